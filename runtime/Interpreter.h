@@ -1,0 +1,13 @@
+// The interpreter: runs a decoded program on the machine model of the code
+// areas (top value T, value stack S, record R) with exact 32-bit semantics.
+// It is the reference that every other executor is tested against.
+#pragma once
+
+#include <cstdint>
+
+#include "InstanceState.h"
+#include "Program.h"
+
+// Runs `program` for the pixel and channel that `state` describes and
+// returns the formula's value before clamping.
+int32_t RunProgram(const Program* program, InstanceState* state);

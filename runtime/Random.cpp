@@ -1,0 +1,30 @@
+#include "Random.h"
+
+namespace {
+constexpr uint32_t kGoldenStart = 161803398;
+constexpr int32_t kLast = kRandomStateSize - 1;  // entries 1..55
+}  // namespace
+
+void StartRandom(InstanceState* state, int32_t t) {
+    uint32_t* table = reinterpret_cast<uint32_t*>(state->randomState);
+    uint32_t mj = kGoldenStart - (static_cast<uint32_t>(t) & 0x7fff);
+    uint32_t mk = 1;
+    table[kLast] = mj;
+    for (int32_t i = 1; i < kLast; ++i) {
+        const int32_t ii = (21 * i) % kLast;
+        table[ii] = mk;
+        mk = mj - mk;
+        mj = table[ii];
+    }
+    for (int32_t pass = 0; pass < 4; ++pass)
+        for (int32_t i = 1; i <= kLast; ++i) table[i] -= table[1 + (i + 30) % kLast];
+}
+
+int32_t DrawRandom(InstanceState* state) {
+    if (++state->randomIndex > kLast) state->randomIndex = 1;
+    if (++state->randomLagIndex > kLast) state->randomLagIndex = 1;
+    uint32_t* table = reinterpret_cast<uint32_t*>(state->randomState);
+    const uint32_t draw = table[state->randomIndex] - table[state->randomLagIndex];
+    table[state->randomIndex] = draw;
+    return static_cast<int32_t>(draw);
+}

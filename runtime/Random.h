@@ -1,0 +1,14 @@
+// The subtractive random generator behind "rnd": lags 55 and 24, all
+// arithmetic wrapping modulo 2^32, started afresh from the frame time at
+// every frame so a frame always gets the same numbers.
+#pragma once
+
+#include <cstdint>
+
+#include "InstanceState.h"
+
+// Fills randomState from the time t; the cursors are set by the caller.
+void StartRandom(InstanceState* state, int32_t t);
+
+// Advances both cursors and returns the next draw, a signed 32-bit number.
+int32_t DrawRandom(InstanceState* state);
