@@ -1,0 +1,207 @@
+#include "SettingsFile.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char kHeader[] = "%RGB-1.0";
+constexpr int32_t kHeaderLength = sizeof(kHeader) - 1;
+// 63 characters escape to at most 4 * 63 bytes.
+constexpr int32_t kEscapedPieceSize = 4 * kFormulaPieceLength + 1;
+static_assert(kEscapedPieceSize - 1 <= kLineMaxLength);
+
+bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// atol's reading of `text`, without atol's undefined overflow: the
+// magnitude stops growing once it is past any value that clamps.
+int32_t ConvertSliderText(const char* text) {
+    while (IsSpace(*text)) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    int32_t magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        if (magnitude < 1000) magnitude = magnitude * 10 + (*text - '0');
+    const int32_t value = negative ? -magnitude : magnitude;
+    return value < 0 ? 0 : value > 255 ? 255 : value;
+}
+
+// The formula's length within its slot, even when the slot lacks a terminator.
+int32_t SlotLength(const char* slot) {
+    const void* end = memchr(slot, 0, kFormulaSlotSize);
+    return end ? static_cast<int32_t>(static_cast<const char*>(end) - slot) : kFormulaSlotSize;
+}
+
+}  // namespace
+
+const char* SettingsStatusText(int32_t status) {
+    switch (status) {
+        case kSettingsOk: return "success";
+        case kSettingsLineUnreadable: return "the file ends (or cannot be read) before the line does";
+        case kSettingsBadHeader: return "the first line is not \"%RGB-1.0\"";
+        case kSettingsShortWrite: return "the write stopped short (disk full?)";
+        case kSettingsCloseFailed: return "the file could not be flushed and closed";
+        case kSettingsCannotOpen: return "the file cannot be opened";
+        case kSettingsCannotReplace: return "the written file cannot replace the target";
+        default: return "unknown failure";
+    }
+}
+
+const char* SettingsSectionName(int32_t section) {
+    switch (section) {
+        case kSectionHeader: return "header";
+        case kSectionSliders: return "sliders";
+        case kSectionFormulas: return "formulas";
+        default: return "file";
+    }
+}
+
+int32_t WriteLine(SettingsStream* file, const char* text) {
+    ++file->line;
+    const size_t length = strlen(text);
+    if (StreamWrite(file, text, length) != length) return kSettingsShortWrite;
+    const char end = kLineEnd;
+    if (StreamWrite(file, &end, 1) != 1) return kSettingsShortWrite;
+    return kSettingsOk;
+}
+
+int32_t ReadLine(SettingsStream* file, char* buffer, int32_t* length) {
+    ++file->line;
+    int32_t count = 0;
+    int32_t status = kSettingsOk;
+    while (count < kLineMaxLength) {
+        const int c = StreamReadByte(file);
+        if (c == EOF) {
+            status = kSettingsLineUnreadable;
+            break;
+        }
+        if (c == kLineEnd) break;
+        buffer[count++] = static_cast<char>(c);
+    }
+    buffer[count] = 0;
+    if (length) *length = count;
+    return status;
+}
+
+int32_t WriteHeader(SettingsStream* file, const FilterParams*) {
+    return WriteLine(file, kHeader);
+}
+
+int32_t ReadHeader(SettingsStream* file, FilterParams*) {
+    char line[kLineBufferSize];
+    int32_t length = 0;
+    const int32_t status = ReadLine(file, line, &length);
+    if (status != kSettingsOk) return status;
+    // Compared by length too: a zero byte in the file must not hide a tail.
+    if (length != kHeaderLength || memcmp(line, kHeader, kHeaderLength) != 0)
+        return kSettingsBadHeader;
+    return kSettingsOk;
+}
+
+int32_t WriteSliders(SettingsStream* file, const FilterParams* params) {
+    int32_t status = kSettingsOk;
+    for (int32_t i = 0; i < kSliderCount && status == kSettingsOk; ++i) {
+        // One length byte, then the digits: "-2147483648" is the longest, 11.
+        char line[1 + 12];
+        const int digits = snprintf(line + 1, sizeof line - 1, "%d",
+                                    static_cast<int>(params->sliderValue[i]));
+        line[0] = static_cast<char>(digits);
+        status = WriteLine(file, line);
+    }
+    return status;
+}
+
+int32_t ReadSliders(SettingsStream* file, FilterParams* params) {
+    for (int32_t i = 0; i < kSliderCount; ++i) {
+        char line[kLineBufferSize];
+        int32_t length = 0;
+        const int32_t status = ReadLine(file, line, &length);
+        if (status != kSettingsOk) return status;
+        // The first byte (the digit count) is dropped unread; an empty line
+        // has none to drop and reads as 0, from its terminator.
+        params->sliderValue[i] = ConvertSliderText(length > 0 ? line + 1 : line);
+    }
+    return kSettingsOk;
+}
+
+int32_t WriteFormulas(SettingsStream* file, const FilterParams* params) {
+    int32_t status = kSettingsOk;
+    for (int32_t i = 0; i < kFormulaCount && status == kSettingsOk; ++i) {
+        const char* text = params->formula[i];
+        const int32_t length = SlotLength(text);
+        int32_t position = 0;
+        for (;;) {
+            const int32_t rest = length - position;
+            const int32_t n = rest < kFormulaPieceLength ? rest : kFormulaPieceLength;
+            // Cut before escaping, so that no escape sequence spans two lines.
+            char piece[kFormulaPieceLength + 1];
+            memcpy(piece, text + position, n);
+            piece[n] = 0;
+            char escaped[kEscapedPieceSize];
+            EscapeText(escaped, piece);
+            status = WriteLine(file, escaped);
+            if (n == 0 || status != kSettingsOk) break;  // the empty line ends the formula
+            position += n;
+        }
+    }
+    return status;
+}
+
+int32_t ReadFormulas(SettingsStream* file, FilterParams* params) {
+    int32_t status = kSettingsOk;
+    for (int32_t i = 0; i < kFormulaCount; ++i) {
+        char* slot = params->formula[i];
+        slot[0] = 0;
+        if (status != kSettingsOk) continue;  // later slots are emptied all the same
+        int32_t used = 0;
+        int64_t count = 0;  // every unescaped character of this formula, kept or not
+        for (;;) {
+            char line[kLineBufferSize];
+            status = ReadLine(file, line);
+            if (status != kSettingsOk) break;
+            char text[kLineBufferSize];
+            UnescapeText(text, line);
+            const int32_t length = static_cast<int32_t>(strlen(text));
+            if (length == 0) break;
+            // Once a line is left out, so are all later ones: the count only grows.
+            if (count + length < kFormulaSlotSize) {
+                memcpy(slot + used, text, length + 1);
+                used += length;
+            }
+            count += length;
+        }
+    }
+    return status;
+}
+
+namespace {
+
+template <typename Block, typename Operation>
+int32_t RunSections(SettingsStream* file, Block* params, SettingsOutcome* outcome,
+                    const Operation (&operations)[3]) {
+    SettingsOutcome result{kSettingsOk, kSectionNone, 0};
+    const int32_t sections[3] = {kSectionHeader, kSectionSliders, kSectionFormulas};
+    for (int32_t k = 0; k < 3; ++k) {
+        const int32_t status = operations[k](file, params);
+        if (status != kSettingsOk) {
+            result = SettingsOutcome{status, sections[k], file->line};
+            break;
+        }
+    }
+    if (outcome) *outcome = result;
+    return result.status;
+}
+
+}  // namespace
+
+int32_t RunWriters(SettingsStream* file, const FilterParams* params, SettingsOutcome* outcome) {
+    using Writer = int32_t (*)(SettingsStream*, const FilterParams*);
+    const Writer writers[3] = {WriteHeader, WriteSliders, WriteFormulas};
+    return RunSections(file, params, outcome, writers);
+}
+
+int32_t RunReaders(SettingsStream* file, FilterParams* params, SettingsOutcome* outcome) {
+    using Reader = int32_t (*)(SettingsStream*, FilterParams*);
+    const Reader readers[3] = {ReadHeader, ReadSliders, ReadFormulas};
+    return RunSections(file, params, outcome, readers);
+}

@@ -1,0 +1,33 @@
+// Saving and loading a whole settings file, shared by the settings dialog
+// and the command-line tool. The results are the ids of the messages to
+// show (string table, Part 1.4).
+#pragma once
+
+#include <cstdint>
+
+#include "FilterParams.h"
+#include "SettingsFile.h"
+
+enum : int32_t {
+    kSettingsFileOpenError = 1025,   // "... trying to open the settings file."
+    kSettingsFileWriteError = 1026,  // "... trying to write to the settings file."
+    kSettingsFileReadError = 1027,   // "... trying to read from the settings file."
+};
+
+// Writes the settings of `params` to `path`. The file is written under a
+// temporary name in the same folder and renamed over `path` only when
+// every write and the close succeeded, so a failed save leaves an existing
+// file as it was and no temporary file behind. Returns 0,
+// kSettingsFileOpenError when the file cannot be created (or an existing
+// one cannot be written to or replaced), or kSettingsFileWriteError when a
+// write or the close failed. `outcome`, when given, says where.
+// `writeRoom` (tests only) limits the bytes the writes may store; below 0
+// no limit.
+int32_t SaveSettingsFile(const char* path, const FilterParams* params,
+                         SettingsOutcome* outcome = nullptr, int64_t writeRoom = -1);
+
+// Reads the settings file at `path` into a copy of `*params` and copies it
+// back only when every section was read, so a failure leaves `*params` as
+// it was. Returns 0, kSettingsFileOpenError or kSettingsFileReadError.
+int32_t LoadSettingsFile(const char* path, FilterParams* params,
+                         SettingsOutcome* outcome = nullptr);
