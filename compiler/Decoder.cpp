@@ -14,6 +14,7 @@ void ReturnZero(Program* program) {
     program->code[1] = {Op::Return, 0};
     program->count = 2;
     program->maxDepth = 1;
+    program->constantCount = 0;
 }
 
 int32_t ReadInt32(const uint8_t* bytes) {
@@ -28,6 +29,7 @@ bool DecodeBody(const uint8_t* area, int32_t capacity, Program* program) {
     int32_t depth = 0;
     program->count = 0;
     program->maxDepth = 0;
+    program->constantCount = 0;
     while (pos < capacity && program->count < kMaxInstructions) {
         const uint8_t first = area[pos];
         Instruction instruction{Op::Return, 0};
@@ -52,7 +54,7 @@ bool DecodeBody(const uint8_t* area, int32_t capacity, Program* program) {
         }
         const int32_t inputs = kOpInputs[static_cast<int32_t>(instruction.op)];
         depth += inputs == 0 ? 1 : 1 - inputs;
-        if (depth < 0) return false;
+        if (depth < 0 || depth > kMaxStackDepth) return false;
         if (depth > program->maxDepth) program->maxDepth = depth;
         program->code[program->count++] = instruction;
         pos += length;

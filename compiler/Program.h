@@ -33,7 +33,13 @@
     OP(Mix, 4) OP(Cnv, 10) OP(C2m, 2) OP(C2d, 2) OP(R2y, 2) OP(R2x, 2)          \
     OP(Tan, 1) OP(Sin, 1) OP(Cos, 1)                                         \
     /* the end of every program: the epilog returns T */                  \
-    OP(Return, 1)
+    OP(Return, 1)                                                         \
+    /* made by the per-frame specialiser, never found in a code area: an  \
+       operator whose right operand is the literal in `value`, and "scl"  \
+       whose last four arguments are literals (program constants) */      \
+    OP(AddLiteral, 1) OP(SubtractLiteral, 1) OP(MultiplyLiteral, 1)       \
+    OP(DivideLiteral, 1) OP(ShiftLeftLiteral, 1) OP(ShiftRightLiteral, 1) \
+    OP(BitAndLiteral, 1) OP(SclLiterals, 1)
 
 enum class Op : uint8_t {
 #define FABLIX_OP_ENUM(name, inputs) name,
@@ -59,13 +65,18 @@ enum : int32_t {
     // Every template takes at least one byte and prolog and epilog take 17,
     // so 2048 instructions hold any area with room to spare.
     kMaxInstructions = kCodeAreaSize,
-    kMaxStackDepth = kCodeAreaSize,
+    // A value takes at least 3 bytes of code, so at most 677 values fit in
+    // 2047 bytes; the decoder refuses deeper programs.
+    kMaxStackDepth = 768,
+    kMaxConstants = 5 * kCodeAreaSize / 29,  // five per "scl", which costs 29 bytes
 };
 
 struct Program {
     int32_t count;        // instructions, the last one Op::Return
     int32_t maxDepth;     // deepest use of the value stack S
+    int32_t constantCount;
     Instruction code[kMaxInstructions];
+    int32_t constants[kMaxConstants];  // operands of SclLiterals
 };
 
 enum DecodeResult : int32_t {

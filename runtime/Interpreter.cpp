@@ -3,6 +3,10 @@
 #include "Polar.h"
 #include "Random.h"
 
+#if defined(__GNUC__)
+#define FABLIX_THREADED_DISPATCH 1
+#endif
+
 namespace {
 
 using u32 = uint32_t;
@@ -18,10 +22,30 @@ inline int32_t Magnitude(int32_t a) { return a < 0 ? Wrap(0u - u32(a)) : a; }
 // Truncating division that never faults: by 0 it gives 0; a quotient that
 // does not fit in 32 bits (-2147483648 / -1, or a wide dividend) keeps its
 // low 32 bits, as every other formula result wraps.
+// Division by 2^shift, rounding towards 0.
+inline int32_t ShiftQuotient(i64 dividend, int32_t shift) {
+    const i64 bias = (dividend >> 63) & ((i64{1} << shift) - 1);
+    return Wrap(static_cast<u32>(static_cast<uint64_t>((dividend + bias) >> shift)));
+}
+
 inline int32_t Quotient(i64 dividend, i64 divisor) {
     if (divisor == 0) return 0;
     if (divisor == -1) return Wrap(static_cast<u32>(0ull - static_cast<uint64_t>(dividend)));
+    if (divisor > 0 && (divisor & (divisor - 1)) == 0) return ShiftQuotient(dividend, __builtin_ctzll(divisor));
+    if (dividend == static_cast<int32_t>(dividend) && divisor == static_cast<int32_t>(divisor))
+        return static_cast<int32_t>(dividend) / static_cast<int32_t>(divisor);
     return Wrap(static_cast<u32>(static_cast<uint64_t>(dividend / divisor)));
+}
+
+// Shifts by T mod 32; the right shift fills with zero bits.
+inline int32_t ShiftLeft(int32_t v, int32_t by) { return Wrap(u32(v) << (u32(by) & 31)); }
+inline int32_t ShiftRight(int32_t v, int32_t by) { return Wrap(u32(v) >> (u32(by) & 31)); }
+
+// "scl": v scaled from il..ih onto ol..oh, ol + ((v - il) * (oh - ol + 1)) /
+// (ih - il + 1), the product in 64 bits.
+inline int32_t Scale(int32_t v, int32_t il, int32_t ih, int32_t ol, int32_t oh) {
+    const i64 product = i64{Minus(v, il)} * Plus(Minus(oh, ol), 1);
+    return Plus(ol, Quotient(product, Plus(Minus(ih, il), 1)));
 }
 
 inline int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -114,122 +138,155 @@ int32_t Random(InstanceState* s, int32_t lo, int32_t hi) {
     return Plus(lo, static_cast<int32_t>(r));
 }
 
-}  // namespace
 
-int32_t RunProgram(const Program* program, InstanceState* s) {
+// Runs programs[0..count) one after another into results[0..count); with
+// `channels` set, program p runs with `channel` = channelMin + p. One
+// function for both entry points, so a pixel's four channels cost one call.
+void RunPrograms(const Program* const* programs, int32_t count, bool channels, InstanceState* s,
+                 int32_t* results) {
     int32_t stack[kMaxStackDepth + 1];
+    for (int32_t p = 0; p < count; ++p) {
+    if (channels) s->channel = s->channelMin + p;
+    const Program* program = programs[p];
     int32_t* sp = stack;  // S grows upwards; sp is one past the newest entry
     int32_t T = 0;        // the top before the first value is never used
     const uint8_t* pixel = s->pixelAddress[kSourceSlot];
 
 #define PUSH(value) (*sp++ = T, T = (value))
 #define POP() (*--sp)
-    for (const Instruction* ip = program->code;; ++ip) {
+    const Instruction* ip = program->code;
+#if FABLIX_THREADED_DISPATCH
+    // One indirect jump per operation, each at its own site, which the
+    // processor predicts far better than a single switch.
+    static const void* const kTargets[kOpCount] = {
+#define FABLIX_OP_TARGET(name, inputs) &&op_##name,
+        FABLIX_OPERATIONS(FABLIX_OP_TARGET)
+#undef FABLIX_OP_TARGET
+    };
+#define CASE(name) op_##name
+#define NEXT() goto *kTargets[static_cast<uint8_t>((++ip)->op)]
+    goto *kTargets[static_cast<uint8_t>(ip->op)];
+    {
+        {
+#else
+#define CASE(name) case Op::name
+#define NEXT() continue
+    for (;; ++ip) {
         switch (ip->op) {
+        case Op::Count: goto finished;
+#endif
         // Position, channel and time. "y" counts rows upwards from 0 at
         // the last row in memory; "x" keeps the host's column.
-        case Op::X: PUSH(s->x); break;
-        case Op::XMin: PUSH(s->xMin); break;
-        case Op::XMax: PUSH(s->xMax); break;
-        case Op::Y: PUSH(s->yMax - s->row - 1); break;
-        case Op::YMin: PUSH(s->yMin); break;
-        case Op::YMax: PUSH(s->yMax); break;
-        case Op::P: PUSH(s->channel); break;
-        case Op::PMin: PUSH(s->channelMin); break;
-        case Op::PMax: PUSH(s->channelMax); break;
-        case Op::T: PUSH(s->time); break;
-        case Op::TMin: PUSH(s->timeMin); break;
-        case Op::Total: PUSH(s->total); break;
+        CASE(X): PUSH(s->x); NEXT();
+        CASE(XMin): PUSH(s->xMin); NEXT();
+        CASE(XMax): PUSH(s->xMax); NEXT();
+        CASE(Y): PUSH(s->yMax - s->row - 1); NEXT();
+        CASE(YMin): PUSH(s->yMin); NEXT();
+        CASE(YMax): PUSH(s->yMax); NEXT();
+        CASE(P): PUSH(s->channel); NEXT();
+        CASE(PMin): PUSH(s->channelMin); NEXT();
+        CASE(PMax): PUSH(s->channelMax); NEXT();
+        CASE(T): PUSH(s->time); NEXT();
+        CASE(TMin): PUSH(s->timeMin); NEXT();
+        CASE(Total): PUSH(s->total); NEXT();
 
         // The current source pixel: bytes blue, green, red, alpha; "c" is
         // the byte of the channel being computed; "R", "G", "B", "C" 255.
-        case Op::SourceA: PUSH(pixel[3]); break;
-        case Op::SourceR: PUSH(pixel[2]); break;
-        case Op::SourceG: PUSH(pixel[1]); break;
-        case Op::SourceB: PUSH(pixel[0]); break;
-        case Op::SourceC: PUSH(pixel[(s->channel - s->channelMin) & 3]); break;
-        case Op::ChannelTop: PUSH(255); break;
+        CASE(SourceA): PUSH(pixel[3]); NEXT();
+        CASE(SourceR): PUSH(pixel[2]); NEXT();
+        CASE(SourceG): PUSH(pixel[1]); NEXT();
+        CASE(SourceB): PUSH(pixel[0]); NEXT();
+        CASE(SourceC): PUSH(pixel[(s->channel - s->channelMin) & 3]); NEXT();
+        CASE(ChannelTop): PUSH(255); NEXT();
 
         // Polar: "d" the angle around the centre (the centre row counts as
         // below it), "m" the distance from a centre one row lower, "M" the
         // length of the bounds' diagonal.
-        case Op::DMin: PUSH(-512); break;
-        case Op::MMin: PUSH(0); break;
-        case Op::DMax: PUSH(512); break;
-        case Op::D: {
+        CASE(DMin): PUSH(-512); NEXT();
+        CASE(MMin): PUSH(0); NEXT();
+        CASE(DMax): PUSH(512); NEXT();
+        CASE(D): {
             const int32_t dx = s->x - Width(s) / 2;
             const int32_t dy = s->row - ((Height(s) + 1) / 2 - 1);
             PUSH(FoldedAngle(s, dx, dy, dy >= 0));
-            break;
+            NEXT();
         }
-        case Op::MMax: PUSH(VectorLength(s, Width(s), Height(s))); break;
-        case Op::M:
+        CASE(MMax): PUSH(VectorLength(s, Width(s), Height(s))); NEXT();
+        CASE(M):
             PUSH(VectorLength(s, s->x - (Width(s) + 1) / 2, s->row - Height(s) / 2 - 1));
-            break;
+            NEXT();
 
         // Colour spaces of the source pixel; >> is arithmetic.
-        case Op::I: PUSH((76 * pixel[2] + 150 * pixel[1] + 29 * pixel[0]) >> 8); break;
-        case Op::U: PUSH((56 * pixel[0] - 19 * pixel[2] - 37 * pixel[1]) >> 8); break;
-        case Op::V: PUSH((78 * pixel[2] - 65 * pixel[1] - 13 * pixel[0]) >> 8); break;
+        CASE(I): PUSH((76 * pixel[2] + 150 * pixel[1] + 29 * pixel[0]) >> 8); NEXT();
+        CASE(U): PUSH((56 * pixel[0] - 19 * pixel[2] - 37 * pixel[1]) >> 8); NEXT();
+        CASE(V): PUSH((78 * pixel[2] - 65 * pixel[1] - 13 * pixel[0]) >> 8); NEXT();
 
         // A literal, and "debug", a value of 0 (no debugger break is
         // offered: nothing may stop the host).
-        case Op::Number: PUSH(ip->value); break;
-        case Op::Debug: PUSH(0); break;
+        CASE(Number): PUSH(ip->value); NEXT();
+        CASE(Debug): PUSH(0); NEXT();
 
         // Binary operators: L is popped, T is the right operand.
-        case Op::Add: T = Plus(POP(), T); break;
-        case Op::Subtract: T = Minus(POP(), T); break;
-        case Op::Multiply: T = Times(POP(), T); break;
-        case Op::Divide: T = Quotient(POP(), T); break;
-        case Op::Remainder: {
+        CASE(Add): T = Plus(POP(), T); NEXT();
+        CASE(Subtract): T = Minus(POP(), T); NEXT();
+        CASE(Multiply): T = Times(POP(), T); NEXT();
+        CASE(Divide): T = Quotient(POP(), T); NEXT();
+        // The same with a literal right operand: T is the left one.
+        CASE(AddLiteral): T = Plus(T, ip->value); NEXT();
+        CASE(SubtractLiteral): T = Minus(T, ip->value); NEXT();
+        CASE(MultiplyLiteral): T = Times(T, ip->value); NEXT();
+        CASE(DivideLiteral): T = Quotient(T, ip->value); NEXT();
+        CASE(ShiftLeftLiteral): T = ShiftLeft(T, ip->value); NEXT();
+        CASE(ShiftRightLiteral): T = ShiftRight(T, ip->value); NEXT();
+        CASE(BitAndLiteral): T = T & ip->value; NEXT();
+        CASE(Remainder): {
             // The remainder has the sign of L; by 0 (and by -1) it is 0.
             const int32_t L = POP();
             T = T == 0 || T == -1 ? 0 : L % T;
-            break;
+            NEXT();
         }
-        case Op::Negate: T = Minus(0, T); break;
-        case Op::LogicalAnd: T = (POP() != 0) & (T != 0); break;
-        case Op::LogicalOr: T = (POP() != 0) | (T != 0); break;
-        case Op::Not: T = T == 0; break;
-        case Op::Complement: T = ~T; break;
-        case Op::BitAnd: T = POP() & T; break;
-        case Op::BitOr: T = POP() | T; break;
-        case Op::BitXor: T = POP() ^ T; break;
-        case Op::ShiftLeft: T = Wrap(u32(POP()) << (u32(T) & 31)); break;
-        case Op::ShiftRight: T = Wrap(u32(POP()) >> (u32(T) & 31)); break;  // unsigned
-        case Op::Equal: T = POP() == T; break;
-        case Op::NotEqual: T = POP() != T; break;
-        case Op::Less: T = POP() < T; break;
-        case Op::LessEqual: T = POP() <= T; break;
-        case Op::Greater: T = POP() > T; break;
-        case Op::GreaterEqual: T = POP() >= T; break;
-        case Op::Comma: T = POP(); break;  // drops the newest value
-        case Op::Choose: {
+        CASE(Negate): T = Minus(0, T); NEXT();
+        CASE(LogicalAnd): T = (POP() != 0) & (T != 0); NEXT();
+        CASE(LogicalOr): T = (POP() != 0) | (T != 0); NEXT();
+        CASE(Not): T = T == 0; NEXT();
+        CASE(Complement): T = ~T; NEXT();
+        CASE(BitAnd): T = POP() & T; NEXT();
+        CASE(BitOr): T = POP() | T; NEXT();
+        CASE(BitXor): T = POP() ^ T; NEXT();
+        CASE(ShiftLeft): T = ShiftLeft(POP(), T); NEXT();
+        CASE(ShiftRight): T = ShiftRight(POP(), T); NEXT();
+        CASE(Equal): T = POP() == T; NEXT();
+        CASE(NotEqual): T = POP() != T; NEXT();
+        CASE(Less): T = POP() < T; NEXT();
+        CASE(LessEqual): T = POP() <= T; NEXT();
+        CASE(Greater): T = POP() > T; NEXT();
+        CASE(GreaterEqual): T = POP() >= T; NEXT();
+        CASE(Comma): T = POP(); NEXT();  // drops the newest value
+        CASE(Choose): {
             // The value if true is popped first, then the condition; T is
             // the value if false.
             const int32_t ifTrue = POP();
             if (POP() != 0) T = ifTrue;
-            break;
+            NEXT();
         }
 
         // Functions: the last argument is T, earlier ones are popped.
-        case Op::Min: { const int32_t a = POP(); T = a < T ? a : T; break; }
-        case Op::Max: { const int32_t a = POP(); T = a > T ? a : T; break; }
-        case Op::Abs: T = Magnitude(T); break;
-        case Op::AddCapped: {  // min(a + b, c)
+        CASE(Min): { const int32_t a = POP(); T = a < T ? a : T; NEXT(); }
+        CASE(Max): { const int32_t a = POP(); T = a > T ? a : T; NEXT(); }
+        CASE(Abs): T = Magnitude(T); NEXT();
+        CASE(AddCapped): {  // min(a + b, c)
             const int32_t b = POP(), a = POP(), sum = Plus(a, b);
             T = sum < T ? sum : T;
-            break;
+            NEXT();
         }
-        case Op::SubFloored: {  // max(a - b, c)
+        CASE(SubFloored): {  // max(a - b, c)
             const int32_t b = POP(), a = POP(), difference = Minus(a, b);
             T = difference > T ? difference : T;
-            break;
+            NEXT();
         }
-        case Op::Dif: T = Magnitude(Minus(POP(), T)); break;
-        case Op::Ctl: T = u32(T) < kSliderCount ? s->sliderValues[T] : 0; break;
-        case Op::Val: {  // lo + ((hi - lo + 1) * slider) >> 8, unsigned shift
+        CASE(Dif): T = Magnitude(Minus(POP(), T)); NEXT();
+        CASE(Ctl): T = u32(T) < kSliderCount ? s->sliderValues[T] : 0; NEXT();
+        CASE(Val): {  // lo + ((hi - lo + 1) * slider) >> 8, unsigned shift
             const int32_t lo = POP(), i = POP();
             if (u32(i) >= kSliderCount) {
                 T = lo;
@@ -237,70 +294,100 @@ int32_t RunProgram(const Program* program, InstanceState* s) {
                 const u32 scaled = (u32(Minus(T, lo)) + 1u) * u32(s->sliderValues[i]);
                 T = Plus(lo, Wrap(scaled >> 8));
             }
-            break;
+            NEXT();
         }
-        case Op::Map: {
+        CASE(Map): {
             // Entry n of map i; for n outside 0..255 the entry replaces the
             // low 8 bits of n, as the table is indexed by those bits.
             const int32_t i = POP();
             T = u32(i) < kMapCount ? Wrap((u32(T) & ~0xFFu) | s->mapTables[i][u32(T) & 0xFF]) : 0;
-            break;
+            NEXT();
         }
-        case Op::Scl: {  // ol + ((v - il) * (oh - ol + 1)) / (ih - il + 1)
+        CASE(Scl): {
             const int32_t ol = POP(), ih = POP(), il = POP(), v = POP();
-            const i64 product = i64{Minus(v, il)} * Plus(Minus(T, ol), 1);
-            T = Plus(ol, Quotient(product, Plus(Minus(ih, il), 1)));
-            break;
+            T = Scale(v, il, ih, ol, T);
+            NEXT();
         }
-        case Op::Sqrt: T = SquareRoot(T); break;
-        case Op::Get: T = u32(T) < kPutCellCount ? s->putCells[T] : 0; break;
-        case Op::Put: {  // stores v in cell i when i is 0..255; gives v
+        CASE(SclLiterals): {
+            // "scl" with il, ih, ol, oh from the program's constants, and
+            // the shift that divides by ih - il + 1 when that is a power of
+            // two (-1 otherwise).
+            const int32_t* c = program->constants + ip->value;
+            if (c[4] < 0) {
+                T = Scale(T, c[0], c[1], c[2], c[3]);
+            } else {
+                T = Plus(c[2], ShiftQuotient(i64{Minus(T, c[0])} * Plus(Minus(c[3], c[2]), 1), c[4]));
+            }
+            NEXT();
+        }
+        CASE(Sqrt): T = SquareRoot(T); NEXT();
+        CASE(Get): T = u32(T) < kPutCellCount ? s->putCells[T] : 0; NEXT();
+        CASE(Put): {  // stores v in cell i when i is 0..255; gives v
             const int32_t v = POP();
             if (u32(T) < kPutCellCount) s->putCells[T] = v;
             T = v;
-            break;
+            NEXT();
         }
-        case Op::Rnd: T = Random(s, POP(), T); break;
-        case Op::Rad:
-        case Op::Rad1: {
+        CASE(Rnd): T = Random(s, POP(), T); NEXT();
+        CASE(Rad):
+        CASE(Rad1): {
             const int32_t m = POP(), d = POP();
             T = Radial(s, d, m, T, ip->op == Op::Rad1);
-            break;
+            NEXT();
         }
-        case Op::Src: {
+        CASE(Src): {
             const int32_t y = POP(), x = POP();
             T = Source(s, x, y, T);
-            break;
+            NEXT();
         }
-        case Op::Mix: {  // (a * (d - n) + b * n) / d, 32-bit products
+        CASE(Mix): {  // (a * (d - n) + b * n) / d, 32-bit products
             const int32_t n = POP(), b = POP(), a = POP();
             T = Quotient(Plus(Times(a, Minus(T, n)), Times(b, n)), T);
-            break;
+            NEXT();
         }
-        case Op::Cnv: {
+        CASE(Cnv): {
             int32_t weights[9];
             for (int32_t k = 8; k >= 0; --k) weights[k] = POP();
             T = Convolve(s, weights, T);
-            break;
+            NEXT();
         }
-        case Op::C2m: T = VectorLength(s, POP(), T); break;
-        case Op::C2d: T = VectorAngle(s, POP(), T); break;
-        case Op::R2y: T = PolarComponent(s, Minus(POP(), 256), T); break;
-        case Op::R2x: T = PolarComponent(s, POP(), T); break;
-        case Op::Tan: {  // sin / cos scaled by 1024; 0 where the cosine is 0
+        CASE(C2m): T = VectorLength(s, POP(), T); NEXT();
+        CASE(C2d): T = VectorAngle(s, POP(), T); NEXT();
+        CASE(R2y): T = PolarComponent(s, Minus(POP(), 256), T); NEXT();
+        CASE(R2x): T = PolarComponent(s, POP(), T); NEXT();
+        CASE(Tan): {  // sin / cos scaled by 1024; 0 where the cosine is 0
             const int32_t c = Cosine(s, Magnitude(T));
             const int32_t sine = Cosine(s, Magnitude(Minus(T, 256)));
             T = c == 0 ? 0 : sine * 1024 / c;
-            break;
+            NEXT();
         }
-        case Op::Sin: T = Cosine(s, Magnitude(Minus(T, 256))) >> 5; break;
-        case Op::Cos: T = Cosine(s, Magnitude(T)) >> 5; break;
+        CASE(Sin): T = Cosine(s, Magnitude(Minus(T, 256))) >> 5; NEXT();
+        CASE(Cos): T = Cosine(s, Magnitude(T)) >> 5; NEXT();
 
         // The epilog: the formula's value is T.
-        case Op::Return: return T;
-        case Op::Count: return T;
+        CASE(Return): goto finished;
         }
     }
+    finished:
+    results[p] = T;
+    }
+#undef CASE
+#undef NEXT
 #undef PUSH
 #undef POP
+}
+
+}  // namespace
+
+int32_t RunProgram(const Program* program, InstanceState* s) {
+    int32_t result = 0;
+    RunPrograms(&program, 1, false, s, &result);
+    return result;
+}
+
+void RunChannels(const Program* const programs[kFormulaCount], InstanceState* s,
+                 int32_t results[kFormulaCount]) {
+    const int32_t count = s->channelMax - s->channelMin;
+    RunPrograms(programs, count < 0 ? 0 : count > kFormulaCount ? kFormulaCount : count, true, s, results);
+    s->channel = s->channelMax;
 }

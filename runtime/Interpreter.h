@@ -11,3 +11,8 @@
 // Runs `program` for the pixel and channel that `state` describes and
 // returns the formula's value before clamping.
 int32_t RunProgram(const Program* program, InstanceState* state);
+
+// Runs programs[p] for every channel p of the pixel that `state` describes,
+// channels in increasing order, each seeing `channel` = p.
+void RunChannels(const Program* const programs[kFormulaCount], InstanceState* state,
+                 int32_t results[kFormulaCount]);

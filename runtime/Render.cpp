@@ -4,6 +4,7 @@
 
 #include "Interpreter.h"
 #include "Random.h"
+#include "Specialize.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ void PrepareFrame(const FilterRecord* record, InstanceState* state, const Filter
 }
 
 int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                    const FormulaPrograms* programs, InputProbe probe) {
+                    FormulaPrograms* programs, InputProbe probe) {
     PixelMap* source = *record->sourceMap;
     PixelMap* destination = *record->destinationMap;
     if (state->time != record->time && record->sourceFrameCallback != nullptr)
@@ -74,24 +75,36 @@ int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterPara
     const int32_t storeColumns = Extent(destination->bounds.left, destination->bounds.right);
     const int32_t storeRows = Extent(destination->bounds.top, destination->bounds.bottom);
     const bool single = params->singleExpression != 0;
+    // The programs that run: each specialised for the frame, and for the
+    // row too when it reads "y".
+    const Program* running[kFormulaCount] = {};
+    bool perRow[kFormulaCount] = {};
+    for (int32_t i = single ? 3 : 0; i < kFormulaCount; ++i) {
+        SpecializeProgram(&programs->program[i], state, kForFrame, &programs->frame[i]);
+        perRow[i] = ProgramUses(&programs->frame[i], Op::Y);
+        running[i] = perRow[i] ? &programs->row[i] : &programs->frame[i];
+    }
 
     for (state->row = source->bounds.top; state->row < source->bounds.bottom; ++state->row) {
         state->pixelAddress[kSourceSlot] = state->rowAddress[kSourceSlot];
         state->pixelAddress[kDestinationSlot] = state->rowAddress[kDestinationSlot];
         const bool storeRow = state->row - state->yMin < storeRows;
+        for (int32_t i = 0; i < kFormulaCount; ++i)
+            if (perRow[i]) SpecializeProgram(&programs->frame[i], state, kForRow, &programs->row[i]);
         for (state->x = source->bounds.left; state->x < source->bounds.right; ++state->x) {
             uint8_t* out = state->pixelAddress[kDestinationSlot];
             const bool store = storeRow && state->x - state->xMin < storeColumns;
             if (single) {
                 state->channel = state->channelMin;
-                const uint8_t value = ClampToByte(RunProgram(&programs->program[3], state));
+                const uint8_t value = ClampToByte(RunProgram(running[3], state));
                 if (store) std::memset(out, value, 4);
             } else {
-                for (state->channel = state->channelMin; state->channel < state->channelMax;
-                     ++state->channel) {
-                    const uint8_t value =
-                        ClampToByte(RunProgram(&programs->program[state->channel], state));
-                    if (store) out[state->channel] = value;
+                int32_t values[kFormulaCount];
+                RunChannels(running, state, values);
+                if (store) {
+                    const uint8_t bytes[kFormulaCount] = {ClampToByte(values[0]), ClampToByte(values[1]),
+                                                          ClampToByte(values[2]), ClampToByte(values[3])};
+                    std::memcpy(out, bytes, kFormulaCount);
                 }
             }
             state->pixelAddress[kSourceSlot] += 4;

@@ -9,9 +9,12 @@
 #include "InstanceState.h"
 #include "Program.h"
 
-// The four code areas of a state, decoded once per compile.
+// The four code areas of a state, decoded once per compile, and the same
+// programs specialised for the frame and the row being rendered.
 struct FormulaPrograms {
     Program program[kFormulaCount];
+    Program frame[kFormulaCount];
+    Program row[kFormulaCount];
 };
 
 void DecodeFormulas(const InstanceState* state, FormulaPrograms* programs);
@@ -28,4 +31,4 @@ void PrepareFrame(const FilterRecord* record, InstanceState* state, const Filter
 // and channel by channel. Returns 1 when every row was rendered, 0 when
 // `probe` (may be null) reported input after a row.
 int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                    const FormulaPrograms* programs, InputProbe probe);
+                    FormulaPrograms* programs, InputProbe probe);

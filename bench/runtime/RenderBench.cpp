@@ -1,0 +1,77 @@
+// Render speed of the interpreter on a 1920 x 1080 frame, per formula set.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "CompileDriver.h"
+#include "DefaultParams.h"
+#include "LookupTables.h"
+#include "Render.h"
+
+namespace {
+
+constexpr int32_t kWidth = 1920, kHeight = 1080;
+
+struct Fixture {
+    std::vector<uint8_t> source, destination;
+    PixelMap sourceMap{}, destinationMap{};
+    PixelMap* sourceHandle = &sourceMap;
+    PixelMap* destinationHandle = &destinationMap;
+    FilterRecord record{};
+    std::unique_ptr<InstanceState> state = std::make_unique<InstanceState>();
+    std::unique_ptr<FormulaPrograms> programs = std::make_unique<FormulaPrograms>();
+
+    explicit Fixture(const char* const formulas[kFormulaCount]) {
+        source.resize(size_t(kWidth) * kHeight * 4);
+        destination.resize(source.size());
+        for (size_t i = 0; i < source.size(); ++i) source[i] = uint8_t(i * 7 + (i >> 13));
+        for (PixelMap* map : {&sourceMap, &destinationMap}) {
+            map->bounds = {0, 0, kWidth, kHeight};
+            map->rowBytes = kWidth * 4;
+        }
+        sourceMap.baseAddress = source.data();
+        destinationMap.baseAddress = destination.data();
+        record.sourceMap = &sourceHandle;
+        record.destinationMap = &destinationHandle;
+        LoadDefaultParams(&state->params);
+        for (int32_t i = 0; i < kFormulaCount && formulas; ++i)
+            std::strcpy(state->params.formula[i], formulas[i]);
+        LoadLookupTables(state.get());
+        CompileFormulas(state.get(), &state->params);
+        DecodeFormulas(state.get(), programs.get());
+    }
+};
+
+void RenderFormulas(benchmark::State& loop, const char* const formulas[kFormulaCount]) {
+    Fixture f(formulas);
+    for (auto _ : loop) {
+        f.state->time = f.record.time;
+        PrepareFrame(&f.record, f.state.get(), &f.state->params);
+        RenderFrame(&f.record, f.state.get(), &f.state->params, f.programs.get(), nullptr);
+        benchmark::DoNotOptimize(f.destination.data());
+    }
+    loop.counters["Mpixel/s"] =
+        benchmark::Counter(double(kWidth) * kHeight * double(loop.iterations()), benchmark::Counter::kIsRate);
+}
+
+const char* const kIdentity[] = {"b", "g", "r", "a"};
+const char* const kPolar[] = {"rad(d+32,m,0)", "rad(d+32,m,1)", "rad(d+32,m,2)", "a"};
+const char* const kBlur[] = {"cnv(1,2,1,2,4,2,1,2,1,16)", "cnv(1,2,1,2,4,2,1,2,1,16)",
+                             "cnv(1,2,1,2,4,2,1,2,1,16)", "a"};
+const char* const kNoise[] = {"c+rnd(0-32,32)", "c+rnd(0-32,32)", "c+rnd(0-32,32)", "a"};
+
+void Identity(benchmark::State& loop) { RenderFormulas(loop, kIdentity); }
+void DefaultBlock(benchmark::State& loop) { RenderFormulas(loop, nullptr); }
+void Polar(benchmark::State& loop) { RenderFormulas(loop, kPolar); }
+void Blur(benchmark::State& loop) { RenderFormulas(loop, kBlur); }
+void Noise(benchmark::State& loop) { RenderFormulas(loop, kNoise); }
+
+}  // namespace
+
+BENCHMARK(Identity)->Unit(benchmark::kMillisecond);
+BENCHMARK(DefaultBlock)->Unit(benchmark::kMillisecond);
+BENCHMARK(Polar)->Unit(benchmark::kMillisecond);
+BENCHMARK(Blur)->Unit(benchmark::kMillisecond);
+BENCHMARK(Noise)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,17 @@
+// Compiler-style reports of the four compile results.
+#pragma once
+
+#include <cstdio>
+
+#include "FilterParams.h"
+#include "InstanceState.h"
+
+// For each failed formula: the channel, the text and a marker line under the
+// error span (a caret for an empty span). `severity` is "error" or "warning".
+void PrintDiagnostics(const InstanceState* state, const FilterParams* params, const char* severity,
+                      FILE* out);
+
+// One JSON object with the four results in index order.
+void PrintCompileJson(const InstanceState* state, FILE* out);
+
+bool AnyFormulaFailed(const InstanceState* state);

@@ -1,0 +1,144 @@
+#include "Specialize.h"
+
+#include <cstring>
+
+#include "Interpreter.h"
+
+bool IsFrameConstant(Op op) {
+    switch (op) {
+    // These read the pixel, its position or channel, or the "put" cells,
+    // or change the state.
+    case Op::X: case Op::Y: case Op::P: case Op::SourceA: case Op::SourceR:
+    case Op::SourceG: case Op::SourceB: case Op::SourceC: case Op::D: case Op::M:
+    case Op::I: case Op::U: case Op::V: case Op::Get: case Op::Put: case Op::Rnd:
+    case Op::Rad: case Op::Rad1: case Op::Src: case Op::Cnv: case Op::Return:
+    case Op::Count:
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool ProgramUses(const Program* program, Op op) {
+    for (int32_t i = 0; i < program->count; ++i)
+        if (program->code[i].op == op) return true;
+    return false;
+}
+
+namespace {
+
+// Binary operators and the literal forms they take.
+struct LiteralForm {
+    Op op, literal;
+};
+constexpr LiteralForm kLiteralForms[] = {
+    {Op::Add, Op::AddLiteral},           {Op::Subtract, Op::SubtractLiteral},
+    {Op::Multiply, Op::MultiplyLiteral}, {Op::Divide, Op::DivideLiteral},
+    {Op::ShiftLeft, Op::ShiftLeftLiteral}, {Op::ShiftRight, Op::ShiftRightLiteral},
+    {Op::BitAnd, Op::BitAndLiteral},
+};
+constexpr int32_t kSclLiteralCount = 4;
+constexpr int32_t kSclConstantCount = 5;  // the literals and a shift
+// Every "scl" of a full code area fits in the pool.
+static_assert(kMaxConstants >= kSclConstantCount * (kCodeAreaSize / 29));
+
+// log2 of ih - il + 1 when it is a positive power of two, else -1.
+int32_t DivisorShift(int32_t il, int32_t ih) {
+    const int64_t divisor = static_cast<int32_t>(static_cast<uint32_t>(ih) - static_cast<uint32_t>(il) + 1u);
+    if (divisor <= 0 || (divisor & (divisor - 1)) != 0) return -1;
+    return __builtin_ctzll(static_cast<uint64_t>(divisor));
+}
+
+// The specialised program being written, with a flag per value of the
+// evaluation stack: whether it is a folded literal, which is then the one
+// instruction that made it, the last one written for it.
+struct Folding {
+    Program* out;
+    bool constant[kMaxStackDepth + 1];
+    int32_t depth = 0;
+
+    bool TopConstant(int32_t count) const {
+        for (int32_t k = 1; k <= count; ++k)
+            if (depth - k < 0 || !constant[depth - k]) return false;
+        return true;
+    }
+    void Emit(Instruction instruction, int32_t inputs, bool isConstant) {
+        out->code[out->count++] = instruction;
+        depth += inputs == 0 ? 1 : 1 - inputs;
+        if (depth > 0) constant[depth - 1] = isConstant;
+    }
+};
+
+// Runs `instruction` on literal operands by the interpreter, on a program of
+// its own that carries the constants of the program it comes from.
+int32_t Evaluate(const Instruction* operands, int32_t count, const Instruction& instruction,
+                 const Program* from, InstanceState* state) {
+    static Program scratch;  // one thread renders; too large for the stack
+    std::memcpy(scratch.code, operands, sizeof(Instruction) * static_cast<size_t>(count));
+    scratch.code[count] = instruction;
+    scratch.code[count + 1] = {Op::Return, 0};
+    scratch.count = count + 2;
+    scratch.maxDepth = count + 1;
+    std::memcpy(scratch.constants, from->constants, sizeof(int32_t) * static_cast<size_t>(from->constantCount));
+    scratch.constantCount = from->constantCount;
+    return RunProgram(&scratch, state);
+}
+
+// Emits a non-constant operation, in its literal form when it has one and
+// its trailing operands are literals.
+void EmitVarying(Folding& f, const Instruction& instruction, const Program* in) {
+    const int32_t inputs = kOpInputs[static_cast<int32_t>(instruction.op)];
+    for (const LiteralForm& form : kLiteralForms) {
+        if (form.op != instruction.op || !f.TopConstant(1)) continue;
+        const int32_t literal = f.out->code[--f.out->count].value;
+        --f.depth;
+        f.Emit({form.literal, literal}, 1, false);
+        return;
+    }
+    if (instruction.op == Op::Scl && f.TopConstant(kSclLiteralCount)) {
+        f.out->count -= kSclLiteralCount;
+        f.depth -= kSclLiteralCount;
+        const int32_t at = f.out->constantCount;
+        int32_t* constants = f.out->constants + at;
+        for (int32_t k = 0; k < kSclLiteralCount; ++k) constants[k] = f.out->code[f.out->count + k].value;
+        constants[kSclLiteralCount] = DivisorShift(constants[0], constants[1]);
+        f.out->constantCount += kSclConstantCount;
+        f.Emit({Op::SclLiterals, at}, 1, false);
+        return;
+    }
+    if (instruction.op == Op::SclLiterals) {
+        // Carried over from an earlier specialisation: its constants too.
+        const int32_t at = f.out->constantCount;
+        std::memcpy(f.out->constants + at, in->constants + instruction.value,
+                    sizeof(int32_t) * kSclConstantCount);
+        f.out->constantCount += kSclConstantCount;
+        f.Emit({Op::SclLiterals, at}, 1, false);
+        return;
+    }
+    f.Emit(instruction, inputs, false);
+}
+
+}  // namespace
+
+void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope scope, Program* out) {
+    Folding f;
+    f.out = out;
+    out->count = 0;
+    out->constantCount = 0;
+    for (int32_t i = 0; i < in->count; ++i) {
+        const Instruction& instruction = in->code[i];
+        const int32_t inputs = kOpInputs[static_cast<int32_t>(instruction.op)];
+        const bool foldable = IsFrameConstant(instruction.op) || (scope == kForRow && instruction.op == Op::Y);
+        if (!foldable || !f.TopConstant(inputs)) {
+            EmitVarying(f, instruction, in);
+            continue;
+        }
+        Instruction* operands = out->code + out->count - inputs;
+        const int32_t value = instruction.op == Op::Number ? instruction.value
+                                                           : Evaluate(operands, inputs, instruction, in, state);
+        out->count -= inputs;
+        f.depth -= inputs;
+        f.Emit({Op::Number, value}, 0, true);
+    }
+    out->maxDepth = in->maxDepth;
+}

@@ -1,0 +1,28 @@
+// Specialisation: every part of a formula that depends only on the frame
+// (literals, bounds, time, sliders, maps, tables), or only on the frame and
+// the row, is computed once and replaced by its value, so the per-pixel path
+// runs only what varies from pixel to pixel. Operators left with a literal
+// operand become their literal forms. The values are computed by the
+// interpreter itself, so a specialised program computes exactly what the
+// original does.
+#pragma once
+
+#include "InstanceState.h"
+#include "Program.h"
+
+enum SpecializeScope : int32_t {
+    kForFrame,  // fold what depends on the frame alone
+    kForRow,    // also fold "y", for the row that `state` describes
+};
+
+// True when an operation's value depends on nothing but the frame and its
+// operands, and it changes nothing.
+bool IsFrameConstant(Op op);
+
+// True when the program runs `op` somewhere.
+bool ProgramUses(const Program* program, Op op);
+
+// Writes into `out` the program `in` with its constant parts folded, for
+// the frame (and row) that `state` describes: bounds, time, sliders, maps
+// and tables set, and `row` for kForRow.
+void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope scope, Program* out);
