@@ -244,8 +244,10 @@ TEST(Decoder, MalformedAreasHaveNoCode) {
         {"an operator on an empty stack", Concat({prolog, TemplateBytes("+"), epilog})},
         {"a broken epilog", Concat({prolog, TemplateBytes("x"), Bytes{0x8B, 0xE5, 0x5D, 0x00}})},
         {"a broken number", Concat({prolog, Bytes{0x50, 0x00, 1, 0, 0, 0}, epilog})},
-        {"an unknown operation byte", Concat({prolog, Bytes{kOpBase + kOpCount}, epilog})},
-        {"the structural Return byte", Concat({prolog, Bytes{kOpBase + kOpCount - 1}, epilog})},
+        {"a byte past every operation", Concat({prolog, Bytes{0xFF}, epilog})},
+        {"the structural Return byte",
+         Concat({prolog, Bytes{static_cast<uint8_t>(kOpBase + static_cast<uint8_t>(Op::Return))},
+                 epilog})},
         {"only five prolog bytes", Bytes(prolog.begin(), prolog.begin() + 5)},
     };
     for (const Case& c : cases) {
