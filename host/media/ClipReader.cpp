@@ -1,0 +1,402 @@
+#include "ClipReader.h"
+
+#include <climits>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include "FfmpegSupport.h"
+#include "MediaResult.h"
+
+namespace {
+
+// Enough for a formula that looks a frame or two back while the clip runs
+// forward, without holding much memory at large sizes.
+constexpr int kCachedFrames = 4;
+
+struct CachedFrame {
+    int32_t index = -1;
+    uint64_t lastUse = 0;
+    Frame frame;
+};
+
+}  // namespace
+
+struct ClipReaderState {
+    std::string path;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* decoded = nullptr;    // the frame at decodedIndex, kept whole
+    AVFrame* incoming = nullptr;   // the decoder writes here, and clears it on failure
+    SwsContext* scaler = nullptr;
+    int scalerKey[5] = {};         // source width, height, format, matrix, range
+    int streamIndex = -1;
+    bool flushing = false;       // the end of input was sent to the decoder
+    bool ended = false;          // the decoder has given its last frame
+    int32_t decodedIndex = -1;   // index of the frame in `decoded`, -1 for none
+    uint64_t useClock = 0;
+    CachedFrame cache[kCachedFrames];
+};
+
+namespace {
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+void CloseDecoder(ClipReaderState& s) {
+    avcodec_free_context(&s.codec);
+    avformat_close_input(&s.format);
+    av_packet_free(&s.packet);
+    av_frame_free(&s.decoded);
+    av_frame_free(&s.incoming);
+    s.streamIndex = -1;
+    s.flushing = false;
+    s.ended = false;
+    s.decodedIndex = -1;
+}
+
+// Opens the container and the decoder of its main video stream. A decoder
+// meant only for counting skips the work that does not change how many
+// frames come out.
+int32_t OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message) {
+    ForgetFfmpegDetail();
+    int error = avformat_open_input(&s.format, s.path.c_str(), nullptr, nullptr);
+    if (error < 0) {
+        if (error == AVERROR_INVALIDDATA) {
+            message = Quoted(s.path) + " is not a video or image that can be read";
+            return kMediaUnsupported;
+        }
+        message = "cannot open " + Quoted(s.path) + ": " + FfmpegErrorText(error);
+        return kMediaCannotOpen;
+    }
+    // FFmpeg shows any text file as "ANSI art" video; nobody means that here.
+    if (std::strcmp(s.format->iformat->name, "tty") == 0) {
+        message = Quoted(s.path) + " is not a video or image that can be read";
+        return kMediaUnsupported;
+    }
+    error = avformat_find_stream_info(s.format, nullptr);
+    if (error < 0) {
+        message = Quoted(s.path) + " cannot be read: " + FfmpegErrorText(error);
+        return kMediaBadData;
+    }
+    const AVCodec* decoder = nullptr;
+    s.streamIndex = av_find_best_stream(s.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    if (s.streamIndex == AVERROR_DECODER_NOT_FOUND) {
+        message = Quoted(s.path) + " holds video in a format this build cannot decode";
+        return kMediaUnsupported;
+    }
+    if (s.streamIndex < 0) {
+        message = Quoted(s.path) + " holds no video";
+        return kMediaUnsupported;
+    }
+    for (unsigned i = 0; i < s.format->nb_streams; ++i)
+        if (int(i) != s.streamIndex) s.format->streams[i]->discard = AVDISCARD_ALL;
+
+    s.codec = avcodec_alloc_context3(decoder);
+    s.packet = av_packet_alloc();
+    s.decoded = av_frame_alloc();
+    s.incoming = av_frame_alloc();
+    if (!s.codec || !s.packet || !s.decoded || !s.incoming) {
+        message = Quoted(s.path) + " cannot be read: out of memory";
+        return kMediaTooLarge;
+    }
+    error = avcodec_parameters_to_context(s.codec, s.format->streams[s.streamIndex]->codecpar);
+    if (error >= 0) {
+        s.codec->thread_count = 0;  // as many as there are cores
+        if (forCounting) {
+            s.codec->skip_loop_filter = AVDISCARD_ALL;
+            s.codec->skip_idct = AVDISCARD_ALL;
+        }
+        error = avcodec_open2(s.codec, decoder, nullptr);
+    }
+    if (error < 0) {
+        message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(error);
+        return kMediaUnsupported;
+    }
+    return kMediaOk;
+}
+
+// Decodes the next frame into s.decoded. kMediaFrameMissing at the end.
+// A damaged packet is passed over as players do, so that one bad frame does
+// not end the clip; it then simply yields no frame.
+int32_t DecodeNext(ClipReaderState& s, std::string& message) {
+    if (s.ended) return kMediaFrameMissing;
+    for (;;) {
+        int result = avcodec_receive_frame(s.codec, s.incoming);
+        if (result == 0) {
+            av_frame_unref(s.decoded);
+            av_frame_move_ref(s.decoded, s.incoming);
+            ++s.decodedIndex;
+            return kMediaOk;
+        }
+        if (result == AVERROR_EOF || (result == AVERROR(EAGAIN) && s.flushing)) {
+            s.ended = true;
+            return kMediaFrameMissing;
+        }
+        if (result == AVERROR_INVALIDDATA) continue;
+        if (result != AVERROR(EAGAIN)) {
+            message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(result);
+            return kMediaBadData;
+        }
+        result = av_read_frame(s.format, s.packet);
+        if (result < 0) {
+            // The end, or input that breaks off: what decoded so far stands.
+            avcodec_send_packet(s.codec, nullptr);
+            s.flushing = true;
+            continue;
+        }
+        if (s.packet->stream_index != s.streamIndex) {
+            av_packet_unref(s.packet);
+            continue;
+        }
+        result = avcodec_send_packet(s.codec, s.packet);
+        av_packet_unref(s.packet);
+        if (result < 0 && result != AVERROR_INVALIDDATA && result != AVERROR(EAGAIN)) {
+            message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(result);
+            return kMediaBadData;
+        }
+    }
+}
+
+bool IsYuv(AVPixelFormat format) {
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    return descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB) &&
+           !(descriptor->flags & AV_PIX_FMT_FLAG_PAL) && descriptor->nb_components >= 3;
+}
+
+// Converts s.decoded into `frame` (already width x height).
+int32_t ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message) {
+    AVFrame* source = s.decoded;
+    AVPixelFormat sourceFormat = AVPixelFormat(source->format);
+    if (source->width <= 0 || source->height <= 0 || !source->data[0]) {
+        message = Quoted(s.path) + " has a frame that cannot be converted";
+        return kMediaBadData;
+    }
+    // Honour the clip's own matrix and range; untagged clips get the matrix
+    // usual for their size.
+    bool yuv = IsYuv(sourceFormat);
+    int space = source->colorspace;
+    if (space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RGB)
+        space = source->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    int fullRange = source->color_range == AVCOL_RANGE_JPEG;
+    int key[5] = {source->width, source->height, sourceFormat, yuv ? space : -1, fullRange};
+    if (!s.scaler || std::memcmp(key, s.scalerKey, sizeof key) != 0) {
+        sws_freeContext(s.scaler);
+        s.scaler = sws_getContext(source->width, source->height, sourceFormat, frame.width,
+                                  frame.height, AV_PIX_FMT_BGRA,
+                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                  nullptr, nullptr);
+        if (!s.scaler) {
+            message = Quoted(s.path) + " has frames in a pixel format that cannot be converted";
+            return kMediaUnsupported;
+        }
+        if (yuv) {
+            int* inverse = nullptr;
+            int* table = nullptr;
+            int sourceRange = 0, destinationRange = 0, brightness = 0, contrast = 0, saturation = 0;
+            sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange,
+                                     &brightness, &contrast, &saturation);
+            // Full-range "yuvj" formats already come with sourceRange set.
+            if (fullRange) sourceRange = 1;
+            sws_setColorspaceDetails(s.scaler, sws_getCoefficients(space), sourceRange, table,
+                                     destinationRange, brightness, contrast, saturation);
+        }
+        std::memcpy(s.scalerKey, key, sizeof key);
+    }
+    uint8_t* destination[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
+    int destinationStride[4] = {frame.rowBytes, 0, 0, 0};
+    int rows = sws_scale(s.scaler, source->data, source->linesize, 0, source->height, destination,
+                         destinationStride);
+    if (rows != frame.height) {
+        message = Quoted(s.path) + " has a frame that cannot be converted";
+        return kMediaBadData;
+    }
+    return kMediaOk;
+}
+
+CachedFrame* FindCached(ClipReaderState& s, int32_t index) {
+    for (CachedFrame& entry : s.cache)
+        if (entry.index == index) return &entry;
+    return nullptr;
+}
+
+CachedFrame& LeastRecentlyUsed(ClipReaderState& s) {
+    CachedFrame* oldest = &s.cache[0];
+    for (CachedFrame& entry : s.cache)
+        if (entry.lastUse < oldest->lastUse) oldest = &entry;
+    return *oldest;
+}
+
+// Decodes forward to `index`, rewinding first when it lies behind.
+int32_t DecodeTo(ClipReaderState& s, int32_t index, std::string& message) {
+    if (index < s.decodedIndex) {
+        CloseDecoder(s);
+        int32_t result = OpenDecoder(s, false, message);
+        if (result != kMediaOk) return result;
+    }
+    while (s.decodedIndex < index) {
+        int32_t result = DecodeNext(s, message);
+        if (result == kMediaFrameMissing)
+            message = "frame " + std::to_string(index) + " of " + Quoted(s.path) +
+                      " is missing: the clip ends after " + std::to_string(s.decodedIndex + 1) +
+                      (s.decodedIndex == 0 ? " frame" : " frames");
+        if (result != kMediaOk) return result;
+    }
+    return kMediaOk;
+}
+
+// Codecs that turn every packet into exactly one frame, with no delay and
+// no hidden frames: the lossless and still-image codecs clips are exchanged
+// in, FFV1 (our .mkv) and PNG sequences among them.
+bool OnePacketPerFrame(AVCodecID codec) {
+    switch (codec) {
+    case AV_CODEC_ID_FFV1:
+    case AV_CODEC_ID_PNG:
+    case AV_CODEC_ID_MJPEG:
+    case AV_CODEC_ID_RAWVIDEO:
+    case AV_CODEC_ID_PRORES:
+    case AV_CODEC_ID_UTVIDEO:
+    case AV_CODEC_ID_HUFFYUV:
+    case AV_CODEC_ID_FFVHUFF:
+    case AV_CODEC_ID_DNXHD:
+        return true;
+    default: {
+        const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
+        return descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+    }
+    }
+}
+
+// Counts the frames of a clip whose container does not say. Where a packet
+// is a frame, counting packets is exact and spares decoding a long lossless
+// clip; other codecs may hold frames back or hide some, so they are decoded
+// (skipping the work that changes no count).
+int32_t CountFrames(ClipReaderState& s, int32_t& count, std::string& message) {
+    int32_t result = OpenDecoder(s, true, message);
+    if (result == kMediaOk && OnePacketPerFrame(s.codec->codec_id)) {
+        int64_t packets = 0;
+        while (av_read_frame(s.format, s.packet) >= 0) {
+            if (s.packet->stream_index == s.streamIndex) ++packets;
+            av_packet_unref(s.packet);
+        }
+        count = int32_t(packets < INT_MAX ? packets : INT_MAX);
+        CloseDecoder(s);
+        return kMediaOk;
+    }
+    while (result == kMediaOk && s.decodedIndex < INT_MAX - 1) result = DecodeNext(s, message);
+    count = s.decodedIndex + 1;
+    CloseDecoder(s);
+    return result == kMediaFrameMissing ? kMediaOk : result;
+}
+
+int32_t DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message) {
+    ClipReaderState& s = *reader.state;
+    if (CachedFrame* hit = FindCached(s, index)) {
+        hit->lastUse = ++s.useClock;
+        frame = hit->frame;
+        return kMediaOk;
+    }
+    int32_t result = DecodeTo(s, index, message);
+    if (result != kMediaOk) return result;
+    CachedFrame& slot = LeastRecentlyUsed(s);
+    slot.index = -1;
+    if (slot.frame.width != reader.width || slot.frame.height != reader.height) {
+        result = MakeFrame(slot.frame, reader.width, reader.height);
+        if (result != kMediaOk) {
+            message = Quoted(s.path) + " has frames too large to hold";
+            return result;
+        }
+    }
+    result = ConvertDecoded(s, slot.frame, message);
+    if (result != kMediaOk) return result;
+    slot.index = index;
+    slot.lastUse = ++s.useClock;
+    frame = slot.frame;
+    return kMediaOk;
+}
+
+}  // namespace
+
+int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& message) {
+    CloseClipReader(reader);
+    PrepareFfmpeg();
+    auto* s = new ClipReaderState;
+    s->path = path;
+    reader.state = s;
+
+    int32_t result = OpenDecoder(*s, false, message);
+    if (result != kMediaOk) {
+        CloseClipReader(reader);
+        return result;
+    }
+    AVStream* stream = s->format->streams[s->streamIndex];
+    int64_t promised = stream->nb_frames;
+    AVRational rate = av_guess_frame_rate(s->format, stream, nullptr);
+    if (rate.num <= 0 || rate.den <= 0) rate = AVRational{24, 1};
+    int width = s->codec->width, height = s->codec->height;
+
+    result = DecodeNext(*s, message);
+    if (result == kMediaFrameMissing) {
+        message = Quoted(path) + " holds no frame that can be decoded";
+        result = kMediaBadData;
+    }
+    if (result != kMediaOk) {
+        CloseClipReader(reader);
+        return result;
+    }
+    if (width <= 0 || height <= 0) width = s->decoded->width, height = s->decoded->height;
+    if (!FrameSizeFits(width, height)) {
+        message = Quoted(path) + " is too large (" + std::to_string(width) + " x " +
+                  std::to_string(height) + ")";
+        CloseClipReader(reader);
+        return kMediaTooLarge;
+    }
+
+    int32_t count = 0;
+    if (promised > 0 && promised < INT_MAX) {
+        count = int32_t(promised);
+    } else {
+        // The container does not say; decode it all once to know.
+        ClipReaderState counter;
+        counter.path = path;
+        result = CountFrames(counter, count, message);
+        if (result != kMediaOk) {
+            CloseClipReader(reader);
+            return result;
+        }
+    }
+    reader.width = width;
+    reader.height = height;
+    reader.frameCount = count;
+    reader.rateNumerator = rate.num;
+    reader.rateDenominator = rate.den;
+    return kMediaOk;
+}
+
+int32_t ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message) {
+    if (!reader.state) {
+        message = "no clip is open";
+        return kMediaBadArgument;
+    }
+    if (index < 0 || index >= reader.frameCount) {
+        message = "frame " + std::to_string(index) + " is outside " + Quoted(reader.state->path) +
+                  " (frames 0 to " + std::to_string(reader.frameCount - 1) + ")";
+        return kMediaBadArgument;
+    }
+    ForgetFfmpegDetail();
+    return DeliverFrame(reader, index, frame, message);
+}
+
+void CloseClipReader(ClipReader& reader) {
+    if (reader.state) {
+        CloseDecoder(*reader.state);
+        sws_freeContext(reader.state->scaler);
+        delete reader.state;
+    }
+    reader = ClipReader{};
+}

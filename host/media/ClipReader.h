@@ -1,0 +1,37 @@
+// Reads clips through FFmpeg's libraries: any container and codec they
+// decode, including numbered image sequences such as "shots/f%04d.png".
+// Frames are numbered 0 to frameCount - 1 in presentation order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Frame.h"
+
+struct ClipReaderState;
+
+struct ClipReader {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t frameCount = 0;        // from the container, else counted by decoding
+    int32_t rateNumerator = 0;     // frames per second as a fraction
+    int32_t rateDenominator = 1;
+    ClipReaderState* state = nullptr;
+};
+
+// Opens the clip, learns its size, rate and frame count, and decodes frame 0
+// so an undecodable clip fails here. kMediaCannotOpen (missing, unreadable),
+// kMediaUnsupported (no video FFmpeg decodes), kMediaBadData (no frame
+// decodes), kMediaTooLarge; the message names the file.
+int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& message);
+
+// Frame `index` as BGRA, alpha 255 where the clip has none, scaled to the
+// reader's width x height should a frame differ. Reading forward is a plain
+// decode; the last few frames are kept, so looking back a little is cheap,
+// and looking back further decodes again from the start. kMediaBadArgument
+// for an index outside the clip, kMediaFrameMissing when the clip ends
+// before a frame its container promised.
+int32_t ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message);
+
+// Releases everything; the reader is empty afterwards. Safe to call twice.
+void CloseClipReader(ClipReader& reader);

@@ -1,0 +1,442 @@
+#include "ClipWriter.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include "FfmpegSupport.h"
+#include "MediaResult.h"
+#include "OutputFile.h"
+#include "Png.h"
+
+struct ClipWriterState {
+    std::string path;
+    ClipFormat format = kClipMkv;
+    int32_t failure = kMediaOk;     // once set, the clip is lost and says why
+    std::string failureMessage;
+
+    // Container outputs.
+    std::string temporary;
+    AVFormatContext* muxer = nullptr;
+    AVCodecContext* encoder = nullptr;
+    AVStream* stream = nullptr;
+    AVFrame* picture = nullptr;
+    AVPacket* packet = nullptr;
+    SwsContext* scaler = nullptr;
+    int64_t nextPts = 0;
+    bool headerWritten = false;   // then the muxer owes a trailer, even when abandoned
+
+    // PNG patterns: each frame's temporary and final name.
+    std::vector<std::string> frameTemporaries;
+    std::vector<std::string> frameNames;
+};
+
+namespace {
+
+constexpr const char* kKindsWeWrite =
+    "use .mp4, .mov, .mkv, .gif or a numbered PNG pattern such as frame%04d.png";
+
+std::string LowerExtension(const char* path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return extension;
+}
+
+// The file name of frame `index` of a pattern; empty when `pattern` has no
+// single frame number field.
+std::string PatternFrameName(const std::string& pattern, int32_t index) {
+    std::vector<char> name(pattern.size() + 64);
+    if (av_get_frame_filename2(name.data(), int(name.size()), pattern.c_str(), index, 0) < 0)
+        return std::string();
+    return std::string(name.data());
+}
+
+int32_t Fail(ClipWriterState& s, int32_t code, const std::string& message, std::string& out) {
+    s.failure = code;
+    s.failureMessage = message;
+    out = message;
+    return code;
+}
+
+void FreeEncoder(ClipWriterState& s) {
+    // Only the trailer releases the muxer's queued packets and private data;
+    // what it writes goes into the temporary, which is removed anyway.
+    if (s.headerWritten) av_write_trailer(s.muxer);
+    s.headerWritten = false;
+    if (s.muxer && s.muxer->pb) avio_closep(&s.muxer->pb);
+    avformat_free_context(s.muxer);
+    s.muxer = nullptr;
+    s.stream = nullptr;
+    avcodec_free_context(&s.encoder);
+    av_frame_free(&s.picture);
+    av_packet_free(&s.packet);
+    sws_freeContext(s.scaler);
+    s.scaler = nullptr;
+}
+
+// Everything this writer wrote goes; called for any clip not finished.
+void RemoveEverything(ClipWriterState& s) {
+    FreeEncoder(s);
+    if (!s.temporary.empty()) DiscardOutput(s.temporary);
+    for (const std::string& temporary : s.frameTemporaries) DiscardOutput(temporary);
+    s.frameTemporaries.clear();
+    s.frameNames.clear();
+}
+
+struct EncoderChoice {
+    const AVCodec* codec = nullptr;
+    AVPixelFormat pixels = AV_PIX_FMT_NONE;
+};
+
+int32_t ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, EncoderChoice& choice,
+                      std::string& message) {
+    bool even = width % 2 == 0 && height % 2 == 0;
+    switch (s.format) {
+    case kClipMp4:
+    case kClipMov:
+        if ((choice.codec = avcodec_find_encoder_by_name("libx264"))) {
+            // 4:2:0 needs even sizes; 4:4:4 takes any.
+            choice.pixels = even ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
+        } else if ((choice.codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4))) {
+            choice.pixels = AV_PIX_FMT_YUV420P;
+            if (!even) {
+                message = CannotWriteMessage(s.path, "this encoder needs an even width and height (" +
+                                                          std::to_string(width) + " x " +
+                                                          std::to_string(height) + "); use .mkv");
+                return kMediaUnsupported;
+            }
+        }
+        break;
+    case kClipMkv:
+        choice.codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
+        choice.pixels = AV_PIX_FMT_BGRA;
+        break;
+    case kClipGif:
+        choice.codec = avcodec_find_encoder(AV_CODEC_ID_GIF);
+        choice.pixels = AV_PIX_FMT_RGB8;
+        break;
+    case kClipPngSequence:
+        break;
+    }
+    if (!choice.codec) {
+        message = CannotWriteMessage(s.path, "this build of FFmpeg has no encoder for it");
+        return kMediaUnsupported;
+    }
+    return kMediaOk;
+}
+
+void SetUpEncoder(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
+                  AVRational rate) {
+    AVCodecContext* e = s.encoder;
+    e->width = width;
+    e->height = height;
+    e->pix_fmt = choice.pixels;
+    e->time_base = AVRational{rate.den, rate.num};
+    e->framerate = rate;
+    e->thread_count = 0;
+    if (choice.pixels == AV_PIX_FMT_YUV420P || choice.pixels == AV_PIX_FMT_YUV444P) {
+        // Tagged, so that players and our reader use the matrix we converted with.
+        e->color_range = AVCOL_RANGE_MPEG;
+        e->colorspace = AVCOL_SPC_BT709;
+        e->color_primaries = AVCOL_PRI_BT709;
+        e->color_trc = AVCOL_TRC_BT709;
+    }
+    if (std::strcmp(choice.codec->name, "libx264") == 0) {
+        av_opt_set(e->priv_data, "preset", "medium", 0);
+        av_opt_set(e->priv_data, "crf", "18", 0);  // visually clean for filtered detail
+    } else if (choice.codec->id == AV_CODEC_ID_MPEG4) {
+        e->flags |= AV_CODEC_FLAG_QSCALE;
+        e->global_quality = FF_QP2LAMBDA * 3;
+    } else if (choice.codec->id == AV_CODEC_ID_FFV1) {
+        e->level = 3;     // sliced, so it encodes and decodes on every core
+        e->gop_size = 1;  // every frame a key frame: seeking stays cheap
+        av_opt_set_int(e->priv_data, "slicecrc", 1, 0);
+    }
+    if (s.muxer->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+}
+
+int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRational rate,
+                      std::string& message) {
+    const char* muxerName = s.format == kClipMp4   ? "mp4"
+                            : s.format == kClipMov ? "mov"
+                            : s.format == kClipGif ? "gif"
+                                                   : "matroska";
+    s.temporary = TemporaryNameFor(s.path);
+    int error = avformat_alloc_output_context2(&s.muxer, nullptr, muxerName, s.temporary.c_str());
+    if (error < 0 || !s.muxer) {
+        message = CannotWriteMessage(s.path, FfmpegErrorText(error));
+        return kMediaUnsupported;
+    }
+    error = avio_open(&s.muxer->pb, s.temporary.c_str(), AVIO_FLAG_WRITE);
+    if (error < 0) {
+        message = CannotWriteMessage(s.path, FfmpegErrorText(error));
+        return kMediaCannotWrite;
+    }
+    EncoderChoice choice;
+    int32_t result = ChooseEncoder(s, width, height, choice, message);
+    if (result != kMediaOk) return result;
+
+    s.encoder = avcodec_alloc_context3(choice.codec);
+    s.packet = av_packet_alloc();
+    s.picture = av_frame_alloc();
+    s.stream = avformat_new_stream(s.muxer, nullptr);
+    if (!s.encoder || !s.packet || !s.picture || !s.stream) {
+        message = CannotWriteMessage(s.path, "out of memory");
+        return kMediaCannotWrite;
+    }
+    SetUpEncoder(s, choice, width, height, rate);
+    error = avcodec_open2(s.encoder, choice.codec, nullptr);
+    if (error < 0) {
+        message = CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error));
+        return kMediaEncodeFailed;
+    }
+    error = avcodec_parameters_from_context(s.stream->codecpar, s.encoder);
+    s.stream->time_base = s.encoder->time_base;
+    s.stream->avg_frame_rate = rate;
+    AVDictionary* options = nullptr;
+    // The index goes first, so the clip plays while it downloads.
+    if (s.format == kClipMp4 || s.format == kClipMov) av_dict_set(&options, "movflags", "+faststart", 0);
+    if (error >= 0) error = avformat_write_header(s.muxer, &options);
+    s.headerWritten = error >= 0;
+    av_dict_free(&options);
+    if (error < 0) {
+        message = CannotWriteMessage(s.path, FfmpegErrorText(error));
+        return kMediaCannotWrite;
+    }
+
+    s.picture->format = choice.pixels;
+    s.picture->width = width;
+    s.picture->height = height;
+    error = av_frame_get_buffer(s.picture, 0);
+    if (error < 0) {
+        message = CannotWriteMessage(s.path, FfmpegErrorText(error));
+        return kMediaCannotWrite;
+    }
+    if (choice.pixels != AV_PIX_FMT_BGRA) {
+        s.scaler = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, choice.pixels,
+                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr,
+                                  nullptr, nullptr);
+        if (!s.scaler) {
+            message = CannotWriteMessage(s.path, "frames cannot be converted for this encoder");
+            return kMediaUnsupported;
+        }
+        if (s.encoder->colorspace == AVCOL_SPC_BT709) {
+            int* inverse = nullptr;
+            int* table = nullptr;
+            int sourceRange = 0, destinationRange = 0, brightness = 0, contrast = 0, saturation = 0;
+            sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange,
+                                     &brightness, &contrast, &saturation);
+            sws_setColorspaceDetails(s.scaler, inverse, sourceRange, sws_getCoefficients(SWS_CS_ITU709),
+                                     0, brightness, contrast, saturation);
+        }
+    }
+    return kMediaOk;
+}
+
+// Sends one frame (or, for nullptr, the end) to the encoder and muxes every
+// packet it gives back.
+int32_t EncodeAndMux(ClipWriterState& s, AVFrame* picture, std::string& message) {
+    int error = avcodec_send_frame(s.encoder, picture);
+    if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+    for (;;) {
+        error = avcodec_receive_packet(s.encoder, s.packet);
+        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) return kMediaOk;
+        if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+        if (s.packet->duration == 0) s.packet->duration = 1;  // one frame; the last GIF delay needs it
+        av_packet_rescale_ts(s.packet, s.encoder->time_base, s.stream->time_base);
+        s.packet->stream_index = s.stream->index;
+        error = av_interleaved_write_frame(s.muxer, s.packet);
+        if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+    }
+}
+
+int32_t WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string& message) {
+    int error = av_frame_make_writable(s.picture);  // the encoder may still hold the last one
+    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+    if (s.scaler) {
+        const uint8_t* source[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
+        int sourceStride[4] = {frame.rowBytes, 0, 0, 0};
+        sws_scale(s.scaler, source, sourceStride, 0, frame.height, s.picture->data, s.picture->linesize);
+    } else {
+        for (int32_t y = 0; y < frame.height; ++y)
+            std::memcpy(s.picture->data[0] + size_t(y) * size_t(s.picture->linesize[0]),
+                        FramePixel(frame, 0, y), size_t(frame.width) * 4);
+    }
+    s.picture->pts = s.nextPts++;
+    return EncodeAndMux(s, s.picture, message);
+}
+
+int32_t FinishContainer(ClipWriterState& s, std::string& message) {
+    int32_t result = EncodeAndMux(s, nullptr, message);
+    if (result != kMediaOk) return result;
+    int error = av_write_trailer(s.muxer);
+    s.headerWritten = false;
+    if (error >= 0) {
+        avio_flush(s.muxer->pb);
+        error = s.muxer->pb->error;  // a full disk shows here at the latest
+    }
+    if (error >= 0) error = avio_closep(&s.muxer->pb);
+    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+    FreeEncoder(s);
+    result = CommitOutput(s.temporary, s.path, message);
+    s.temporary.clear();  // committed, or already removed by CommitOutput
+    return result;
+}
+
+int32_t OpenPattern(ClipWriterState& s, std::string& message) {
+    // Creating and removing the first frame's temporary proves the folder
+    // is writable before any rendering starts.
+    std::string first = PatternFrameName(s.path, 0);
+    std::string probe = TemporaryNameFor(first);
+    FILE* file = std::fopen(probe.c_str(), "wb");
+    if (!file) {
+        message = CannotWriteMessage(first, ErrnoText(errno));
+        return kMediaCannotWrite;
+    }
+    std::fclose(file);
+    DiscardOutput(probe);
+    return kMediaOk;
+}
+
+int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame, std::string& message) {
+    std::string name = PatternFrameName(s.path, index);
+    std::string temporary = TemporaryNameFor(name);
+    int32_t result = EncodePngFile(temporary.c_str(), name.c_str(), frame, message);
+    if (result != kMediaOk) {
+        DiscardOutput(temporary);
+        return Fail(s, result, message, message);
+    }
+    s.frameTemporaries.push_back(temporary);
+    s.frameNames.push_back(name);
+    return kMediaOk;
+}
+
+int32_t FinishPattern(ClipWriterState& s, std::string& message) {
+    for (size_t i = 0; i < s.frameNames.size(); ++i) {
+        int32_t result = CommitOutput(s.frameTemporaries[i], s.frameNames[i], message);
+        if (result != kMediaOk) {
+            // Frames already moved into place go too: no partial sequence.
+            for (size_t done = 0; done < i; ++done) DiscardOutput(s.frameNames[done]);
+            s.frameTemporaries.erase(s.frameTemporaries.begin(), s.frameTemporaries.begin() + long(i) + 1);
+            return Fail(s, result, message, message);
+        }
+    }
+    s.frameTemporaries.clear();
+    return kMediaOk;
+}
+
+}  // namespace
+
+int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& message) {
+    std::string extension = LowerExtension(path);
+    if (extension == ".mp4") format = kClipMp4;
+    else if (extension == ".mov") format = kClipMov;
+    else if (extension == ".mkv") format = kClipMkv;
+    else if (extension == ".gif") format = kClipGif;
+    else if (extension == ".png" && !PatternFrameName(path, 0).empty()) format = kClipPngSequence;
+    else if (extension == ".png") {
+        message = CannotWriteMessage(path, "a clip needs a frame number in the name, such as frame%04d.png");
+        return kMediaUnsupported;
+    } else {
+        message = CannotWriteMessage(path, std::string("unknown kind of clip; ") + kKindsWeWrite);
+        return kMediaUnsupported;
+    }
+    return kMediaOk;
+}
+
+int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
+                       int32_t rateNumerator, int32_t rateDenominator, std::string& message) {
+    CloseClipWriter(writer);
+    ClipFormat format = kClipMkv;
+    int32_t result = ClipFormatForPath(path, format, message);
+    if (result != kMediaOk) return result;
+    if (!FrameSizeFits(width, height)) {
+        message = CannotWriteMessage(path, "frames of " + std::to_string(width) + " x " +
+                                               std::to_string(height) + " cannot be written");
+        return kMediaBadArgument;
+    }
+    if (rateNumerator < 1 || rateDenominator < 1) {
+        message = CannotWriteMessage(path, "the frame rate must be above 0");
+        return kMediaBadArgument;
+    }
+    PrepareFfmpeg();
+    ForgetFfmpegDetail();
+    auto* s = new ClipWriterState;
+    s->path = path;
+    s->format = format;
+    result = format == kClipPngSequence
+                 ? OpenPattern(*s, message)
+                 : OpenContainer(*s, width, height, AVRational{rateNumerator, rateDenominator}, message);
+    if (result != kMediaOk) {
+        RemoveEverything(*s);
+        delete s;
+        return result;
+    }
+    writer.width = width;
+    writer.height = height;
+    writer.format = format;
+    writer.state = s;
+    return kMediaOk;
+}
+
+int32_t WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& message) {
+    if (!writer.state) {
+        message = "no clip is being written";
+        return kMediaBadArgument;
+    }
+    ClipWriterState& s = *writer.state;
+    if (s.failure != kMediaOk) {
+        message = s.failureMessage;
+        return s.failure;
+    }
+    if (!FrameIsWhole(frame) || frame.width != writer.width || frame.height != writer.height) {
+        return Fail(s, kMediaBadArgument,
+                    CannotWriteMessage(s.path, "a frame of " + std::to_string(frame.width) + " x " +
+                                                   std::to_string(frame.height) + " does not fit a clip of " +
+                                                   std::to_string(writer.width) + " x " +
+                                                   std::to_string(writer.height)),
+                    message);
+    }
+    ForgetFfmpegDetail();
+    int32_t result = s.format == kClipPngSequence ? WritePatternFrame(s, writer.framesWritten, frame, message)
+                                                  : WriteContainerFrame(s, frame, message);
+    if (result == kMediaOk) ++writer.framesWritten;
+    return result;
+}
+
+int32_t FinishClipWriter(ClipWriter& writer, std::string& message) {
+    if (!writer.state) {
+        message = "no clip is being written";
+        return kMediaBadArgument;
+    }
+    ClipWriterState& s = *writer.state;
+    int32_t result = s.failure;
+    if (result != kMediaOk) {
+        message = s.failureMessage;
+    } else if (writer.framesWritten == 0) {
+        result = Fail(s, kMediaBadArgument, CannotWriteMessage(s.path, "the clip has no frames"), message);
+    } else {
+        ForgetFfmpegDetail();
+        result = s.format == kClipPngSequence ? FinishPattern(s, message) : FinishContainer(s, message);
+    }
+    CloseClipWriter(writer);
+    return result;
+}
+
+void CloseClipWriter(ClipWriter& writer) {
+    if (writer.state) {
+        RemoveEverything(*writer.state);
+        delete writer.state;
+    }
+    writer = ClipWriter{};
+}

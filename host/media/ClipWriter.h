@@ -1,0 +1,58 @@
+// Writes clips; the kind follows the output's extension:
+//   .mp4, .mov   H.264 (yuv420p; yuv444p for an odd width or height), or
+//                MPEG-4 Part 2 where this FFmpeg has no H.264 encoder
+//   .mkv         FFV1 in BGRA: lossless, alpha kept, so a round trip is exact
+//   .gif         a 3-3-2 colour palette, dithered by swscale
+//   a numbered PNG pattern such as "out/frame%04d.png": one RGBA PNG per
+//                frame, numbered from 0 like the frames themselves
+// The output appears only when FinishClipWriter succeeds: until then it is
+// written under temporary names beside it, and a writer that fails or is
+// closed unfinished removes everything it wrote.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Frame.h"
+
+enum ClipFormat : int32_t {
+    kClipMp4 = 0,
+    kClipMov = 1,
+    kClipMkv = 2,
+    kClipGif = 3,
+    kClipPngSequence = 4,
+};
+
+// The kind of clip `path` asks for. kMediaUnsupported with a message naming
+// the kinds we write for any other name (a plain "x.png" included: a clip
+// needs a frame number pattern).
+int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& message);
+
+struct ClipWriterState;
+
+struct ClipWriter {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t framesWritten = 0;
+    ClipFormat format = kClipMkv;
+    ClipWriterState* state = nullptr;
+};
+
+// Prepares a clip of width x height frames at rateNumerator / rateDenominator
+// frames per second, creating its temporary file so an unwritable folder
+// fails here. kMediaUnsupported, kMediaCannotWrite, kMediaBadArgument,
+// kMediaEncodeFailed.
+int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
+                       int32_t rateNumerator, int32_t rateDenominator, std::string& message);
+
+// Appends one frame, which must be the writer's size. After a failure the
+// writer accepts nothing more and FinishClipWriter fails too.
+int32_t WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& message);
+
+// Flushes the encoder, completes the file and moves it (or every frame of a
+// pattern) into place. Closes the writer whatever the result; on failure
+// nothing of this clip remains.
+int32_t FinishClipWriter(ClipWriter& writer, std::string& message);
+
+// Closes the writer; an unfinished clip is removed. Safe on a closed writer.
+void CloseClipWriter(ClipWriter& writer);

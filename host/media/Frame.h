@@ -1,0 +1,47 @@
+// A frame in memory: 4-byte pixels in the host's byte order (blue, green,
+// red, alpha), rows `rowBytes` apart. It never goes to disk as such, so it is
+// an ordinary record.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "HostRecords.h"
+
+struct Frame {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t rowBytes = 0;
+    std::vector<uint8_t> pixels;  // height * rowBytes bytes
+};
+
+// Frames above this many pixel bytes are refused rather than allocated, so a
+// damaged header cannot make us ask for gigabytes (16384 x 16384 fits).
+constexpr int64_t kMaxFrameBytes = int64_t(1) << 30;
+
+// True for a size of at least 1 x 1 whose pixels fit kMaxFrameBytes.
+inline bool FrameSizeFits(int32_t width, int32_t height) {
+    return width >= 1 && height >= 1 && int64_t(width) * 4 <= kMaxFrameBytes / height;
+}
+
+// Makes `frame` width x height, every pixel transparent black, rows packed.
+// kMediaBadArgument for a size below 1, kMediaTooLarge above kMaxFrameBytes;
+// the frame is left empty on failure.
+int32_t MakeFrame(Frame& frame, int32_t width, int32_t height);
+
+// The pixel at (x, y); the caller keeps x, y inside the frame.
+inline uint8_t* FramePixel(Frame& frame, int32_t x, int32_t y) {
+    return frame.pixels.data() + size_t(y) * size_t(frame.rowBytes) + size_t(x) * 4;
+}
+inline const uint8_t* FramePixel(const Frame& frame, int32_t x, int32_t y) {
+    return frame.pixels.data() + size_t(y) * size_t(frame.rowBytes) + size_t(x) * 4;
+}
+
+// Points `map` at the frame's pixels: bounds 0, 0, width, height, the frame's
+// rowBytes, baseAddress at the first pixel. The map stays valid while the
+// frame's pixel storage is neither resized nor freed.
+void PointPixelMapAt(PixelMap& map, Frame& frame);
+
+// True when the frame's fields describe storage it really has: a size of at
+// least 1 x 1, rows of at least width * 4 bytes, and all rows present.
+bool FrameIsWhole(const Frame& frame);

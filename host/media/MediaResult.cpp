@@ -1,0 +1,17 @@
+#include "MediaResult.h"
+
+const char* MediaCodeName(int32_t code) {
+    switch (code) {
+    case kMediaOk: return "ok";
+    case kMediaCannotOpen: return "cannot open";
+    case kMediaNotPng: return "not a PNG file";
+    case kMediaBadData: return "damaged data";
+    case kMediaUnsupported: return "unsupported";
+    case kMediaCannotWrite: return "cannot write";
+    case kMediaTooLarge: return "too large";
+    case kMediaBadArgument: return "bad argument";
+    case kMediaEncodeFailed: return "encoding failed";
+    case kMediaFrameMissing: return "frame missing";
+    default: return "unknown result";
+    }
+}

@@ -1,0 +1,199 @@
+#include "Png.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <png.h>
+
+#include "MediaResult.h"
+#include "OutputFile.h"
+
+// libpng reports errors by longjmp to the setjmp of the running call. The
+// functions holding a setjmp below keep only trivially destructible locals,
+// so jumping back into them skips no destructor.
+
+namespace {
+
+struct PngErrorText {
+    char text[256] = {};
+};
+
+[[noreturn]] void OnPngError(png_structp png, png_const_charp text) {
+    auto* error = static_cast<PngErrorText*>(png_get_error_ptr(png));
+    std::snprintf(error->text, sizeof error->text, "%s", text ? text : "unknown error");
+    png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}  // warnings do not stop a read
+
+struct ReadHeaderResult {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    size_t rowBytes = 0;
+};
+
+// Reads the chunks before the image data and asks libpng for BGRA rows.
+bool ReadPngHeader(png_structp png, png_infop info, FILE* file, ReadHeaderResult* header) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, file);
+    png_set_sig_bytes(png, 8);
+    png_read_info(png, info);
+
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
+    bool hasTransparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (hasTransparency) png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16) png_set_scale_16(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
+    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !hasTransparency)
+        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_bgr(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    header->width = width;
+    header->height = height;
+    header->rowBytes = png_get_rowbytes(png, info);
+    return true;
+}
+
+bool ReadPngRows(png_structp png, png_infop info, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_image(png, rows);
+    png_read_end(png, info);
+    return true;
+}
+
+bool WritePngRows(png_structp png, png_infop info, FILE* file, const Frame* frame,
+                  png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_init_io(png, file);
+    png_set_IHDR(png, info, png_uint_32(frame->width), png_uint_32(frame->height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    png_write_image(png, rows);
+    png_write_end(png, nullptr);
+    return true;
+}
+
+std::string Quoted(const char* path) { return std::string("'") + path + "'"; }
+
+}  // namespace
+
+int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
+    frame = Frame{};
+    FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        message = CannotOpenMessage(path, ErrnoText(errno));
+        return kMediaCannotOpen;
+    }
+    png_byte signature[8] = {};
+    size_t got = std::fread(signature, 1, sizeof signature, file);
+    if (got != sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
+        bool readError = std::ferror(file) != 0;
+        int error = errno;
+        std::fclose(file);
+        if (readError) {
+            message = CannotOpenMessage(path, ErrnoText(error));
+            return kMediaCannotOpen;
+        }
+        message = Quoted(path) + " is not a PNG file";
+        return kMediaNotPng;
+    }
+
+    PngErrorText error;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        std::fclose(file);
+        message = Quoted(path) + " cannot be read: out of memory";
+        return kMediaTooLarge;
+    }
+
+    int32_t result = kMediaOk;
+    ReadHeaderResult header;
+    if (!ReadPngHeader(png, info, file, &header)) {
+        message = Quoted(path) + " is damaged: " + error.text;
+        result = kMediaBadData;
+    } else if (header.width > 0x7FFFFFFF || header.height > 0x7FFFFFFF ||
+               (result = MakeFrame(frame, int32_t(header.width), int32_t(header.height))) != kMediaOk) {
+        message = Quoted(path) + " is too large (" + std::to_string(header.width) + " x " +
+                  std::to_string(header.height) + ")";
+        result = kMediaTooLarge;
+    } else if (header.rowBytes != size_t(frame.rowBytes)) {
+        message = Quoted(path) + " has a pixel layout that cannot be read";
+        result = kMediaBadData;
+    } else {
+        std::vector<png_bytep> rows(size_t(frame.height));
+        for (int32_t y = 0; y < frame.height; ++y) rows[size_t(y)] = FramePixel(frame, 0, y);
+        if (!ReadPngRows(png, info, rows.data())) {
+            message = Quoted(path) + " is damaged: " + error.text;
+            result = kMediaBadData;
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    if (result != kMediaOk) frame = Frame{};
+    return result;
+}
+
+int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
+                      std::string& message) {
+    if (!FrameIsWhole(frame)) {
+        message = CannotWriteMessage(shownPath, "the frame has no pixels of its size");
+        return kMediaBadArgument;
+    }
+    FILE* out = std::fopen(file, "wb");
+    if (!out) {
+        message = CannotWriteMessage(shownPath, ErrnoText(errno));
+        return kMediaCannotWrite;
+    }
+    PngErrorText error;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        std::fclose(out);
+        message = CannotWriteMessage(shownPath, "out of memory");
+        return kMediaCannotWrite;
+    }
+    std::vector<png_bytep> rows(size_t(frame.height));
+    for (int32_t y = 0; y < frame.height; ++y)
+        rows[size_t(y)] = const_cast<png_bytep>(FramePixel(frame, 0, y));  // libpng only reads them
+
+    errno = 0;
+    bool written = WritePngRows(png, info, out, &frame, rows.data());
+    int writeError = errno;  // libpng's "Write Error" hides the cause, errno keeps it
+    png_destroy_write_struct(&png, &info);
+    // A full disk may show only when the buffered tail is flushed.
+    bool flushed = std::fflush(out) == 0 && !std::ferror(out);
+    int flushError = errno;
+    bool closed = std::fclose(out) == 0;
+    if (written && flushed && closed) return kMediaOk;
+    std::string reason = !written && writeError ? ErrnoText(writeError)
+                         : !written                 ? std::string(error.text)
+                         : flushError               ? ErrnoText(flushError)
+                                                    : std::string("write error");
+    message = CannotWriteMessage(shownPath, reason);
+    return kMediaCannotWrite;
+}
+
+int32_t WritePng(const char* path, const Frame& frame, std::string& message) {
+    std::string temporary = TemporaryNameFor(path);
+    int32_t result = EncodePngFile(temporary.c_str(), path, frame, message);
+    if (result != kMediaOk) {
+        DiscardOutput(temporary);
+        return result;
+    }
+    return CommitOutput(temporary, path, message);
+}

@@ -1,0 +1,24 @@
+// Still images as PNG files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Frame.h"
+
+// Reads an 8-bit or 16-bit PNG of any colour type (gray, gray + alpha, RGB,
+// RGBA, palette, with or without tRNS) into a BGRA frame. Images without
+// alpha get alpha 255; 16-bit samples are scaled to 8 bits. Returns
+// kMediaOk, kMediaCannotOpen, kMediaNotPng, kMediaBadData or kMediaTooLarge;
+// on failure `frame` is left empty and `message` says why in one line.
+int32_t ReadPng(const char* path, Frame& frame, std::string& message);
+
+// Writes the frame as an 8-bit RGBA PNG. The file appears under `path` only
+// once complete; on failure nothing is left and kMediaCannotWrite (or
+// kMediaBadArgument for a frame without whole storage) is returned.
+int32_t WritePng(const char* path, const Frame& frame, std::string& message);
+
+// The PNG encoder itself: writes straight into `file`, naming `shownPath` in
+// messages. The caller owns staging and removes `file` on failure.
+int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
+                      std::string& message);
