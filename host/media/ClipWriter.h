@@ -1,6 +1,6 @@
 // Writes clips; the kind follows the output's extension:
 //   .mp4, .mov   H.264 (yuv420p; yuv444p for an odd width or height), or
-//                MPEG-4 Part 2 where this FFmpeg has no H.264 encoder
+//                FFmpeg's own mpeg4 encoder where it has no H.264 one
 //   .mkv         FFV1 in BGRA: lossless, alpha kept, so a round trip is exact
 //   .gif         a 3-3-2 colour palette, dithered by swscale
 //   a numbered PNG pattern such as "out/frame%04d.png": one RGBA PNG per
