@@ -74,11 +74,11 @@ inline int32_t SourceByte(const InstanceState* s, int32_t X, int32_t Y, int32_t 
 // "rad" and "rad1": the source byte at angle d and distance m from the
 // centre; rad1 takes the centre one row higher on even heights.
 int32_t Radial(const InstanceState* s, int32_t d, int32_t m, int32_t z, bool upper) {
-    const int32_t X = Clamp(Width(s) / 2 + PolarComponent(s, d, m), s->xMin, s->xMax - 1);
+    const int32_t X = Clamp(Plus(Width(s) / 2, PolarComponent(s, d, m)), s->xMin, s->xMax - 1);
     const int32_t H = Height(s);
     const int32_t e = H % 2 == 0 ? 1 : 0;
-    const int32_t S = PolarComponent(s, d - 256, m);
-    const int32_t Y = Clamp(H / 2 - S + (upper ? -e : e), s->yMin, s->yMax - 1);
+    const int32_t S = PolarComponent(s, Minus(d, 256), m);
+    const int32_t Y = Clamp(Plus(Minus(H / 2, S), upper ? -e : e), s->yMin, s->yMax - 1);
     return SourceByte(s, X, Y, z);
 }
 

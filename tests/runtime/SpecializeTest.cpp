@@ -1,0 +1,73 @@
+// What the specialiser folds, and that it leaves what varies.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "RuntimeSupport.h"
+#include "Specialize.h"
+
+namespace {
+
+std::vector<Op> Ops(const Program& program) {
+    std::vector<Op> ops;
+    for (int32_t i = 0; i < program.count; ++i) ops.push_back(program.code[i].op);
+    return ops;
+}
+
+struct Specialized {
+    std::unique_ptr<InstanceState> state = NewState();
+    std::unique_ptr<Program> decoded = std::make_unique<Program>();
+    std::unique_ptr<Program> frame = std::make_unique<Program>();
+    std::unique_ptr<Program> row = std::make_unique<Program>();
+
+    explicit Specialized(const char* formula) {
+        state->xMax = 640;
+        state->yMax = 480;
+        state->channelMax = 4;
+        state->sliderValues[4] = 54;
+        state->row = 100;
+        Compile(state.get(), 0, formula);
+        DecodeCodeArea(state->codeAreas[0], kCodeAreaSize, decoded.get());
+        SpecializeProgram(decoded.get(), state.get(), kForFrame, frame.get());
+        SpecializeProgram(frame.get(), state.get(), kForRow, row.get());
+    }
+};
+
+TEST(Specialize, FoldsFrameConstantsIntoLiteralForms) {
+    Specialized s("x*val(4,0,64)+X/2-(3<<2)");
+    EXPECT_EQ(Ops(*s.frame), (std::vector<Op>{Op::X, Op::MultiplyLiteral, Op::AddLiteral,
+                                              Op::SubtractLiteral, Op::Return}));
+    EXPECT_EQ(s.frame->code[1].value, 13);   // (65 * 54) >> 8
+    EXPECT_EQ(s.frame->code[2].value, 320);
+    EXPECT_EQ(s.frame->code[3].value, 12);
+}
+
+TEST(Specialize, FoldsRowConstantsOnlyForTheRow) {
+    Specialized s("x-scl(cos(y),-511,512,0,Y)");
+    EXPECT_EQ(Ops(*s.frame), (std::vector<Op>{Op::X, Op::Y, Op::Cos, Op::SclLiterals, Op::Subtract,
+                                              Op::Return}));
+    EXPECT_EQ(Ops(*s.row), (std::vector<Op>{Op::X, Op::SubtractLiteral, Op::Return}));
+    // y is 379 at row 100 of 480.
+    TestFrame frame(640, 480);
+    EXPECT_EQ(s.row->code[1].value, EvaluateAt(s.state.get(), frame, "scl(cos(379),-511,512,0,480)", 0, 0));
+    EXPECT_EQ(s.row->code[1].value, 75);
+}
+
+TEST(Specialize, LeavesSideEffectsAndPixelReadsAlone) {
+    Specialized s("rnd(0,9)+put(1,2)+get(2)+r+src(1,2,0)");
+    EXPECT_EQ(Ops(*s.frame), Ops(*s.decoded));
+}
+
+TEST(Specialize, KeepsTheValueOfEveryFoldedOperation) {
+    // Whole formulas that fold to one literal give what the interpreter
+    // gives unfolded.
+    TestFrame frame(640, 480);
+    for (const char* formula : {"scl(7,0,9,0,99)", "scl(7,0,2,0,99)", "scl(-7,0,1023,0,255)",
+                                "mix(1,9,3,4)", "sqrt(99999)", "tan(100)", "c2d(-3,4)", "M"}) {
+        Specialized s(formula);
+        ASSERT_EQ(s.frame->count, 2) << formula;
+        EXPECT_EQ(s.frame->code[0].value, EvaluateAt(s.state.get(), frame, formula, 0, 0)) << formula;
+    }
+}
+
+}  // namespace
