@@ -1,4 +1,4 @@
-// Escaping of formula text for the settings file (Part 5.1): control
+// Escaping of formula text for the settings file: control
 // characters, quotes, the backslash and bytes 128..255 become backslash
 // sequences, so that a line holds no carriage return.
 #pragma once

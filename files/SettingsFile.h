@@ -1,4 +1,4 @@
-// The "%RGB-1.0" settings file (Part 5.1): the eight slider values and the
+// The "%RGB-1.0" settings file: the eight slider values and the
 // four formulas of a FilterParams block, as lines ending in a carriage
 // return. Three writers and three readers, one per section, run in the
 // order header, sliders, formulas, each only after the one before

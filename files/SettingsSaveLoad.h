@@ -1,6 +1,6 @@
 // Saving and loading a whole settings file, shared by the settings dialog
 // and the command-line tool. The results are the ids of the messages to
-// show (string table, Part 1.4).
+// show (string table).
 #pragma once
 
 #include <cstdint>

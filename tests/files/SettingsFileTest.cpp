@@ -1,4 +1,4 @@
-// The settings-file format (Part 5.1): exact bytes written, values and
+// The settings-file format: exact bytes written, values and
 // texts read back, and every way a file can fail.
 #include <gtest/gtest.h>
 
@@ -329,7 +329,7 @@ TEST(SettingsSliders, AWriteFailureStopsTheLaterValues) {
 // ---------------------------------------------------------------------------
 // Escaping
 
-// The specification's table, as an independent statement of each class.
+// The escaping table, as an independent statement of each class.
 std::string ExpectedEscape(unsigned char c) {
     static const char* const kLetters[] = {"\\b", "\\t", "\\n", "\\v", "\\f", "\\r"};
     if (c >= 8 && c <= 13) return kLetters[c - 8];

@@ -28,7 +28,7 @@ void CheckLines(const uint8_t* data, size_t size) {
     SettingsStream stream = MakeSettingsStream(file);
     size_t consumed = 0;
     for (;;) {
-        // Exactly the specified 256 bytes, on the heap, so ASan sees an overrun.
+        // Exactly the 256 bytes of a line buffer, on the heap, so ASan sees an overrun.
         std::unique_ptr<char[]> buffer(new char[kLineBufferSize]);
         int32_t length = -1;
         const int32_t status = ReadLine(&stream, buffer.get(), &length);

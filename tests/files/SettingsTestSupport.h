@@ -20,7 +20,7 @@ inline FilterParams GarbageBlock(unsigned char fill = 0xA5) {
     return block;
 }
 
-// The block of the specification's worked example (Part 5.1).
+// The block of the format's worked example.
 inline FilterParams WorkedExampleBlock() {
     FilterParams block = GarbageBlock(0);
     const int32_t sliders[kSliderCount] = {21, 99, 141, 67, 54, 16, 130, 56};
