@@ -39,7 +39,9 @@
        whose last four arguments are literals (program constants) */      \
     OP(AddLiteral, 1) OP(SubtractLiteral, 1) OP(MultiplyLiteral, 1)       \
     OP(DivideLiteral, 1) OP(ShiftLeftLiteral, 1) OP(ShiftRightLiteral, 1) \
-    OP(BitAndLiteral, 1) OP(SclLiterals, 1)
+    OP(BitAndLiteral, 1) OP(SclLiterals, 1)                               \
+    /* joins the channel programs of a pixel: the end of one channel */   \
+    OP(NextChannel, 1)
 
 enum class Op : uint8_t {
 #define FABLIX_OP_ENUM(name, inputs) name,
@@ -63,12 +65,13 @@ struct Instruction {
 
 enum : int32_t {
     // Every template takes at least one byte and prolog and epilog take 17,
-    // so 2048 instructions hold any area with room to spare.
-    kMaxInstructions = kCodeAreaSize,
+    // so 2048 instructions hold any area with room to spare, and four times
+    // that the four channels of a pixel joined into one program.
+    kMaxInstructions = kFormulaCount * kCodeAreaSize,
     // A value takes at least 3 bytes of code, so at most 677 values fit in
     // 2047 bytes; the decoder refuses deeper programs.
     kMaxStackDepth = 768,
-    kMaxConstants = 5 * kCodeAreaSize / 29,  // five per "scl", which costs 29 bytes
+    kMaxConstants = kFormulaCount * 5 * kCodeAreaSize / 29,  // five per "scl" of 29 bytes
 };
 
 struct Program {

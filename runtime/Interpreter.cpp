@@ -139,15 +139,10 @@ int32_t Random(InstanceState* s, int32_t lo, int32_t hi) {
 }
 
 
-// Runs programs[0..count) one after another into results[0..count); with
-// `channels` set, program p runs with `channel` = channelMin + p. One
-// function for both entry points, so a pixel's four channels cost one call.
-void RunPrograms(const Program* const* programs, int32_t count, bool channels, InstanceState* s,
-                 int32_t* results) {
+// Runs `program`; each Return or NextChannel stores T as the result of the
+// current channel when `results` is given. Returns the last T.
+int32_t Run(const Program* program, InstanceState* s, int32_t* results) {
     int32_t stack[kMaxStackDepth + 1];
-    for (int32_t p = 0; p < count; ++p) {
-    if (channels) s->channel = s->channelMin + p;
-    const Program* program = programs[p];
     int32_t* sp = stack;  // S grows upwards; sp is one past the newest entry
     int32_t T = 0;        // the top before the first value is never used
     const uint8_t* pixel = s->pixelAddress[kSourceSlot];
@@ -173,7 +168,7 @@ void RunPrograms(const Program* const* programs, int32_t count, bool channels, I
 #define NEXT() continue
     for (;; ++ip) {
         switch (ip->op) {
-        case Op::Count: goto finished;
+        case Op::Count: return T;
 #endif
         // Position, channel and time. "y" counts rows upwards from 0 at
         // the last row in memory; "x" keeps the host's column.
@@ -365,11 +360,17 @@ void RunPrograms(const Program* const* programs, int32_t count, bool channels, I
         CASE(Cos): T = Cosine(s, Magnitude(T)) >> 5; NEXT();
 
         // The epilog: the formula's value is T.
-        CASE(Return): goto finished;
+        CASE(Return):
+            if (results != nullptr) results[s->channel & 3] = T;
+            return T;
+        // Between the channels of a pixel program: T is this channel's
+        // value; the next channel starts on an empty stack.
+        CASE(NextChannel):
+            if (results != nullptr) results[s->channel & 3] = T;
+            ++s->channel;
+            sp = stack;
+            NEXT();
         }
-    }
-    finished:
-    results[p] = T;
     }
 #undef CASE
 #undef NEXT
@@ -379,15 +380,9 @@ void RunPrograms(const Program* const* programs, int32_t count, bool channels, I
 
 }  // namespace
 
-int32_t RunProgram(const Program* program, InstanceState* s) {
-    int32_t result = 0;
-    RunPrograms(&program, 1, false, s, &result);
-    return result;
-}
+int32_t RunProgram(const Program* program, InstanceState* s) { return Run(program, s, nullptr); }
 
-void RunChannels(const Program* const programs[kFormulaCount], InstanceState* s,
-                 int32_t results[kFormulaCount]) {
-    const int32_t count = s->channelMax - s->channelMin;
-    RunPrograms(programs, count < 0 ? 0 : count > kFormulaCount ? kFormulaCount : count, true, s, results);
-    s->channel = s->channelMax;
+void RunPixelProgram(const Program* program, InstanceState* s, int32_t results[kFormulaCount]) {
+    s->channel = s->channelMin;
+    Run(program, s, results);
 }

@@ -12,7 +12,6 @@
 // returns the formula's value before clamping.
 int32_t RunProgram(const Program* program, InstanceState* state);
 
-// Runs programs[p] for every channel p of the pixel that `state` describes,
-// channels in increasing order, each seeing `channel` = p.
-void RunChannels(const Program* const programs[kFormulaCount], InstanceState* state,
-                 int32_t results[kFormulaCount]);
+// Runs a pixel program (JoinChannels) from channel `channelMin` on,
+// storing the value of channel p in results[p].
+void RunPixelProgram(const Program* program, InstanceState* state, int32_t results[kFormulaCount]);

@@ -76,21 +76,27 @@ int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterPara
     const int32_t storeRows = Extent(destination->bounds.top, destination->bounds.bottom);
     const bool single = params->singleExpression != 0;
     // The programs that run: each specialised for the frame, and for the
-    // row too when it reads "y".
+    // row too when it reads "y"; the four channels joined into one.
     const Program* running[kFormulaCount] = {};
+    bool anyPerRow = false;
     bool perRow[kFormulaCount] = {};
     for (int32_t i = single ? 3 : 0; i < kFormulaCount; ++i) {
         SpecializeProgram(&programs->program[i], state, kForFrame, &programs->frame[i]);
         perRow[i] = ProgramUses(&programs->frame[i], Op::Y);
+        anyPerRow = anyPerRow || perRow[i];
         running[i] = perRow[i] ? &programs->row[i] : &programs->frame[i];
     }
+    if (!single && !anyPerRow) JoinChannels(running, &programs->pixel);
 
     for (state->row = source->bounds.top; state->row < source->bounds.bottom; ++state->row) {
         state->pixelAddress[kSourceSlot] = state->rowAddress[kSourceSlot];
         state->pixelAddress[kDestinationSlot] = state->rowAddress[kDestinationSlot];
         const bool storeRow = state->row - state->yMin < storeRows;
-        for (int32_t i = 0; i < kFormulaCount; ++i)
-            if (perRow[i]) SpecializeProgram(&programs->frame[i], state, kForRow, &programs->row[i]);
+        if (anyPerRow) {
+            for (int32_t i = 0; i < kFormulaCount; ++i)
+                if (perRow[i]) SpecializeProgram(&programs->frame[i], state, kForRow, &programs->row[i]);
+            if (!single) JoinChannels(running, &programs->pixel);
+        }
         for (state->x = source->bounds.left; state->x < source->bounds.right; ++state->x) {
             uint8_t* out = state->pixelAddress[kDestinationSlot];
             const bool store = storeRow && state->x - state->xMin < storeColumns;
@@ -100,7 +106,7 @@ int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterPara
                 if (store) std::memset(out, value, 4);
             } else {
                 int32_t values[kFormulaCount];
-                RunChannels(running, state, values);
+                RunPixelProgram(&programs->pixel, state, values);
                 if (store) {
                     const uint8_t bytes[kFormulaCount] = {ClampToByte(values[0]), ClampToByte(values[1]),
                                                           ClampToByte(values[2]), ClampToByte(values[3])};

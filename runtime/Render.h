@@ -9,12 +9,14 @@
 #include "InstanceState.h"
 #include "Program.h"
 
-// The four code areas of a state, decoded once per compile, and the same
-// programs specialised for the frame and the row being rendered.
+// The four code areas of a state, decoded once per compile; the same
+// programs specialised for the frame and the row being rendered; and those
+// joined into one program per pixel.
 struct FormulaPrograms {
     Program program[kFormulaCount];
     Program frame[kFormulaCount];
     Program row[kFormulaCount];
+    Program pixel;
 };
 
 void DecodeFormulas(const InstanceState* state, FormulaPrograms* programs);

@@ -12,7 +12,7 @@ bool IsFrameConstant(Op op) {
     case Op::SourceG: case Op::SourceB: case Op::SourceC: case Op::D: case Op::M:
     case Op::I: case Op::U: case Op::V: case Op::Get: case Op::Put: case Op::Rnd:
     case Op::Rad: case Op::Rad1: case Op::Src: case Op::Cnv: case Op::Return:
-    case Op::Count:
+    case Op::NextChannel: case Op::Count:
         return false;
     default:
         return true;
@@ -40,7 +40,7 @@ constexpr LiteralForm kLiteralForms[] = {
 constexpr int32_t kSclLiteralCount = 4;
 constexpr int32_t kSclConstantCount = 5;  // the literals and a shift
 // Every "scl" of a full code area fits in the pool.
-static_assert(kMaxConstants >= kSclConstantCount * (kCodeAreaSize / 29));
+static_assert(kMaxConstants >= kFormulaCount * kSclConstantCount * (kCodeAreaSize / 29));
 
 // log2 of ih - il + 1 when it is a positive power of two, else -1.
 int32_t DivisorShift(int32_t il, int32_t ih) {
@@ -141,4 +141,23 @@ void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope 
         f.Emit({Op::Number, value}, 0, true);
     }
     out->maxDepth = in->maxDepth;
+}
+
+void JoinChannels(const Program* const parts[kFormulaCount], Program* out) {
+    out->count = 0;
+    out->constantCount = 0;
+    out->maxDepth = 0;
+    for (int32_t p = 0; p < kFormulaCount; ++p) {
+        const Program* part = parts[p];
+        const int32_t base = out->constantCount;
+        for (int32_t i = 0; i < part->count; ++i) {
+            Instruction instruction = part->code[i];
+            if (instruction.op == Op::SclLiterals) instruction.value += base;
+            if (instruction.op == Op::Return && p + 1 < kFormulaCount) instruction.op = Op::NextChannel;
+            out->code[out->count++] = instruction;
+        }
+        std::memcpy(out->constants + base, part->constants, sizeof(int32_t) * static_cast<size_t>(part->constantCount));
+        out->constantCount += part->constantCount;
+        if (part->maxDepth > out->maxDepth) out->maxDepth = part->maxDepth;
+    }
 }

@@ -26,3 +26,8 @@ bool ProgramUses(const Program* program, Op op);
 // the frame (and row) that `state` describes: bounds, time, sliders, maps
 // and tables set, and `row` for kForRow.
 void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope scope, Program* out);
+
+// Joins the four channel programs of a pixel into one, in channel order:
+// each Return but the last becomes NextChannel, and the constants of each
+// part are carried along.
+void JoinChannels(const Program* const parts[kFormulaCount], Program* out);
