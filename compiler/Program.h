@@ -67,11 +67,11 @@ enum : int32_t {
     // Every template takes at least one byte and prolog and epilog take 17,
     // so 2048 instructions hold any area with room to spare, and four times
     // that the four channels of a pixel joined into one program.
-    kMaxInstructions = kFormulaCount * kCodeAreaSize,
+    kMaxInstructions = int32_t{kFormulaCount} * kCodeAreaSize,
     // A value takes at least 3 bytes of code, so at most 677 values fit in
     // 2047 bytes; the decoder refuses deeper programs.
     kMaxStackDepth = 768,
-    kMaxConstants = kFormulaCount * 5 * kCodeAreaSize / 29,  // five per "scl" of 29 bytes
+    kMaxConstants = int32_t{kFormulaCount} * 5 * kCodeAreaSize / 29,  // five per "scl" of 29 bytes
 };
 
 struct Program {
