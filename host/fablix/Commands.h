@@ -8,3 +8,8 @@
 
 int32_t RunCompile(Arguments& args);
 int32_t RunRender(Arguments& args);
+int32_t RunSave(Arguments& args);
+int32_t RunShow(Arguments& args);
+
+// The whole command line, argv[0] excluded: picks the command and runs it.
+int32_t RunFablix(const std::vector<std::string>& arguments);

@@ -6,8 +6,7 @@
 #include "Diagnostics.h"
 
 int32_t RunCompile(Arguments& args) {
-    auto params = std::make_unique<FilterParams>();
-    if (int32_t status = LoadDefaultBlock(params.get()); status != kExitOk) return status;
+    BlockOptions block;
     bool json = false;
     while (!args.Done()) {
         if (args.Peek() == "--json") {
@@ -15,10 +14,14 @@ int32_t RunCompile(Arguments& args) {
             json = true;
             continue;
         }
-        const int32_t status = TakeBlockOption(args, params.get());
-        if (status == -1) return UsageError("unknown argument '" + args.Peek() + "'");
+        const int32_t status = TakeBlockOption(args, &block);
+        if (status == -1 && args.Peek().size() > 1 && args.Peek()[0] == '-')
+            return UsageError("unknown option '" + args.Peek() + "'");
+        if (status == -1) return UsageError("unexpected argument '" + args.Peek() + "'");
         if (status != kExitOk) return status;
     }
+    auto params = std::make_unique<FilterParams>();
+    if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
     auto state = std::make_unique<InstanceState>();
     CompileFormulas(state.get(), params.get());
     if (json) {

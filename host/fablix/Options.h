@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "FilterParams.h"
+#include "SettingsFile.h"
 
 enum ExitCode : int32_t {
     kExitOk = 0,
     kExitFailed = 1,  // a formula did not compile, or the work failed
-    kExitUsage = 2,   // bad arguments
+    kExitUsage = 2,   // bad arguments, or a formula or settings file that cannot be read
+    kExitInterrupted = 130,  // stopped by Ctrl-C (128 + SIGINT, as shells report it)
 };
 
 // The command line after the command's name, read one argument at a time.
@@ -27,18 +29,58 @@ struct Arguments {
 // Prints "fablix: <message>" and returns kExitUsage.
 int32_t UsageError(const std::string& message);
 
+// Prints "fablix: <message>" and returns kExitFailed.
+int32_t Failure(const std::string& message);
+
 // Channel letters in formula order: formula 0 is blue.
 constexpr char kChannelLetters[kFormulaCount + 1] = "bgra";
 constexpr const char* kChannelNames[kFormulaCount] = {"B", "G", "R", "A"};
 
-// Reads one block option at args.Peek() into `params`, consuming it and its
+// One change the command line makes to the block, kept in command-line order
+// so that a later option wins over an earlier one.
+struct BlockEdit {
+    enum Kind : int32_t { kFormula, kSlider, kSingle };
+    Kind kind = kFormula;
+    int32_t index = 0;  // formula slot or slider
+    int32_t value = 0;  // slider position
+    std::string text;   // formula text, already checked to fit its slot
+};
+
+// The block options of one command line: an optional settings file and the
+// edits that go on top of it.
+struct BlockOptions {
+    std::string settingsPath;  // empty: none
+    std::vector<BlockEdit> edits;
+};
+
+// Reads one block option at args.Peek() into `options`, consuming it and its
 // value. Returns kExitOk when it took one, kExitUsage (message printed) on a
-// bad value, and -1 when the argument is not a block option.
-int32_t TakeBlockOption(Arguments& args, FilterParams* params);
+// bad value, and -1 when the argument is not a block option. Formula files
+// are read here, so a bad one is reported before any work starts.
+int32_t TakeBlockOption(Arguments& args, BlockOptions* options);
+
+// The block the options describe: the editor's default block, then the
+// settings file's formulas and sliders whatever its place on the command
+// line, then the edits in order. kExitUsage (message printed) when the
+// settings file cannot be read; `params` is then unusable.
+int32_t BuildBlock(const BlockOptions& options, FilterParams* params);
 
 // The editor's default block, from the plug-in's own PARM resource.
 int32_t LoadDefaultBlock(FilterParams* params);
 
+// Checks that `text` fits a formula slot: at most 1023 bytes and no zero
+// byte. kExitOk, or kExitUsage with a message naming `origin`.
+int32_t CheckFormula(const std::string& text, const std::string& origin);
+
 // Puts formula text into slot `index`, refusing what the block cannot hold.
 int32_t SetFormula(FilterParams* params, int32_t index, const std::string& text,
                    const std::string& origin);
+
+// "cannot read settings file 'x.fbl': sliders section, line 5: <reason>",
+// for a LoadSettingsFile result and its outcome.
+// `error` is errno right after the call, for a file that cannot be opened.
+std::string SettingsLoadMessage(const std::string& path, int32_t result, const SettingsOutcome& outcome,
+                                int error);
+
+// A whole decimal number within [lo, hi].
+bool ParseNumber(const std::string& text, int64_t lo, int64_t hi, int32_t* value);

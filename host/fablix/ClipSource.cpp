@@ -1,0 +1,80 @@
+#include "ClipSource.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "BuiltInMedia.h"
+#include "MediaResult.h"
+#include "Png.h"
+
+namespace {
+
+int32_t Shown(ClipSource& source, int32_t index) {
+    source.shown = index;
+    ++source.loads;
+    return kMediaOk;
+}
+
+}  // namespace
+
+bool IsStillPngName(const std::string& path) {
+    if (path.size() < 4 || path.find('%') != std::string::npos) return false;
+    std::string extension = path.substr(path.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".png";
+}
+
+int32_t OpenStillSource(ClipSource& source, const char* path, std::string& message) {
+    CloseClipSource(source);
+    source.kind = kSourceStill;
+    const int32_t result = path != nullptr ? ReadPng(path, source.frame, message) : MakeTestImage(source.frame);
+    if (result != kMediaOk) return result;
+    source.frameCount = 1;
+    return Shown(source, 0);
+}
+
+int32_t OpenBuiltInClipSource(ClipSource& source) {
+    CloseClipSource(source);
+    source.kind = kSourceBuiltInClip;
+    source.frameCount = kTestClipFrames;
+    source.rateNumerator = kTestClipRate;
+    return LoadSourceFrame(source, 0);
+}
+
+int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message) {
+    CloseClipSource(source);
+    source.kind = kSourceClip;
+    int32_t result = OpenClipReader(source.reader, path, message);
+    if (result != kMediaOk) return result;
+    source.frameCount = source.reader.frameCount;
+    source.rateNumerator = source.reader.rateNumerator;
+    source.rateDenominator = source.reader.rateDenominator;
+    result = LoadSourceFrame(source, 0);
+    if (result != kMediaOk) message = source.message;
+    return result;
+}
+
+int32_t LoadSourceFrame(ClipSource& source, int32_t index) {
+    int32_t result = kMediaOk;
+    switch (source.kind) {
+        case kSourceStill: return Shown(source, index);
+        case kSourceBuiltInClip:
+            result = MakeTestClipFrame(index, source.frame);
+            if (result != kMediaOk)
+                source.message = "frame " + std::to_string(index) + " is outside the built-in clip (frames 0 to " +
+                                 std::to_string(kTestClipFrames - 1) + ")";
+            break;
+        case kSourceClip: result = ReadClipFrame(source.reader, index, source.frame, source.message); break;
+    }
+    if (result != kMediaOk) {
+        source.failure = result;
+        return result;
+    }
+    return Shown(source, index);
+}
+
+void CloseClipSource(ClipSource& source) {
+    CloseClipReader(source.reader);
+    source = ClipSource{};
+}

@@ -1,0 +1,51 @@
+// Where a render's source frames come from, as a host with a clip open
+// sees it: a still image (the same picture at every time), the built-in
+// test clip, or a clip that FFmpeg reads. `frame` is what the source map
+// shows; LoadSourceFrame puts the frame at a time into it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ClipReader.h"
+#include "Frame.h"
+
+enum SourceKind : int32_t {
+    kSourceStill = 0,
+    kSourceBuiltInClip = 1,
+    kSourceClip = 2,
+};
+
+struct ClipSource {
+    SourceKind kind = kSourceStill;
+    ClipReader reader;            // kSourceClip
+    Frame frame;                  // the frame the source map shows
+    int32_t shown = -1;           // its index; -1 before the first load
+    int32_t frameCount = 0;       // a still counts as one frame
+    int32_t rateNumerator = 24;   // frames per second of a clip made from it
+    int32_t rateDenominator = 1;
+    int32_t loads = 0;            // frames loaded so far
+    int32_t failure = 0;          // MediaCode of the last failed load, 0 if none
+    std::string message;          // and its one-line message
+};
+
+// A still image: ReadPng's result and message, or the built-in test image
+// when `path` is null. Shows it as frame 0.
+int32_t OpenStillSource(ClipSource& source, const char* path, std::string& message);
+
+// The built-in test clip (48 frames at 24 fps), showing frame 0.
+int32_t OpenBuiltInClipSource(ClipSource& source);
+
+// A clip through ClipReader, showing frame 0; its frame rate is kept.
+int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message);
+
+// Puts the frame at `index` into `frame`. A still shows the same picture
+// whatever the index. On failure `failure` and `message` say why, and
+// `frame` holds either an earlier frame or nothing at all.
+int32_t LoadSourceFrame(ClipSource& source, int32_t index);
+
+void CloseClipSource(ClipSource& source);
+
+// True for a name that ReadPng takes as a still image: a ".png" name (any
+// case) without a "%" frame number pattern.
+bool IsStillPngName(const std::string& path);

@@ -1,0 +1,51 @@
+// The command table and the usage text built from it.
+#include <cstdio>
+
+#include "Commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int32_t (*run)(Arguments&);
+    const char* usage;
+};
+
+constexpr Command kCommands[] = {
+    {"compile", RunCompile, "compile [block options] [--json]"},
+    {"render", RunRender,
+     "render [block options] [--time T] [--total N] [--frames A:B] [--quiet] [INPUT] OUTPUT"},
+    {"save", RunSave, "save [block options] OUTPUT.fbl"},
+    {"show", RunShow, "show [block options]"},
+};
+
+constexpr const char* kBlockOptions =
+    "block options (the default filter, then --settings, then the others in order):\n"
+    "  --settings FILE.fbl      formulas and sliders from a settings file\n"
+    "  -b TEXT, -g TEXT, -r TEXT, -a TEXT\n"
+    "                           the formula of blue, green, red or alpha\n"
+    "  --formula-file CH=PATH   a formula from a file, byte for byte (CH: b, g, r, a)\n"
+    "  --slider K=V             slider K (0..7) at V (0..255)\n"
+    "  --single                 formula A alone feeds all four channels\n"
+    "INPUT and OUTPUT: a .png is a still image; .mp4, .mov, .mkv, .gif and\n"
+    "numbered PNG patterns such as out/frame%04d.png are clips. See docs/fablix.md.\n";
+
+int32_t PrintUsage(FILE* out) {
+    std::fprintf(out, "usage:\n");
+    for (const Command& command : kCommands) std::fprintf(out, "  fablix %s\n", command.usage);
+    std::fputs(kBlockOptions, out);
+    return out == stdout ? kExitOk : kExitUsage;
+}
+
+}  // namespace
+
+int32_t RunFablix(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return PrintUsage(stderr);
+    const std::string& name = arguments[0];
+    if (name == "--help" || name == "-h" || name == "help") return PrintUsage(stdout);
+    Arguments args;
+    args.items.assign(arguments.begin() + 1, arguments.end());
+    for (const Command& command : kCommands)
+        if (name == command.name) return command.run(args);
+    return UsageError("unknown command '" + name + "' (try 'fablix help')");
+}

@@ -1,0 +1,67 @@
+// fablix save [block options] OUTPUT.fbl
+// fablix show [block options]
+#include <cstdio>
+#include <memory>
+
+#include "BlockText.h"
+#include "Commands.h"
+#include "SettingsSaveLoad.h"
+
+namespace {
+
+// Block options and, when `path` is given, exactly one file name.
+int32_t TakeArguments(Arguments& args, BlockOptions* block, std::string* path, const char* usage) {
+    while (!args.Done()) {
+        const int32_t status = TakeBlockOption(args, block);
+        if (status == kExitOk) continue;
+        if (status != -1) return status;
+        const std::string argument = args.Take();
+        if (argument.size() > 1 && argument[0] == '-') return UsageError("unknown option '" + argument + "'");
+        if (path == nullptr || !path->empty()) return UsageError("unexpected argument '" + argument + "'; " + usage);
+        *path = argument;
+    }
+    if (path != nullptr && path->empty()) return UsageError(usage);
+    return kExitOk;
+}
+
+std::string SaveFailureReason(int32_t result, const SettingsOutcome& outcome) {
+    if (result == kSettingsFileOpenError && outcome.status == kSettingsCannotReplace)
+        return "the written file cannot take its place";
+    if (result == kSettingsFileOpenError)
+        return "it cannot be created (a missing or read-only folder, a read-only file, or a folder of that name)";
+    std::string reason = SettingsStatusText(outcome.status);
+    if (outcome.section != kSectionNone)
+        reason += std::string(" (") + SettingsSectionName(outcome.section) + " section, line " +
+                  std::to_string(outcome.line) + ")";
+    return reason;
+}
+
+}  // namespace
+
+int32_t RunSave(Arguments& args) {
+    BlockOptions block;
+    std::string path;
+    if (int32_t status = TakeArguments(args, &block, &path, "save wants one OUTPUT.fbl"); status != kExitOk)
+        return status;
+    auto params = std::make_unique<FilterParams>();
+    if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
+    SettingsOutcome outcome{};
+    const int32_t result = SaveSettingsFile(path.c_str(), params.get(), &outcome);
+    if (result != 0)
+        return Failure("cannot save settings to '" + path + "': " + SaveFailureReason(result, outcome) +
+                       "; nothing was changed");
+    if (params->singleExpression)
+        std::fprintf(stderr, "fablix: note: a settings file keeps the formulas and sliders only, not --single\n");
+    std::printf("saved the formulas and sliders to '%s'\n", path.c_str());
+    return kExitOk;
+}
+
+int32_t RunShow(Arguments& args) {
+    BlockOptions block;
+    if (int32_t status = TakeArguments(args, &block, nullptr, "show takes block options only"); status != kExitOk)
+        return status;
+    auto params = std::make_unique<FilterParams>();
+    if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
+    std::fputs(BlockText(*params).c_str(), stdout);
+    return kExitOk;
+}
