@@ -15,6 +15,7 @@ void ReturnZero(Program* program) {
     program->count = 2;
     program->maxDepth = 1;
     program->constantCount = 0;
+    program->columnValues = nullptr;
 }
 
 int32_t ReadInt32(const uint8_t* bytes) {
@@ -30,6 +31,7 @@ bool DecodeBody(const uint8_t* area, int32_t capacity, Program* program) {
     program->count = 0;
     program->maxDepth = 0;
     program->constantCount = 0;
+    program->columnValues = nullptr;
     while (pos < capacity && program->count < kMaxInstructions) {
         const uint8_t first = area[pos];
         Instruction instruction{Op::Return, 0};

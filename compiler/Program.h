@@ -41,7 +41,9 @@
     OP(DivideLiteral, 1) OP(ShiftLeftLiteral, 1) OP(ShiftRightLiteral, 1) \
     OP(BitAndLiteral, 1) OP(SclLiterals, 1)                               \
     /* joins the channel programs of a pixel: the end of one channel */   \
-    OP(NextChannel, 1)
+    OP(NextChannel, 1)                                                    \
+    /* a part that depends on the column alone, tabulated per frame */    \
+    OP(ColumnValue, 0)
 
 enum class Op : uint8_t {
 #define FABLIX_OP_ENUM(name, inputs) name,
@@ -80,6 +82,7 @@ struct Program {
     int32_t constantCount;
     Instruction code[kMaxInstructions];
     int32_t constants[kMaxConstants];  // operands of SclLiterals
+    const int32_t* columnValues;       // the tables of ColumnValue, per column
 };
 
 enum DecodeResult : int32_t {

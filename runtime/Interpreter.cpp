@@ -363,6 +363,8 @@ int32_t Run(const Program* program, InstanceState* s, int32_t* results) {
         CASE(Return):
             if (results != nullptr) results[s->channel & 3] = T;
             return T;
+        // A tabulated part of the formula, by the pixel's column.
+        CASE(ColumnValue): PUSH(program->columnValues[ip->value + (s->x - s->xMin)]); NEXT();
         // Between the channels of a pixel program: T is this channel's
         // value; the next channel starts on an empty stack.
         CASE(NextChannel):

@@ -75,13 +75,18 @@ int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterPara
     const int32_t storeColumns = Extent(destination->bounds.left, destination->bounds.right);
     const int32_t storeRows = Extent(destination->bounds.top, destination->bounds.bottom);
     const bool single = params->singleExpression != 0;
-    // The programs that run: each specialised for the frame, and for the
-    // row too when it reads "y"; the four channels joined into one.
+    // The programs that run: each specialised for the frame, its parts that
+    // depend on the column alone tabulated, specialised for the row too when
+    // it reads "y"; the four channels joined into one.
     const Program* running[kFormulaCount] = {};
     bool anyPerRow = false;
     bool perRow[kFormulaCount] = {};
+    programs->columns.count = 0;
     for (int32_t i = single ? 3 : 0; i < kFormulaCount; ++i) {
-        SpecializeProgram(&programs->program[i], state, kForFrame, &programs->frame[i]);
+        // row[i] is free until the first row: it holds the folded program
+        // on its way to the tables.
+        SpecializeProgram(&programs->program[i], state, kForFrame, &programs->row[i]);
+        TabulateColumns(&programs->row[i], state, &programs->columns, &programs->frame[i]);
         perRow[i] = ProgramUses(&programs->frame[i], Op::Y);
         anyPerRow = anyPerRow || perRow[i];
         running[i] = perRow[i] ? &programs->row[i] : &programs->frame[i];

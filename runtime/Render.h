@@ -8,15 +8,18 @@
 #include "HostRecords.h"
 #include "InstanceState.h"
 #include "Program.h"
+#include "Specialize.h"
 
 // The four code areas of a state, decoded once per compile; the same
-// programs specialised for the frame and the row being rendered; and those
-// joined into one program per pixel.
+// programs specialised for the frame (with their column-only parts
+// tabulated) and for the row being rendered; and those joined into one
+// program per pixel.
 struct FormulaPrograms {
     Program program[kFormulaCount];
     Program frame[kFormulaCount];
     Program row[kFormulaCount];
     Program pixel;
+    ColumnTables columns;  // the column-only parts of the frame's programs
 };
 
 void DecodeFormulas(const InstanceState* state, FormulaPrograms* programs);

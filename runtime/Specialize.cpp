@@ -12,7 +12,7 @@ bool IsFrameConstant(Op op) {
     case Op::SourceG: case Op::SourceB: case Op::SourceC: case Op::D: case Op::M:
     case Op::I: case Op::U: case Op::V: case Op::Get: case Op::Put: case Op::Rnd:
     case Op::Rad: case Op::Rad1: case Op::Src: case Op::Cnv: case Op::Return:
-    case Op::NextChannel: case Op::Count:
+    case Op::NextChannel: case Op::ColumnValue: case Op::Count:
         return false;
     default:
         return true;
@@ -141,12 +141,14 @@ void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope 
         f.Emit({Op::Number, value}, 0, true);
     }
     out->maxDepth = in->maxDepth;
+    out->columnValues = in->columnValues;
 }
 
 void JoinChannels(const Program* const parts[kFormulaCount], Program* out) {
     out->count = 0;
     out->constantCount = 0;
     out->maxDepth = 0;
+    out->columnValues = parts[0]->columnValues;  // one set of tables per frame
     for (int32_t p = 0; p < kFormulaCount; ++p) {
         const Program* part = parts[p];
         const int32_t base = out->constantCount;
@@ -159,5 +161,76 @@ void JoinChannels(const Program* const parts[kFormulaCount], Program* out) {
         std::memcpy(out->constants + base, part->constants, sizeof(int32_t) * static_cast<size_t>(part->constantCount));
         out->constantCount += part->constantCount;
         if (part->maxDepth > out->maxDepth) out->maxDepth = part->maxDepth;
+    }
+}
+
+namespace {
+
+// What a value of the evaluation stack depends on, and where the code that
+// computes it starts in the program being written.
+enum Dependence : uint8_t { kLiteral, kColumn, kVarying };
+struct Part {
+    Dependence dependence;
+    int32_t start;
+};
+
+// Replaces out->code[start, end) by a ColumnValue whose table holds the
+// value of that code for every column of the frame.
+bool Tabulate(const Program* in, InstanceState* state, ColumnTables* tables, Program* out,
+              int32_t start, int32_t end) {
+    const int32_t width = state->xMax - state->xMin;
+    if (tables->count >= kMaxColumnTables || width <= 0 || width > kMaxColumns) return false;
+    static Program part;  // one thread renders; too large for the stack
+    part.count = 0;
+    for (int32_t i = start; i < end; ++i) part.code[part.count++] = out->code[i];
+    part.code[part.count++] = {Op::Return, 0};
+    part.maxDepth = in->maxDepth;
+    std::memcpy(part.constants, in->constants, sizeof(int32_t) * static_cast<size_t>(in->constantCount));
+    part.constantCount = in->constantCount;
+    part.columnValues = nullptr;
+    const int32_t offset = tables->count++ * kMaxColumns;
+    const int32_t x = state->x;
+    for (state->x = state->xMin; state->x < state->xMax; ++state->x)
+        tables->values[offset + state->x - state->xMin] = RunProgram(&part, state);
+    state->x = x;
+    std::memmove(out->code + start + 1, out->code + end, sizeof(Instruction) * static_cast<size_t>(out->count - end));
+    out->count -= end - start - 1;
+    out->code[start] = {Op::ColumnValue, offset};
+    return true;
+}
+
+}  // namespace
+
+void TabulateColumns(const Program* in, InstanceState* state, ColumnTables* tables, Program* out) {
+    static Part parts[kMaxStackDepth + 1];
+    int32_t depth = 0;
+    *out = Program{};
+    std::memcpy(out->constants, in->constants, sizeof(int32_t) * static_cast<size_t>(in->constantCount));
+    out->constantCount = in->constantCount;
+    out->maxDepth = in->maxDepth;
+    out->columnValues = tables->values;
+    for (int32_t i = 0; i < in->count; ++i) {
+        const Instruction& instruction = in->code[i];
+        const int32_t inputs = kOpInputs[static_cast<int32_t>(instruction.op)];
+        const int32_t first = depth - inputs < 0 ? 0 : depth - inputs;
+        Dependence dependence = kLiteral;
+        for (int32_t k = first; k < depth; ++k)
+            if (parts[k].dependence > dependence) dependence = parts[k].dependence;
+        if (depth - inputs < 0) dependence = kVarying;
+        if (instruction.op == Op::X) dependence = kColumn;
+        else if (!IsFrameConstant(instruction.op)) dependence = kVarying;
+        if (dependence == kVarying) {
+            // The column-only operands of a varying operation become table
+            // lookups, the last first so the earlier starts stay valid.
+            for (int32_t k = depth - 1; k >= first; --k) {
+                const int32_t end = k + 1 < depth ? parts[k + 1].start : out->count;
+                if (parts[k].dependence == kColumn && end - parts[k].start > 1)
+                    Tabulate(in, state, tables, out, parts[k].start, end);
+            }
+        }
+        const int32_t start = inputs > 0 && depth - inputs >= 0 ? parts[depth - inputs].start : out->count;
+        out->code[out->count++] = instruction;
+        depth += inputs == 0 ? 1 : 1 - inputs;
+        if (depth > 0) parts[depth - 1] = {dependence, start};
     }
 }

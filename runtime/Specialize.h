@@ -27,6 +27,24 @@ bool ProgramUses(const Program* program, Op op);
 // and tables set, and `row` for kForRow.
 void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope scope, Program* out);
 
+enum : int32_t {
+    kMaxColumnTables = 16,
+    kMaxColumns = 8192,  // wider frames are not tabulated
+};
+
+// The values of the column-only parts of a frame's programs, one table per
+// part, indexed by column - xMin.
+struct ColumnTables {
+    int32_t count;
+    int32_t values[kMaxColumnTables * kMaxColumns];
+};
+
+// Writes into `out` the program `in` (specialised for the frame) with each
+// part of more than one operation that depends on "x" alone replaced by a
+// lookup in a table of `tables`, computed here for every column of the
+// frame that `state` describes. Parts that find no free table stay.
+void TabulateColumns(const Program* in, InstanceState* state, ColumnTables* tables, Program* out);
+
 // Joins the four channel programs of a pixel into one, in channel order:
 // each Return but the last becomes NextChannel, and the constants of each
 // part are carried along.

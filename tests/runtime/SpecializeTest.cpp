@@ -53,6 +53,23 @@ TEST(Specialize, FoldsRowConstantsOnlyForTheRow) {
     EXPECT_EQ(s.row->code[1].value, 75);
 }
 
+TEST(Specialize, TabulatesWhatDependsOnTheColumnAlone) {
+    Specialized s("r+scl(cos(x),-511,512,0,X)*2+x");
+    auto tables = std::make_unique<ColumnTables>();
+    tables->count = 0;
+    auto tabulated = std::make_unique<Program>();
+    TabulateColumns(s.frame.get(), s.state.get(), tables.get(), tabulated.get());
+    // "x" alone is not worth a table.
+    EXPECT_EQ(Ops(*tabulated), (std::vector<Op>{Op::SourceR, Op::ColumnValue, Op::Add, Op::X, Op::Add,
+                                                Op::Return}));
+    ASSERT_EQ(tables->count, 1);
+    TestFrame frame(640, 480);
+    for (int32_t x : {0, 1, 255, 639}) {
+        const std::string column = "scl(cos(" + std::to_string(x) + "),-511,512,0,640)*2";
+        EXPECT_EQ(tables->values[x], EvaluateAt(s.state.get(), frame, column.c_str(), 0, 0)) << x;
+    }
+}
+
 TEST(Specialize, LeavesSideEffectsAndPixelReadsAlone) {
     Specialized s("rnd(0,9)+put(1,2)+get(2)+r+src(1,2,0)");
     EXPECT_EQ(Ops(*s.frame), Ops(*s.decoded));
