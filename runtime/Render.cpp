@@ -4,7 +4,7 @@
 
 #include "Interpreter.h"
 #include "Random.h"
-#include "Specialize.h"
+#include "Folding.h"
 
 namespace {
 

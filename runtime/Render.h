@@ -8,7 +8,7 @@
 #include "HostRecords.h"
 #include "InstanceState.h"
 #include "Program.h"
-#include "Specialize.h"
+#include "Folding.h"
 
 // The four code areas of a state, decoded once per compile; the same
 // programs specialised for the frame (with their column-only parts

@@ -1,4 +1,4 @@
-#include "Specialize.h"
+#include "Folding.h"
 
 #include <cstring>
 

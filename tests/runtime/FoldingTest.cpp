@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "RuntimeSupport.h"
-#include "Specialize.h"
+#include "Folding.h"
 
 namespace {
 
