@@ -138,7 +138,6 @@ int32_t Random(InstanceState* s, int32_t lo, int32_t hi) {
     return Plus(lo, static_cast<int32_t>(r));
 }
 
-
 // Runs `program`; each Return or NextChannel stores T as the result of the
 // current channel when `results` is given. Returns the last T.
 int32_t Run(const Program* program, InstanceState* s, int32_t* results) {
