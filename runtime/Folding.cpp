@@ -79,8 +79,9 @@ int32_t Evaluate(const Instruction* operands, int32_t count, const Instruction& 
     scratch.code[count + 1] = {Op::Return, 0};
     scratch.count = count + 2;
     scratch.maxDepth = count + 1;
-    std::memcpy(scratch.constants, from->constants, sizeof(int32_t) * static_cast<size_t>(from->constantCount));
-    scratch.constantCount = from->constantCount;
+    // Only SclLiterals reads the constants.
+    scratch.constantCount = instruction.op == Op::SclLiterals ? from->constantCount : 0;
+    std::memcpy(scratch.constants, from->constants, sizeof(int32_t) * static_cast<size_t>(scratch.constantCount));
     return RunProgram(&scratch, state);
 }
 
@@ -204,7 +205,7 @@ bool Tabulate(const Program* in, InstanceState* state, ColumnTables* tables, Pro
 void TabulateColumns(const Program* in, InstanceState* state, ColumnTables* tables, Program* out) {
     static Part parts[kMaxStackDepth + 1];
     int32_t depth = 0;
-    *out = Program{};
+    out->count = 0;
     std::memcpy(out->constants, in->constants, sizeof(int32_t) * static_cast<size_t>(in->constantCount));
     out->constantCount = in->constantCount;
     out->maxDepth = in->maxDepth;
