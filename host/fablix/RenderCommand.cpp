@@ -1,18 +1,24 @@
 // fablix render [block options] [--time T] [--total N] [--frames A:B] [--quiet]
-//               [INPUT] OUTPUT
+//               [-y | -n] [INPUT] OUTPUT
 // A still output (a plain .png) gets one frame; any other output is a clip
 // whose kind follows its extension. Frame i of a clip renders at time i with
 // total = the clip's last index.
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <system_error>
+
+#include <strings.h>
 
 #include "ClipSource.h"
 #include "ClipWriter.h"
 #include "Commands.h"
+#include "FramePattern.h"
 #include "FrameRange.h"
 #include "MediaResult.h"
+#include "OutputOptions.h"
 #include "Png.h"
 #include "Progress.h"
 #include "Renderer.h"
@@ -28,6 +34,7 @@ struct RenderOptions {
     bool framesGiven = false;
     FrameRange frames;
     bool quiet = false;
+    OverwritePolicy overwrite = kKeepExisting;
     std::vector<std::string> paths;  // [input] output
 };
 
@@ -37,6 +44,7 @@ struct RenderJob {
     bool stillInput = false;      // a plain .png input, or the built-in image
     const char* input = nullptr;  // null: built-in picture
     std::string output;
+    ClipFormat format = kClipMkv;  // of a clip output
 };
 
 // Set by Ctrl-C (or a termination request); the render stops after the row
@@ -76,9 +84,10 @@ int32_t TakeValue(Arguments& args, const std::string& option, RenderOptions* opt
 
 int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
     while (!args.Done()) {
-        const int32_t status = TakeBlockOption(args, &options->block);
-        if (status == kExitOk) continue;
-        if (status != -1) return status;
+        OptionTake taken = TakeBlockOption(args, &options->block);
+        if (taken == kNotThisOption) taken = TakeOverwriteOption(args, &options->overwrite);
+        if (taken == kOptionBad) return kExitUsage;
+        if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
         if (argument == "--time" || argument == "--total" || argument == "--frames") {
             if (int32_t taken = TakeValue(args, argument, options); taken != kExitOk) return taken;
@@ -95,6 +104,51 @@ int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
     return kExitOk;
 }
 
+// What an existing OUTPUT given alone seems to be: a user who meant it as
+// the INPUT has left out the OUTPUT.
+std::string LoneOutputGuess(const RenderJob& job) {
+    std::string message;
+    if (job.stillOutput && HasPngSignature(job.output.c_str())) return "reads as a picture";
+    if (job.stillOutput || job.format == kClipPngSequence) return "";
+    ClipReader reader;
+    const bool clip = OpenClipReader(reader, job.output.c_str(), message) == kMediaOk;
+    CloseClipReader(reader);
+    return clip ? "reads as a clip" : "";
+}
+
+// An existing OUTPUT is kept unless -y says otherwise; a PNG pattern's
+// frames are looked at once the range is known.
+int32_t CheckOutputName(const RenderOptions& options, const RenderJob& job) {
+    if (!job.stillOutput && job.format == kClipPngSequence) return kExitOk;
+    std::string why;
+    if (options.paths.size() == 1 && options.overwrite == kKeepExisting && NameExists(job.output)) {
+        why = LoneOutputGuess(job);
+        if (!why.empty()) why += ": if it is meant as the INPUT, an OUTPUT is missing (render [INPUT] OUTPUT)";
+    }
+    return RefuseExistingOutput(job.output, options.overwrite, why);
+}
+
+// Every frame name of a PNG pattern that the render would write, checked
+// against the folder's names at once rather than one frame at a time.
+int32_t CheckPatternOutput(const std::string& output, int32_t frameCount, OverwritePolicy overwrite) {
+    FramePattern pattern;
+    std::string problem;
+    if (overwrite == kReplaceExisting || !ParseFramePattern(output, &pattern, &problem)) return kExitOk;
+    std::error_code error;
+    int64_t first = -1;
+    for (const auto& entry : std::filesystem::directory_iterator(pattern.folder.empty() ? "." : pattern.folder, error)) {
+        const int64_t index = FrameIndexOfName(pattern, entry.path().filename().string());
+        if (index >= 0 && index < frameCount && (first < 0 || index < first)) first = index;
+    }
+    if (first < 0) return kExitOk;
+    return UsageError("'" + FrameFileName(pattern, first) + "' exists (a frame of '" + output +
+                      "'); give -y (--overwrite) to replace the frames, or choose another name");
+}
+
+constexpr const char* kOutputKinds =
+    "use .png for a still image, or .mp4, .mov, .mkv, .gif or a numbered PNG pattern such as "
+    "frame%04d.png for a clip";
+
 // Refuses options that the kinds of input and output give no meaning to.
 int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
@@ -102,9 +156,11 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->stillOutput = IsStillPngName(job->output);
     job->stillInput = job->input != nullptr ? IsStillPngName(job->input) : job->stillOutput;
     if (!job->stillOutput) {
-        ClipFormat format;
         std::string message;
-        if (ClipFormatForPath(job->output.c_str(), format, message) != kMediaOk) return UsageError(message);
+        if (ClipFormatForPath(job->output.c_str(), job->format, message) != kMediaOk) {
+            const bool png = job->output.size() >= 4 && strcasecmp(job->output.c_str() + job->output.size() - 4, ".png") == 0;
+            return UsageError(png ? message : "cannot write '" + job->output + "': unknown kind of output; " + kOutputKinds);
+        }
         if (options.timeGiven) return UsageError("--time is for a still output; a clip renders each frame at its index (see --frames)");
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");
@@ -116,7 +172,7 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");
     }
-    return kExitOk;
+    return CheckOutputName(options, *job);
 }
 
 int32_t OpenSource(const RenderJob& job, const RenderOptions& options, ClipSource& source) {
@@ -127,8 +183,7 @@ int32_t OpenSource(const RenderJob& job, const RenderOptions& options, ClipSourc
         // A still is frame 0 of a clip of one frame, unless --total says longer.
         if (result == kMediaOk && !job.stillOutput) source.frameCount = options.total + 1;
     } else if (job.input == nullptr) {
-        result = OpenBuiltInClipSource(source);
-        message = source.message;
+        result = OpenBuiltInClipSource(source, message);
     } else {
         result = OpenClipSource(source, job.input, message);
     }
@@ -168,6 +223,9 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
     FrameRange frames = options.frames;
     std::string message;
     if (!FitFrameRange(&frames, source.frameCount, &message)) return UsageError(message);
+    if (int32_t status = CheckPatternOutput(job.output, frames.last - frames.first + 1, options.overwrite);
+        status != kExitOk)
+        return status;
     const int32_t total = source.frameCount - 1;
 
     Frame destination;

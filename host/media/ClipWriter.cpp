@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "FfmpegSupport.h"
+#include "FramePattern.h"
 #include "MediaResult.h"
 #include "OutputFile.h"
 #include "Png.h"
@@ -35,7 +36,8 @@ struct ClipWriterState {
     int64_t nextPts = 0;
     bool headerWritten = false;   // then the muxer owes a trailer, even when abandoned
 
-    // PNG patterns: each frame's temporary and final name.
+    // PNG patterns: the names, and each frame's temporary and final name.
+    FramePattern pattern;
     std::vector<std::string> frameTemporaries;
     std::vector<std::string> frameNames;
 };
@@ -50,15 +52,6 @@ std::string LowerExtension(const char* path) {
     for (char& c : extension)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return extension;
-}
-
-// The file name of frame `index` of a pattern; empty when `pattern` has no
-// single frame number field.
-std::string PatternFrameName(const std::string& pattern, int32_t index) {
-    std::vector<char> name(pattern.size() + 64);
-    if (av_get_frame_filename2(name.data(), int(name.size()), pattern.c_str(), index, 0) < 0)
-        return std::string();
-    return std::string(name.data());
 }
 
 int32_t Fail(ClipWriterState& s, int32_t code, const std::string& message, std::string& out) {
@@ -296,7 +289,12 @@ int32_t FinishContainer(ClipWriterState& s, std::string& message) {
 int32_t OpenPattern(ClipWriterState& s, std::string& message) {
     // Creating and removing the first frame's temporary proves the folder
     // is writable before any rendering starts.
-    std::string first = PatternFrameName(s.path, 0);
+    std::string problem;
+    if (!ParseFramePattern(s.path, &s.pattern, &problem)) {
+        message = CannotWriteMessage(s.path, problem);
+        return kMediaUnsupported;
+    }
+    std::string first = FrameFileName(s.pattern, 0);
     std::string probe = TemporaryNameFor(first);
     FILE* file = std::fopen(probe.c_str(), "wb");
     if (!file) {
@@ -309,7 +307,7 @@ int32_t OpenPattern(ClipWriterState& s, std::string& message) {
 }
 
 int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame, std::string& message) {
-    std::string name = PatternFrameName(s.path, index);
+    std::string name = FrameFileName(s.pattern, index);
     std::string temporary = TemporaryNameFor(name);
     int32_t result = EncodePngFile(temporary.c_str(), name.c_str(), frame, message);
     if (result != kMediaOk) {
@@ -343,10 +341,14 @@ int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& mes
     else if (extension == ".mov") format = kClipMov;
     else if (extension == ".mkv") format = kClipMkv;
     else if (extension == ".gif") format = kClipGif;
-    else if (extension == ".png" && !PatternFrameName(path, 0).empty()) format = kClipPngSequence;
     else if (extension == ".png") {
-        message = CannotWriteMessage(path, "a clip needs a frame number in the name, such as frame%04d.png");
-        return kMediaUnsupported;
+        FramePattern pattern;
+        std::string problem;
+        if (!ParseFramePattern(path, &pattern, &problem)) {
+            message = CannotWriteMessage(path, problem);
+            return kMediaUnsupported;
+        }
+        format = kClipPngSequence;
     } else {
         message = CannotWriteMessage(path, std::string("unknown kind of clip; ") + kKindsWeWrite);
         return kMediaUnsupported;

@@ -147,6 +147,15 @@ int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
     return result;
 }
 
+bool HasPngSignature(const char* path) {
+    png_byte signature[8] = {};
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    const size_t got = std::fread(signature, 1, sizeof signature, file);
+    std::fclose(file);
+    return got == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0;
+}
+
 int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
                       std::string& message) {
     if (!FrameIsWhole(frame)) {

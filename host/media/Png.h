@@ -13,6 +13,9 @@
 // on failure `frame` is left empty and `message` says why in one line.
 int32_t ReadPng(const char* path, Frame& frame, std::string& message);
 
+// True when the file begins with the PNG signature.
+bool HasPngSignature(const char* path);
+
 // Writes the frame as an 8-bit RGBA PNG. The file appears under `path` only
 // once complete; on failure nothing is left and kMediaCannotWrite (or
 // kMediaBadArgument for a frame without whole storage) is returned.

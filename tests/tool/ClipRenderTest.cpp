@@ -13,7 +13,9 @@
 #include "ClipReader.h"
 #include "ClipWriter.h"
 #include "MediaResult.h"
-#include "Options.h"
+#include "BlockOptions.h"
+#include "Channels.h"
+#include "ExitCodes.h"
 #include "Png.h"
 #include "Renderer.h"
 #include "ToolTestSupport.h"
@@ -98,6 +100,23 @@ TEST(ClipRender, PngPatternGetsOneFilePerFrame) {
         std::string message;
         ASSERT_EQ(ReadPng((folder.path() / "seq" / names[size_t(i)]).c_str(), frame, message), kMediaOk);
         ExpectTimedFrame(frame, i, kFrames - 1);
+    }
+}
+
+TEST(ClipRender, WideFrameNumbersGiveEveryFrameItsOwnFile) {
+    ScratchFolder folder;
+    WriteInputClip(folder);
+    const ToolRun run = RunTool(
+        Joined(Joined({"render", "--quiet", "--frames", "1:3"}, kTimeFormulas), {"in.mkv", "b%020d.png"}), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"b00000000000000000000.png", "b00000000000000000001.png",
+                                                        "b00000000000000000002.png", "in.mkv"}));
+    for (int32_t i = 0; i < 3; ++i) {
+        Frame frame;
+        std::string message;
+        ASSERT_EQ(ReadPng((folder / ("b0000000000000000000" + std::to_string(i) + ".png")).c_str(), frame, message),
+                  kMediaOk);
+        ExpectTimedFrame(frame, i + 1, kFrames - 1);
     }
 }
 
@@ -274,8 +293,13 @@ INSTANTIATE_TEST_SUITE_P(
         ClipFailureCase{"TotalForAClip", {"--total", "9", "in.mkv", "out.mkv"}, 2,
                         "fablix: --total is for a still input; a clip's total is its last frame index\n"},
         ClipFailureCase{"UnknownKind", {"in.mkv", "out.avi"}, 2,
-                        "fablix: cannot write 'out.avi': unknown kind of clip; use .mp4, .mov, .mkv, .gif or a "
-                        "numbered PNG pattern such as frame%04d.png\n"},
+                        "fablix: cannot write 'out.avi': unknown kind of output; use .png for a still image, or "
+                        ".mp4, .mov, .mkv, .gif or a numbered PNG pattern such as frame%04d.png for a clip\n"},
+        ClipFailureCase{"FrameNumbersTooWide", {"in.mkv", "seq/e%99999999d.png"}, 2,
+                        "fablix: cannot write 'seq/e%99999999d.png': frame numbers 99999999 digits wide make names "
+                        "longer than 255 bytes\n"},
+        ClipFailureCase{"TwoFrameNumbers", {"in.mkv", "seq/f%d-%d.png"}, 2,
+                        "fablix: cannot write 'seq/f%d-%d.png': a name holds one frame number (%d) only\n"},
         ClipFailureCase{"MissingInput", {"none.mkv", "out.mkv"}, 1,
                         "fablix: cannot open 'none.mkv': No such file or directory\n"},
         ClipFailureCase{"UnreadableInput", {"junk.mp4", "out.mkv"}, 1,
