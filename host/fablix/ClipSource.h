@@ -37,7 +37,8 @@ int32_t OpenStillSource(ClipSource& source, const char* path, std::string& messa
 int32_t OpenBuiltInClipSource(ClipSource& source, std::string& message);
 
 // A clip through ClipReader, showing frame 0; its frame rate is kept.
-int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message);
+// `stop` ends FFmpeg's reads and waits, as OpenClipReader says.
+int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop = nullptr);
 
 // Puts the frame at `index` into `frame`. A still shows the same picture
 // whatever the index. On failure `failure` and `message` say why, and

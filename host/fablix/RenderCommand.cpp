@@ -4,7 +4,6 @@
 // whose kind follows its extension. Frame i of a clip renders at time i with
 // total = the clip's last index.
 #include <climits>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -17,7 +16,10 @@
 #include "Commands.h"
 #include "FramePattern.h"
 #include "FrameRange.h"
+#include "InputFiles.h"
+#include "Interrupt.h"
 #include "MediaResult.h"
+#include "OutputFile.h"
 #include "OutputOptions.h"
 #include "Png.h"
 #include "Progress.h"
@@ -46,21 +48,6 @@ struct RenderJob {
     std::string output;
     ClipFormat format = kClipMkv;  // of a clip output
 };
-
-// Set by Ctrl-C (or a termination request); the render stops after the row
-// in progress and nothing of the output is kept.
-volatile std::sig_atomic_t gStopRequested = 0;
-
-void RequestStop(int) { gStopRequested = 1; }
-
-bool StopRequested() { return gStopRequested != 0; }
-
-constexpr const char* kInterruptedMessage = "interrupted; nothing written";
-
-int32_t Interrupted() {
-    std::fprintf(stderr, "fablix: %s\n", kInterruptedMessage);
-    return kExitInterrupted;
-}
 
 bool ParseInt32(const std::string& text, int32_t* value) {
     return ParseNumber(text, INT32_MIN, INT32_MAX, value);
@@ -178,6 +165,11 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
 int32_t OpenSource(const RenderJob& job, const RenderOptions& options, ClipSource& source) {
     std::string message;
     int32_t result = kMediaOk;
+    if (job.input != nullptr) {
+        // A pipe is refused rather than read: its read could wait forever.
+        if (const std::string problem = ExistingInputProblem(job.input); !problem.empty())
+            return Failure(CannotOpenMessage(job.input, problem));
+    }
     if (job.stillInput) {
         result = OpenStillSource(source, job.input, message);
         // A still is frame 0 of a clip of one frame, unless --total says longer.
@@ -185,14 +177,27 @@ int32_t OpenSource(const RenderJob& job, const RenderOptions& options, ClipSourc
     } else if (job.input == nullptr) {
         result = OpenBuiltInClipSource(source, message);
     } else {
-        result = OpenClipSource(source, job.input, message);
+        result = OpenClipSource(source, job.input, message, StopRequested);
     }
+    if (StopRequested()) return Interrupted();
     return result == kMediaOk ? kExitOk : Failure(message);
 }
 
-int32_t WriteStill(Frame& frame, const std::string& path) {
+// The end of every render: a failure that a stop request caused is the
+// interruption it is.
+int32_t Failed(const std::string& message) { return StopRequested() ? Interrupted() : Failure(message); }
+
+int32_t WriteStill(const Frame& frame, const std::string& path) {
     std::string message;
-    return WritePng(path.c_str(), frame, message) == kMediaOk ? kExitOk : Failure(message);
+    const std::string temporary = TemporaryNameFor(path);
+    int32_t result = EncodePngFile(temporary.c_str(), path.c_str(), frame, message, StopRequested);
+    if (result == kMediaOk) {
+        PausePointForTests("commit");
+        result = CommitUnlessStopped([&] { return CommitOutput(temporary, path, message); });
+    }
+    if (result == kMediaOk) return kExitOk;
+    DiscardOutput(temporary);
+    return Failed(message);
 }
 
 int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
@@ -200,23 +205,45 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
     MakeFrame(destination, source.frame.width, source.frame.height);
     if (source.kind == kSourceStill) {
         RenderOneFrame(renderer, source.frame, destination, options.time, options.total);
-        // This render asks no probe; a Ctrl-C during it still writes nothing.
-        if (StopRequested()) return Interrupted();
         return WriteStill(destination, job.output);
     }
     if (options.time < 0 || options.time >= source.frameCount)
-        return Failure("--time " + std::to_string(options.time) + " is outside the clip (frames 0 to " +
-                       std::to_string(source.frameCount - 1) + ")");
+        return UsageError("--time " + std::to_string(options.time) + " is outside the clip (frames 0 to " +
+                          std::to_string(source.frameCount - 1) + ")");
     const int32_t result =
         RenderClipFrame(renderer, source, destination, options.time, source.frameCount - 1, StopRequested);
     if (result == kRenderInterrupted) return Interrupted();
-    if (result != kRenderDone) return Failure(source.message);
+    if (result != kRenderDone) return Failed(source.message);
     return WriteStill(destination, job.output);
 }
 
 // Ends a bar's line so that a message after it starts on a line of its own.
 void BreakProgressLine(const Progress& progress) {
     if (progress.style == kProgressBar && progress.drawnLength > 0) std::fputc('\n', progress.out);
+}
+
+// Renders frames.first to frames.last into the open writer and puts the
+// clip in place. kRenderDone, kRenderInterrupted, or a MediaCode with
+// `message` saying why.
+int32_t RenderFrames(const FrameRange& frames, Renderer& renderer, ClipSource& source, ClipWriter& writer,
+                     Progress& progress, std::string& message) {
+    const int32_t total = source.frameCount - 1;
+    Frame destination;
+    MakeFrame(destination, source.frame.width, source.frame.height);
+    for (int32_t time = frames.first; time <= frames.last; ++time) {
+        const int32_t result = RenderClipFrame(renderer, source, destination, time, total, StopRequested);
+        if (result != kRenderDone) {
+            message = source.message;
+            return result;
+        }
+        if (int32_t written = WriteClipFrame(writer, destination, message); written != kMediaOk) return written;
+        if (time == frames.first) PausePointForTests("frame");
+        UpdateProgress(progress, time - frames.first + 1, ProgressClockSeconds());
+    }
+    if (int32_t completed = CompleteClipWriter(writer, message, StopRequested); completed != kMediaOk)
+        return completed;
+    PausePointForTests("commit");
+    return CommitUnlessStopped([&] { return FinishClipWriter(writer, message); });
 }
 
 int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
@@ -226,42 +253,21 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
     if (int32_t status = CheckPatternOutput(job.output, frames.last - frames.first + 1, options.overwrite);
         status != kExitOk)
         return status;
-    const int32_t total = source.frameCount - 1;
-
-    Frame destination;
-    MakeFrame(destination, source.frame.width, source.frame.height);
     ClipWriter writer;
-    if (OpenClipWriter(writer, job.output.c_str(), destination.width, destination.height, source.rateNumerator,
+    if (OpenClipWriter(writer, job.output.c_str(), source.frame.width, source.frame.height, source.rateNumerator,
                        source.rateDenominator, message) != kMediaOk)
-        return Failure(message);
-
+        return Failed(message);
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,
                   ProgressClockSeconds());
-    int32_t status = kExitOk;
-    for (int32_t time = frames.first; time <= frames.last && status == kExitOk; ++time) {
-        const int32_t result = RenderClipFrame(renderer, source, destination, time, total, StopRequested);
-        if (result == kRenderInterrupted) {
-            message = kInterruptedMessage;
-            status = kExitInterrupted;
-        } else if (result != kRenderDone) {
-            message = source.message;
-            status = kExitFailed;
-        } else if (WriteClipFrame(writer, destination, message) != kMediaOk) {
-            status = kExitFailed;
-        } else {
-            UpdateProgress(progress, time - frames.first + 1, ProgressClockSeconds());
-        }
-    }
-    if (status == kExitOk && FinishClipWriter(writer, message) != kMediaOk) status = kExitFailed;
+    const int32_t result = RenderFrames(frames, renderer, source, writer, progress, message);
     CloseClipWriter(writer);  // removes everything of an unfinished clip
-    if (status != kExitOk) {
-        BreakProgressLine(progress);
-        std::fprintf(stderr, "fablix: %s\n", message.c_str());
-        return status;
+    if (result == kRenderDone) {
+        FinishProgress(progress, ProgressClockSeconds());
+        return kExitOk;
     }
-    FinishProgress(progress, ProgressClockSeconds());
-    return kExitOk;
+    BreakProgressLine(progress);
+    return result == kRenderInterrupted ? Interrupted() : Failed(message);
 }
 
 }  // namespace
@@ -274,8 +280,7 @@ int32_t RunRender(Arguments& args) {
     auto params = std::make_unique<FilterParams>();
     if (int32_t status = BuildBlock(options.block, params.get()); status != kExitOk) return status;
 
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
+    CatchStopSignals();
     ClipSource source;
     if (int32_t status = OpenSource(job, options, source); status != kExitOk) return status;
     Renderer renderer;

@@ -3,6 +3,7 @@
 // nothing left behind when a render fails or is interrupted.
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -265,6 +266,7 @@ TEST_P(ClipRenderFailure, SaysWhatWentWrongAndLeavesNothing) {
     WriteInputClip(folder);
     folder.WriteFile("junk.mp4", std::string(2000, 'j'));
     std::filesystem::create_directory(folder.path() / "seq");
+    ASSERT_EQ(mkfifo((folder / "pipe.mkv").c_str(), 0600), 0);  // nobody writes it
     const std::vector<std::string> before = folder.Names();
     const ToolRun run = RunTool(Joined({"render"}, GetParam().arguments), folder);
     EXPECT_EQ(run.exitCode, GetParam().exitCode);
@@ -306,7 +308,10 @@ INSTANTIATE_TEST_SUITE_P(
                         "fablix: 'junk.mp4' is not a video or image that can be read\n"},
         ClipFailureCase{"OutputFolderMissing", {"in.mkv", "none/out.mkv"}, 1,
                         "fablix: cannot write 'none/out.mkv': No such file or directory\n"},
-        ClipFailureCase{"TimeOutsideTheClip", {"--time", "4", "in.mkv", "out.png"}, 1,
+        ClipFailureCase{"InputIsAPipe", {"pipe.mkv", "out.mkv"}, 1,
+                        "fablix: cannot open 'pipe.mkv': it is a pipe or socket, not a file\n"},
+        ClipFailureCase{"InputIsAFolder", {"seq", "out.mkv"}, 1, "fablix: cannot open 'seq': it is a folder\n"},
+        ClipFailureCase{"TimeOutsideTheClip", {"--time", "4", "in.mkv", "out.png"}, 2,
                         "fablix: --time 4 is outside the clip (frames 0 to 3)\n"}),
     [](const testing::TestParamInfo<ClipFailureCase>& info) { return std::string(info.param.name); });
 
