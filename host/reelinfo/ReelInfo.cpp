@@ -29,6 +29,7 @@ struct Services {
     int32_t dialogRuns = 0;
     int32_t lastDialogTemplate = 0;
     RvWindow mainWindow = nullptr;
+    RvTestDialogRunner dialogRunner = nullptr;
 };
 
 Services& State() {
@@ -95,13 +96,15 @@ void RvHUnlock(RvHandle handle) {
     if (--it->second == 0) s.lockCounts.erase(it);
 }
 
-// No dialog templates exist on this platform yet: every run ends at once
-// with -1, the code of a dialog that cannot be opened.
-intptr_t RvRunDialog(int32_t templateId, RvWindow, RvDialogProc, RvHandle, RvInstance) {
+// No dialog templates exist on this platform: every run ends at once with
+// -1, the code of a dialog that cannot be opened, unless a test stands in
+// for the dialog.
+intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
+                     RvInstance module) {
     Services& s = State();
     s.dialogRuns++;
     s.lastDialogTemplate = templateId;
-    return -1;
+    return s.dialogRunner ? s.dialogRunner(templateId, owner, procedure, data, module) : -1;
 }
 
 RvWindow RvGetMainWindow(void) {
@@ -168,5 +171,7 @@ void RvTestSetMainWindow(RvWindow window) { State().mainWindow = window; }
 int32_t RvTestDialogRuns(void) { return State().dialogRuns; }
 
 int32_t RvTestLastDialogTemplate(void) { return State().lastDialogTemplate; }
+
+void RvTestSetDialogRunner(RvTestDialogRunner runner) { State().dialogRunner = runner; }
 
 }  // extern "C"

@@ -30,5 +30,10 @@ REELINFO_API void RvTestSetMainWindow(RvWindow window);
 // (0 before the first).
 REELINFO_API int32_t RvTestDialogRuns(void);
 REELINFO_API int32_t RvTestLastDialogTemplate(void);
+// Stands in for the dialogs: RvRunDialog calls `runner` with its arguments
+// and returns its end code; 0 restores the answer -1.
+typedef intptr_t (*RvTestDialogRunner)(int32_t templateId, RvWindow owner, RvDialogProc procedure,
+                                       RvHandle data, RvInstance module);
+REELINFO_API void RvTestSetDialogRunner(RvTestDialogRunner runner);
 
 }  // extern "C"
