@@ -5,13 +5,12 @@
 
 #include "CompileDriver.h"
 #include "RESOURCE.h"
+#include "SlotText.h"
 
 void FormulasToFields(const SettingsDialog& dialog, const FilterParams* params) {
     for (int32_t i = 0; i < kFormulaCount; ++i) {
         char text[kFormulaSlotSize];
-        const size_t length = strnlen(params->formula[i], kFormulaSlotSize - 1);
-        std::memcpy(text, params->formula[i], length);
-        text[length] = 0;
+        CopySlotText(text, params->formula[i]);
         dialog.port->setText(dialog.window, IDC_FORMULA_0 + i, text);
     }
 }

@@ -11,19 +11,16 @@
 #include "RESOURCE.h"
 #include "Resources.h"
 #include "SettingsFiles.h"
+#include "SlotText.h"
 
 namespace {
 
 // Bits of the compact dialog's mask, one per slider.
 constexpr uint32_t SliderBit(int32_t k) { return 1u << k; }
 
-// A text slot of the block, read no further than its end even when a
-// stored block lacks the terminator.
-void SetSlotText(const SettingsDialog& dialog, int32_t id, const char* slot, size_t slotSize) {
-    char text[kFormulaSlotSize];
-    const size_t length = strnlen(slot, (slotSize < sizeof text ? slotSize : sizeof text) - 1);
-    std::memcpy(text, slot, length);
-    text[length] = 0;
+void SetSlotText(const SettingsDialog& dialog, int32_t id, const char (&slot)[kTextSlotSize]) {
+    char text[kTextSlotSize];
+    CopySlotText(text, slot);
     dialog.port->setText(dialog.window, id, text);
 }
 
@@ -45,12 +42,12 @@ void ApplyCompactRule(const SettingsDialog& dialog, const FilterParams* params) 
         if (params->mapEnabled[i] == 0) continue;
         mask |= SliderBit(2 * i) | SliderBit(2 * i + 1);
         port.show(dialog.window, IDC_MAP_NAME_0 + i, true);
-        SetSlotText(dialog, IDC_MAP_NAME_0 + i, params->mapName[i], kTextSlotSize);
+        SetSlotText(dialog, IDC_MAP_NAME_0 + i, params->mapName[i]);
     }
     for (int32_t k = 0; k < kSliderCount; ++k) {
         if (params->sliderEnabled[k] != 0 && (mask & SliderBit(k)) == 0) {
             mask |= SliderBit(k);
-            SetSlotText(dialog, IDC_SLIDER_NAME_0 + k, params->sliderName[k], kTextSlotSize);
+            SetSlotText(dialog, IDC_SLIDER_NAME_0 + k, params->sliderName[k]);
         } else {
             port.show(dialog.window, IDC_SLIDER_NAME_0 + k, false);
         }
@@ -91,9 +88,7 @@ void SetCaption(const SettingsDialog& dialog, const FilterParams* params) {
     char format[kCaptionCapacity];
     if (LoadResourceString(IDS_SETTINGS_CAPTION, format, sizeof format) < 0) return;
     char title[kTextSlotSize];
-    const size_t length = strnlen(params->title, kTextSlotSize - 1);
-    std::memcpy(title, params->title, length);
-    title[length] = 0;
+    CopySlotText(title, params->title);
     char caption[kCaptionCapacity];
     FormatCaption(format, title, caption, sizeof caption);
     dialog.port->setCaption(dialog.window, caption);
@@ -190,7 +185,7 @@ void InitSettingsDialog(const SettingsDialog& dialog, RvHandle contextHandle) {
     SlidersToControls(dialog, params);
     if (context.compact != 0) {
         ApplyCompactRule(dialog, params);
-        SetSlotText(dialog, IDC_AUTHOR, params->author, kTextSlotSize);
+        SetSlotText(dialog, IDC_AUTHOR, params->author);
     }
     port.setCheck(dialog.window, IDC_SINGLE_EXPRESSION, params->singleExpression != 0);
     FormulaVisibility(dialog, params);
