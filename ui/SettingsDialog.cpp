@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "Build.h"
-#include "CompileDriver.h"
 #include "DialogSteps.h"
 #include "ErrorBox.h"
 #include "Preview.h"
@@ -235,6 +234,11 @@ void SettingsDialogCommand(const SettingsDialog& dialog, int32_t id, int32_t cod
         default: break;
         }
     }
+}
+
+void SettingsDialogTimer(const SettingsDialog& dialog) {
+    DialogContext* context = SettingsDialogContext(dialog);
+    if (context != nullptr) PreviewTick(dialog, *context);
 }
 
 void SettingsDialogPaint(const SettingsDialog& dialog) {

@@ -42,6 +42,9 @@ void InitSettingsDialog(const SettingsDialog& dialog, RvHandle contextHandle);
 // A command from control `id` with notification `code`.
 void SettingsDialogCommand(const SettingsDialog& dialog, int32_t id, int32_t code);
 
+// A tick of timer 1: the animation, the recompile and the repaint.
+void SettingsDialogTimer(const SettingsDialog& dialog);
+
 // The paint message: the error buttons and the preview.
 void SettingsDialogPaint(const SettingsDialog& dialog);
 

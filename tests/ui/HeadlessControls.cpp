@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Preview.h"
 #include "RESOURCE.h"
 #include "Resources.h"
 
@@ -347,11 +346,6 @@ int32_t HeadlessDialog::Count(const std::string& prefix) const {
     return static_cast<int32_t>(std::count_if(log.begin(), log.end(), [&](const std::string& entry) {
         return entry.compare(0, prefix.size(), prefix) == 0;
     }));
-}
-
-void HeadlessDialog::Tick() {
-    DialogContext* context = SettingsDialogContext(Dialog());
-    if (context != nullptr) PreviewTick(Dialog(), *context);
 }
 
 void HeadlessDialog::Type(int32_t field, const std::string& text) {

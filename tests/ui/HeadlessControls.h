@@ -72,7 +72,7 @@ public:
     // The messages a window system would deliver.
     void Init(RvHandle context) { InitSettingsDialog(Dialog(), context); }
     void Command(int32_t id, int32_t code = 0) { SettingsDialogCommand(Dialog(), id, code); }
-    void Tick();
+    void Tick() { SettingsDialogTimer(Dialog()); }
     void Paint() { SettingsDialogPaint(Dialog()); }
 
     // The user: each changes the control, then the control notifies.
