@@ -25,8 +25,8 @@ TEST(Ok, MarksTheFirstFailedFormulaBeepsOnceAndStaysOpen) {
     // The fields went into the block and were compiled; the buttons show it.
     EXPECT_STREQ(s.Params().formula[0], "foo+1");
     EXPECT_STREQ(s.Params().formula[2], "r+$");
-    EXPECT_EQ(s.State()->compileFailed[0], 1);
-    EXPECT_EQ(s.State()->compileFailed[2], 1);
+    EXPECT_EQ(int32_t{s.State()->compileFailed[0]}, 1);
+    EXPECT_EQ(int32_t{s.State()->compileFailed[2]}, 1);
     EXPECT_TRUE(d.Visible(IDC_ERROR_BUTTON_0 + 0));
     EXPECT_FALSE(d.Visible(IDC_ERROR_BUTTON_0 + 1));
     EXPECT_TRUE(d.Visible(IDC_ERROR_BUTTON_0 + 2));
@@ -54,7 +54,7 @@ TEST(Ok, SingleExpressionStillChecksTheHiddenFormulas) {
     s.Open();
     HeadlessDialog& d = s.dialog;
     d.Click(IDC_SINGLE_EXPRESSION);
-    EXPECT_EQ(s.Params().singleExpression, 1);
+    EXPECT_EQ(int32_t{s.Params().singleExpression}, 1);
     EXPECT_FALSE(d.Visible(IDC_FORMULA_0 + 1));
     d.At(IDC_FORMULA_0 + 1).text = "min(1)";
     d.Command(IDC_OK);
@@ -71,13 +71,13 @@ TEST(Ok, TheCompactDialogClosesAtOnceEvenWithAFailingFormula) {
     std::strcpy(params.formula[0], "r+$");
     Session s(params, true);
     s.Open();
-    EXPECT_EQ(s.State()->compileFailed[0], 1);
+    EXPECT_EQ(int32_t{s.State()->compileFailed[0]}, 1);
     s.State()->recompileNeeded = 1;  // a compile would clear it
     const FilterParams before = s.Params();
     s.dialog.Command(IDC_OK);
     EXPECT_EQ(s.dialog.endCode, kDialogEndOk);
     EXPECT_EQ(s.dialog.beeps, 0);
-    EXPECT_EQ(s.State()->recompileNeeded, 1);
+    EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 1);
     EXPECT_EQ(std::memcmp(&before, &s.Params(), sizeof before), 0);
 }
 
@@ -105,7 +105,7 @@ TEST(Cancel, RestoresTheBlockAfterLoadAndSliderMovesAndCompilesIt) {
     d.Command(IDC_LOAD);
     d.Click(IDC_SINGLE_EXPRESSION);
     ASSERT_STREQ(s.Params().formula[0], "x");
-    ASSERT_EQ(s.Params().sliderValue[1], 201);
+    ASSERT_EQ(int32_t{s.Params().sliderValue[1]}, 201);
 
     d.Command(IDC_CANCEL);
     EXPECT_EQ(d.endCode, kDialogEndCancel);
@@ -153,14 +153,14 @@ TEST(Commands, OnlyAChangeNotificationMarksTheFormulas) {
     const FilterParams before = s.Params();
     d.Command(IDC_FORMULA_0 + 2, 0x0100);
     d.Command(IDC_FORMULA_0 + 2, 0x0200);
-    EXPECT_EQ(s.State()->recompileNeeded, 0);
+    EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 0);
     const size_t logged = d.log.size();
     for (int32_t id : {0, 3, 200, 205, 210, 250, 253, 300, 304, 400, 410, 1401, 65535}) d.Command(id);
     EXPECT_EQ(d.log.size(), logged);
     EXPECT_EQ(d.endCode, 0);
     EXPECT_EQ(std::memcmp(&before, &s.Params(), sizeof before), 0);
     d.Type(IDC_FORMULA_0 + 3, "r");
-    EXPECT_EQ(s.State()->recompileNeeded, 1);
+    EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 1);
     EXPECT_STREQ(s.Params().formula[3], before.formula[3]);  // not read before the tick
 }
 
@@ -172,13 +172,13 @@ TEST(Commands, SingleExpressionSwitchesVisibilityAndRecompiles) {
     HeadlessDialog& d = s.dialog;
     s.State()->previewDirty = 0;
     d.Click(IDC_SINGLE_EXPRESSION);
-    EXPECT_EQ(s.Params().singleExpression, 1);
-    EXPECT_EQ(s.State()->previewDirty, 1);
-    EXPECT_EQ(s.State()->recompileNeeded, 1);
+    EXPECT_EQ(int32_t{s.Params().singleExpression}, 1);
+    EXPECT_EQ(int32_t{s.State()->previewDirty}, 1);
+    EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 1);
     for (int32_t id : {201, 202, 203, 143, 144, 145, 146}) EXPECT_FALSE(d.Visible(id)) << id;
     EXPECT_TRUE(d.Visible(IDC_FORMULA_0 + 3));
     d.Click(IDC_SINGLE_EXPRESSION);
-    EXPECT_EQ(s.Params().singleExpression, 0);
+    EXPECT_EQ(int32_t{s.Params().singleExpression}, 0);
     for (int32_t id : {201, 202, 203, 143, 144, 145, 146}) EXPECT_TRUE(d.Visible(id)) << id;
 }
 
@@ -192,11 +192,11 @@ TEST(Sliders, MovingSlider3UpdatesLabel126AtOnceAndMarksThePreview) {
     d.MoveSlider(IDC_SLIDER_0 + 3, 77);
     EXPECT_EQ(d.At(IDC_SLIDER_NUMBER_0 + 3).text, "77");
     EXPECT_EQ(d.Count("repaintNow 126"), 1);
-    EXPECT_EQ(s.State()->previewDirty, 1);
+    EXPECT_EQ(int32_t{s.State()->previewDirty}, 1);
     EXPECT_EQ(d.drawings.size(), drawn);
     // Every slider is read back, not only the one that moved.
-    EXPECT_EQ(s.Params().sliderValue[3], 77);
-    EXPECT_EQ(s.Params().sliderValue[0], 5);
+    EXPECT_EQ(int32_t{s.Params().sliderValue[3]}, 77);
+    EXPECT_EQ(int32_t{s.Params().sliderValue[0]}, 5);
     d.Tick();
     EXPECT_EQ(d.drawings.size(), drawn + 1);
 }
@@ -207,8 +207,8 @@ TEST(Sliders, HiddenSlidersOfTheCompactDialogKeepTheirValues) {
     s.Open();
     const FilterParams before = s.Params();
     s.dialog.MoveSlider(IDC_SLIDER_0 + 2, 9);
-    EXPECT_EQ(s.Params().sliderValue[2], 9);
-    for (int32_t k : {0, 1, 3, 4, 5, 6, 7}) EXPECT_EQ(s.Params().sliderValue[k], before.sliderValue[k]) << k;
+    EXPECT_EQ(int32_t{s.Params().sliderValue[2]}, 9);
+    for (int32_t k : {0, 1, 3, 4, 5, 6, 7}) EXPECT_EQ(int32_t{s.Params().sliderValue[k]}, int32_t{before.sliderValue[k]}) << k;
     EXPECT_EQ(s.dialog.At(IDC_SLIDER_NUMBER_0 + 2).text, "9");
 }
 
@@ -218,7 +218,7 @@ TEST(Sliders, TheFrameSliderSetsThePreviewTime) {
     s.State()->previewDirty = 0;
     s.dialog.MoveSlider(IDC_FRAME_SLIDER, 7);
     EXPECT_EQ(s.record.time, 7);
-    EXPECT_EQ(s.State()->previewDirty, 1);
+    EXPECT_EQ(int32_t{s.State()->previewDirty}, 1);
 }
 
 TEST(Commands, TheAnimationSwitchRestartsThePhaseOnlyWhenTurnedOn) {
@@ -226,13 +226,13 @@ TEST(Commands, TheAnimationSwitchRestartsThePhaseOnlyWhenTurnedOn) {
     s.Open();
     s.State()->animationPhase = 5;
     s.dialog.Click(IDC_ANIMATE);
-    EXPECT_EQ(s.State()->animate, 1);
-    EXPECT_EQ(s.State()->animationPhase, 0);
+    EXPECT_EQ(int32_t{s.State()->animate}, 1);
+    EXPECT_EQ(int32_t{s.State()->animationPhase}, 0);
     s.State()->animationPhase = 4;
     s.record.time = 33;
     s.dialog.Click(IDC_ANIMATE);
-    EXPECT_EQ(s.State()->animate, 0);
-    EXPECT_EQ(s.State()->animationPhase, 4);
+    EXPECT_EQ(int32_t{s.State()->animate}, 0);
+    EXPECT_EQ(int32_t{s.State()->animationPhase}, 4);
     EXPECT_EQ(s.record.time, 33);
 }
 

@@ -39,8 +39,8 @@ TEST(Initialisation, FillsTheFullDialogFromTheBlock) {
         EXPECT_EQ(slider.style, uint32_t{kParameterSliderStyle}) << k;
         EXPECT_EQ(slider.painter, reinterpret_cast<intptr_t>(HeadlessDialog::Port().ownThumbPainter)) << k;
         EXPECT_EQ(slider.rangeMax, 255) << k;
-        EXPECT_EQ(slider.position, p.sliderValue[k]) << k;
-        EXPECT_EQ(d.At(IDC_SLIDER_NUMBER_0 + k).text, std::to_string(p.sliderValue[k])) << k;
+        EXPECT_EQ(slider.position, int32_t{p.sliderValue[k]}) << k;
+        EXPECT_EQ(d.At(IDC_SLIDER_NUMBER_0 + k).text, std::to_string(int32_t{p.sliderValue[k]})) << k;
         EXPECT_FALSE(d.Visible(IDC_SLIDER_NAME_0 + k)) << k;  // names only in the compact dialog
     }
     for (int32_t i = 0; i < kFormulaCount; ++i) {
@@ -51,14 +51,14 @@ TEST(Initialisation, FillsTheFullDialogFromTheBlock) {
     EXPECT_TRUE(d.Visible(IDC_FORMULA_LABEL_A));
 
     // Compiled: the flags of a compile, and no failure in the editor's block.
-    EXPECT_EQ(s.State()->recompileNeeded, 0);
-    EXPECT_EQ(s.State()->previewDirty, 1);
-    for (int32_t i = 0; i < kFormulaCount; ++i) EXPECT_EQ(s.State()->compileFailed[i], 0) << i;
+    EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 0);
+    EXPECT_EQ(int32_t{s.State()->previewDirty}, 1);
+    for (int32_t i = 0; i < kFormulaCount; ++i) EXPECT_EQ(int32_t{s.State()->compileFailed[i]}, 0) << i;
 
     EXPECT_EQ(d.caption, "Custom:Fablix Settings");
     EXPECT_EQ(d.prepared, 1);
     EXPECT_EQ(d.timerPeriod, 250);
-    EXPECT_EQ(s.State()->animate, 0);
+    EXPECT_EQ(int32_t{s.State()->animate}, 0);
     EXPECT_TRUE(d.boxes.empty());
     EXPECT_TRUE(d.drawings.empty());  // the first paint comes with the first tick
 
@@ -114,7 +114,7 @@ TEST(Initialisation, ASliderThatCannotBeMadeIsReportedAndLeftOut) {
     EXPECT_EQ(d.Count("send 403 32982"), 0);
     EXPECT_EQ(d.Count("send 403 32990"), 0);
     EXPECT_EQ(d.Count("send 409 32986"), 0);
-    EXPECT_EQ(d.At(IDC_SLIDER_0 + 3).position, s.Params().sliderValue[3]);
+    EXPECT_EQ(d.At(IDC_SLIDER_0 + 3).position, int32_t{s.Params().sliderValue[3]});
     EXPECT_EQ(d.caption, "Custom:Fablix Settings");
     EXPECT_EQ(d.timerPeriod, 250);
 }
@@ -194,7 +194,7 @@ TEST(Initialisation, TheCompactRuleKeepsWhatTheAuthorEnabled) {
                 EXPECT_EQ(d.At(IDC_SLIDER_NAME_0 + k).text, "Knob " + std::to_string(k));
             }
             if (kept) {
-                EXPECT_EQ(d.At(IDC_SLIDER_0 + k).position, s.Params().sliderValue[k]);
+                EXPECT_EQ(d.At(IDC_SLIDER_0 + k).position, int32_t{s.Params().sliderValue[k]});
             }
         }
         for (int32_t i = 0; i < kMapCount; ++i) {

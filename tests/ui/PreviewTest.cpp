@@ -111,7 +111,7 @@ TEST(Paint, DrawsTheRenderedFrameIntoThePreviewFrame) {
     EXPECT_EQ(d.outlines[0].rect.bottom, preview.bottom + 1);
     EXPECT_EQ(d.Count("beginDrawing"), 1);
     EXPECT_EQ(d.Count("endDrawing"), 1);
-    EXPECT_EQ(s.State()->previewDirty, 0);
+    EXPECT_EQ(int32_t{s.State()->previewDirty}, 0);
     // The host loaded the source frame of the new time.
     EXPECT_EQ(LoadedTimes(), std::vector<int32_t>{4});
 
@@ -131,11 +131,11 @@ TEST(Paint, EditsAreCompiledOnTheNextTick) {
     d.Tick();
     d.Type(IDC_FORMULA_0 + 1, "r+");
     d.Type(IDC_FORMULA_0 + 1, "r+x$");
-    EXPECT_EQ(s.State()->compileFailed[1], 0);
+    EXPECT_EQ(int32_t{s.State()->compileFailed[1]}, 0);
     d.Tick();
     EXPECT_STREQ(s.Params().formula[1], "r+x$");
-    EXPECT_EQ(s.State()->compileFailed[1], 1);
-    EXPECT_EQ(s.State()->recompileNeeded, 0);
+    EXPECT_EQ(int32_t{s.State()->compileFailed[1]}, 1);
+    EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 0);
     EXPECT_TRUE(d.Visible(IDC_ERROR_BUTTON_0 + 1));
     EXPECT_FALSE(d.Visible(IDC_ERROR_BUTTON_0 + 0));
     EXPECT_EQ(d.Count("getText 202"), 1);
@@ -156,7 +156,7 @@ TEST(Paint, ASliderMovedDuringARenderIsShownByTheNextTick) {
     EXPECT_EQ(rows, 1);
     EXPECT_TRUE(d.drawings.empty());
     EXPECT_EQ(d.Count("beginDrawing"), 0);
-    EXPECT_EQ(s.State()->previewDirty, 1);
+    EXPECT_EQ(int32_t{s.State()->previewDirty}, 1);
     // Only the first row was written.
     EXPECT_EQ(s.destination.pixels[0], 67);
     EXPECT_EQ(s.destination.pixels[static_cast<size_t>(s.destination.map.rowBytes)], 0x5A);
@@ -166,7 +166,7 @@ TEST(Paint, ASliderMovedDuringARenderIsShownByTheNextTick) {
     ASSERT_EQ(d.drawings.size(), 1u);
     EXPECT_EQ(d.drawings[0].pixels[0], 150);
     EXPECT_EQ(d.drawings[0].pixels, s.ExpectedFrame(0));
-    EXPECT_EQ(s.State()->previewDirty, 0);
+    EXPECT_EQ(int32_t{s.State()->previewDirty}, 0);
 }
 
 // The animation's slider update does not wait for a paint that stopped.
@@ -202,13 +202,13 @@ TEST(PauseResume, SaveKeepsThePhase) {
     const size_t drawn = d.drawings.size();
     d.Command(IDC_SAVE);
     EXPECT_EQ(animateDuring, 0);
-    EXPECT_EQ(s.State()->animationPhase, 3);
+    EXPECT_EQ(int32_t{s.State()->animationPhase}, 3);
     EXPECT_EQ(s.record.time, 30);
     EXPECT_STREQ(s.Params().formula[3], "128");  // recompiled during the nested dialog
     EXPECT_EQ(d.drawings.size(), drawn + 1);
-    EXPECT_EQ(s.State()->animate, 1);
+    EXPECT_EQ(int32_t{s.State()->animate}, 1);
     d.Tick();
-    EXPECT_EQ(s.State()->animationPhase, 4);
+    EXPECT_EQ(int32_t{s.State()->animationPhase}, 4);
     EXPECT_EQ(s.record.time, 40);
     EXPECT_TRUE(std::filesystem::exists(folder / "paused.fbl"));
     std::filesystem::remove_all(folder);
@@ -226,7 +226,7 @@ TEST(PauseResume, LoadAndBuildPauseAndResumeTooAndAStoppedAnimationStaysStopped)
             if (command != IDC_BUILD) {
                 EXPECT_EQ(during, 0) << command;
             }
-            EXPECT_EQ(s.State()->animate, animating ? 1 : 0) << command;
+            EXPECT_EQ(int32_t{s.State()->animate}, animating ? 1 : 0) << command;
         }
     }
 }

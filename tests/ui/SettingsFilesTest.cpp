@@ -78,14 +78,14 @@ TEST_F(LoadSave, AGoodFileFillsTheBlockAndTheControlsAndRepaints) {
         EXPECT_EQ(s.Field(i).text, other.formula[i]) << i;
     }
     for (int32_t k = 0; k < kSliderCount; ++k) {
-        EXPECT_EQ(s.Params().sliderValue[k], 10 * k) << k;
+        EXPECT_EQ(int32_t{s.Params().sliderValue[k]}, 10 * k) << k;
         EXPECT_EQ(d.At(IDC_SLIDER_0 + k).position, 10 * k) << k;
         EXPECT_EQ(d.At(IDC_SLIDER_NUMBER_0 + k).text, std::to_string(10 * k)) << k;
     }
     // Compiled and painted at once, not on the next tick.
     ASSERT_EQ(d.drawings.size(), 1u);
     EXPECT_EQ(d.drawings[0].pixels, s.ExpectedFrame(0));
-    EXPECT_EQ(s.State()->previewDirty, 0);
+    EXPECT_EQ(int32_t{s.State()->previewDirty}, 0);
 }
 
 // A file that fails part way loads nothing: the block and the fields stay
@@ -117,7 +117,7 @@ TEST_F(LoadSave, AFileThatCannotBeReadLeavesFieldsAndBlockAndReports1027) {
         EXPECT_EQ(d.boxes[0].caption, "Custom:Fablix");
         EXPECT_EQ(std::memcmp(&before, &s.Params(), sizeof before), 0) << bytes.size();
         for (int32_t i = 0; i < kFormulaCount; ++i) EXPECT_EQ(s.Field(i).text, before.formula[i]) << i;
-        for (int32_t k = 0; k < kSliderCount; ++k) EXPECT_EQ(d.At(IDC_SLIDER_0 + k).position, before.sliderValue[k]);
+        for (int32_t k = 0; k < kSliderCount; ++k) EXPECT_EQ(d.At(IDC_SLIDER_0 + k).position, int32_t{before.sliderValue[k]});
         EXPECT_EQ(d.drawings.size(), 1u);  // compiled and repainted before the message
     }
 }
@@ -133,8 +133,8 @@ TEST_F(LoadSave, AFailedLoadTakesTheEditsTheDialogShows) {
     s.dialog.fileAnswers = {Path("bad.fbl")};
     s.dialog.Command(IDC_LOAD);
     EXPECT_STREQ(s.Params().formula[1], "g/2");
-    EXPECT_EQ(s.Params().sliderValue[6], 99);
-    EXPECT_EQ(s.State()->recompileNeeded, 0);
+    EXPECT_EQ(int32_t{s.Params().sliderValue[6]}, 99);
+    EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 0);
 }
 
 TEST_F(LoadSave, AFileThatCannotBeOpenedReports1025AndTouchesNothing) {
@@ -148,7 +148,7 @@ TEST_F(LoadSave, AFileThatCannotBeOpenedReports1025AndTouchesNothing) {
     ASSERT_EQ(s.dialog.boxes.size(), 1u);
     EXPECT_EQ(s.dialog.boxes[0].text, Message(IDS_OPEN_FAILED));
     EXPECT_EQ(std::memcmp(&before, &s.Params(), sizeof before), 0);
-    EXPECT_EQ(s.State()->recompileNeeded, 1);  // no compile
+    EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 1);  // no compile
     EXPECT_TRUE(s.dialog.drawings.empty());
 }
 
@@ -161,7 +161,7 @@ TEST_F(LoadSave, SaveWritesTheBlocksSettings) {
     FilterParams back = EditorBlock();
     ASSERT_EQ(LoadSettingsFile(Path("saved.fbl").c_str(), &back), 0);
     for (int32_t i = 0; i < kFormulaCount; ++i) EXPECT_STREQ(back.formula[i], s.Params().formula[i]);
-    for (int32_t k = 0; k < kSliderCount; ++k) EXPECT_EQ(back.sliderValue[k], s.Params().sliderValue[k]);
+    for (int32_t k = 0; k < kSliderCount; ++k) EXPECT_EQ(int32_t{back.sliderValue[k]}, int32_t{s.Params().sliderValue[k]});
 }
 
 // A save that cannot create its file reports 1025; a file that was there
