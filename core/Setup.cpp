@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "Entry.h"
 #include "LookupTables.h"
+#include "MessageBoxes.h"
 #include "ModuleInstance.h"
 #include "RESOURCE.h"
 #include "ReelInfo.h"
@@ -25,7 +26,7 @@ intptr_t RunSettingsDialog(int32_t templateId, FilterRecord* record, InstanceSta
     context->instanceState = state;
     context->params = &state->params;
     LoadDialogIcon(ModuleInstance());
-    const intptr_t endCode = RvRunDialog(templateId, DialogOwner(RvGetMainWindow()), SettingsDialogProcedure(),
+    const intptr_t endCode = RvRunDialog(templateId, HostPopupOwner(), SettingsDialogProcedure(),
                                          handle, ModuleInstance());
     RvDisposeHandle(handle);
     return endCode;

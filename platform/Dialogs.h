@@ -8,10 +8,6 @@
 // window system runs dialogs.
 RvDialogProc SettingsDialogProcedure();
 
-// The window that owns dialogs opened over `mainWindow`: its last active
-// pop-up.
-RvWindow DialogOwner(RvWindow mainWindow);
-
 // Loads the plug-in's icon (105) from `module` into the one dialog icon
 // that the error buttons show.
 void LoadDialogIcon(RvInstance module);

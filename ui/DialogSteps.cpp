@@ -31,7 +31,7 @@ void SlidersToControls(const SettingsDialog& dialog, const FilterParams* params)
         const int32_t value = params->sliderValue[k];
         dialog.port->sendMessage(dialog.window, IDC_SLIDER_0 + k, kSliderSetPosition,
                                  static_cast<uintptr_t>(static_cast<uint32_t>(value)), kSliderRedraw);
-        ShowSliderNumber(dialog, IDC_SLIDER_NUMBER_0 + k, value);
+        ShowSliderNumber(dialog, IDC_SLIDER_VALUE_0 + k, value);
     }
 }
 

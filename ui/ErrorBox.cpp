@@ -3,7 +3,7 @@
 #include "Resources.h"
 #include "SlotText.h"
 
-void ShowErrorBox(const ControlsPort& port, const FilterParams* params, int32_t messageId) {
+void ErrorBox(const ControlsPort& port, const FilterParams* params, int32_t messageId) {
     char text[kMessageCapacity];
     LoadResourceString(messageId, text, sizeof text);  // empty when missing
     char caption[kTextSlotSize];

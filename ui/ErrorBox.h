@@ -9,4 +9,4 @@
 
 enum : int32_t { kMessageCapacity = 256 };  // a message shows at most 255 characters
 
-void ShowErrorBox(const ControlsPort& port, const FilterParams* params, int32_t messageId);
+void ErrorBox(const ControlsPort& port, const FilterParams* params, int32_t messageId);

@@ -44,14 +44,14 @@ void LayOutPreview(const SettingsDialog& dialog) {
     Rect slider{};
     Rect animate{};
     port.controlRect(dialog.window, IDC_PREVIEW, &frame);
-    port.controlRect(dialog.window, IDC_FRAME_SLIDER, &slider);
+    port.controlRect(dialog.window, IDC_PREVIEW_SLIDER, &slider);
     port.controlRect(dialog.window, IDC_ANIMATE, &animate);
 
     frame = At(client.right - kPreviewRightMargin - kPreviewWidth, kPreviewTop, kPreviewWidth, kPreviewHeight);
     port.moveControl(dialog.window, IDC_PREVIEW, &frame);
     port.show(dialog.window, IDC_PREVIEW, true);
     slider = At(frame.left, frame.bottom + kSliderGap, kPreviewWidth, Height(slider));
-    port.moveControl(dialog.window, IDC_FRAME_SLIDER, &slider);
+    port.moveControl(dialog.window, IDC_PREVIEW_SLIDER, &slider);
     animate = At(client.right - kAnimateRightMargin - Width(animate), slider.bottom + kAnimateGap,
                  Width(animate), Height(animate));
     port.moveControl(dialog.window, IDC_ANIMATE, &animate);
@@ -73,7 +73,7 @@ void PreviewTick(const SettingsDialog& dialog, const DialogContext& context) {
     UpdatePreview(dialog, context);
     // The slider follows the animation whether or not the paint completed.
     if (state->animate != 0)
-        dialog.port->sendMessage(dialog.window, IDC_FRAME_SLIDER, kSliderSetPosition,
+        dialog.port->sendMessage(dialog.window, IDC_PREVIEW_SLIDER, kSliderSetPosition,
                                  static_cast<uintptr_t>(static_cast<uint32_t>(record->time)), kSliderRedraw);
 }
 

@@ -26,8 +26,8 @@ void SetSlotText(const SettingsDialog& dialog, int32_t id, const char (&slot)[kT
 void FormulaVisibility(const SettingsDialog& dialog, const FilterParams* params) {
     const bool visible = params->singleExpression == 0;
     const int32_t ids[] = {IDC_FORMULA_0,       IDC_FORMULA_0 + 1,   IDC_FORMULA_0 + 2,
-                           IDC_FORMULA_LABEL_R, IDC_FORMULA_LABEL_G, IDC_FORMULA_LABEL_B,
-                           IDC_FORMULA_LABEL_A};
+                           IDC_FORMULA_LABEL_2, IDC_FORMULA_LABEL_1, IDC_FORMULA_LABEL_0,
+                           IDC_FORMULA_LABEL_3};
     for (int32_t id : ids) dialog.port->show(dialog.window, id, visible);
 }
 
@@ -51,7 +51,7 @@ void ApplyCompactRule(const SettingsDialog& dialog, const FilterParams* params) 
             port.show(dialog.window, IDC_SLIDER_NAME_0 + k, false);
         }
         if ((mask & SliderBit(k)) == 0) {
-            port.show(dialog.window, IDC_SLIDER_NUMBER_0 + k, false);
+            port.show(dialog.window, IDC_SLIDER_VALUE_0 + k, false);
             port.destroyControl(dialog.window, IDC_SLIDER_0 + k);
         }
     }
@@ -63,7 +63,7 @@ bool MakeSlider(const SettingsDialog& dialog, const FilterParams* params, int32_
                 int32_t id, uint32_t style, RvThumbPainter painter, int32_t maximum) {
     const ControlsPort& port = *dialog.port;
     if (!port.replaceBySlider(dialog.window, placeholder, id, style)) {
-        ShowErrorBox(port, params, IDS_CREATE_DIALOG_FAILED);
+        ErrorBox(port, params, IDS_CREATE_DIALOG_FAILED);
         return false;
     }
     port.sendMessage(dialog.window, id, kSliderSetPainter, 0, reinterpret_cast<intptr_t>(painter));
@@ -75,9 +75,9 @@ bool MakeSlider(const SettingsDialog& dialog, const FilterParams* params, int32_
 void MakeSliders(const SettingsDialog& dialog, const DialogContext& context) {
     const ControlsPort& port = *dialog.port;
     const FilterParams* params = context.params;
-    if (MakeSlider(dialog, params, IDC_FRAME_SLIDER, IDC_FRAME_SLIDER, kPreviewSliderStyle,
+    if (MakeSlider(dialog, params, IDC_PREVIEW_SLIDER, IDC_PREVIEW_SLIDER, kPreviewSliderStyle,
                    port.hostThumbPainter, context.filterRecord->total))
-        port.sendMessage(dialog.window, IDC_FRAME_SLIDER, kSliderSetPosition, 0, kSliderRedraw);
+        port.sendMessage(dialog.window, IDC_PREVIEW_SLIDER, kSliderSetPosition, 0, kSliderRedraw);
     for (int32_t k = 0; k < kSliderCount; ++k)
         MakeSlider(dialog, params, IDC_SLIDER_PLACEHOLDER_0 + k, IDC_SLIDER_0 + k,
                    kParameterSliderStyle, port.ownThumbPainter, 255);
@@ -128,7 +128,7 @@ void Cancel(const SettingsDialog& dialog, const DialogContext& context) {
 void ParameterSliderMoved(const SettingsDialog& dialog, const DialogContext& context, int32_t id) {
     const ControlsPort& port = *dialog.port;
     const int32_t position = static_cast<int32_t>(port.sendMessage(dialog.window, id, kSliderGetPosition, 0, 0));
-    const int32_t label = id - IDC_SLIDER_0 + IDC_SLIDER_NUMBER_0;
+    const int32_t label = id - IDC_SLIDER_0 + IDC_SLIDER_VALUE_0;
     ShowSliderNumber(dialog, label, position);
     port.repaintNow(dialog.window, label);
     ControlsToSliders(dialog, context.params);
@@ -226,7 +226,7 @@ void SettingsDialogCommand(const SettingsDialog& dialog, int32_t id, int32_t cod
         case IDC_LOAD: LoadOrSave(dialog, *context, true); break;
         case IDC_SAVE: LoadOrSave(dialog, *context, false); break;
         case IDC_BUILD: Build(dialog, *context); break;
-        case IDC_FRAME_SLIDER:
+        case IDC_PREVIEW_SLIDER:
             context->filterRecord->time =
                 static_cast<int32_t>(port.sendMessage(dialog.window, id, kSliderGetPosition, 0, 0));
             state->previewDirty = 1;

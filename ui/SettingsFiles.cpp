@@ -57,7 +57,7 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
     // A file that fails part way leaves the block as it was.
     const int32_t result = LoadSettingsFile(path, params);
     if (result == kSettingsFileOpenError) {
-        ShowErrorBox(port, params, kSettingsFileOpenError);
+        ErrorBox(port, params, kSettingsFileOpenError);
         return;
     }
     if (result == 0) {
@@ -70,7 +70,7 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
     }
     CompileAll(context);
     UpdatePreview(dialog, context);
-    if (result != 0) ShowErrorBox(port, params, result);
+    if (result != 0) ErrorBox(port, params, result);
 }
 
 // The save writes a new file and puts it in place of the old one only when
@@ -82,5 +82,5 @@ void SaveSettings(const SettingsDialog& dialog, const DialogContext& context) {
     char path[kPathCapacity] = "";
     if (!port.saveFileDialog(dialog.window, &request.request, path, sizeof path)) return;
     const int32_t result = SaveSettingsFile(path, context.params);
-    if (result != 0) ShowErrorBox(port, context.params, result);
+    if (result != 0) ErrorBox(port, context.params, result);
 }

@@ -36,4 +36,11 @@ typedef intptr_t (*RvTestDialogRunner)(int32_t templateId, RvWindow owner, RvDia
                                        RvHandle data, RvInstance module);
 REELINFO_API void RvTestSetDialogRunner(RvTestDialogRunner runner);
 
+#if defined(_WIN32)
+// While `enabled`, every dialog RvRunDialog opens ends with `endCode` right
+// after its procedure handled the initialisation message, so that tests
+// run setup without a user. A template that cannot be loaded still gives -1.
+REELINFO_API void RvTestEndDialogsOnOpen(int32_t enabled, intptr_t endCode);
+#endif
+
 }  // extern "C"

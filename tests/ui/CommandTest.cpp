@@ -190,7 +190,7 @@ TEST(Sliders, MovingSlider3UpdatesLabel126AtOnceAndMarksThePreview) {
     const size_t drawn = d.drawings.size();
     d.At(IDC_SLIDER_0).position = 5;  // moved without a notification yet
     d.MoveSlider(IDC_SLIDER_0 + 3, 77);
-    EXPECT_EQ(d.At(IDC_SLIDER_NUMBER_0 + 3).text, "77");
+    EXPECT_EQ(d.At(IDC_SLIDER_VALUE_0 + 3).text, "77");
     EXPECT_EQ(d.Count("repaintNow 126"), 1);
     EXPECT_EQ(int32_t{s.State()->previewDirty}, 1);
     EXPECT_EQ(d.drawings.size(), drawn);
@@ -209,14 +209,14 @@ TEST(Sliders, HiddenSlidersOfTheCompactDialogKeepTheirValues) {
     s.dialog.MoveSlider(IDC_SLIDER_0 + 2, 9);
     EXPECT_EQ(int32_t{s.Params().sliderValue[2]}, 9);
     for (int32_t k : {0, 1, 3, 4, 5, 6, 7}) EXPECT_EQ(int32_t{s.Params().sliderValue[k]}, int32_t{before.sliderValue[k]}) << k;
-    EXPECT_EQ(s.dialog.At(IDC_SLIDER_NUMBER_0 + 2).text, "9");
+    EXPECT_EQ(s.dialog.At(IDC_SLIDER_VALUE_0 + 2).text, "9");
 }
 
 TEST(Sliders, TheFrameSliderSetsThePreviewTime) {
     Session s(EditorBlock());
     s.Open();
     s.State()->previewDirty = 0;
-    s.dialog.MoveSlider(IDC_FRAME_SLIDER, 7);
+    s.dialog.MoveSlider(IDC_PREVIEW_SLIDER, 7);
     EXPECT_EQ(s.record.time, 7);
     EXPECT_EQ(int32_t{s.State()->previewDirty}, 1);
 }

@@ -325,7 +325,7 @@ HeadlessDialog::HeadlessDialog(bool compact) {
         std::snprintf(name, sizeof name, "Slider %d:", k);
         add({IDC_SLIDER_NAME_0 + k, Kind::Label, name, nameX, rows[k], 31, 8, compact});
         add({IDC_SLIDER_PLACEHOLDER_0 + k, Kind::Placeholder, "", sliderX, rows[k] - 1, 90, 10, true});
-        add({IDC_SLIDER_NUMBER_0 + k, Kind::Label, "000", numberX, rows[k], 16, 8, true});
+        add({IDC_SLIDER_VALUE_0 + k, Kind::Label, "000", numberX, rows[k], 16, 8, true});
     }
     const int32_t mapRows[2][kMapCount] = {{121, 149, 177, 205}, {33, 61, 89, 117}};
     for (int32_t i = 0; i < kMapCount; ++i) {

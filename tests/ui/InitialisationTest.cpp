@@ -25,7 +25,7 @@ TEST(Initialisation, FillsTheFullDialogFromTheBlock) {
     EXPECT_EQ(std::memcmp(&d.memory.cancelCopy, &p, sizeof p), 0);
 
     // The frame slider: the host's painter, the low 16 bits of total, at 0.
-    const Control& frame = d.At(IDC_FRAME_SLIDER);
+    const Control& frame = d.At(IDC_PREVIEW_SLIDER);
     EXPECT_EQ(frame.kind, Kind::Slider);
     EXPECT_EQ(frame.style, uint32_t{kPreviewSliderStyle});
     EXPECT_EQ(frame.painter, reinterpret_cast<intptr_t>(HeadlessDialog::Port().hostThumbPainter));
@@ -40,7 +40,7 @@ TEST(Initialisation, FillsTheFullDialogFromTheBlock) {
         EXPECT_EQ(slider.painter, reinterpret_cast<intptr_t>(HeadlessDialog::Port().ownThumbPainter)) << k;
         EXPECT_EQ(slider.rangeMax, 255) << k;
         EXPECT_EQ(slider.position, int32_t{p.sliderValue[k]}) << k;
-        EXPECT_EQ(d.At(IDC_SLIDER_NUMBER_0 + k).text, std::to_string(int32_t{p.sliderValue[k]})) << k;
+        EXPECT_EQ(d.At(IDC_SLIDER_VALUE_0 + k).text, std::to_string(int32_t{p.sliderValue[k]})) << k;
         EXPECT_FALSE(d.Visible(IDC_SLIDER_NAME_0 + k)) << k;  // names only in the compact dialog
     }
     for (int32_t i = 0; i < kFormulaCount; ++i) {
@@ -48,7 +48,7 @@ TEST(Initialisation, FillsTheFullDialogFromTheBlock) {
         EXPECT_TRUE(s.Field(i).visible) << i;
     }
     EXPECT_FALSE(d.At(IDC_SINGLE_EXPRESSION).checked);
-    EXPECT_TRUE(d.Visible(IDC_FORMULA_LABEL_A));
+    EXPECT_TRUE(d.Visible(IDC_FORMULA_LABEL_3));
 
     // Compiled: the flags of a compile, and no failure in the editor's block.
     EXPECT_EQ(int32_t{s.State()->recompileNeeded}, 0);
@@ -72,7 +72,7 @@ TEST(Initialisation, FillsTheFullDialogFromTheBlock) {
 TEST(Initialisation, LaysOutThePreviewAgainstTheRightEdge) {
     for (bool compact : {false, true}) {
         Session s(compact ? BuiltBlock({}, {0}) : EditorBlock(), compact);
-        const Rect placeholder = s.dialog.At(IDC_FRAME_SLIDER).rect;
+        const Rect placeholder = s.dialog.At(IDC_PREVIEW_SLIDER).rect;
         const Rect box = s.dialog.At(IDC_ANIMATE).rect;
         s.Open();
         HeadlessDialog& d = s.dialog;
@@ -82,7 +82,7 @@ TEST(Initialisation, LaysOutThePreviewAgainstTheRightEdge) {
         EXPECT_EQ(frame.top, 8);
         EXPECT_EQ(frame.right - frame.left, 160);
         EXPECT_EQ(frame.bottom - frame.top, 120);
-        const Rect slider = d.At(IDC_FRAME_SLIDER).rect;
+        const Rect slider = d.At(IDC_PREVIEW_SLIDER).rect;
         EXPECT_EQ(slider.left, frame.left);
         EXPECT_EQ(slider.top, frame.bottom + 4);
         EXPECT_EQ(slider.right - slider.left, 160);
@@ -99,7 +99,7 @@ TEST(Initialisation, LaysOutThePreviewAgainstTheRightEdge) {
 // and the rest of the dialog are made as usual.
 TEST(Initialisation, ASliderThatCannotBeMadeIsReportedAndLeftOut) {
     Session s(EditorBlock());
-    s.dialog.failingSliders = {IDC_FRAME_SLIDER, IDC_SLIDER_0 + 2};
+    s.dialog.failingSliders = {IDC_PREVIEW_SLIDER, IDC_SLIDER_0 + 2};
     s.Open();
     HeadlessDialog& d = s.dialog;
     ASSERT_EQ(d.boxes.size(), 2u);
@@ -108,7 +108,7 @@ TEST(Initialisation, ASliderThatCannotBeMadeIsReportedAndLeftOut) {
         EXPECT_EQ(box.text, Message(IDS_CREATE_DIALOG_FAILED));
         EXPECT_EQ(box.caption, "Custom:Fablix");
     }
-    EXPECT_FALSE(d.Has(IDC_FRAME_SLIDER));
+    EXPECT_FALSE(d.Has(IDC_PREVIEW_SLIDER));
     EXPECT_FALSE(d.Has(IDC_SLIDER_0 + 2));
     // Nothing set on a slider that is not there.
     EXPECT_EQ(d.Count("send 403 32982"), 0);
@@ -188,7 +188,7 @@ TEST(Initialisation, TheCompactRuleKeepsWhatTheAuthorEnabled) {
         for (int32_t k = 0; k < kSliderCount; ++k) {
             const bool kept = in(c.kept, k);
             EXPECT_EQ(d.Has(IDC_SLIDER_0 + k), kept) << k;
-            EXPECT_EQ(d.Visible(IDC_SLIDER_NUMBER_0 + k), kept) << k;
+            EXPECT_EQ(d.Visible(IDC_SLIDER_VALUE_0 + k), kept) << k;
             EXPECT_EQ(d.Visible(IDC_SLIDER_NAME_0 + k), in(c.named, k)) << k;
             if (in(c.named, k)) {
                 EXPECT_EQ(d.At(IDC_SLIDER_NAME_0 + k).text, "Knob " + std::to_string(k));

@@ -19,7 +19,7 @@ std::vector<int32_t> AnimatedTimes(int32_t total, int32_t ticks) {
         s.dialog.Tick();
         times.push_back(s.record.time);
         // The frame slider follows the animation.
-        EXPECT_EQ(s.dialog.At(IDC_FRAME_SLIDER).position, s.record.time) << total << " tick " << i;
+        EXPECT_EQ(s.dialog.At(IDC_PREVIEW_SLIDER).position, s.record.time) << total << " tick " << i;
     }
     return times;
 }
@@ -44,7 +44,7 @@ TEST(Animation, StepsThroughNineTimesOfTheClip) {
 TEST(Animation, TotalsBeyond16BitsKeepTheirTimesButNotTheSliderRange) {
     Session s(EditorBlock(), false, 65536 + 40);
     s.Open();
-    EXPECT_EQ(s.dialog.At(IDC_FRAME_SLIDER).rangeMax, 40);
+    EXPECT_EQ(s.dialog.At(IDC_PREVIEW_SLIDER).rangeMax, 40);
     s.dialog.Click(IDC_ANIMATE);
     for (int32_t i = 0; i < 8; ++i) s.dialog.Tick();
     EXPECT_EQ(s.record.time, 65576);
@@ -66,18 +66,18 @@ TEST(Animation, TheFrameSliderMovesTheTimeUntilTheNextTick) {
     s.dialog.Tick();
     s.dialog.Tick();
     EXPECT_EQ(s.record.time, 2);
-    s.dialog.MoveSlider(IDC_FRAME_SLIDER, 9);
+    s.dialog.MoveSlider(IDC_PREVIEW_SLIDER, 9);
     EXPECT_EQ(s.record.time, 9);
     s.dialog.Tick();
     EXPECT_EQ(s.record.time, 3);
-    EXPECT_EQ(s.dialog.At(IDC_FRAME_SLIDER).position, 3);
+    EXPECT_EQ(s.dialog.At(IDC_PREVIEW_SLIDER).position, 3);
 }
 
 // Without the animation the slider is left where the user put it.
 TEST(Animation, AStillPreviewLeavesTheFrameSliderAlone) {
     Session s(EditorBlock(), false, 10);
     s.Open();
-    s.dialog.MoveSlider(IDC_FRAME_SLIDER, 6);
+    s.dialog.MoveSlider(IDC_PREVIEW_SLIDER, 6);
     const int32_t sent = s.dialog.Count("send 409 32986");
     s.dialog.Tick();
     EXPECT_EQ(s.dialog.Count("send 409 32986"), sent);
@@ -93,7 +93,7 @@ TEST(Paint, DrawsTheRenderedFrameIntoThePreviewFrame) {
     Session s(params);
     s.Open();
     HeadlessDialog& d = s.dialog;
-    s.dialog.MoveSlider(IDC_FRAME_SLIDER, 4);
+    s.dialog.MoveSlider(IDC_PREVIEW_SLIDER, 4);
     d.Tick();
     ASSERT_EQ(d.drawings.size(), 1u);
     const Rect preview = d.At(IDC_PREVIEW).rect;
@@ -177,7 +177,7 @@ TEST(Paint, TheFrameSliderFollowsEvenWhenThePaintStopped) {
     s.dialog.Click(IDC_ANIMATE);
     s.dialog.Tick();
     EXPECT_TRUE(s.dialog.drawings.empty());
-    EXPECT_EQ(s.dialog.At(IDC_FRAME_SLIDER).position, 2);
+    EXPECT_EQ(s.dialog.At(IDC_PREVIEW_SLIDER).position, 2);
 }
 
 // A nested dialog holds the animation still; ticks that arrive meanwhile

@@ -80,7 +80,7 @@ TEST_F(LoadSave, AGoodFileFillsTheBlockAndTheControlsAndRepaints) {
     for (int32_t k = 0; k < kSliderCount; ++k) {
         EXPECT_EQ(int32_t{s.Params().sliderValue[k]}, 10 * k) << k;
         EXPECT_EQ(d.At(IDC_SLIDER_0 + k).position, 10 * k) << k;
-        EXPECT_EQ(d.At(IDC_SLIDER_NUMBER_0 + k).text, std::to_string(10 * k)) << k;
+        EXPECT_EQ(d.At(IDC_SLIDER_VALUE_0 + k).text, std::to_string(10 * k)) << k;
     }
     // Compiled and painted at once, not on the next tick.
     ASSERT_EQ(d.drawings.size(), 1u);
