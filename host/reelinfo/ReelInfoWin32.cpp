@@ -65,6 +65,7 @@ extern "C" {
 intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
                      RvInstance module) {
     CountDialogRun(templateId);
+    if (RvTestDialogRunner runner = TestDialogRunner()) return runner(templateId, owner, procedure, data, module);
     DLGPROC run = reinterpret_cast<DLGPROC>(procedure);
     if (gEndDialogsOnOpen) {
         gWrappedProcedure = procedure;
