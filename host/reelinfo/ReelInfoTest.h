@@ -41,6 +41,11 @@ REELINFO_API void RvTestSetDialogRunner(RvTestDialogRunner runner);
 // after its procedure handled the initialisation message, so that tests
 // run setup without a user. A template that cannot be loaded still gives -1.
 REELINFO_API void RvTestEndDialogsOnOpen(int32_t enabled, intptr_t endCode);
+// What rpixToScreen drew last: the part of the map (width x height pixels,
+// rows packed, copied into `pixels` when `capacity` bytes hold them) and
+// the destination rectangle. Returns how many pictures it has drawn.
+REELINFO_API int32_t RvTestLastDrawing(uint8_t* pixels, int32_t capacity, int32_t* width, int32_t* height,
+                                       Rect* destination);
 #endif
 
 }  // extern "C"
