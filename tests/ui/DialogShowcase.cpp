@@ -1,9 +1,10 @@
 // Opens the real settings dialog of the Windows image for its pictures in
 // docs/ (scripts/dialog-screenshots): `full` shows the editor's own block,
-// `compact` a built plug-in's ("70s Pop"), each over a colourful frame. The
+// `failing` the same with a green formula that does not compile, `compact`
+// a built plug-in's block ("70s Pop"), each over a colourful frame. The
 // dialog's screen rectangle goes to standard output; after SECONDS the
 // dialog is cancelled.
-//   settings_dialog_showcase full|compact SECONDS
+//   settings_dialog_showcase full|failing|compact SECONDS
 #include <windows.h>
 
 #include <cmath>
@@ -68,7 +69,7 @@ DWORD WINAPI ShowThenCancel(void* argument) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: settings_dialog_showcase full|compact SECONDS\n");
+        std::fprintf(stderr, "usage: settings_dialog_showcase full|failing|compact SECONDS\n");
         return 2;
     }
     const bool compact = std::strcmp(argv[1], "compact") == 0;
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
     entry(5, &recordAddress);  // creates the state with the editor's block
     FilterParams& params = (*record.instanceHandle)->params;
     if (compact) std::memcpy(&params, kSeventiesPopBlock, sizeof params);
+    if (std::strcmp(argv[1], "failing") == 0) std::strcpy(params.formula[1], "g*(2+x");
 
     char caption[300];
     std::snprintf(caption, sizeof caption, "%s Settings", params.title);
