@@ -1,0 +1,30 @@
+// Paths in the folder of the plug-in's own file, and the rules a new
+// plug-in's module name must pass, shared by the build dialog, the writer
+// and the command-line tool.
+#pragma once
+
+#include <cstdint>
+
+#include "BuilderPorts.h"
+
+enum : int32_t {
+    kPathBufferSize = 256,        // every path buffer of the builder
+};
+
+// Fills `buffer` (`size` bytes) with the folder of the plug-in's own file
+// joined with `name` and `extension` (a dot is put before an extension that
+// has none); with neither, the folder alone. Returns the buffer, or nullptr
+// when the plug-in's path cannot be had or the result does not fit.
+char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
+                           const BuilderPorts* ports);
+
+// Joins `folder` (ending in a separator, or empty) with `name` and
+// `extension` as above. Returns the buffer, or nullptr when it does not fit.
+char* JoinPath(char* buffer, int32_t size, const char* folder, const char* name, const char* extension);
+
+// The checks of a module name: 0 when it may be used, IDS_RESERVED_NAME when
+// a module of that name is loaded in the process, IDS_NAME_EXISTS when
+// "NAME.rvp" exists in the plug-in's folder (a file, a folder or a link of
+// that name). A path that cannot be formed passes: writing it fails later,
+// with its own message.
+int32_t CheckModuleNameRules(const char* name, const BuilderPorts* ports);

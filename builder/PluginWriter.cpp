@@ -1,0 +1,209 @@
+#include "PluginWriter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "DialogContext.h"
+#include "ImageReader.h"
+#include "PluginPath.h"
+#include "RESOURCE.h"
+
+namespace {
+
+constexpr char kDllNamePadding = 'Z';
+constexpr char kControlsSuffix[] = "...";  // the host's sign of a filter that opens a dialog
+constexpr int32_t kSuffixLength = sizeof kControlsSuffix - 1;
+constexpr int32_t kMessageSize = 256;      // a string-table text, with its terminator
+constexpr int32_t kFormattedSize = kMessageSize + kPathBufferSize;
+constexpr char kPluginExtension[] = "rvp";
+
+struct ResourceData {
+    bool found;
+    uint32_t offset;
+    uint32_t size;
+};
+
+// The PARM and TEXT data, as the last matching records give them, when they
+// lie inside the image and can take what is written there.
+void FindPatchedResources(ImageBytes image, const ImageDirectories& directories, ResourceData* parm,
+                          ResourceData* text) {
+    ResourceLeaf table[kResourceLeafCapacity];
+    const int32_t count =
+        ListNamedResources(image, directories.resourceDirectory, directories.resourceDelta, table, kResourceLeafCapacity);
+    *parm = ResourceData{};
+    *text = ResourceData{};
+    for (int32_t i = 0; i < count; ++i) {
+        const ResourceLeaf& leaf = table[i];
+        if (memcmp(leaf.typeName, FABLIX_RT_PARM, sizeof FABLIX_RT_PARM) == 0 && leaf.id == IDR_PARM)
+            *parm = ResourceData{true, leaf.dataOffset, leaf.dataSize};
+        else if (memcmp(leaf.typeName, FABLIX_RT_TEXT, sizeof FABLIX_RT_TEXT) == 0 && leaf.id == IDR_TEXT)
+            *text = ResourceData{true, leaf.dataOffset, leaf.dataSize};
+    }
+    auto usable = [&](const ResourceData& data, uint32_t least) {
+        return data.found && data.size >= least && data.offset <= image.size && data.size <= image.size - data.offset;
+    };
+    parm->found = usable(*parm, kFilterParamsSize);
+    text->found = usable(*text, kTextTitleAt + 1);
+}
+
+void PatchDllName(uint8_t* name, const FilterParams* params) {
+    const size_t length = strnlen(params->moduleName, sizeof params->moduleName);
+    for (size_t i = 0; i < kDllNamePatchLength; ++i)
+        name[i] = i < length ? static_cast<uint8_t>(params->moduleName[i]) : kDllNamePadding;
+}
+
+// Writes the block with `built` 1 and the title; false when the copy of the
+// block cannot be had.
+bool PatchResources(uint8_t* image, const ResourceData& parm, const ResourceData& text, const FilterParams* params) {
+    RvHandle handle = RvNewHandle(kFilterParamsSize);
+    if (handle == nullptr) return false;
+    FilterParams* copy = static_cast<FilterParams*>(*handle);
+    memcpy(copy, params, kFilterParamsSize);
+    copy->built = 1;
+    memcpy(image + parm.offset, copy, kFilterParamsSize);
+    char title[kTextSlotSize];
+    MakeTextTitle(params, text.size, title);
+    memcpy(image + text.offset + kTextTitleAt, title, strlen(title) + 1);
+    RvDisposeHandle(handle);
+    return true;
+}
+
+// The string-table text `id` with its "%s" replaced by `argument`.
+void FormatMessageText(const BuilderPorts* ports, int32_t id, const char* argument, char* out) {
+    char text[kMessageSize];
+    if (ports->loadString(id, text, sizeof text) < 0) text[0] = '\0';
+    const char* mark = strstr(text, "%s");
+    if (mark == nullptr || argument == nullptr) {
+        memcpy(out, text, strlen(text) + 1);
+        return;
+    }
+    snprintf(out, kFormattedSize, "%.*s%s%s", static_cast<int>(mark - text), text, argument, mark + 2);
+}
+
+// A text slot of the block, terminated even when the block is not.
+void SlotText(const char* slot, char* text) {
+    const size_t length = strnlen(slot, kTextSlotSize - 1);
+    memcpy(text, slot, length);
+    text[length] = '\0';
+}
+
+void ShowError(const BuilderPorts* ports, const FilterParams* params, int32_t id) {
+    char caption[kTextSlotSize];  // the live block's title
+    char text[kFormattedSize];
+    SlotText(params->title, caption);
+    FormatMessageText(ports, id, nullptr, text);
+    ports->showError(caption, text);
+}
+
+void ShowCreated(const BuilderPorts* ports, const FilterParams* params, const char* targetPath) {
+    char caption[kTextSlotSize];  // the live block's title
+    char text[kFormattedSize];
+    SlotText(params->title, caption);
+    FormatMessageText(ports, IDS_PLUGIN_CREATED, targetPath, text);
+    ports->showInformation(caption, text);
+}
+
+// What became of the copied target.
+enum TargetOutcome : int32_t {
+    kTargetPatched,     // success: 1034
+    kTargetNotOpened,   // opening or mapping it failed: 1025
+    kTargetNotPe,       // 1025, then the clean-up's 1026
+    kTargetNotPatched,  // the clean-up's 1026
+};
+
+// Steps 6 to 12 on the copied target: map it, patch it, unmap it.
+TargetOutcome PatchTarget(const FilterParams* params, const char* targetPath, const BuilderPorts* ports) {
+    const PortHandle file = ports->openForUpdate(targetPath);
+    if (file == kNoPortHandle) return kTargetNotOpened;
+    const PortHandle mapping = ports->createMapping(file);
+    if (mapping == kNoPortHandle) {
+        ports->closeFile(file);
+        return kTargetNotOpened;
+    }
+    size_t size = 0;
+    uint8_t* view = ports->mapView(mapping, &size);
+    if (view == nullptr) {
+        ports->closeMapping(mapping);
+        ports->closeFile(file);
+        return kTargetNotOpened;
+    }
+    const int32_t patched = PatchPluginImage(view, size, params);
+    ports->unmapView(view, size);
+    ports->closeMapping(mapping);
+    ports->closeFile(file);
+    if (patched == kPatchedAll || patched == kPatchedNameOnly) return kTargetPatched;
+    return patched == kPatchNotPe ? kTargetNotPe : kTargetNotPatched;
+}
+
+}  // namespace
+
+void MakeTextTitle(const FilterParams* params, uint32_t dataSize, char* text) {
+    // Characters that fit before the terminator, at most a text slot's.
+    const int64_t room = std::min<int64_t>(int64_t{dataSize} - kTextTitleAt - 1, kTextSlotSize - 1);
+    const int64_t suffix = params->hasControls != 0 ? kSuffixLength : 0;
+    const int64_t title = static_cast<int64_t>(strnlen(params->title, kTextSlotSize - 1));
+    const int64_t keep = std::min(title, std::max<int64_t>(room - suffix, 0));
+    memcpy(text, params->title, keep);
+    memcpy(text + keep, kControlsSuffix, suffix);
+    text[std::min(keep + suffix, room)] = '\0';
+}
+
+int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params) {
+    const ImageBytes bytes{image, size};
+    ImageDirectories directories{};
+    const int32_t located = LocateDirectories(bytes, &directories);
+    if (located == kImageNotPe) return kPatchNotPe;
+    if (located != kImageFound || TextLengthAt(bytes, directories.dllName) < kDllNamePatchLength)
+        return kPatchNoDirectories;
+    ResourceData parm{};
+    ResourceData text{};
+    FindPatchedResources(bytes, directories, &parm, &text);
+    PatchDllName(image + directories.dllName, params);
+    if (!parm.found || !text.found) return kPatchedNameOnly;
+    return PatchResources(image, parm, text, params) ? kPatchedAll : kPatchNoMemory;
+}
+
+int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+                        const BuilderPorts* ports) {
+    const PortHandle target = ports->createCopyTarget(targetPath);
+    if (target == kNoPortHandle) {
+        ShowError(ports, params, IDS_OPEN_FAILED);
+        return IDS_OPEN_FAILED;
+    }
+    const PortHandle source = ports->openCopySource(sourcePath);
+    if (source == kNoPortHandle) {
+        ports->closeCopyHandle(target);
+        ShowError(ports, params, IDS_OPEN_FAILED);
+        return IDS_OPEN_FAILED;
+    }
+    // A short copy would be patched and reported as a plug-in: refuse it.
+    const int32_t copied = ports->copyAll(source, target);
+    ports->closeCopyHandle(source);
+    ports->closeCopyHandle(target);
+    const TargetOutcome outcome = copied == 0 ? PatchTarget(params, targetPath, ports) : kTargetNotPatched;
+    if (outcome == kTargetPatched) {
+        ShowCreated(ports, params, targetPath);
+        return 0;
+    }
+    if (outcome != kTargetNotPatched) ShowError(ports, params, IDS_OPEN_FAILED);
+    if (outcome != kTargetNotOpened) ShowError(ports, params, IDS_WRITE_FAILED);
+    remove(targetPath);
+    return outcome == kTargetNotPatched ? IDS_WRITE_FAILED : IDS_OPEN_FAILED;
+}
+
+int32_t WritePlugin(RvWindow window, const BuilderPorts* ports) {
+    RvHandle handle = RvGetDialogData(window);
+    if (handle == nullptr || *handle == nullptr) return IDS_OPEN_FAILED;
+    const FilterParams* params = static_cast<const DialogContext*>(*handle)->params;
+    char targetPath[kPathBufferSize];
+    char ownPath[kPathBufferSize];
+    char moduleName[kTextSlotSize];
+    SlotText(params->moduleName, moduleName);
+    if (MakePluginFolderPath(targetPath, sizeof targetPath, moduleName, kPluginExtension, ports) == nullptr ||
+        ports->ownFilePath(ownPath, sizeof ownPath) != 0) {
+        ShowError(ports, params, IDS_OPEN_FAILED);
+        return IDS_OPEN_FAILED;
+    }
+    return WritePluginFile(params, ownPath, targetPath, ports);
+}

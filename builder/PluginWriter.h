@@ -1,0 +1,52 @@
+// Writing a stand-alone plug-in: a copy of a plug-in image whose PARM block,
+// TEXT title and export DLL name are patched in place through one writable
+// mapping of the whole copy. Every outcome is shown in a message box
+// through the ports; the results say which one, for callers and tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "BuilderPorts.h"
+#include "FilterParams.h"
+#include "ReelInfo.h"
+
+enum : int32_t {
+    kDllNamePatchLength = 7,  // the characters of "FL-Fabx" before ".rvp"
+    kTextTitleAt = 2,         // the title follows two bytes of TEXT data
+};
+
+// What PatchPluginImage did.
+enum : int32_t {
+    kPatchedAll = 0,          // DLL name, PARM and TEXT
+    kPatchedNameOnly = 1,     // no usable PARM or TEXT: only the DLL name
+    kPatchNotPe = 2,          // not a PE image: nothing written
+    kPatchNoDirectories = 3,  // no resource directory or no DLL name of 7 characters: nothing written
+    kPatchNoMemory = 4,       // the copy of the block could not be had: only the DLL name written
+};
+
+// Patches the image in `image` (`size` bytes): the first 7 characters of
+// the export DLL name become the module name padded with "Z"; when a PARM
+// 16000 of at least 8300 bytes and a TEXT 1000 of at least 3 bytes exist
+// and lie inside the image, PARM receives the block with `built` 1 and TEXT
+// from its third byte the title, with "..." when the block has controls,
+// cut so that it ends inside the TEXT data with its terminator (the "..."
+// kept whole when there is room for it). Writes nothing outside the image.
+int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params);
+
+// The title that PatchPluginImage writes into TEXT data of `dataSize`
+// bytes, terminated, in `text` (at least 256 bytes).
+void MakeTextTitle(const FilterParams* params, uint32_t dataSize, char* text);
+
+// Copies the image at `sourcePath` to `targetPath`, patches the copy, and
+// shows the outcome: message 1034 with the target path on success, else the
+// error messages in order, with the target removed or (when the source
+// cannot be opened) left empty. Returns 0 on success, else the id of the
+// first error message shown.
+int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+                        const BuilderPorts* ports);
+
+// The Build command of the settings dialog `window`: writes the block of
+// its DialogContext to "moduleName.rvp" in the folder of the plug-in's own
+// file, copying that file. Returns as WritePluginFile.
+int32_t WritePlugin(RvWindow window, const BuilderPorts* ports);
