@@ -7,13 +7,20 @@
 #include <cstddef>
 #include <cstdint>
 
-// A file, copy or mapping handle the platform opened; kNoPortHandle when none.
+// A copy handle the platform opened; kNoPortHandle when none.
 using PortHandle = intptr_t;
 constexpr PortHandle kNoPortHandle = -1;
 
+// A whole file mapped for reading and writing.
+struct WritableFile {
+    uint8_t* bytes;      // the file's first byte; nullptr when nothing is mapped
+    int64_t size;
+    intptr_t system[2];  // the platform's handles of the file and the mapping
+};
+
 struct BuilderPorts {
-    // The path of the plug-in's own file, terminated; 0, or nonzero when it
-    // cannot be had or does not fit `capacity`.
+    // The path of the plug-in's own file, terminated: its length, or -1
+    // when it cannot be had or does not fit `capacity`.
     int32_t (*ownFilePath)(char* buffer, int32_t capacity);
     // True when a module of this name is loaded in the process.
     bool (*isModuleLoaded)(const char* name);
@@ -26,15 +33,12 @@ struct BuilderPorts {
     int32_t (*copyAll)(PortHandle source, PortHandle target);
     void (*closeCopyHandle)(PortHandle handle);
 
-    // One writable mapping of a whole file: open it for reading and writing,
-    // make a read-write mapping of all of it (none for an empty file), map a
-    // view of all of it (its size in `size`), and undo each.
-    PortHandle (*openForUpdate)(const char* path);
-    PortHandle (*createMapping)(PortHandle file);
-    uint8_t* (*mapView)(PortHandle mapping, size_t* size);
-    void (*unmapView)(uint8_t* view, size_t size);
-    void (*closeMapping)(PortHandle mapping);
-    void (*closeFile)(PortHandle file);
+    // One writable mapping of a whole file: opens the file for reading and
+    // writing and maps all of it (false, with nothing left open, when any of
+    // that fails; an empty file cannot be mapped). Unmapping writes the
+    // changes back and closes; false when they may not all have arrived.
+    bool (*mapWritable)(const char* path, WritableFile* file);
+    bool (*unmapWritable)(WritableFile* file);
 
     // String `id` of the string table, cut to capacity - 1 characters and
     // terminated; the characters copied, or a negative code.

@@ -43,7 +43,7 @@ char* JoinPath(char* buffer, int32_t size, const char* folder, const char* name,
 char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
                            const BuilderPorts* ports) {
     char own[kPathBufferSize];
-    if (ports->ownFilePath(own, sizeof own) != 0) return nullptr;
+    if (ports->ownFilePath(own, sizeof own) < 0) return nullptr;
     size_t folderLength = strlen(own);
     while (folderLength > 0 && !IsSeparator(own[folderLength - 1])) --folderLength;
     own[folderLength] = '\0';

@@ -112,28 +112,15 @@ enum TargetOutcome : int32_t {
     kTargetNotPatched,  // the clean-up's 1026
 };
 
-// Steps 6 to 12 on the copied target: map it, patch it, unmap it.
+// Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
+// that may not have reached the file is no plug-in.
 TargetOutcome PatchTarget(const FilterParams* params, const char* targetPath, const BuilderPorts* ports) {
-    const PortHandle file = ports->openForUpdate(targetPath);
-    if (file == kNoPortHandle) return kTargetNotOpened;
-    const PortHandle mapping = ports->createMapping(file);
-    if (mapping == kNoPortHandle) {
-        ports->closeFile(file);
-        return kTargetNotOpened;
-    }
-    size_t size = 0;
-    uint8_t* view = ports->mapView(mapping, &size);
-    if (view == nullptr) {
-        ports->closeMapping(mapping);
-        ports->closeFile(file);
-        return kTargetNotOpened;
-    }
-    const int32_t patched = PatchPluginImage(view, size, params);
-    ports->unmapView(view, size);
-    ports->closeMapping(mapping);
-    ports->closeFile(file);
-    if (patched == kPatchedAll || patched == kPatchedNameOnly) return kTargetPatched;
-    return patched == kPatchNotPe ? kTargetNotPe : kTargetNotPatched;
+    WritableFile file{};
+    if (!ports->mapWritable(targetPath, &file)) return kTargetNotOpened;
+    const int32_t patched = PatchPluginImage(file.bytes, static_cast<size_t>(file.size), params);
+    const bool written = ports->unmapWritable(&file);
+    if (patched == kPatchNotPe) return kTargetNotPe;
+    return written && (patched == kPatchedAll || patched == kPatchedNameOnly) ? kTargetPatched : kTargetNotPatched;
 }
 
 }  // namespace
@@ -201,7 +188,7 @@ int32_t WritePlugin(RvWindow window, const BuilderPorts* ports) {
     char moduleName[kTextSlotSize];
     SlotText(params->moduleName, moduleName);
     if (MakePluginFolderPath(targetPath, sizeof targetPath, moduleName, kPluginExtension, ports) == nullptr ||
-        ports->ownFilePath(ownPath, sizeof ownPath) != 0) {
+        ports->ownFilePath(ownPath, sizeof ownPath) < 0) {
         ShowError(ports, params, IDS_OPEN_FAILED);
         return IDS_OPEN_FAILED;
     }

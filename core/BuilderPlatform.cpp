@@ -1,11 +1,36 @@
 #include "BuilderPlatform.h"
 
-#include "MessageBox.h"
-#include "ModuleLookup.h"
-#include "PluginFiles.h"
+#include "FileMapping.h"
+#include "MessageBoxes.h"
+#include "OwnModule.h"
+#include "PluginCopy.h"
 #include "Resources.h"
 
-static_assert(kNoFileHandle == kNoPortHandle);
+static_assert(kNoCopyHandle == kNoPortHandle);
+
+namespace {
+
+MappedFile Mapped(const WritableFile& file) { return MappedFile{file.bytes, file.size, {file.system[0], file.system[1]}}; }
+
+WritableFile Writable(const MappedFile& file) {
+    return WritableFile{file.bytes, file.size, {file.system[0], file.system[1]}};
+}
+
+bool MapWritable(const char* path, WritableFile* file) {
+    MappedFile mapped{};
+    const bool ok = MapFile(path, true, &mapped);
+    *file = Writable(mapped);
+    return ok;
+}
+
+bool UnmapWritable(WritableFile* file) {
+    MappedFile mapped = Mapped(*file);
+    const bool ok = UnmapFile(&mapped);
+    *file = Writable(mapped);
+    return ok;
+}
+
+}  // namespace
 
 BuilderPorts PlatformBuilderPorts() {
     BuilderPorts ports{};
@@ -15,12 +40,8 @@ BuilderPorts PlatformBuilderPorts() {
     ports.openCopySource = OpenCopySource;
     ports.copyAll = CopyAll;
     ports.closeCopyHandle = CloseCopyHandle;
-    ports.openForUpdate = OpenForUpdate;
-    ports.createMapping = CreateWholeMapping;
-    ports.mapView = MapWholeView;
-    ports.unmapView = UnmapWholeView;
-    ports.closeMapping = CloseWholeMapping;
-    ports.closeFile = CloseUpdatedFile;
+    ports.mapWritable = MapWritable;
+    ports.unmapWritable = UnmapWritable;
     ports.loadString = LoadResourceString;
     ports.showError = ShowErrorBox;
     ports.showInformation = ShowInformationBox;

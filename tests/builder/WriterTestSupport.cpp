@@ -20,9 +20,9 @@ BuilderPorts gPlatform{};
 int32_t gOpenHandles = 0;
 
 int32_t OwnPath(char* buffer, int32_t capacity) {
-    if (gOwnPath.size() >= static_cast<size_t>(capacity)) return 1;
+    if (gOwnPath.size() >= static_cast<size_t>(capacity)) return -1;
     memcpy(buffer, gOwnPath.c_str(), gOwnPath.size() + 1);
-    return 0;
+    return static_cast<int32_t>(gOwnPath.size());
 }
 
 PortHandle Counted(PortHandle handle) {
@@ -30,47 +30,27 @@ PortHandle Counted(PortHandle handle) {
     return handle;
 }
 
-template <FailingStep step>
-PortHandle OpenUnless(PortHandle (*open)(const char*), const char* path) {
-    return gFailing == step ? kNoPortHandle : Counted(open(path));
-}
-
 PortHandle CreateTarget(const char* path) {
-    return OpenUnless<FailingStep::kCreateTarget>(gPlatform.createCopyTarget, path);
+    return gFailing == FailingStep::kCreateTarget ? kNoPortHandle : Counted(gPlatform.createCopyTarget(path));
 }
 PortHandle OpenSource(const char* path) {
-    return OpenUnless<FailingStep::kOpenSource>(gPlatform.openCopySource, path);
-}
-PortHandle OpenForUpdate(const char* path) {
-    return OpenUnless<FailingStep::kOpenForUpdate>(gPlatform.openForUpdate, path);
+    return gFailing == FailingStep::kOpenSource ? kNoPortHandle : Counted(gPlatform.openCopySource(path));
 }
 int32_t Copy(PortHandle source, PortHandle target) {
     return gFailing == FailingStep::kCopy ? 1 : gPlatform.copyAll(source, target);
-}
-PortHandle CreateMapping(PortHandle file) {
-    return gFailing == FailingStep::kCreateMapping ? kNoPortHandle : Counted(gPlatform.createMapping(file));
-}
-uint8_t* MapView(PortHandle mapping, size_t* size) {
-    if (gFailing == FailingStep::kMapView) return nullptr;
-    uint8_t* view = gPlatform.mapView(mapping, size);
-    if (view) ++gOpenHandles;
-    return view;
 }
 void CloseCopy(PortHandle handle) {
     --gOpenHandles;
     gPlatform.closeCopyHandle(handle);
 }
-void Unmap(uint8_t* view, size_t size) {
-    --gOpenHandles;
-    gPlatform.unmapView(view, size);
+bool MapTarget(const char* path, WritableFile* file) {
+    if (gFailing == FailingStep::kMapTarget || !gPlatform.mapWritable(path, file)) return false;
+    ++gOpenHandles;
+    return true;
 }
-void CloseMapping(PortHandle mapping) {
+bool UnmapTarget(WritableFile* file) {
     --gOpenHandles;
-    gPlatform.closeMapping(mapping);
-}
-void CloseFile(PortHandle file) {
-    --gOpenHandles;
-    gPlatform.closeFile(file);
+    return gPlatform.unmapWritable(file) && gFailing != FailingStep::kUnmapTarget;
 }
 
 void RecordError(const char* caption, const char* text) { Messages().push_back({true, caption, text}); }
@@ -90,12 +70,8 @@ BuilderPorts RecordingPorts(const std::string& ownPath, FailingStep failing) {
     ports.openCopySource = OpenSource;
     ports.copyAll = Copy;
     ports.closeCopyHandle = CloseCopy;
-    ports.openForUpdate = OpenForUpdate;
-    ports.createMapping = CreateMapping;
-    ports.mapView = MapView;
-    ports.unmapView = Unmap;
-    ports.closeMapping = CloseMapping;
-    ports.closeFile = CloseFile;
+    ports.mapWritable = MapTarget;
+    ports.unmapWritable = UnmapTarget;
     ports.showError = RecordError;
     ports.showInformation = RecordInformation;
     return ports;

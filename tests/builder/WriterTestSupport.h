@@ -16,9 +16,8 @@ enum class FailingStep {
     kCreateTarget,
     kOpenSource,
     kCopy,
-    kOpenForUpdate,
-    kCreateMapping,
-    kMapView,
+    kMapTarget,    // opening the target for reading and writing, or mapping it
+    kUnmapTarget,  // the changes may not have reached the file
 };
 
 struct ShownMessage {
