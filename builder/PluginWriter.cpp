@@ -104,23 +104,38 @@ void ShowCreated(const BuilderPorts* ports, const FilterParams* params, const ch
     ports->showInformation(caption, text);
 }
 
-// What became of the copied target.
-enum TargetOutcome : int32_t {
-    kTargetPatched,     // success: 1034
-    kTargetNotOpened,   // opening or mapping it failed: 1025
-    kTargetNotPe,       // 1025, then the clean-up's 1026
-    kTargetNotPatched,  // the clean-up's 1026
-};
-
 // Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
 // that may not have reached the file is no plug-in.
-TargetOutcome PatchTarget(const FilterParams* params, const char* targetPath, const BuilderPorts* ports) {
+int32_t PatchTarget(const FilterParams* params, const char* targetPath, const BuilderPorts* ports) {
     WritableFile file{};
-    if (!ports->mapWritable(targetPath, &file)) return kTargetNotOpened;
+    if (!ports->mapWritable(targetPath, &file)) return kWriteMapFailed;
     const int32_t patched = PatchPluginImage(file.bytes, static_cast<size_t>(file.size), params);
     const bool written = ports->unmapWritable(&file);
-    if (patched == kPatchNotPe) return kTargetNotPe;
-    return written && (patched == kPatchedAll || patched == kPatchedNameOnly) ? kTargetPatched : kTargetNotPatched;
+    switch (patched) {
+        case kPatchNotPe: return kWriteNotPe;
+        case kPatchNoDirectories: return kWriteNoDirectories;
+        case kPatchNoMemory: return kWriteNoMemory;
+        default: break;
+    }
+    if (!written) return kWriteNotWrittenBack;
+    return patched == kPatchedAll ? kWroteAll : kWroteNameOnly;
+}
+
+// Steps 3 to 12: the copy and its patches.
+int32_t CopyAndPatch(const FilterParams* params, const char* sourcePath, const char* targetPath,
+                     const BuilderPorts* ports) {
+    const PortHandle target = ports->createCopyTarget(targetPath);
+    if (target == kNoPortHandle) return kWriteCreateFailed;
+    const PortHandle source = ports->openCopySource(sourcePath);
+    if (source == kNoPortHandle) {
+        ports->closeCopyHandle(target);
+        return kWriteSourceFailed;
+    }
+    // A short copy would be patched and reported as a plug-in: refuse it.
+    const int32_t copied = ports->copyAll(source, target);
+    ports->closeCopyHandle(source);
+    ports->closeCopyHandle(target);
+    return copied == 0 ? PatchTarget(params, targetPath, ports) : kWriteCopyFailed;
 }
 
 }  // namespace
@@ -153,35 +168,26 @@ int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params
 
 int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                         const BuilderPorts* ports) {
-    const PortHandle target = ports->createCopyTarget(targetPath);
-    if (target == kNoPortHandle) {
-        ShowError(ports, params, IDS_OPEN_FAILED);
-        return IDS_OPEN_FAILED;
-    }
-    const PortHandle source = ports->openCopySource(sourcePath);
-    if (source == kNoPortHandle) {
-        ports->closeCopyHandle(target);
-        ShowError(ports, params, IDS_OPEN_FAILED);
-        return IDS_OPEN_FAILED;
-    }
-    // A short copy would be patched and reported as a plug-in: refuse it.
-    const int32_t copied = ports->copyAll(source, target);
-    ports->closeCopyHandle(source);
-    ports->closeCopyHandle(target);
-    const TargetOutcome outcome = copied == 0 ? PatchTarget(params, targetPath, ports) : kTargetNotPatched;
-    if (outcome == kTargetPatched) {
+    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, ports);
+    if (outcome == kWroteAll || outcome == kWroteNameOnly) {
         ShowCreated(ports, params, targetPath);
-        return 0;
+        return outcome;
     }
-    if (outcome != kTargetNotPatched) ShowError(ports, params, IDS_OPEN_FAILED);
-    if (outcome != kTargetNotOpened) ShowError(ports, params, IDS_WRITE_FAILED);
-    remove(targetPath);
-    return outcome == kTargetNotPatched ? IDS_WRITE_FAILED : IDS_OPEN_FAILED;
+    // 1025 for what could not be opened; 1026 from the clean-up once the
+    // target was mapped (and for a failed copy).
+    const bool openFailed = outcome == kWriteCreateFailed || outcome == kWriteSourceFailed ||
+                            outcome == kWriteMapFailed || outcome == kWriteNotPe;
+    if (openFailed) ShowError(ports, params, IDS_OPEN_FAILED);
+    if (!openFailed || outcome == kWriteNotPe) ShowError(ports, params, IDS_WRITE_FAILED);
+    // A target that was never created is not removed; one whose source could
+    // not be opened stays, empty.
+    if (outcome != kWriteCreateFailed && outcome != kWriteSourceFailed) remove(targetPath);
+    return outcome;
 }
 
 int32_t WritePlugin(RvWindow window, const BuilderPorts* ports) {
     RvHandle handle = RvGetDialogData(window);
-    if (handle == nullptr || *handle == nullptr) return IDS_OPEN_FAILED;
+    if (handle == nullptr || *handle == nullptr) return kWriteNoContext;
     const FilterParams* params = static_cast<const DialogContext*>(*handle)->params;
     char targetPath[kPathBufferSize];
     char ownPath[kPathBufferSize];
@@ -190,7 +196,7 @@ int32_t WritePlugin(RvWindow window, const BuilderPorts* ports) {
     if (MakePluginFolderPath(targetPath, sizeof targetPath, moduleName, kPluginExtension, ports) == nullptr ||
         ports->ownFilePath(ownPath, sizeof ownPath) < 0) {
         ShowError(ports, params, IDS_OPEN_FAILED);
-        return IDS_OPEN_FAILED;
+        return kWriteNoPath;
     }
     return WritePluginFile(params, ownPath, targetPath, ports);
 }

@@ -38,15 +38,31 @@ int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params
 // bytes, terminated, in `text` (at least 256 bytes).
 void MakeTextTitle(const FilterParams* params, uint32_t dataSize, char* text);
 
+// What WritePluginFile and WritePlugin did, for callers that report it in
+// their own words; the message boxes have shown it already.
+enum : int32_t {
+    kWroteAll = 0,          // 1034
+    kWroteNameOnly = 1,     // 1034: the image has no usable PARM or TEXT
+    kWriteCreateFailed = 2, // 1025; the target was not created
+    kWriteSourceFailed = 3, // 1025; the target stays, empty
+    kWriteCopyFailed = 4,   // 1026; removed
+    kWriteMapFailed = 5,    // opening or mapping the target: 1025; removed
+    kWriteNotPe = 6,        // 1025, 1026; removed
+    kWriteNoDirectories = 7,  // no resource directory or DLL name: 1026; removed
+    kWriteNoMemory = 8,     // no copy of the block: 1026; removed
+    kWriteNotWrittenBack = 9, // the patches may not have reached the file: 1026; removed
+    kWriteNoPath = 10,      // the plug-in's path, or the target's, cannot be had: 1025
+    kWriteNoContext = 11,   // the window has no DialogContext: nothing shown
+};
+
 // Copies the image at `sourcePath` to `targetPath`, patches the copy, and
 // shows the outcome: message 1034 with the target path on success, else the
 // error messages in order, with the target removed or (when the source
-// cannot be opened) left empty. Returns 0 on success, else the id of the
-// first error message shown.
+// cannot be opened) left empty.
 int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                         const BuilderPorts* ports);
 
 // The Build command of the settings dialog `window`: writes the block of
 // its DialogContext to "moduleName.rvp" in the folder of the plug-in's own
-// file, copying that file. Returns as WritePluginFile.
+// file, copying that file.
 int32_t WritePlugin(RvWindow window, const BuilderPorts* ports);

@@ -103,7 +103,7 @@ TEST_P(Writer, PatchesExactlyTheNameTheBlockAndTheTitle) {
         const FilterParams before = block;
         const int32_t handles = RvTestLiveHandles();
 
-        ASSERT_EQ(BuildFromDialog(&block, &ports), 0);
+        ASSERT_EQ(BuildFromDialog(&block, &ports), kWroteAll);
         const std::string target = folder.path + c.module + ".rvp";
         const std::vector<uint8_t> written = ReadFile(target);
         const std::vector<uint8_t> expected = Expected(image, block, c.dllName, c.textTitle);
@@ -129,7 +129,8 @@ TEST_P(Writer, ImageWithoutTextGetsOnlyItsName) {
     WriteFile(folder.path + kOwnName, image.bytes);
     const BuilderPorts ports = RecordingPorts(folder.path + kOwnName);
     const FilterParams block = PatternBlock("Fx:Blur", "Blur", 1);
-    ASSERT_EQ(WritePluginFile(&block, (folder.path + kOwnName).c_str(), (folder.path + "Blur.rvp").c_str(), &ports), 0);
+    ASSERT_EQ(WritePluginFile(&block, (folder.path + kOwnName).c_str(), (folder.path + "Blur.rvp").c_str(), &ports),
+              kWroteNameOnly);
     EXPECT_EQ(ReadFile(folder.path + "Blur.rvp"), Expected(image, block, "BlurZZZ.rvp", "", false));
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].text, MessageText(IDS_PLUGIN_CREATED, folder.path + "Blur.rvp"));
@@ -152,21 +153,27 @@ TEST(WriterFailures, MessagesInOrderAndTheTargetsFate) {
         FailingStep step;
         std::vector<uint8_t> image;
         bool failHandle;
+        int32_t outcome;
         std::vector<int32_t> messages;
         Fate fate;
     } cases[] = {
-        {"creating the target", FailingStep::kCreateTarget, plugin, false, {IDS_OPEN_FAILED}, Fate::kAbsent},
-        {"opening the plug-in's file", FailingStep::kOpenSource, plugin, false, {IDS_OPEN_FAILED}, Fate::kEmpty},
-        {"copying", FailingStep::kCopy, plugin, false, {IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"opening or mapping the target", FailingStep::kMapTarget, plugin, false, {IDS_OPEN_FAILED}, Fate::kAbsent},
-        {"writing the mapping back", FailingStep::kUnmapTarget, plugin, false, {IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"an empty plug-in file", FailingStep::kNone, {}, false, {IDS_OPEN_FAILED}, Fate::kAbsent},
-        {"not PE", FailingStep::kNone, notPe, false, {IDS_OPEN_FAILED, IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"no export directory", FailingStep::kNone, BuildTestImage(noExport).bytes, false, {IDS_WRITE_FAILED},
+        {"creating the target", FailingStep::kCreateTarget, plugin, false, kWriteCreateFailed, {IDS_OPEN_FAILED},
          Fate::kAbsent},
-        {"a DLL name of 2 characters", FailingStep::kNone, BuildTestImage(shortName).bytes, false,
+        {"opening the plug-in's file", FailingStep::kOpenSource, plugin, false, kWriteSourceFailed, {IDS_OPEN_FAILED},
+         Fate::kEmpty},
+        {"copying", FailingStep::kCopy, plugin, false, kWriteCopyFailed, {IDS_WRITE_FAILED}, Fate::kAbsent},
+        {"opening or mapping the target", FailingStep::kMapTarget, plugin, false, kWriteMapFailed, {IDS_OPEN_FAILED},
+         Fate::kAbsent},
+        {"writing the mapping back", FailingStep::kUnmapTarget, plugin, false, kWriteNotWrittenBack,
          {IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"no memory for the block's copy", FailingStep::kNone, plugin, true, {IDS_WRITE_FAILED}, Fate::kAbsent},
+        {"an empty plug-in file", FailingStep::kNone, {}, false, kWriteMapFailed, {IDS_OPEN_FAILED}, Fate::kAbsent},
+        {"not PE", FailingStep::kNone, notPe, false, kWriteNotPe, {IDS_OPEN_FAILED, IDS_WRITE_FAILED}, Fate::kAbsent},
+        {"no export directory", FailingStep::kNone, BuildTestImage(noExport).bytes, false, kWriteNoDirectories,
+         {IDS_WRITE_FAILED}, Fate::kAbsent},
+        {"a DLL name of 2 characters", FailingStep::kNone, BuildTestImage(shortName).bytes, false,
+         kWriteNoDirectories, {IDS_WRITE_FAILED}, Fate::kAbsent},
+        {"no memory for the block's copy", FailingStep::kNone, plugin, true, kWriteNoMemory, {IDS_WRITE_FAILED},
+         Fate::kAbsent},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -176,7 +183,7 @@ TEST(WriterFailures, MessagesInOrderAndTheTargetsFate) {
         const FilterParams block = PatternBlock("Fx:Blur", "Blur", 0);
         const std::string target = folder.path + "Blur.rvp";
         if (c.failHandle) RvTestFailNextNewHandle();
-        EXPECT_EQ(WritePluginFile(&block, (folder.path + kOwnName).c_str(), target.c_str(), &ports), c.messages[0]);
+        EXPECT_EQ(WritePluginFile(&block, (folder.path + kOwnName).c_str(), target.c_str(), &ports), c.outcome);
         ASSERT_EQ(Messages().size(), c.messages.size());
         for (size_t i = 0; i < c.messages.size(); ++i) {
             EXPECT_TRUE(Messages()[i].error);
