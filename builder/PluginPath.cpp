@@ -29,6 +29,8 @@ bool Append(char* buffer, int32_t size, int32_t* used, const char* text) {
 
 }  // namespace
 
+bool HoldsFolderSeparator(const char* name) { return strpbrk(name, "/\\:") != nullptr; }
+
 char* JoinPath(char* buffer, int32_t size, const char* folder, const char* name, const char* extension) {
     if (size <= 0) return nullptr;
     int32_t used = 0;
@@ -51,7 +53,8 @@ char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const c
 }
 
 int32_t CheckModuleNameRules(const char* name, const BuilderPorts* ports) {
-    if (ports->isModuleLoaded(name)) return IDS_RESERVED_NAME;
+    // A folder in the name would put the plug-in outside the plug-in's folder.
+    if (HoldsFolderSeparator(name) || ports->isModuleLoaded(name)) return IDS_RESERVED_NAME;
     char path[kPathBufferSize];
     if (MakePluginFolderPath(path, sizeof path, name, kPluginExtension, ports) == nullptr) return 0;
     std::error_code error;

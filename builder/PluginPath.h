@@ -22,8 +22,13 @@ char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const c
 // `extension` as above. Returns the buffer, or nullptr when it does not fit.
 char* JoinPath(char* buffer, int32_t size, const char* folder, const char* name, const char* extension);
 
+// True when `name` holds '/', '\\' or ':', which name folders or drives on
+// one platform or another.
+bool HoldsFolderSeparator(const char* name);
+
 // The checks of a module name: 0 when it may be used, IDS_RESERVED_NAME when
-// a module of that name is loaded in the process, IDS_NAME_EXISTS when
+// a module of that name is loaded in the process or the name holds a folder
+// separator ('/', '\\' or ':'), IDS_NAME_EXISTS when
 // "NAME.rvp" exists in the plug-in's folder (a file, a folder or a link of
 // that name). A path that cannot be formed passes: writing it fails later,
 // with its own message.

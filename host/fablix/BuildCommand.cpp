@@ -15,6 +15,7 @@
 
 #include "BuilderPlatform.h"
 #include "Commands.h"
+#include "PluginPath.h"
 #include "PluginWriter.h"
 
 namespace fs = std::filesystem;
@@ -189,7 +190,7 @@ void ApplyBuildFields(const BuildOptions& options, FilterParams* params) {
 // own rule here: an existing OUTPUT needs -y.
 int32_t CheckModuleName(const std::string& name, const BuilderPorts& ports) {
     if (name.empty()) return UsageError("the module name is empty; give --module NAME or an OUTPUT with a name");
-    if (name.find_first_of("/\\:") != std::string::npos)
+    if (HoldsFolderSeparator(name.c_str()))
         return UsageError("the module name '" + name + "' holds a folder separator; it names a file, not a path");
     if (ports.isModuleLoaded(name.c_str()))
         return UsageError("the module name '" + name + "' is reserved: a module of that name is loaded; choose another");

@@ -212,6 +212,8 @@ TEST(ModuleNames, LoadedModulesAndExistingPluginsAreRejected) {
         {"libc", IDS_RESERVED_NAME},          // libc.so.6
         {"libc.so.6", IDS_RESERVED_NAME},
         {"builder_tests", IDS_RESERVED_NAME},  // the program itself
+        {"../Blur", IDS_RESERVED_NAME},       // a folder: outside the plug-in's folder
+        {"C:Blur", IDS_RESERVED_NAME},
         {"FL-Fabx", IDS_NAME_EXISTS},         // the plug-in's own file
         {"Taken", IDS_NAME_EXISTS},
         {"Folder", IDS_NAME_EXISTS},
