@@ -1,11 +1,9 @@
 // fablix build [block options] [--title T] [--author A] [--module NAME]
 //              [--map I=NAME] [--slider-name K=NAME] [--enable LIST]
-//              [--image PATH] [-y|-n] OUTPUT.rvp
+//              [--image PATH] [-y | -n] OUTPUT.rvp
 //
 // Writes a stand-alone plug-in through the builder's writer: a copy of the
 // plug-in image with the block, the title and the module name patched in.
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,6 +13,10 @@
 
 #include "BuilderPlatform.h"
 #include "Commands.h"
+#include "Interrupt.h"
+#include "MediaResult.h"
+#include "OutputFile.h"
+#include "OutputOptions.h"
 #include "PluginPath.h"
 #include "PluginWriter.h"
 
@@ -28,7 +30,7 @@ constexpr size_t kNameMax = 254;
 constexpr char kPluginExtension[] = ".rvp";
 constexpr const char* kUsage =
     "build wants one OUTPUT.rvp: fablix build [block options] [--title T] [--author A] [--module NAME] "
-    "[--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] [-y] OUTPUT.rvp";
+    "[--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] [-y | -n] OUTPUT.rvp";
 
 // The build fields of the command line; each is applied only when given.
 struct BuildOptions {
@@ -43,7 +45,7 @@ struct BuildOptions {
     int32_t mapEnabled[kMapCount] = {};
     int32_t sliderEnabled[kSliderCount] = {};
     std::string image = FABLIX_DEFAULT_IMAGE;
-    bool overwrite = false;
+    OverwritePolicy policy = kKeepExisting;
     std::string output;
 };
 
@@ -62,6 +64,8 @@ int32_t CheckText(const std::string& option, const std::string& text, size_t max
                           std::to_string(text.size()));
     return kExitOk;
 }
+
+OptionTake Taken(int32_t status) { return status == kExitOk ? kOptionTaken : kOptionBad; }
 
 // "I=NAME" with I in 0..last.
 int32_t TakeIndexedName(Arguments& args, const std::string& option, int32_t last, std::string* names,
@@ -109,9 +113,8 @@ int32_t TakeEnable(Arguments& args, BuildOptions* options) {
     return kExitOk;
 }
 
-// One build option at args.Peek(): kExitOk when taken, kExitUsage on a bad
-// value, -1 when it is not one.
-int32_t TakeBuildOption(Arguments& args, BuildOptions* options) {
+// One build option at args.Peek().
+OptionTake TakeBuildOption(Arguments& args, BuildOptions* options) {
     const std::string option = args.Peek();
     const struct {
         const char* name;
@@ -124,30 +127,25 @@ int32_t TakeBuildOption(Arguments& args, BuildOptions* options) {
         if (option != text.name) continue;
         args.Take();
         std::string value;
-        if (!TakeValue(args, option, &value)) return kExitUsage;
+        if (!TakeValue(args, option, &value)) return kOptionBad;
         *text.field = value;
-        return CheckText(option, value, text.max);
+        return Taken(CheckText(option, value, text.max));
     }
     if (option == "--map" || option == "--slider-name") {
         args.Take();
-        return option == "--map" ? TakeIndexedName(args, option, kMapCount - 1, options->mapName, options->mapNamed)
-                                 : TakeIndexedName(args, option, kSliderCount - 1, options->sliderName,
-                                                   options->sliderNamed);
+        return Taken(option == "--map"
+                         ? TakeIndexedName(args, option, kMapCount - 1, options->mapName, options->mapNamed)
+                         : TakeIndexedName(args, option, kSliderCount - 1, options->sliderName, options->sliderNamed));
     }
     if (option == "--enable") {
         args.Take();
-        return TakeEnable(args, options);
+        return Taken(TakeEnable(args, options));
     }
     if (option == "--image") {
         args.Take();
-        return TakeValue(args, option, &options->image) ? kExitOk : kExitUsage;
+        return TakeValue(args, option, &options->image) ? kOptionTaken : kOptionBad;
     }
-    if (option == "-y" || option == "--overwrite" || option == "-n" || option == "--no-overwrite") {
-        args.Take();
-        options->overwrite = option == "-y" || option == "--overwrite";
-        return kExitOk;
-    }
-    return -1;
+    return TakeOverwriteOption(args, &options->policy);
 }
 
 bool IsPluginName(const std::string& path) {
@@ -206,14 +204,10 @@ int32_t CheckFiles(const BuildOptions& options) {
         return UsageError("no plug-in image at '" + options.image +
                           "': build the win32 preset (cmake --preset win32 && cmake --build --preset win32) "
                           "or give --image PATH");
-    if (fs::exists(fs::symlink_status(output, error))) {
-        if (fs::equivalent(output, options.image, error))
-            return UsageError("'" + options.output + "' is the image itself; a plug-in is written to a new file");
-        if (!options.overwrite)
-            return UsageError("'" + options.output + "' exists; give -y to replace it");
-        if (fs::is_directory(output, error)) return UsageError("'" + options.output + "' is a folder");
-    }
-    return kExitOk;
+    if (fs::equivalent(output, options.image, error))
+        return UsageError("'" + options.output + "' is the image itself; a plug-in is written to a new file");
+    if (fs::is_directory(output, error)) return UsageError("'" + options.output + "' is a folder");
+    return RefuseExistingOutput(options.output, options.policy);
 }
 
 // The writer's outcome in the tool's words, naming the file concerned.
@@ -243,24 +237,22 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
     BuilderPorts ports = PlatformBuilderPorts();
     ports.showError = Silent;
     ports.showInformation = Silent;
-    const fs::path output(options.output);
-    const fs::path staged = output.parent_path() /
-                            ("." + output.filename().string() + "." + std::to_string(long(getpid())) + ".part");
+    const std::string staged = TemporaryNameFor(options.output);
     const int32_t outcome = WritePluginFile(params, options.image.c_str(), staged.c_str(), &ports);
-    std::error_code error;
     if (outcome != kWroteAll && outcome != kWroteNameOnly) {
-        fs::remove(staged, error);
+        DiscardOutput(staged);
         return Failure("cannot build '" + options.output + "': " + WriteFailure(outcome, options) +
                        "; nothing was changed");
     }
-    fs::rename(staged, output, error);
-    if (error) {
-        fs::remove(staged, error);
-        return Failure("cannot move the new plug-in into place as '" + options.output + "'; nothing was changed");
+    std::string message;
+    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(staged, options.output, message); });
+    if (committed == kMediaInterrupted) {
+        DiscardOutput(staged);
+        return Interrupted();
     }
+    if (committed != kMediaOk) return Failure(message);
     if (outcome == kWroteNameOnly)
-        std::fprintf(stderr, "fablix: warning: the image '%s' has no PARM 16000 or TEXT 1000: only its DLL name "
-                             "was changed\n", options.image.c_str());
+        Warning("the image '" + options.image + "' has no PARM 16000 or TEXT 1000: only its DLL name was changed");
     return kExitOk;
 }
 
@@ -279,10 +271,10 @@ int32_t RunBuild(Arguments& args) {
     BlockOptions block;
     BuildOptions options;
     while (!args.Done()) {
-        int32_t status = TakeBlockOption(args, &block);
-        if (status == -1) status = TakeBuildOption(args, &options);
-        if (status == kExitOk) continue;
-        if (status != -1) return status;
+        OptionTake taken = TakeBlockOption(args, &block);
+        if (taken == kNotThisOption) taken = TakeBuildOption(args, &options);
+        if (taken == kOptionBad) return kExitUsage;
+        if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
         if (argument.size() > 1 && argument[0] == '-') return UsageError("unknown option '" + argument + "'");
         if (!options.output.empty()) return UsageError("unexpected argument '" + argument + "'; " + kUsage);
@@ -296,6 +288,7 @@ int32_t RunBuild(Arguments& args) {
     const BuilderPorts ports = PlatformBuilderPorts();
     if (int32_t status = CheckModuleName(params->moduleName, ports); status != kExitOk) return status;
     if (int32_t status = CheckFiles(options); status != kExitOk) return status;
+    CatchStopSignals();
     if (int32_t status = Write(options, params.get()); status != kExitOk) return status;
 
     std::printf("built '%s': module %s, title \"%s\", controls: %s\n", options.output.c_str(),

@@ -77,7 +77,7 @@ TEST(Build, ReplacesAnExistingPluginOnlyWithY) {
     build.folder.WriteFile("Blur.rvp", "old");
     const ToolRun refused = build.Build({"Blur.rvp"});
     EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_EQ(refused.err, "fablix: 'Blur.rvp' exists; give -y to replace it\n");
+    EXPECT_EQ(refused.err, "fablix: 'Blur.rvp' exists; give -y (--overwrite) to replace it, or choose another name\n");
     EXPECT_EQ(ReadWholeFile(build.folder / "Blur.rvp"), "old");
     ASSERT_EQ(build.Build({"-y", "Blur.rvp"}).exitCode, 0);
     EXPECT_EQ(build.DllName("Blur.rvp"), "BlurZZZ.rvp");
