@@ -10,7 +10,9 @@ static_assert(kNoCopyHandle == kNoPortHandle);
 
 namespace {
 
-MappedFile Mapped(const WritableFile& file) { return MappedFile{file.bytes, file.size, {file.system[0], file.system[1]}}; }
+MappedFile Mapped(const WritableFile& file) {
+    return MappedFile{file.bytes, file.size, true, {file.system[0], file.system[1]}};
+}
 
 WritableFile Writable(const MappedFile& file) {
     return WritableFile{file.bytes, file.size, {file.system[0], file.system[1]}};

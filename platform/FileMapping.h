@@ -7,6 +7,7 @@
 struct MappedFile {
     uint8_t* bytes;   // the file's first byte; nullptr when nothing is mapped
     int64_t size;     // the file's size in bytes
+    bool writable;
     intptr_t system[2];  // the platform's handles of the file and the mapping
 };
 

@@ -31,4 +31,11 @@ REELINFO_API void RvTestSetMainWindow(RvWindow window);
 REELINFO_API int32_t RvTestDialogRuns(void);
 REELINFO_API int32_t RvTestLastDialogTemplate(void);
 
+#if defined(_WIN32)
+// While `enabled`, every dialog RvRunDialog opens ends with `endCode` right
+// after its procedure handled the initialisation message, so that tests
+// run setup without a user. A template that cannot be loaded still gives -1.
+REELINFO_API void RvTestEndDialogsOnOpen(int32_t enabled, intptr_t endCode);
+#endif
+
 }  // extern "C"

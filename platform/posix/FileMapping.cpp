@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 bool MapFile(const char* path, bool writable, MappedFile* mapped) {
-    *mapped = MappedFile{nullptr, 0, {-1, 0}};
+    *mapped = MappedFile{nullptr, 0, false, {-1, 0}};
     const int descriptor = open(path, writable ? O_RDWR : O_RDONLY);
     if (descriptor < 0) return false;
     struct stat status {};
@@ -18,7 +18,7 @@ bool MapFile(const char* path, bool writable, MappedFile* mapped) {
         close(descriptor);
         return false;
     }
-    *mapped = MappedFile{static_cast<uint8_t*>(bytes), status.st_size, {descriptor, writable ? 1 : 0}};
+    *mapped = MappedFile{static_cast<uint8_t*>(bytes), status.st_size, writable, {descriptor, 0}};
     return true;
 }
 
@@ -27,9 +27,9 @@ bool UnmapFile(MappedFile* mapped) {
     const size_t size = static_cast<size_t>(mapped->size);
     const int descriptor = static_cast<int>(mapped->system[0]);
     bool ok = true;
-    if (mapped->system[1] != 0) ok = msync(mapped->bytes, size, MS_SYNC) == 0 && fsync(descriptor) == 0;
+    if (mapped->writable) ok = msync(mapped->bytes, size, MS_SYNC) == 0 && fsync(descriptor) == 0;
     ok = munmap(mapped->bytes, size) == 0 && ok;
     ok = close(descriptor) == 0 && ok;
-    *mapped = MappedFile{nullptr, 0, {-1, 0}};
+    *mapped = MappedFile{nullptr, 0, false, {-1, 0}};
     return ok;
 }
