@@ -1,7 +1,10 @@
 // The image reader on images built byte by byte: kinds, the section walk of
 // 32-bit and 64-bit images, the named leaves, and damaged images that must
 // be read only inside their bytes.
+#include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -85,6 +88,38 @@ TEST_P(PluginImage, FindsTheFiveNamedLeavesAndTheDllName) {
 
 INSTANTIATE_TEST_SUITE_P(Widths, PluginImage, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "Image64" : "Image32"; });
+
+// The plug-in's own images of the Windows builds, read as files: five named
+// leaves holding the resources' own bytes, and the export DLL name.
+class RealImage : public testing::TestWithParam<bool> {};
+
+TEST_P(RealImage, FiveNamedLeavesWithTheResourcesBytesAndTheDllName) {
+    std::ifstream file(RealImagePath(GetParam()), std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (bytes.empty()) GTEST_SKIP() << RealImagePath(GetParam()) << " is not built; build the win32 and win64 presets";
+    ASSERT_EQ(GetImageKind(View(bytes)), kImageKindPe);
+    const uint32_t h = Get32(bytes, 60);
+    EXPECT_EQ(bytes[h + 24] | bytes[h + 25] << 8, GetParam() ? 0x20B : 0x10B);
+
+    ImageDirectories found{};
+    ASSERT_EQ(LocateDirectories(View(bytes), &found), kImageFound);
+    ASSERT_GE(TextLengthAt(View(bytes), found.dllName), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(&bytes[found.dllName]), "FL-Fabx.rvp");
+    const std::vector<ResourceLeaf> leaves = Leaves(bytes, found.resourceDirectory, found.resourceDelta);
+    const std::vector<TestResource> resources = PluginResources();
+    ASSERT_EQ(leaves.size(), 5u);
+    for (size_t i = 0; i < leaves.size(); ++i) {
+        EXPECT_EQ(memcmp(leaves[i].typeName, resources[i].type.c_str(), 5), 0) << i;
+        EXPECT_EQ(leaves[i].id, resources[i].id) << i;
+        EXPECT_EQ(leaves[i].dataSize, kPluginLeafSizes[i]) << i;
+        ASSERT_LE(uint64_t{leaves[i].dataOffset} + leaves[i].dataSize, bytes.size()) << i;
+        EXPECT_TRUE(std::equal(resources[i].data.begin(), resources[i].data.end(), bytes.begin() + leaves[i].dataOffset))
+            << "the bytes of " << resources[i].type;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, RealImage, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Win64" : "Win32"; });
 
 TEST(NamedResources, TableHoldsEightAndNamesAreCut) {
     TestImageSpec spec;

@@ -2,6 +2,7 @@
 // plug-in must equal its image with exactly the three patches applied, and
 // every failure must show its messages in order and leave the target as
 // the failure table says.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogContext.h"
+#include "ImageReader.h"
 #include "PluginPath.h"
 #include "PluginWriter.h"
 #include "RESOURCE.h"
@@ -34,10 +36,50 @@ std::vector<uint8_t> OldText() {
     return text;
 }
 
-TestImage PluginTestImage(bool wide) {
-    TestImageSpec spec = PluginImageSpec(wide);
+// The images the writer is tried on: the test images built here (their
+// TEXT holding OldText) and the real ones, when their builds exist.
+enum class Source { kTest32, kTest64, kReal32, kReal64 };
+
+// An image and where its three patches go.
+struct SourceImage {
+    std::vector<uint8_t> bytes;  // empty when the image is not built here
+    uint32_t dllName = 0;
+    uint32_t parm = 0;
+    uint32_t text = 0;
+};
+
+// The real image's offsets come from the reader, whose offsets the reader's
+// own tests check against the resources' bytes.
+SourceImage RealSource(bool wide) {
+    SourceImage source;
+    source.bytes = ReadFile(RealImagePath(wide));
+    ImageDirectories found{};
+    if (LocateDirectories({source.bytes.data(), source.bytes.size()}, &found) != kImageFound) return source;
+    ResourceLeaf leaves[kResourceLeafCapacity];
+    const int32_t count = ListNamedResources({source.bytes.data(), source.bytes.size()}, found.resourceDirectory,
+                                             found.resourceDelta, leaves, kResourceLeafCapacity);
+    source.dllName = found.dllName;
+    if (count > static_cast<int32_t>(kTextLeaf)) {
+        source.parm = leaves[kParmLeaf].dataOffset;
+        source.text = leaves[kTextLeaf].dataOffset;
+    }
+    return source;
+}
+
+SourceImage LoadSource(Source which) {
+    if (which == Source::kReal32 || which == Source::kReal64) return RealSource(which == Source::kReal64);
+    TestImageSpec spec = PluginImageSpec(which == Source::kTest64);
     spec.resources[kTextLeaf].data = OldText();
-    return BuildTestImage(spec);
+    const TestImage image = BuildTestImage(spec);
+    return SourceImage{image.bytes, image.dllName, image.dataOffsets[kParmLeaf], image.dataOffsets[kTextLeaf]};
+}
+
+// The image with its "TEXT" type renamed "TEXX": an image without TEXT.
+std::vector<uint8_t> WithoutText(std::vector<uint8_t> bytes) {
+    const uint8_t name[] = {4, 0, 'T', 0, 'E', 0, 'X', 0, 'T', 0};
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin(name), std::end(name));
+    if (at != bytes.end()) at[8] = 'X';
+    return bytes;
 }
 
 // Runs WritePlugin as the settings dialog's Build command does: the block
@@ -54,15 +96,14 @@ int32_t BuildFromDialog(const FilterParams* block, const BuilderPorts* ports) {
 }
 
 // The image with the three patches, made here independently of the writer.
-std::vector<uint8_t> Expected(const TestImage& image, const FilterParams& block, const std::string& dllName,
-                              const std::string& textTitle, bool resources = true) {
+std::vector<uint8_t> Expected(const SourceImage& image, const FilterParams& block, const std::string& dllName,
+                              const std::string& textTitle) {
     std::vector<uint8_t> bytes = image.bytes;
     memcpy(bytes.data() + image.dllName, dllName.c_str(), dllName.size());
-    if (!resources) return bytes;
     FilterParams built = block;
     built.built = 1;
-    memcpy(bytes.data() + image.dataOffsets[kParmLeaf], &built, sizeof built);
-    memcpy(bytes.data() + image.dataOffsets[kTextLeaf] + 2, textTitle.c_str(), textTitle.size() + 1);
+    memcpy(bytes.data() + image.parm, &built, sizeof built);
+    memcpy(bytes.data() + image.text + 2, textTitle.c_str(), textTitle.size() + 1);
     return bytes;
 }
 
@@ -75,7 +116,14 @@ std::string Differences(const std::vector<uint8_t>& a, const std::vector<uint8_t
     return list.empty() ? "none" : "at " + list;
 }
 
-class Writer : public testing::TestWithParam<bool> {};
+class Writer : public testing::TestWithParam<Source> {
+protected:
+    void SetUp() override {
+        image_ = LoadSource(GetParam());
+        if (image_.bytes.empty()) GTEST_SKIP() << "the image is not built; build the win32 and win64 presets";
+    }
+    SourceImage image_;
+};
 
 TEST_P(Writer, PatchesExactlyTheNameTheBlockAndTheTitle) {
     const std::string longTitle(253, 't');
@@ -96,7 +144,7 @@ TEST_P(Writer, PatchesExactlyTheNameTheBlockAndTheTitle) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("module '") + c.module + "'");
         TemporaryFolder folder;
-        const TestImage image = PluginTestImage(GetParam());
+        const SourceImage& image = image_;
         WriteFile(folder.path + kOwnName, image.bytes);
         const BuilderPorts ports = RecordingPorts(folder.path + kOwnName);
         const FilterParams block = PatternBlock(c.title.c_str(), c.module, c.hasControls);
@@ -122,22 +170,29 @@ TEST_P(Writer, PatchesExactlyTheNameTheBlockAndTheTitle) {
 // No TEXT among the named types: only the DLL name is patched, PARM stays,
 // and the build still succeeds.
 TEST_P(Writer, ImageWithoutTextGetsOnlyItsName) {
-    TestImageSpec spec = PluginImageSpec(GetParam());
-    spec.resources.erase(spec.resources.begin() + kTextLeaf);
-    const TestImage image = BuildTestImage(spec);
+    const std::vector<uint8_t> image = WithoutText(image_.bytes);
+    ASSERT_NE(image, image_.bytes);
     TemporaryFolder folder;
-    WriteFile(folder.path + kOwnName, image.bytes);
+    WriteFile(folder.path + kOwnName, image);
     const BuilderPorts ports = RecordingPorts(folder.path + kOwnName);
     const FilterParams block = PatternBlock("Fx:Blur", "Blur", 1);
     ASSERT_EQ(WritePluginFile(&block, (folder.path + kOwnName).c_str(), (folder.path + "Blur.rvp").c_str(), &ports),
               kWroteNameOnly);
-    EXPECT_EQ(ReadFile(folder.path + "Blur.rvp"), Expected(image, block, "BlurZZZ.rvp", "", false));
+    std::vector<uint8_t> expected = image;
+    memcpy(expected.data() + image_.dllName, "BlurZZZ", 7);
+    EXPECT_EQ(ReadFile(folder.path + "Blur.rvp"), expected);
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0].text, MessageText(IDS_PLUGIN_CREATED, folder.path + "Blur.rvp"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, Writer, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Image64" : "Image32"; });
+std::string SourceName(const testing::TestParamInfo<Source>& info) {
+    constexpr const char* kNames[] = {"Test32", "Test64", "Real32", "Real64"};
+    return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, Writer,
+                         testing::Values(Source::kTest32, Source::kTest64, Source::kReal32, Source::kReal64),
+                         SourceName);
 
 enum class Fate { kAbsent, kEmpty };
 

@@ -185,6 +185,8 @@ std::vector<TestResource> PluginResources() {
     };
 }
 
+const char* RealImagePath(bool wide) { return wide ? FABLIX_WIN64_IMAGE : FABLIX_WIN32_IMAGE; }
+
 TestImageSpec PluginImageSpec(bool wide) {
     TestImageSpec spec;
     spec.wide = wide;

@@ -43,6 +43,10 @@ TestImage BuildTestImage(const TestImageSpec& spec);
 std::vector<TestResource> PluginResources();
 TestImageSpec PluginImageSpec(bool wide);
 
+// The plug-in's own image of the win32 or (wide) win64 build of this tree,
+// which the tests read when it has been built.
+const char* RealImagePath(bool wide);
+
 // Sizes of those five leaves, in directory order.
 constexpr uint32_t kPluginLeafSizes[] = {50, 4, 8300, 253, 6};
 
