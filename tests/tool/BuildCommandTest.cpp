@@ -62,6 +62,22 @@ TEST(Build, WritesTheBlockTheTitleAndTheName) {
     EXPECT_EQ(build.folder.Names(), (std::vector<std::string>{"Blur.rvp", "img.rvp"}));
 }
 
+// Without --image the 32-bit image of the win32 build is copied.
+TEST(Build, CopiesThe32BitImageByDefault) {
+    const std::string image = ReadWholeFile(RealImagePath(false));
+    if (image.empty()) GTEST_SKIP() << RealImagePath(false) << " is not built; build the win32 preset";
+    ScratchFolder folder;
+    const ToolRun run = RunTool({"build", "--enable", "", "Blur.rvp"}, folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string written = ReadWholeFile(folder / "Blur.rvp");
+    ASSERT_EQ(written.size(), image.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < image.size(); ++i) differing += written[i] != image[i];
+    EXPECT_GT(differing, 0u);
+    EXPECT_NE(written.find("BlurZZZ.rvp"), std::string::npos);
+    EXPECT_EQ(image.find("BlurZZZ.rvp"), std::string::npos);
+}
+
 TEST(Build, NoControlsAndAModuleNameOfItsOwn) {
     BuildFolder build;
     const ToolRun run = build.Build({"--enable", "", "--module", "ABCDEFGH", "out.rvp"});
