@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr const char kPluginExtension[] = "rvp";
-
 bool IsSeparator(char c) {
 #if defined(_WIN32)
     return c == '/' || c == '\\' || c == ':';  // a drive ends with ':'
@@ -27,10 +25,8 @@ bool Append(char* buffer, int32_t size, int32_t* used, const char* text) {
     return true;
 }
 
-}  // namespace
-
-bool HoldsFolderSeparator(const char* name) { return strpbrk(name, "/\\:") != nullptr; }
-
+// Joins `folder` (ending in a separator, or empty) with `name` and
+// `extension`, putting a dot before an extension that has none.
 char* JoinPath(char* buffer, int32_t size, const char* folder, const char* name, const char* extension) {
     if (size <= 0) return nullptr;
     int32_t used = 0;
@@ -41,6 +37,10 @@ char* JoinPath(char* buffer, int32_t size, const char* folder, const char* name,
         return nullptr;
     return buffer;
 }
+
+}  // namespace
+
+bool HoldsFolderSeparator(const char* name) { return strpbrk(name, "/\\:") != nullptr; }
 
 char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
                            const BuilderPorts* ports) {

@@ -11,16 +11,15 @@ enum : int32_t {
     kPathBufferSize = 256,        // every path buffer of the builder
 };
 
+// The extension of plug-in files, which the host looks for.
+constexpr char kPluginExtension[] = "rvp";
+
 // Fills `buffer` (`size` bytes) with the folder of the plug-in's own file
 // joined with `name` and `extension` (a dot is put before an extension that
 // has none); with neither, the folder alone. Returns the buffer, or nullptr
 // when the plug-in's path cannot be had or the result does not fit.
 char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
                            const BuilderPorts* ports);
-
-// Joins `folder` (ending in a separator, or empty) with `name` and
-// `extension` as above. Returns the buffer, or nullptr when it does not fit.
-char* JoinPath(char* buffer, int32_t size, const char* folder, const char* name, const char* extension);
 
 // True when `name` holds '/', '\\' or ':', which name folders or drives on
 // one platform or another.

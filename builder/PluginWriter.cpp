@@ -16,7 +16,6 @@ constexpr char kControlsSuffix[] = "...";  // the host's sign of a filter that o
 constexpr int32_t kSuffixLength = sizeof kControlsSuffix - 1;
 constexpr int32_t kMessageSize = 256;      // a string-table text, with its terminator
 constexpr int32_t kFormattedSize = kMessageSize + kPathBufferSize;
-constexpr char kPluginExtension[] = "rvp";
 
 struct ResourceData {
     bool found;

@@ -27,7 +27,6 @@ namespace {
 // The longest texts the build dialog lets through.
 constexpr size_t kTitleMax = 253;
 constexpr size_t kNameMax = 254;
-constexpr char kPluginExtension[] = ".rvp";
 constexpr const char* kUsage =
     "build wants one OUTPUT.rvp: fablix build [block options] [--title T] [--author A] [--module NAME] "
     "[--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] [-y | -n] OUTPUT.rvp";
@@ -148,15 +147,17 @@ OptionTake TakeBuildOption(Arguments& args, BuildOptions* options) {
     return TakeOverwriteOption(args, &options->policy);
 }
 
+const std::string kDottedExtension = std::string(".") + kPluginExtension;
+
 bool IsPluginName(const std::string& path) {
-    const size_t length = sizeof kPluginExtension - 1;
-    return path.size() >= length && path.compare(path.size() - length, length, kPluginExtension) == 0;
+    return path.size() >= kDottedExtension.size() &&
+           path.compare(path.size() - kDottedExtension.size(), kDottedExtension.size(), kDottedExtension) == 0;
 }
 
 // The file name of OUTPUT without ".rvp" (".rvp" alone gives the empty name).
 std::string OutputStem(const std::string& output) {
     const std::string name = fs::path(output).filename().string();
-    return IsPluginName(name) ? name.substr(0, name.size() - (sizeof kPluginExtension - 1)) : name;
+    return IsPluginName(name) ? name.substr(0, name.size() - kDottedExtension.size()) : name;
 }
 
 void SetSlot(char* slot, const std::string& text) {
