@@ -4,6 +4,7 @@
 #include "DialogContext.h"
 #include "Entry.h"
 #include "LookupTables.h"
+#include "MessageBoxes.h"
 #include "ModuleInstance.h"
 #include "RESOURCE.h"
 #include "ReelInfo.h"
@@ -24,10 +25,9 @@ intptr_t RunSettingsDialog(int32_t templateId, FilterRecord* record, InstanceSta
     context->instanceState = state;
     context->params = &state->params;
     // VantorelDlgProc and the icon it draws come with the settings dialog;
-    // until then the dialog runs with no procedure. The Windows image takes
-    // the last active pop-up of the main window as the owner.
+    // until then the dialog runs with no procedure.
     RvDialogProc procedure = nullptr;
-    const intptr_t endCode = RvRunDialog(templateId, RvGetMainWindow(), procedure, handle, ModuleInstance());
+    const intptr_t endCode = RvRunDialog(templateId, HostPopupOwner(), procedure, handle, ModuleInstance());
     RvDisposeHandle(handle);
     return endCode;
 }
