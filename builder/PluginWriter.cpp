@@ -52,6 +52,19 @@ void PatchDllName(uint8_t* name, const FilterParams* params) {
         name[i] = i < length ? static_cast<uint8_t>(params->moduleName[i]) : kDllNamePadding;
 }
 
+// The title written into TEXT data of `dataSize` bytes, terminated, in
+// `text` (256 bytes).
+void MakeTextTitle(const FilterParams* params, uint32_t dataSize, char* text) {
+    // Characters that fit before the terminator, at most a text slot's.
+    const int64_t room = std::min<int64_t>(int64_t{dataSize} - kTextTitleAt - 1, kTextSlotSize - 1);
+    const int64_t suffix = params->hasControls != 0 ? kSuffixLength : 0;
+    const int64_t title = static_cast<int64_t>(strnlen(params->title, kTextSlotSize - 1));
+    const int64_t keep = std::min(title, std::max<int64_t>(room - suffix, 0));
+    memcpy(text, params->title, keep);
+    memcpy(text + keep, kControlsSuffix, suffix);
+    text[std::min(keep + suffix, room)] = '\0';
+}
+
 // Writes the block with `built` 1 and the title; false when the copy of the
 // block cannot be had.
 bool PatchResources(uint8_t* image, const ResourceData& parm, const ResourceData& text, const FilterParams* params) {
@@ -138,17 +151,6 @@ int32_t CopyAndPatch(const FilterParams* params, const char* sourcePath, const c
 }
 
 }  // namespace
-
-void MakeTextTitle(const FilterParams* params, uint32_t dataSize, char* text) {
-    // Characters that fit before the terminator, at most a text slot's.
-    const int64_t room = std::min<int64_t>(int64_t{dataSize} - kTextTitleAt - 1, kTextSlotSize - 1);
-    const int64_t suffix = params->hasControls != 0 ? kSuffixLength : 0;
-    const int64_t title = static_cast<int64_t>(strnlen(params->title, kTextSlotSize - 1));
-    const int64_t keep = std::min(title, std::max<int64_t>(room - suffix, 0));
-    memcpy(text, params->title, keep);
-    memcpy(text + keep, kControlsSuffix, suffix);
-    text[std::min(keep + suffix, room)] = '\0';
-}
 
 int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params) {
     const ImageBytes bytes{image, size};

@@ -34,10 +34,6 @@ enum : int32_t {
 // kept whole when there is room for it). Writes nothing outside the image.
 int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params);
 
-// The title that PatchPluginImage writes into TEXT data of `dataSize`
-// bytes, terminated, in `text` (at least 256 bytes).
-void MakeTextTitle(const FilterParams* params, uint32_t dataSize, char* text);
-
 // What WritePluginFile and WritePlugin did, for callers that report it in
 // their own words; the message boxes have shown it already.
 enum : int32_t {
