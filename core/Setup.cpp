@@ -2,6 +2,7 @@
 
 #include "CompileDriver.h"
 #include "DialogContext.h"
+#include "Dialogs.h"
 #include "Entry.h"
 #include "LookupTables.h"
 #include "MessageBoxes.h"
@@ -24,10 +25,9 @@ intptr_t RunSettingsDialog(int32_t templateId, FilterRecord* record, InstanceSta
     context->filterRecord = record;
     context->instanceState = state;
     context->params = &state->params;
-    // VantorelDlgProc and the icon it draws come with the settings dialog;
-    // until then the dialog runs with no procedure.
-    RvDialogProc procedure = nullptr;
-    const intptr_t endCode = RvRunDialog(templateId, HostPopupOwner(), procedure, handle, ModuleInstance());
+    LoadDialogIcon(ModuleInstance());
+    const intptr_t endCode = RvRunDialog(templateId, HostPopupOwner(), SettingsDialogProcedure(),
+                                         handle, ModuleInstance());
     RvDisposeHandle(handle);
     return endCode;
 }

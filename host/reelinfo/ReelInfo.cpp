@@ -27,6 +27,7 @@ struct Services {
     int32_t dialogRuns = 0;
     int32_t lastDialogTemplate = 0;
     RvWindow mainWindow = nullptr;
+    RvTestDialogRunner dialogRunner = nullptr;
 };
 
 Services& State() {
@@ -45,6 +46,8 @@ void CountDialogRun(int32_t templateId) {
 }
 
 RvWindow TestMainWindow() { return State().mainWindow; }
+
+RvTestDialogRunner TestDialogRunner() { return State().dialogRunner; }
 
 extern "C" {
 
@@ -121,5 +124,7 @@ void RvTestSetMainWindow(RvWindow window) { State().mainWindow = window; }
 int32_t RvTestDialogRuns(void) { return State().dialogRuns; }
 
 int32_t RvTestLastDialogTemplate(void) { return State().lastDialogTemplate; }
+
+void RvTestSetDialogRunner(RvTestDialogRunner runner) { State().dialogRunner = runner; }
 
 }  // extern "C"

@@ -22,10 +22,13 @@ char gHostInstanceObject;
 extern "C" {
 
 // No dialog templates exist on this platform: every run ends at once with
-// -1, the code of a dialog that cannot be opened.
-intptr_t RvRunDialog(int32_t templateId, RvWindow, RvDialogProc, RvHandle, RvInstance) {
+// -1, the code of a dialog that cannot be opened, unless a test stands in
+// for the dialog.
+intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
+                     RvInstance module) {
     CountDialogRun(templateId);
-    return -1;
+    RvTestDialogRunner runner = TestDialogRunner();
+    return runner ? runner(templateId, owner, procedure, data, module) : -1;
 }
 
 RvWindow RvGetMainWindow(void) {

@@ -5,9 +5,13 @@
 #include <cstdint>
 
 #include "ReelInfo.h"
+#include "ReelInfoTest.h"
 
 // Counts a call of RvRunDialog, whatever became of it.
 void CountDialogRun(int32_t templateId);
 
 // The window RvTestSetMainWindow set, or nullptr.
 RvWindow TestMainWindow();
+
+// The dialog runner RvTestSetDialogRunner set, or nullptr.
+RvTestDialogRunner TestDialogRunner();

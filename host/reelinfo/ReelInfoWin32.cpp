@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "ReelInfo.h"
@@ -25,6 +26,17 @@ const char kDialogDataProperty[] = "RvDialogData";
 bool gEndDialogsOnOpen = false;
 intptr_t gEndCode = 0;
 RvDialogProc gWrappedProcedure = nullptr;
+
+// The last picture rpixToScreen drew, for tests that drive a dialog from
+// another thread.
+struct Drawing {
+    std::mutex lock;
+    int32_t count = 0;
+    int32_t width = 0, height = 0;
+    Rect destination{};
+    std::vector<uint8_t> pixels;
+};
+Drawing gDrawing;
 
 INT_PTR CALLBACK EndOnOpenProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     const RvWindow window = reinterpret_cast<RvWindow>(dialog);
@@ -65,6 +77,7 @@ extern "C" {
 intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
                      RvInstance module) {
     CountDialogRun(templateId);
+    if (RvTestDialogRunner runner = TestDialogRunner()) return runner(templateId, owner, procedure, data, module);
     DLGPROC run = reinterpret_cast<DLGPROC>(procedure);
     if (gEndDialogsOnOpen) {
         gWrappedProcedure = procedure;
@@ -144,6 +157,14 @@ void rpixToScreen(PixelMap** map, RvDeviceContext dc, const Rect* source, const 
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    {
+        std::lock_guard<std::mutex> hold(gDrawing.lock);
+        gDrawing.count++;
+        gDrawing.width = width;
+        gDrawing.height = height;
+        gDrawing.destination = *destination;
+        gDrawing.pixels = copy;
+    }
     HDC target = reinterpret_cast<HDC>(dc);
     SetStretchBltMode(target, COLORONCOLOR);
     StretchDIBits(target, destination->left, destination->top, destination->right - destination->left,
@@ -177,6 +198,16 @@ RvInstance RvGetHostInstance(void) { return reinterpret_cast<RvInstance>(gInstan
 void RvTestEndDialogsOnOpen(int32_t enabled, intptr_t endCode) {
     gEndDialogsOnOpen = enabled != 0;
     gEndCode = endCode;
+}
+
+int32_t RvTestLastDrawing(uint8_t* pixels, int32_t capacity, int32_t* width, int32_t* height, Rect* destination) {
+    std::lock_guard<std::mutex> hold(gDrawing.lock);
+    if (width) *width = gDrawing.width;
+    if (height) *height = gDrawing.height;
+    if (destination) *destination = gDrawing.destination;
+    if (pixels && capacity >= static_cast<int32_t>(gDrawing.pixels.size()))
+        std::memcpy(pixels, gDrawing.pixels.data(), gDrawing.pixels.size());
+    return gDrawing.count;
 }
 
 }  // extern "C"

@@ -1,7 +1,7 @@
 # Checks the Windows image as a file, with the cross toolchain's objdump:
 # its kind (PE32 for the 32-bit build, PE32+ for the 64-bit one), the
-# export directory's DLL name "FL-Fabx.rvp", xFilter as its only export
-# under its plain name, and imports of system DLLs and REELINFO.dll only
+# export directory's DLL name "FL-Fabx.rvp", exactly the exports xFilter
+# and the settings dialog's VantorelDlgProc under their plain names, and imports of system DLLs and REELINFO.dll only
 # (the C and C++ run time linked in).
 #   cmake -DOBJDUMP=<objdump> -DIMAGE=<FL-Fabx.rvp> -DMAGIC=<PE32|PE32+> -P PluginImage.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -25,8 +25,9 @@ endif()
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" table "${listing}")
 string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" exports "${table}")
 list(TRANSFORM exports REPLACE "^\t\\[ *[0-9]+\\] " "")
-if(NOT exports STREQUAL "xFilter")
-  list(APPEND failures "exports [${exports}], not xFilter alone")
+set(expected_exports VantorelDlgProc xFilter)
+if(NOT exports STREQUAL expected_exports)
+  list(APPEND failures "exports [${exports}], not [${expected_exports}]")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${listing}")
@@ -46,4 +47,4 @@ if(failures)
   string(REPLACE ";" "; " failures "${failures}")
   message(FATAL_ERROR "${IMAGE}: ${failures}")
 endif()
-message(STATUS "${IMAGE}: ${MAGIC}, exports xFilter as FL-Fabx.rvp, imports [${imports}]")
+message(STATUS "${IMAGE}: ${MAGIC}, exports [${exports}] as FL-Fabx.rvp, imports [${imports}]")
