@@ -1,5 +1,6 @@
 #include "PluginPath.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -8,48 +9,35 @@
 
 namespace {
 
-bool IsSeparator(char c) {
-#if defined(_WIN32)
-    return c == '/' || c == '\\' || c == ':';  // a drive ends with ':'
-#else
-    return c == '/';
-#endif
-}
-
-// Appends `text` at `*used`; false when it does not fit with a terminator.
-bool Append(char* buffer, int32_t size, int32_t* used, const char* text) {
-    const size_t length = strlen(text);
-    if (length >= static_cast<size_t>(size - *used)) return false;
-    memcpy(buffer + *used, text, length + 1);
-    *used += static_cast<int32_t>(length);
-    return true;
-}
-
-// Joins `folder` (ending in a separator, or empty) with `name` and
-// `extension`, putting a dot before an extension that has none.
-char* JoinPath(char* buffer, int32_t size, const char* folder, const char* name, const char* extension) {
-    if (size <= 0) return nullptr;
-    int32_t used = 0;
-    buffer[0] = '\0';
-    const bool dotted = extension == nullptr || extension[0] == '\0' || extension[0] == '.';
-    if (!Append(buffer, size, &used, folder) || !Append(buffer, size, &used, name ? name : "") ||
-        !Append(buffer, size, &used, dotted ? "" : ".") || !Append(buffer, size, &used, extension ? extension : ""))
-        return nullptr;
-    return buffer;
+// Past the last folder separator of `path`, or past a drive's colon: where
+// the file name begins. Both separators count, as Windows paths take either.
+size_t FolderLength(const char* path) {
+    size_t folder = 0;
+    for (size_t i = 0; path[i] != 0; ++i)
+        if (path[i] == '/' || path[i] == '\\' || (i == 1 && path[i] == ':')) folder = i + 1;
+    return folder;
 }
 
 }  // namespace
 
 bool HoldsFolderSeparator(const char* name) { return strpbrk(name, "/\\:") != nullptr; }
 
+char* JoinPluginFolderPath(const char* pluginPath, char* buffer, int32_t size, const char* name,
+                           const char* extension) {
+    if (size <= 0 || pluginPath == nullptr || pluginPath[0] == '\0') return nullptr;
+    const bool hasExtension = extension != nullptr && extension[0] != '\0';
+    const char* dot = hasExtension && extension[0] != '.' ? "." : "";
+    const int written = snprintf(buffer, static_cast<size_t>(size), "%.*s%s%s%s",
+                                 static_cast<int>(FolderLength(pluginPath)), pluginPath, name ? name : "", dot,
+                                 hasExtension ? extension : "");
+    return written >= 0 && written < size ? buffer : nullptr;
+}
+
 char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
                            const BuilderPorts* ports) {
     char own[kPathBufferSize];
     if (ports->ownFilePath(own, sizeof own) < 0) return nullptr;
-    size_t folderLength = strlen(own);
-    while (folderLength > 0 && !IsSeparator(own[folderLength - 1])) --folderLength;
-    own[folderLength] = '\0';
-    return JoinPath(buffer, size, own, name, extension);
+    return JoinPluginFolderPath(own, buffer, size, name, extension);
 }
 
 int32_t CheckModuleNameRules(const char* name, const BuilderPorts* ports) {

@@ -14,10 +14,16 @@ enum : int32_t {
 // The extension of plug-in files, which the host looks for.
 constexpr char kPluginExtension[] = "rvp";
 
-// Fills `buffer` (`size` bytes) with the folder of the plug-in's own file
-// joined with `name` and `extension` (a dot is put before an extension that
-// has none); with neither, the folder alone. Returns the buffer, or nullptr
-// when the plug-in's path cannot be had or the result does not fit.
+// Fills `buffer` (`size` bytes) with the folder of `pluginPath` (up to its
+// last '/' or '\\', or a drive's ':') joined with `name` and `extension` (a
+// dot is put before an extension that has none); with neither, the folder
+// alone. Returns the buffer, or nullptr when `pluginPath` is empty or the
+// result does not fit.
+char* JoinPluginFolderPath(const char* pluginPath, char* buffer, int32_t size, const char* name,
+                           const char* extension);
+
+// The same in the folder of the plug-in's own file; nullptr also when its
+// path cannot be had.
 char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
                            const BuilderPorts* ports);
 
