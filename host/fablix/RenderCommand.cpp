@@ -207,6 +207,10 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
         RenderOneFrame(renderer, source.frame, destination, options.time, options.total);
         return WriteStill(destination, job.output);
     }
+    if (!options.timeGiven && source.frameCount > 1)
+        return UsageError("'" + job.output + "' is one picture, and the clip has " + std::to_string(source.frameCount) +
+                          " frames: give --time T for the frame to take, or a numbered name such as frame%04d.png "
+                          "for all of them");
     if (options.time < 0 || options.time >= source.frameCount)
         return UsageError("--time " + std::to_string(options.time) + " is outside the clip (frames 0 to " +
                           std::to_string(source.frameCount - 1) + ")");
