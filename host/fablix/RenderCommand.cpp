@@ -9,8 +9,6 @@
 #include <memory>
 #include <system_error>
 
-#include <strings.h>
-
 #include "ClipSource.h"
 #include "ClipWriter.h"
 #include "Commands.h"
@@ -94,9 +92,9 @@ int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
 // What an existing OUTPUT given alone seems to be: a user who meant it as
 // the INPUT has left out the OUTPUT.
 std::string LoneOutputGuess(const RenderJob& job) {
-    std::string message;
     if (job.stillOutput && HasPngSignature(job.output.c_str())) return "reads as a picture";
     if (job.stillOutput || job.format == kClipPngSequence) return "";
+    std::string message;
     ClipReader reader;
     const bool clip = OpenClipReader(reader, job.output.c_str(), message) == kMediaOk;
     CloseClipReader(reader);
@@ -132,10 +130,6 @@ int32_t CheckPatternOutput(const std::string& output, int32_t frameCount, Overwr
                       "'); give -y (--overwrite) to replace the frames, or choose another name");
 }
 
-constexpr const char* kOutputKinds =
-    "use .png for a still image, or .mp4, .mov, .mkv, .gif or a numbered PNG pattern such as "
-    "frame%04d.png for a clip";
-
 // Refuses options that the kinds of input and output give no meaning to.
 int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
@@ -144,10 +138,7 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->stillInput = job->input != nullptr ? IsStillPngName(job->input) : job->stillOutput;
     if (!job->stillOutput) {
         std::string message;
-        if (ClipFormatForPath(job->output.c_str(), job->format, message) != kMediaOk) {
-            const bool png = job->output.size() >= 4 && strcasecmp(job->output.c_str() + job->output.size() - 4, ".png") == 0;
-            return UsageError(png ? message : "cannot write '" + job->output + "': unknown kind of output; " + kOutputKinds);
-        }
+        if (ClipFormatForPath(job->output.c_str(), job->format, message) != kMediaOk) return UsageError(message);
         if (options.timeGiven) return UsageError("--time is for a still output; a clip renders each frame at its index (see --frames)");
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");

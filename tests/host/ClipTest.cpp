@@ -287,8 +287,8 @@ TEST(ClipOutputKinds, FollowTheExtension) {
     std::string message;
     ClipFormatForPath("a.avi", format, message);
     EXPECT_EQ(message,
-              "cannot write 'a.avi': unknown kind of clip; use .mp4, .mov, .mkv, .gif or a numbered PNG "
-              "pattern such as frame%04d.png");
+              "cannot write 'a.avi': unknown kind of output; use .png for a still image, or .mp4, .mov, .mkv, "
+              ".gif or a numbered PNG pattern such as frame%04d.png for a clip");
     ClipFormatForPath("a.png", format, message);
     EXPECT_EQ(message, "cannot write 'a.png': a clip needs a frame number in the name, such as frame%04d.png");
 }
