@@ -92,6 +92,7 @@ int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
 // What an existing OUTPUT given alone seems to be: a user who meant it as
 // the INPUT has left out the OUTPUT.
 std::string LoneOutputGuess(const RenderJob& job) {
+    if (!InputFileProblem(job.output).empty()) return "";  // a pipe is not even looked into
     if (job.stillOutput && HasPngSignature(job.output.c_str())) return "reads as a picture";
     if (job.stillOutput || job.format == kClipPngSequence) return "";
     std::string message;

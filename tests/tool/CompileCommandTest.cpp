@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "CompileCause.h"
 #include "CompileDriver.h"
 #include "BlockOptions.h"
 #include "Channels.h"
@@ -100,6 +101,7 @@ struct CauseCase {
 
 // The cause each kind of mistake is told by: worked out from the span the
 // compiler gives, the tokens and the catalogue, never a bare "cannot compile".
+// In-process; the test below sees the whole report as printed.
 TEST(CompileDiagnostics, NameTheRealCause) {
     const std::string xs = [] {
         std::string text = "x";
@@ -130,12 +132,15 @@ TEST(CompileDiagnostics, NameTheRealCause) {
         {"1?2", "3..3", "formula ends too early: a '?' wants its ':' part"},
         {"// nothing", "10..10", "the formula is empty (or holds only comments)"},
     };
-    ScratchFolder folder;
     for (const CauseCase& c : cases) {
-        const ToolRun run = RunTool({"compile", "-r", c.formula}, folder);
-        EXPECT_EQ(run.exitCode, 1) << c.formula.substr(0, 40);
-        const std::string first = run.out.substr(0, run.out.find('\n'));
-        EXPECT_EQ(first, "error: formula 2 (channel R), characters " + c.span + ": " + c.cause) << c.formula.substr(0, 40);
+        auto params = std::make_unique<FilterParams>();
+        ASSERT_EQ(SetFormula(params.get(), 0, c.formula, "test"), kExitOk);
+        auto state = std::make_unique<InstanceState>();
+        CompileFormulas(state.get(), params.get());
+        ASSERT_TRUE(state->compileFailed[0]) << c.formula.substr(0, 40);
+        const int32_t start = state->errorStart[0], end = state->errorEnd[0];
+        EXPECT_EQ(std::to_string(start) + ".." + std::to_string(end), c.span) << c.formula.substr(0, 40);
+        EXPECT_EQ(CompileCause(params->formula[0], start, end), c.cause) << c.formula.substr(0, 40);
     }
 }
 
