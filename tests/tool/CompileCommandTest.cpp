@@ -137,8 +137,10 @@ TEST(CompileDiagnostics, NameTheRealCause) {
         ASSERT_EQ(SetFormula(params.get(), 0, c.formula, "test"), kExitOk);
         auto state = std::make_unique<InstanceState>();
         CompileFormulas(state.get(), params.get());
-        ASSERT_TRUE(state->compileFailed[0]) << c.formula.substr(0, 40);
+        // Copied out first: the packed record's fields are not aligned.
+        const bool failed = state->compileFailed[0] != 0;
         const int32_t start = state->errorStart[0], end = state->errorEnd[0];
+        ASSERT_TRUE(failed) << c.formula.substr(0, 40);
         EXPECT_EQ(std::to_string(start) + ".." + std::to_string(end), c.span) << c.formula.substr(0, 40);
         EXPECT_EQ(CompileCause(params->formula[0], start, end), c.cause) << c.formula.substr(0, 40);
     }
