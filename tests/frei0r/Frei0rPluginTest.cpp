@@ -2,6 +2,7 @@
 // parameters, and frames equal to the fablix tool's for the same block, "t"
 // and "T".
 #include <cmath>
+#include <thread>
 
 #include "Frei0rTestHost.h"
 #include "Parameters.h"
@@ -247,6 +248,30 @@ TEST(Frei0rPlugin, RunsManyInstancesOfDifferentSizesSideBySide) {
                                   ToolFrame({"-r", sizes[i].formula}, source, frame, 249)))
                 << sizes[i].width << "x" << sizes[i].height << " frame " << frame;
         }
+}
+
+TEST(Frei0rPlugin, RendersOnSeveralThreadsAtOnce) {
+    // Instances share nothing: four threads, each with its own instance,
+    // render at the same time what the tool renders for each alone.
+    const char* formulas[] = {"x*3+t", "rnd(0,255)", "rad(d+t*16,m,p)", "cnv(1,1,1,1,1,1,1,1,1,9)+put(t,1)"};
+    constexpr int32_t kFrames = 4;
+    std::vector<Frame> sources, expected;
+    for (int32_t frame = 0; frame < kFrames; ++frame) sources.push_back(NumberedFrame(kWidth, kHeight, frame));
+    for (const char* formula : formulas)
+        for (int32_t frame = 0; frame < kFrames; ++frame)
+            expected.push_back(ToolFrame({"-g", formula}, sources[size_t(frame)], frame, 249));
+    std::vector<int32_t> matches(std::size(formulas), 0);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < std::size(formulas); ++i)
+        threads.emplace_back([&, i] {
+            PluginInstance instance(kWidth, kHeight);
+            instance.Set(kParamFormula0 + 1, std::string(formulas[i]));
+            for (int32_t frame = 0; frame < kFrames; ++frame)
+                matches[i] += SameFrame(instance.Render(sources[size_t(frame)], frame * 0.04),
+                                        expected[i * kFrames + size_t(frame)]);
+        });
+    for (std::thread& thread : threads) thread.join();
+    for (size_t i = 0; i < std::size(formulas); ++i) EXPECT_EQ(matches[i], kFrames) << formulas[i];
 }
 
 TEST(Frei0rPlugin, RendersInPlaceAsIntoAFrameOfItsOwn) {

@@ -39,53 +39,39 @@ compare() {
   echo "$host, $1: the 4 frames equal fablix render's"
 }
 
+# Runs `host` on the clip with `example` and, when `formulas` is given,
+# the formulas and slider of the second block below; writes output.bgra.
 # FFmpeg gives its time in milliseconds: frame-rate 0.000025 is 25 frames a
-# second there; clip-length 0.000004 makes "T" 3.
+# second there. clip-length 0.000004 makes "T" 3.
 in_ffmpeg() {
-  "${ffmpeg[@]}" -i clip.mkv -vf "$1" -f rawvideo -pix_fmt bgra output.bgra
+  local params="$1|||||0.000025|0.000004"
+  [ "$2" = formulas ] && params="'$1||r\\\\|g|a?b\\:r|cnv(1,2,1,2,4,2,1,2,1,16)|0.000025|0.000004|n|0.2'"
+  "${ffmpeg[@]}" -i clip.mkv -vf "frei0r=fablix:$params" -f rawvideo -pix_fmt bgra output.bgra
 }
 in_melt() {
+  local params=(settings="$1" clip-length=0.000004)
+  [ "$2" = formulas ] && params+=('formula-g=r|g' 'formula-r=a?b:r' 'formula-a=cnv(1,2,1,2,4,2,1,2,1,16)' slider-0=0.2)
   rm -f output.mkv
-  melt -silent -quiet clip.mkv -filter frei0r.fablix "$@" clip-length=0.000004 \
+  melt -silent -quiet clip.mkv -filter frei0r.fablix "${params[@]}" \
     -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
   "${ffmpeg[@]}" -i output.mkv -f rawvideo -pix_fmt bgra output.bgra
 }
 in_gstreamer() {
+  local params=(settings="$1" clip-length=0.000004)
+  [ "$2" = formulas ] && params+=('formula-g="r|g"' 'formula-r="a?b:r"' 'formula-a="cnv(1,2,1,2,4,2,1,2,1,16)"' slider-0=0.2)
   gst-launch-1.0 -q filesrc location=clip.bgra \
     ! rawvideoparse width=64 height=48 format=bgra framerate=25/1 \
-    ! frei0r-filter-fablix "$@" clip-length=0.000004 \
+    ! frei0r-filter-fablix "${params[@]}" \
     ! filesink location=output.bgra
 }
 
 case $host in
-  ffmpeg)
-    reference --settings "$examples/colour-cycle.fbl"
-    in_ffmpeg "frei0r=fablix:$examples/colour-cycle.fbl|||||0.000025|0.000004"
-    compare "a settings file"
-    reference --settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51
-    in_ffmpeg "frei0r=fablix:'$examples/film-grain.fbl||r\\\\|g|a?b\\:r|cnv(1,2,1,2,4,2,1,2,1,16)|0.000025|0.000004|n|0.2'"
-    compare "quoted formulas and a slider"
-    ;;
-  melt)
-    reference --settings "$examples/colour-cycle.fbl"
-    in_melt settings="$examples/colour-cycle.fbl"
-    compare "a settings file"
-    reference --settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51
-    in_melt settings="$examples/film-grain.fbl" 'formula-g=r|g' 'formula-r=a?b:r' \
-      'formula-a=cnv(1,2,1,2,4,2,1,2,1,16)' slider-0=0.2
-    compare "formulas and a slider"
-    ;;
-  gstreamer)
-    reference --settings "$examples/colour-cycle.fbl"
-    in_gstreamer settings="$examples/colour-cycle.fbl"
-    compare "a settings file"
-    reference --settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51
-    in_gstreamer settings="$examples/film-grain.fbl" 'formula-g="r|g"' 'formula-r="a?b:r"' \
-      'formula-a="cnv(1,2,1,2,4,2,1,2,1,16)"' slider-0=0.2
-    compare "formulas and a slider"
-    ;;
-  *)
-    echo "unknown host '$host'" >&2
-    exit 2
-    ;;
+  ffmpeg | melt | gstreamer) ;;
+  *) echo "unknown host '$host'" >&2; exit 2 ;;
 esac
+reference --settings "$examples/colour-cycle.fbl"
+"in_$host" "$examples/colour-cycle.fbl" settings
+compare "a settings file"
+reference --settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51
+"in_$host" "$examples/film-grain.fbl" formulas
+compare "formulas with ',', ':' and '|', and a slider"
