@@ -8,7 +8,8 @@
 #include "Diagnostics.h"
 #include "HostRecords.h"
 #include "LookupTables.h"
-#include "Options.h"
+#include "BlockOptions.h"
+#include "ExitCodes.h"
 
 namespace {
 

@@ -15,9 +15,10 @@ extern "C" {
 #include <frei0r.h>
 }
 
+#include "BlockOptions.h"
+#include "ExitCodes.h"
 #include "Frame.h"
 #include "MediaTestSupport.h"
-#include "Options.h"
 #include "Renderer.h"
 
 struct Frei0rPlugin {
@@ -112,7 +113,7 @@ inline Frame ToolFrame(const std::vector<std::string>& blockOptions, const Frame
     Arguments args;
     args.items = blockOptions;
     BlockOptions options;
-    while (!args.Done()) EXPECT_EQ(TakeBlockOption(args, &options), kExitOk) << args.Peek();
+    while (!args.Done()) EXPECT_EQ(TakeBlockOption(args, &options), kOptionTaken) << args.Peek();
     FilterParams params{};
     EXPECT_EQ(BuildBlock(options, &params), kExitOk);
     Renderer renderer;

@@ -25,8 +25,7 @@ ffmpeg=(ffmpeg -nostdin -hide_banner -loglevel error -y)
 
 # The tool's frames, as raw BGRA.
 reference() {
-  rm -f reference.mkv
-  "$fablix" render --quiet "$@" clip.mkv reference.mkv
+  "$fablix" render --quiet -y "$@" clip.mkv reference.mkv
   "${ffmpeg[@]}" -i reference.mkv -f rawvideo -pix_fmt bgra reference.bgra
 }
 
