@@ -4,12 +4,12 @@
 #include <cstring>
 #include <new>
 
+#include "BlockOptions.h"
 #include "CompileDriver.h"
 #include "Diagnostics.h"
+#include "ExitCodes.h"
 #include "HostRecords.h"
 #include "LookupTables.h"
-#include "BlockOptions.h"
-#include "ExitCodes.h"
 
 namespace {
 
@@ -138,7 +138,7 @@ void GetParamValue(const FilterInstance& instance, int32_t index, void* value) {
     }
 }
 
-void RenderFilterFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out) {
+void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out) {
     if (in == nullptr || out == nullptr) return;
     if (instance.blockChanged) UpdateBlock(instance);
     const int32_t rowBytes = instance.width * 4;

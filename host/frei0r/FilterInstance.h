@@ -60,4 +60,4 @@ void GetParamValue(const FilterInstance& instance, int32_t index, void* value);
 // made again only when a parameter changed, and compiled again only when
 // its formulas changed; each compile reports failed formulas on standard
 // error as `fablix compile` does.
-void RenderFilterFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out);
+void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out);

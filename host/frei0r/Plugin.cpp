@@ -59,5 +59,5 @@ FABLIX_FREI0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param
 
 FABLIX_FREI0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* in,
                                      uint32_t* out) {
-    if (instance != nullptr) RenderFilterFrame(Instance(instance), time, in, out);
+    if (instance != nullptr) RenderInstanceFrame(Instance(instance), time, in, out);
 }

@@ -20,7 +20,7 @@ TEST(Frei0rInstance, CompilesOnlyWhenTheFormulasChange) {
     const Frame source = NumberedFrame(16, 8, 0);
     std::vector<uint32_t> out(16 * 8);
     const auto* in = reinterpret_cast<const uint32_t*>(source.pixels.data());
-    auto render = [&](double seconds) { RenderFilterFrame(*instance, seconds, in, out.data()); };
+    auto render = [&](double seconds) { RenderInstanceFrame(*instance, seconds, in, out.data()); };
 
     struct Step {
         const char* what;
