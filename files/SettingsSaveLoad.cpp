@@ -74,8 +74,9 @@ int32_t SaveSettingsFile(const char* path, const FilterParams* params, SettingsO
     stream.writeRoom = writeRoom;
     SettingsOutcome result;
     RunWriters(&stream, params, &result);
-    // Most bytes reach the disk only here, so a full disk often shows only
-    // here. The new file is on the disk before it replaces the old one.
+    // Most bytes leave the stream's buffer only in the flush or the close, so
+    // a full disk often shows only there. The new file is on the disk before
+    // it replaces the old one.
     if (result.status == kSettingsOk && !FlushFileToDisk(file))
         result = SettingsOutcome{kSettingsCloseFailed, kSectionNone, 0};
     if (fclose(file) != 0 && result.status == kSettingsOk)

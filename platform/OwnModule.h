@@ -12,5 +12,7 @@ int32_t OwnFilePath(char* buffer, int32_t capacity);
 
 // True when a module of this name is loaded in the process: a file name,
 // compared without regard to ASCII case; without an extension, the
-// platform's library extension (".dll", ".so") is assumed.
+// platform's library extension (".dll", ".so") is assumed, and on posix a
+// versioned library ("libc" for "libc.so.6") and the program's own file
+// name (which has no extension) match too.
 bool IsModuleLoaded(const char* name);

@@ -12,6 +12,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"build", RunBuild,
+     "build [block options] [--title T] [--author A] [--module NAME] [--map I=NAME]\n"
+     "               [--slider-name K=NAME] [--enable map1,slider2,...] [--image PATH] [-y | -n] OUTPUT.rvp"},
     {"compile", RunCompile, "compile [block options] [--json]"},
     {"render", RunRender,
      "render [block options] [--time T] [--total N] [--frames A:B] [--quiet] [-y | -n] [INPUT] OUTPUT"},

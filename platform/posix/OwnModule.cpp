@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
@@ -36,14 +37,28 @@ const char* BaseName(const char* path) {
     return slash ? slash + 1 : path;
 }
 
+// "name.so", or a versioned "name.so.N...", for a name without extension.
+bool IsLibraryOf(const char* base, const char* name, size_t length) {
+    if (strncasecmp(base, name, length) != 0) return false;
+    const char* rest = base + length;
+    return strcasecmp(rest, ".so") == 0 || strncasecmp(rest, ".so.", 4) == 0;
+}
+
 int VisitModule(dl_phdr_info* info, size_t, void* data) {
     Search* search = static_cast<Search*>(data);
-    const char* base = BaseName(info->dlpi_name ? info->dlpi_name : "");
-    const size_t length = std::strlen(search->name);
+    // The program itself is listed without a name.
+    char program[PATH_MAX];
+    const char* path = info->dlpi_name ? info->dlpi_name : "";
+    if (path[0] == '\0') {
+        const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+        program[length > 0 ? length : 0] = '\0';
+        path = program;
+    }
+    const char* base = BaseName(path);
     if (search->withExtension)
         search->found = strcasecmp(base, search->name) == 0;
     else
-        search->found = strncasecmp(base, search->name, length) == 0 && strcasecmp(base + length, ".so") == 0;
+        search->found = strcasecmp(base, search->name) == 0 || IsLibraryOf(base, search->name, std::strlen(search->name));
     return search->found ? 1 : 0;
 }
 

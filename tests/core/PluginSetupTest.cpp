@@ -1,5 +1,6 @@
 // Setup through the loaded plug-in: which dialog the block's flags open (the
-// stand-in cannot open one and answers -1), the compile-only path of a
+// Linux stand-in cannot open one and answers -1; on Windows the test host
+// ends each at once with Cancel, 2), the compile-only path of a
 // built plug-in without controls, setupDone, and the tables loaded on
 // every call.
 #include "PluginTestHost.h"

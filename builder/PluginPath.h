@@ -1,0 +1,40 @@
+// Paths in the folder of the plug-in's own file, and the rules a new
+// plug-in's module name must pass, shared by the build dialog, the writer
+// and the command-line tool.
+#pragma once
+
+#include <cstdint>
+
+#include "BuilderPorts.h"
+
+enum : int32_t {
+    kPathBufferSize = 256,        // every path buffer of the builder
+};
+
+// The extension of plug-in files, which the host looks for.
+constexpr char kPluginExtension[] = "rvp";
+
+// Fills `buffer` (`size` bytes) with the folder of `pluginPath` (up to its
+// last '/' or '\\', or a drive's ':') joined with `name` and `extension` (a
+// dot is put before an extension that has none); with neither, the folder
+// alone. Returns the buffer, or nullptr when `pluginPath` is empty or the
+// result does not fit.
+char* JoinPluginFolderPath(const char* pluginPath, char* buffer, int32_t size, const char* name,
+                           const char* extension);
+
+// The same in the folder of the plug-in's own file; nullptr also when its
+// path cannot be had.
+char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
+                           const BuilderPorts* ports);
+
+// True when `name` holds '/', '\\' or ':', which name folders or drives on
+// one platform or another.
+bool HoldsFolderSeparator(const char* name);
+
+// The checks of a module name: 0 when it may be used, IDS_RESERVED_NAME when
+// a module of that name is loaded in the process or the name holds a folder
+// separator ('/', '\\' or ':'), IDS_NAME_EXISTS when
+// "NAME.rvp" exists in the plug-in's folder (a file, a folder or a link of
+// that name). A path that cannot be formed passes: writing it fails later,
+// with its own message.
+int32_t CheckModuleNameRules(const char* name, const BuilderPorts* ports);

@@ -1,0 +1,203 @@
+#include "PluginWriter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "DialogContext.h"
+#include "ImageReader.h"
+#include "PluginPath.h"
+#include "RESOURCE.h"
+
+namespace {
+
+constexpr char kDllNamePadding = 'Z';
+constexpr char kControlsSuffix[] = "...";  // the host's sign of a filter that opens a dialog
+constexpr int32_t kSuffixLength = sizeof kControlsSuffix - 1;
+constexpr int32_t kMessageSize = 256;      // a string-table text, with its terminator
+constexpr int32_t kFormattedSize = kMessageSize + kPathBufferSize;
+
+struct ResourceData {
+    bool found;
+    uint32_t offset;
+    uint32_t size;
+};
+
+// The PARM and TEXT data, as the last matching records give them, when they
+// lie inside the image and can take what is written there.
+void FindPatchedResources(ImageBytes image, const ImageDirectories& directories, ResourceData* parm,
+                          ResourceData* text) {
+    ResourceLeaf table[kResourceLeafCapacity];
+    const int32_t count =
+        ListNamedResources(image, directories.resourceDirectory, directories.resourceDelta, table, kResourceLeafCapacity);
+    *parm = ResourceData{};
+    *text = ResourceData{};
+    for (int32_t i = 0; i < count; ++i) {
+        const ResourceLeaf& leaf = table[i];
+        if (memcmp(leaf.typeName, FABLIX_RT_PARM, sizeof FABLIX_RT_PARM) == 0 && leaf.id == IDR_PARM)
+            *parm = ResourceData{true, leaf.dataOffset, leaf.dataSize};
+        else if (memcmp(leaf.typeName, FABLIX_RT_TEXT, sizeof FABLIX_RT_TEXT) == 0 && leaf.id == IDR_TEXT)
+            *text = ResourceData{true, leaf.dataOffset, leaf.dataSize};
+    }
+    auto usable = [&](const ResourceData& data, uint32_t least) {
+        return data.found && data.size >= least && data.offset <= image.size && data.size <= image.size - data.offset;
+    };
+    parm->found = usable(*parm, kFilterParamsSize);
+    text->found = usable(*text, kTextTitleAt + 1);
+}
+
+void PatchDllName(uint8_t* name, const FilterParams* params) {
+    const size_t length = strnlen(params->moduleName, sizeof params->moduleName);
+    for (size_t i = 0; i < kDllNamePatchLength; ++i)
+        name[i] = i < length ? static_cast<uint8_t>(params->moduleName[i]) : kDllNamePadding;
+}
+
+// The title written into TEXT data of `dataSize` bytes, terminated, in
+// `text` (256 bytes).
+void MakeTextTitle(const FilterParams* params, uint32_t dataSize, char* text) {
+    // Characters that fit before the terminator, at most a text slot's.
+    const int64_t room = std::min<int64_t>(int64_t{dataSize} - kTextTitleAt - 1, kTextSlotSize - 1);
+    const int64_t suffix = params->hasControls != 0 ? kSuffixLength : 0;
+    const int64_t title = static_cast<int64_t>(strnlen(params->title, kTextSlotSize - 1));
+    const int64_t keep = std::min(title, std::max<int64_t>(room - suffix, 0));
+    memcpy(text, params->title, keep);
+    memcpy(text + keep, kControlsSuffix, suffix);
+    text[std::min(keep + suffix, room)] = '\0';
+}
+
+// Writes the block with `built` 1 and the title; false when the copy of the
+// block cannot be had.
+bool PatchResources(uint8_t* image, const ResourceData& parm, const ResourceData& text, const FilterParams* params) {
+    RvHandle handle = RvNewHandle(kFilterParamsSize);
+    if (handle == nullptr) return false;
+    FilterParams* copy = static_cast<FilterParams*>(*handle);
+    memcpy(copy, params, kFilterParamsSize);
+    copy->built = 1;
+    memcpy(image + parm.offset, copy, kFilterParamsSize);
+    char title[kTextSlotSize];
+    MakeTextTitle(params, text.size, title);
+    memcpy(image + text.offset + kTextTitleAt, title, strlen(title) + 1);
+    RvDisposeHandle(handle);
+    return true;
+}
+
+// The string-table text `id` with its "%s" replaced by `argument`.
+void FormatMessageText(const BuilderPorts* ports, int32_t id, const char* argument, char* out) {
+    char text[kMessageSize];
+    if (ports->loadString(id, text, sizeof text) < 0) text[0] = '\0';
+    const char* mark = strstr(text, "%s");
+    if (mark == nullptr || argument == nullptr) {
+        memcpy(out, text, strlen(text) + 1);
+        return;
+    }
+    snprintf(out, kFormattedSize, "%.*s%s%s", static_cast<int>(mark - text), text, argument, mark + 2);
+}
+
+// A text slot of the block, terminated even when the block is not.
+void SlotText(const char* slot, char* text) {
+    const size_t length = strnlen(slot, kTextSlotSize - 1);
+    memcpy(text, slot, length);
+    text[length] = '\0';
+}
+
+void ShowError(const BuilderPorts* ports, const FilterParams* params, int32_t id) {
+    char caption[kTextSlotSize];  // the live block's title
+    char text[kFormattedSize];
+    SlotText(params->title, caption);
+    FormatMessageText(ports, id, nullptr, text);
+    ports->showError(caption, text);
+}
+
+void ShowCreated(const BuilderPorts* ports, const FilterParams* params, const char* targetPath) {
+    char caption[kTextSlotSize];  // the live block's title
+    char text[kFormattedSize];
+    SlotText(params->title, caption);
+    FormatMessageText(ports, IDS_PLUGIN_CREATED, targetPath, text);
+    ports->showInformation(caption, text);
+}
+
+// Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
+// that may not have reached the file is no plug-in.
+int32_t PatchTarget(const FilterParams* params, const char* targetPath, const BuilderPorts* ports) {
+    WritableFile file{};
+    if (!ports->mapWritable(targetPath, &file)) return kWriteMapFailed;
+    const int32_t patched = PatchPluginImage(file.bytes, static_cast<size_t>(file.size), params);
+    const bool written = ports->unmapWritable(&file);
+    switch (patched) {
+        case kPatchNotPe: return kWriteNotPe;
+        case kPatchNoDirectories: return kWriteNoDirectories;
+        case kPatchNoMemory: return kWriteNoMemory;
+        default: break;
+    }
+    if (!written) return kWriteNotWrittenBack;
+    return patched == kPatchedAll ? kWroteAll : kWroteNameOnly;
+}
+
+// Steps 3 to 12: the copy and its patches.
+int32_t CopyAndPatch(const FilterParams* params, const char* sourcePath, const char* targetPath,
+                     const BuilderPorts* ports) {
+    const PortHandle target = ports->createCopyTarget(targetPath);
+    if (target == kNoPortHandle) return kWriteCreateFailed;
+    const PortHandle source = ports->openCopySource(sourcePath);
+    if (source == kNoPortHandle) {
+        ports->closeCopyHandle(target);
+        return kWriteSourceFailed;
+    }
+    // A short copy would be patched and reported as a plug-in: refuse it.
+    const int32_t copied = ports->copyAll(source, target);
+    ports->closeCopyHandle(source);
+    ports->closeCopyHandle(target);
+    return copied == 0 ? PatchTarget(params, targetPath, ports) : kWriteCopyFailed;
+}
+
+}  // namespace
+
+int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params) {
+    const ImageBytes bytes{image, size};
+    ImageDirectories directories{};
+    const int32_t located = LocateDirectories(bytes, &directories);
+    if (located == kImageNotPe) return kPatchNotPe;
+    if (located != kImageFound || TextLengthAt(bytes, directories.dllName) < kDllNamePatchLength)
+        return kPatchNoDirectories;
+    ResourceData parm{};
+    ResourceData text{};
+    FindPatchedResources(bytes, directories, &parm, &text);
+    PatchDllName(image + directories.dllName, params);
+    if (!parm.found || !text.found) return kPatchedNameOnly;
+    return PatchResources(image, parm, text, params) ? kPatchedAll : kPatchNoMemory;
+}
+
+int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+                        const BuilderPorts* ports) {
+    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, ports);
+    if (outcome == kWroteAll || outcome == kWroteNameOnly) {
+        ShowCreated(ports, params, targetPath);
+        return outcome;
+    }
+    // 1025 for what could not be opened; 1026 from the clean-up once the
+    // target was mapped (and for a failed copy).
+    const bool openFailed = outcome == kWriteCreateFailed || outcome == kWriteSourceFailed ||
+                            outcome == kWriteMapFailed || outcome == kWriteNotPe;
+    if (openFailed) ShowError(ports, params, IDS_OPEN_FAILED);
+    if (!openFailed || outcome == kWriteNotPe) ShowError(ports, params, IDS_WRITE_FAILED);
+    // A target that was never created is not removed; one whose source could
+    // not be opened stays, empty.
+    if (outcome != kWriteCreateFailed && outcome != kWriteSourceFailed) remove(targetPath);
+    return outcome;
+}
+
+int32_t WritePlugin(RvWindow window, const BuilderPorts* ports) {
+    RvHandle handle = RvGetDialogData(window);
+    if (handle == nullptr || *handle == nullptr) return kWriteNoContext;
+    const FilterParams* params = static_cast<const DialogContext*>(*handle)->params;
+    char targetPath[kPathBufferSize];
+    char ownPath[kPathBufferSize];
+    char moduleName[kTextSlotSize];
+    SlotText(params->moduleName, moduleName);
+    if (MakePluginFolderPath(targetPath, sizeof targetPath, moduleName, kPluginExtension, ports) == nullptr ||
+        ports->ownFilePath(ownPath, sizeof ownPath) < 0) {
+        ShowError(ports, params, IDS_OPEN_FAILED);
+        return kWriteNoPath;
+    }
+    return WritePluginFile(params, ownPath, targetPath, ports);
+}

@@ -1,0 +1,298 @@
+// fablix build [block options] [--title T] [--author A] [--module NAME]
+//              [--map I=NAME] [--slider-name K=NAME] [--enable LIST]
+//              [--image PATH] [-y | -n] OUTPUT.rvp
+//
+// Writes a stand-alone plug-in through the builder's writer: a copy of the
+// plug-in image with the block, the title and the module name patched in.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "BuilderPlatform.h"
+#include "Commands.h"
+#include "Interrupt.h"
+#include "MediaResult.h"
+#include "OutputFile.h"
+#include "OutputOptions.h"
+#include "PluginPath.h"
+#include "PluginWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The longest texts the build dialog lets through.
+constexpr size_t kTitleMax = 253;
+constexpr size_t kNameMax = 254;
+constexpr const char* kUsage =
+    "build wants one OUTPUT.rvp: fablix build [block options] [--title T] [--author A] [--module NAME] "
+    "[--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] [-y | -n] OUTPUT.rvp";
+
+// The build fields of the command line; each is applied only when given.
+struct BuildOptions {
+    std::optional<std::string> title;
+    std::optional<std::string> author;
+    std::optional<std::string> module;
+    std::string mapName[kMapCount];
+    bool mapNamed[kMapCount] = {};
+    std::string sliderName[kSliderCount];
+    bool sliderNamed[kSliderCount] = {};
+    bool enableGiven = false;
+    int32_t mapEnabled[kMapCount] = {};
+    int32_t sliderEnabled[kSliderCount] = {};
+    std::string image = FABLIX_DEFAULT_IMAGE;
+    OverwritePolicy policy = kKeepExisting;
+    std::string output;
+};
+
+bool TakeValue(Arguments& args, const std::string& option, std::string* value) {
+    if (args.Done()) {
+        UsageError(option + " needs a value");
+        return false;
+    }
+    *value = args.Take();
+    return true;
+}
+
+int32_t CheckText(const std::string& option, const std::string& text, size_t max) {
+    if (text.size() > max)
+        return UsageError(option + " holds at most " + std::to_string(max) + " characters, not " +
+                          std::to_string(text.size()));
+    return kExitOk;
+}
+
+OptionTake Taken(int32_t status) { return status == kExitOk ? kOptionTaken : kOptionBad; }
+
+// "I=NAME" with I in 0..last.
+int32_t TakeIndexedName(Arguments& args, const std::string& option, int32_t last, std::string* names,
+                        bool* given) {
+    std::string value;
+    if (!TakeValue(args, option, &value)) return kExitUsage;
+    const size_t equals = value.find('=');
+    int32_t index = 0;
+    if (equals == std::string::npos || !ParseNumber(value.substr(0, equals), 0, last, &index))
+        return UsageError(option + " wants I=NAME with I from 0 to " + std::to_string(last) + ", not '" + value + "'");
+    names[index] = value.substr(equals + 1);
+    given[index] = true;
+    return CheckText(option, names[index], kNameMax);
+}
+
+// "map1,slider2,...": the controls the new plug-in offers, all others off.
+// A map and the two sliders that drive it exclude each other, as in the
+// build dialog.
+int32_t TakeEnable(Arguments& args, BuildOptions* options) {
+    std::string list;
+    if (!TakeValue(args, "--enable", &list)) return kExitUsage;
+    options->enableGiven = true;
+    for (int32_t& flag : options->mapEnabled) flag = 0;
+    for (int32_t& flag : options->sliderEnabled) flag = 0;
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        const std::string item = list.substr(start, end - start);
+        int32_t index = 0;
+        if (item.rfind("map", 0) == 0 && ParseNumber(item.substr(3), 0, kMapCount - 1, &index))
+            options->mapEnabled[index] = 1;
+        else if (item.rfind("slider", 0) == 0 && ParseNumber(item.substr(6), 0, kSliderCount - 1, &index))
+            options->sliderEnabled[index] = 1;
+        else
+            return UsageError("--enable: '" + item + "' is not a control; use map0 to map3 and slider0 to slider7");
+        start = end + 1;
+    }
+    for (int32_t map = 0; map < kMapCount; ++map)
+        for (int32_t slider = 2 * map; slider <= 2 * map + 1; ++slider)
+            if (options->mapEnabled[map] && options->sliderEnabled[slider])
+                return UsageError("--enable: map" + std::to_string(map) + " and slider" + std::to_string(slider) +
+                                  " exclude each other (map " + std::to_string(map) + " is set by sliders " +
+                                  std::to_string(2 * map) + " and " + std::to_string(2 * map + 1) + ")");
+    return kExitOk;
+}
+
+// One build option at args.Peek().
+OptionTake TakeBuildOption(Arguments& args, BuildOptions* options) {
+    const std::string option = args.Peek();
+    const struct {
+        const char* name;
+        std::optional<std::string>* field;
+        size_t max;
+    } texts[] = {{"--title", &options->title, kTitleMax},
+                 {"--author", &options->author, kNameMax},
+                 {"--module", &options->module, kNameMax}};
+    for (const auto& text : texts) {
+        if (option != text.name) continue;
+        args.Take();
+        std::string value;
+        if (!TakeValue(args, option, &value)) return kOptionBad;
+        *text.field = value;
+        return Taken(CheckText(option, value, text.max));
+    }
+    if (option == "--map" || option == "--slider-name") {
+        args.Take();
+        return Taken(option == "--map"
+                         ? TakeIndexedName(args, option, kMapCount - 1, options->mapName, options->mapNamed)
+                         : TakeIndexedName(args, option, kSliderCount - 1, options->sliderName, options->sliderNamed));
+    }
+    if (option == "--enable") {
+        args.Take();
+        return Taken(TakeEnable(args, options));
+    }
+    if (option == "--image") {
+        args.Take();
+        return TakeValue(args, option, &options->image) ? kOptionTaken : kOptionBad;
+    }
+    return TakeOverwriteOption(args, &options->policy);
+}
+
+const std::string kDottedExtension = std::string(".") + kPluginExtension;
+
+bool IsPluginName(const std::string& path) {
+    return path.size() >= kDottedExtension.size() &&
+           path.compare(path.size() - kDottedExtension.size(), kDottedExtension.size(), kDottedExtension) == 0;
+}
+
+// The file name of OUTPUT without ".rvp" (".rvp" alone gives the empty name).
+std::string OutputStem(const std::string& output) {
+    const std::string name = fs::path(output).filename().string();
+    return IsPluginName(name) ? name.substr(0, name.size() - kDottedExtension.size()) : name;
+}
+
+void SetSlot(char* slot, const std::string& text) {
+    std::snprintf(slot, kTextSlotSize, "%s", text.c_str());
+}
+
+// The build fields into the block, as OK of the build dialog stores them:
+// hasControls is the OR of the twelve flags and the reserved words are 0.
+void ApplyBuildFields(const BuildOptions& options, FilterParams* params) {
+    if (options.title) SetSlot(params->title, *options.title);
+    if (options.author) SetSlot(params->author, *options.author);
+    SetSlot(params->moduleName, options.module ? *options.module : OutputStem(options.output));
+    for (int32_t i = 0; i < kMapCount; ++i)
+        if (options.mapNamed[i]) SetSlot(params->mapName[i], options.mapName[i]);
+    for (int32_t j = 0; j < kSliderCount; ++j)
+        if (options.sliderNamed[j]) SetSlot(params->sliderName[j], options.sliderName[j]);
+    if (options.enableGiven) {
+        for (int32_t i = 0; i < kMapCount; ++i) params->mapEnabled[i] = options.mapEnabled[i];
+        for (int32_t j = 0; j < kSliderCount; ++j) params->sliderEnabled[j] = options.sliderEnabled[j];
+    }
+    params->hasControls = 0;
+    for (int32_t& word : params->reserved) word = 0;
+    for (int32_t flag : params->mapEnabled) params->hasControls |= flag != 0;
+    for (int32_t flag : params->sliderEnabled) params->hasControls |= flag != 0;
+}
+
+// The module-name rules of the build dialog, in the tool's words. The
+// dialog's second rule (no "NAME.rvp" beside the plug-in) is the output's
+// own rule here: an existing OUTPUT needs -y.
+int32_t CheckModuleName(const std::string& name, const BuilderPorts& ports) {
+    if (name.empty()) return UsageError("the module name is empty; give --module NAME or an OUTPUT with a name");
+    if (HoldsFolderSeparator(name.c_str()))
+        return UsageError("the module name '" + name + "' holds a folder separator; it names a file, not a path");
+    if (ports.isModuleLoaded(name.c_str()))
+        return UsageError("the module name '" + name + "' is reserved: a module of that name is loaded; choose another");
+    return kExitOk;
+}
+
+int32_t CheckFiles(const BuildOptions& options) {
+    const fs::path output(options.output);
+    if (!IsPluginName(options.output))
+        return UsageError("the plug-in '" + options.output + "' must end in .rvp, as the host looks for that");
+    std::error_code error;
+    if (!fs::is_regular_file(options.image, error))
+        return UsageError("no plug-in image at '" + options.image +
+                          "': build the win32 preset (cmake --preset win32 && cmake --build --preset win32) "
+                          "or give --image PATH");
+    if (fs::equivalent(output, options.image, error))
+        return UsageError("'" + options.output + "' is the image itself; a plug-in is written to a new file");
+    if (fs::is_directory(output, error)) return UsageError("'" + options.output + "' is a folder");
+    return RefuseExistingOutput(options.output, options.policy);
+}
+
+// The writer's outcome in the tool's words, naming the file concerned.
+std::string WriteFailure(int32_t outcome, const BuildOptions& options) {
+    const std::string image = "the image '" + options.image + "'";
+    switch (outcome) {
+        case kWriteCreateFailed: return "cannot create a file in the folder of '" + options.output + "'";
+        case kWriteSourceFailed: return "cannot read " + image;
+        case kWriteCopyFailed: return "copying " + image + " failed (a full disk?)";
+        case kWriteMapFailed: return "cannot map the copy of " + image + " (is it empty?)";
+        case kWriteNotPe: return image + " is not a Windows (PE) image";
+        case kWriteNoDirectories:
+            return image + " has no resource directory, or no export DLL name of at least 7 characters";
+        case kWriteNoMemory: return "out of memory";
+        case kWriteNotWrittenBack: return "the patched copy could not be written back (a full disk?)";
+        default: return "unknown outcome " + std::to_string(outcome);
+    }
+}
+
+// The writer's boxes: the tool explains outcomes itself.
+void Silent(const char*, const char*) {}
+
+// Writes beside OUTPUT under a temporary name and moves the plug-in into
+// place only when it is whole, so a failed build leaves an existing OUTPUT
+// as it was.
+int32_t Write(const BuildOptions& options, const FilterParams* params) {
+    BuilderPorts ports = PlatformBuilderPorts();
+    ports.showError = Silent;
+    ports.showInformation = Silent;
+    const std::string staged = TemporaryNameFor(options.output);
+    const int32_t outcome = WritePluginFile(params, options.image.c_str(), staged.c_str(), &ports);
+    if (outcome != kWroteAll && outcome != kWroteNameOnly) {
+        DiscardOutput(staged);
+        return Failure("cannot build '" + options.output + "': " + WriteFailure(outcome, options) +
+                       "; nothing was changed");
+    }
+    std::string message;
+    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(staged, options.output, message); });
+    if (committed == kMediaInterrupted) {
+        DiscardOutput(staged);
+        return Interrupted();
+    }
+    if (committed != kMediaOk) return Failure(message);
+    if (outcome == kWroteNameOnly)
+        Warning("the image '" + options.image + "' has no PARM 16000 or TEXT 1000: only its DLL name was changed");
+    return kExitOk;
+}
+
+std::string EnabledList(const FilterParams& params) {
+    std::string list;
+    for (int32_t i = 0; i < kMapCount; ++i)
+        if (params.mapEnabled[i]) list += (list.empty() ? "map" : ", map") + std::to_string(i);
+    for (int32_t j = 0; j < kSliderCount; ++j)
+        if (params.sliderEnabled[j]) list += (list.empty() ? "slider" : ", slider") + std::to_string(j);
+    return list.empty() ? "none (no dialog)" : list;
+}
+
+}  // namespace
+
+int32_t RunBuild(Arguments& args) {
+    BlockOptions block;
+    BuildOptions options;
+    while (!args.Done()) {
+        OptionTake taken = TakeBlockOption(args, &block);
+        if (taken == kNotThisOption) taken = TakeBuildOption(args, &options);
+        if (taken == kOptionBad) return kExitUsage;
+        if (taken == kOptionTaken) continue;
+        const std::string argument = args.Take();
+        if (argument.size() > 1 && argument[0] == '-') return UsageError("unknown option '" + argument + "'");
+        if (!options.output.empty()) return UsageError("unexpected argument '" + argument + "'; " + kUsage);
+        options.output = argument;
+    }
+    if (options.output.empty()) return UsageError(kUsage);
+
+    auto params = std::make_unique<FilterParams>();
+    if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
+    ApplyBuildFields(options, params.get());
+    const BuilderPorts ports = PlatformBuilderPorts();
+    if (int32_t status = CheckModuleName(params->moduleName, ports); status != kExitOk) return status;
+    if (int32_t status = CheckFiles(options); status != kExitOk) return status;
+    CatchStopSignals();
+    if (int32_t status = Write(options, params.get()); status != kExitOk) return status;
+
+    std::printf("built '%s': module %s, title \"%s\", controls: %s\n", options.output.c_str(),
+                params->moduleName, params->title, EnabledList(*params).c_str());
+    return kExitOk;
+}

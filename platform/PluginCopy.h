@@ -1,0 +1,17 @@
+// The copy port of the plug-in builder: a plug-in file copied byte for byte
+// into a new file. (Windows: the compressed-file copy service, which expands
+// a compressed source and copies a plain one as it is; elsewhere a plain
+// copy.) Handles are the platform's, as integers; kNoCopyHandle when none.
+#pragma once
+
+#include <cstdint>
+
+constexpr intptr_t kNoCopyHandle = -1;
+
+// Creates the file at `path` empty, replacing a file there.
+intptr_t CreateCopyTarget(const char* path);
+// Opens the file at `path` for reading.
+intptr_t OpenCopySource(const char* path);
+// Copies all of the source into the target: 0 when every byte arrived.
+int32_t CopyAll(intptr_t source, intptr_t target);
+void CloseCopyHandle(intptr_t handle);
