@@ -3,6 +3,7 @@
 namespace {
 constexpr uint32_t kGoldenStart = 161803398;
 constexpr int32_t kLast = kRandomStateSize - 1;  // entries 1..55
+constexpr uint16_t kLagStart = 31;               // 24 places behind the first cursor, modulo 55
 }  // namespace
 
 void StartRandom(InstanceState* state, int32_t t) {
@@ -27,4 +28,10 @@ int32_t DrawRandom(InstanceState* state) {
     const uint32_t draw = table[state->randomIndex] - table[state->randomLagIndex];
     table[state->randomIndex] = draw;
     return static_cast<int32_t>(draw);
+}
+
+void ResetRandom(InstanceState* state, int32_t t) {
+    state->randomIndex = 0;
+    state->randomLagIndex = kLagStart;
+    StartRandom(state, t);
 }

@@ -21,7 +21,7 @@ struct Fixture {
     PixelMap* destinationHandle = &destinationMap;
     FilterRecord record{};
     std::unique_ptr<InstanceState> state = std::make_unique<InstanceState>();
-    std::unique_ptr<FormulaPrograms> programs = std::make_unique<FormulaPrograms>();
+    std::unique_ptr<RenderWorkspace> workspace = std::make_unique<RenderWorkspace>();
 
     explicit Fixture(const char* const formulas[kFormulaCount]) {
         source.resize(size_t(kWidth) * kHeight * 4);
@@ -40,16 +40,14 @@ struct Fixture {
             std::strcpy(state->params.formula[i], formulas[i]);
         LoadLookupTables(state.get());
         CompileFormulas(state.get(), &state->params);
-        DecodeFormulas(state.get(), programs.get());
+        DecodeFormulas(state.get(), &workspace->programs);
     }
 };
 
 void RenderFormulas(benchmark::State& loop, const char* const formulas[kFormulaCount]) {
     Fixture f(formulas);
     for (auto _ : loop) {
-        f.state->time = f.record.time;
-        PrepareFrame(&f.record, f.state.get(), &f.state->params);
-        RenderFrame(&f.record, f.state.get(), &f.state->params, f.programs.get(), nullptr);
+        RenderFilterFrame(&f.record, f.state.get(), &f.state->params, f.workspace.get(), nullptr, kSourceHoldsFrame);
         benchmark::DoNotOptimize(f.destination.data());
     }
     loop.counters["Mpixel/s"] =

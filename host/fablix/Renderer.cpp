@@ -39,14 +39,14 @@ void FABLIX_STDCALL LoadFrameForTime(int32_t time, PixelMap** /*sourceMap*/, Pix
 
 void StartRenderer(Renderer& renderer, const FilterParams& params) {
     renderer.state = std::make_unique<InstanceState>();
-    renderer.programs = std::make_unique<FormulaPrograms>();
+    renderer.workspace = std::make_unique<RenderWorkspace>();
     InstanceState* state = renderer.state.get();
     state->params = params;
     renderer.params = &state->params;
     LoadLookupTables(state);
     CompileFormulas(state, renderer.params);
     PrintDiagnostics(state, renderer.params, "warning", stderr);
-    DecodeFormulas(state, renderer.programs.get());
+    DecodeFormulas(state, &renderer.workspace->programs);
 }
 
 void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32_t time,
@@ -55,9 +55,8 @@ void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32
     FilterRecord record{};
     FillRecord(record, maps, source, destination, time, total);
     // The source already holds the frame at `time`, as on execute.
-    renderer.state->time = time;
-    PrepareFrame(&record, renderer.state.get(), renderer.params);
-    RenderFrame(&record, renderer.state.get(), renderer.params, renderer.programs.get(), nullptr);
+    RenderFilterFrame(&record, renderer.state.get(), renderer.params, renderer.workspace.get(), nullptr,
+                      kSourceHoldsFrame);
 }
 
 int32_t RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time,
@@ -72,9 +71,8 @@ int32_t RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destinati
     record.sourceFrameCallback = LoadFrameForTime;
     record.callbackData = reinterpret_cast<intptr_t>(&source);
     source.failure = kMediaOk;
-    PrepareFrame(&record, renderer.state.get(), renderer.params);
-    const int32_t finished =
-        RenderFrame(&record, renderer.state.get(), renderer.params, renderer.programs.get(), probe);
+    const int32_t finished = RenderFilterFrame(&record, renderer.state.get(), renderer.params,
+                                               renderer.workspace.get(), probe, kSourceByCallback);
     if (source.failure != kMediaOk) return source.failure;
     return finished ? kRenderDone : kRenderInterrupted;
 }

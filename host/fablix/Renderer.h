@@ -11,7 +11,7 @@
 
 struct Renderer {
     std::unique_ptr<InstanceState> state;
-    std::unique_ptr<FormulaPrograms> programs;
+    std::unique_ptr<RenderWorkspace> workspace;
     const FilterParams* params = nullptr;  // the state's own block
 };
 
