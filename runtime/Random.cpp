@@ -35,3 +35,17 @@ void ResetRandom(InstanceState* state, int32_t t) {
     state->randomLagIndex = kLagStart;
     StartRandom(state, t);
 }
+
+void DrawRandoms(InstanceState* state, int32_t* out, int32_t count) {
+    // The cursors live in registers for the run, not in the packed record.
+    uint32_t* table = reinterpret_cast<uint32_t*>(state->randomState);
+    int32_t index = state->randomIndex, lag = state->randomLagIndex;
+    for (int32_t n = 0; n < count; ++n) {
+        if (++index > kLast) index = 1;
+        if (++lag > kLast) lag = 1;
+        table[index] -= table[lag];
+        out[n] = static_cast<int32_t>(table[index]);
+    }
+    state->randomIndex = static_cast<uint16_t>(index);
+    state->randomLagIndex = static_cast<uint16_t>(lag);
+}

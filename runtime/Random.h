@@ -16,3 +16,6 @@ void ResetRandom(InstanceState* state, int32_t t);
 
 // Advances both cursors and returns the next draw, a signed 32-bit number.
 int32_t DrawRandom(InstanceState* state);
+
+// The next `count` draws into out[0..count), as `count` calls of DrawRandom.
+void DrawRandoms(InstanceState* state, int32_t* out, int32_t count);

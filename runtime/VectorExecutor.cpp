@@ -84,7 +84,9 @@ HWY_INLINE VH WrapToInt32(VF r) {
     const DF df;
     const VF two32 = hn::Set(df, 4294967296.0);
     const VF two31 = hn::Set(df, 2147483648.0);
-    return hn::DemoteTo(DH(), hn::Sub(r, hn::Mul(two32, hn::Floor(hn::Div(hn::Add(r, two31), two32)))));
+    // Multiplying by a power of two's inverse is exact, and cheaper than dividing.
+    const VF turns = hn::Floor(hn::Mul(hn::Add(r, two31), hn::Set(df, 1.0 / 4294967296.0)));
+    return hn::DemoteTo(DH(), hn::Sub(r, hn::Mul(two32, turns)));
 }
 
 // Truncating 32-bit division as the interpreter's Quotient: by 0 it is 0,
@@ -132,6 +134,7 @@ struct Block {
     int32_t lanes;   // the pixels, rounded up to whole vectors
     int32_t channel;
     int32_t draw;    // the next "rnd" of the program
+    bool angleKnown, distanceKnown;  // "d" and "m" of the block already in the workspace
 };
 
 // (m * cos(angle) + 8191) >> 14 with a 64-bit product, wrapped.
@@ -140,7 +143,7 @@ HWY_INLINE VH PolarComponent(const Block& b, VH angle, VH m) {
     const DF df;
     const VH cosine = hn::GatherIndex(dh, b.ws->cosine, hn::And(angle, hn::Set(dh, kAngleMask)));
     const VF product = hn::Add(hn::Mul(ToF(m), ToF(cosine)), hn::Set(df, kCosineRound));
-    return WrapToInt32(hn::Floor(hn::Div(product, hn::Set(df, double{1 << kCosineScaleShift}))));
+    return WrapToInt32(hn::Floor(hn::Mul(product, hn::Set(df, 1.0 / (1 << kCosineScaleShift)))));
 }
 
 // The angle procedure: (x, y) folded into its quadrant, negated where `below`.
@@ -153,11 +156,7 @@ HWY_INLINE VH FoldedAngle(const Block& b, VH x, VH y, hn::Mask<DF> below) {
     const auto steep = hn::Gt(ay, ax);
     const VF s = hn::Min(ax, ay), l = hn::Max(ax, ay);
     const VF q = hn::Floor(hn::Div(hn::Mul(s, hn::Set(df, kTableEntries)), hn::Max(l, hn::Set(df, 1.0))));
-    const VH index = hn::Max(hn::Sub(hn::DemoteTo(dh, q), hn::Set(dh, 1)), hn::Zero(dh));
-    const VF arctan = ToF(hn::GatherIndex(dh, b.ws->arctan, index));
-    // arctan * 512 / (65536 pi), 65536 pi taken as 205888.
-    VF v = hn::Floor(hn::Div(hn::Mul(arctan, hn::Set(df, kHalfTurn)), hn::Set(df, 205888.0)));
-    v = hn::IfThenZeroElse(hn::Eq(q, hn::Zero(df)), v);
+    VF v = ToF(hn::GatherIndex(dh, b.ws->baseAngle, hn::DemoteTo(dh, q)));
     v = hn::IfThenElse(hn::Xor(left, steep), hn::Sub(hn::Set(df, kRightAngle), v), v);
     v = hn::IfThenElse(left, hn::Add(v, hn::Set(df, kRightAngle)), v);
     v = hn::IfThenElse(below, hn::Neg(v), v);
@@ -169,13 +168,13 @@ HWY_INLINE VH VectorLength(const Block& blk, VH a, VH b) {
     const DF df;
     const DH dh;
     const VF A = hn::Abs(ToF(a)), B = hn::Abs(ToF(b));
-    const VF scale = hn::Set(df, 65536.0);
+    const VF scale = hn::Set(df, 1.0 / 65536.0);
     const VF s = hn::Min(A, B), l = hn::Max(A, B);
     const VF q = hn::Floor(hn::Div(hn::Mul(s, hn::Set(df, kTableEntries)), hn::Max(l, hn::Set(df, 1.0))));
     const VH index = hn::Min(hn::DemoteTo(dh, q), hn::Set(dh, kTableEntries - 1));
     const VF correction = ToF(hn::GatherIndex(dh, blk.ws->vector, index));
-    const VF unequal = hn::Add(l, hn::Floor(hn::Div(hn::Mul(correction, l), scale)));
-    const VF equal = hn::Add(B, hn::Floor(hn::Div(hn::Mul(B, hn::Set(df, 27146.0)), scale)));
+    const VF unequal = hn::Add(l, hn::Floor(hn::Mul(hn::Mul(correction, l), scale)));
+    const VF equal = hn::Add(B, hn::Floor(hn::Mul(hn::Mul(B, hn::Set(df, 27146.0)), scale)));
     return WrapToInt32(hn::IfThenElse(hn::Eq(A, B), equal, unequal));
 }
 
@@ -362,18 +361,31 @@ void RunBlock(Block& b) {
         case Op::U: Colour(b, r, -19, -37, 56); break;
         case Op::V: Colour(b, r, 78, -65, -13); break;
         case Op::D: {
+            if (b.angleKnown) {
+                std::memcpy(r, ws->angle, sizeof(int32_t) * static_cast<size_t>(n));
+                break;
+            }
             const int32_t dy = s->row - ((semantics::Height(s) + 1) / 2 - 1);
             const int32_t half = semantics::Width(s) / 2;
             const auto below = hn::Ge(hn::Set(DF(), dy), hn::Zero(DF()));
             ByColumn(b, r, [&](VH x) HWY_ATTR {
                 return FoldedAngle(b, hn::Sub(x, hn::Set(DH(), half)), hn::Set(DH(), dy), below);
             });
+            // The channels of a pixel program often ask again.
+            std::memcpy(ws->angle, r, sizeof(int32_t) * static_cast<size_t>(n));
+            b.angleKnown = true;
             break;
         }
         case Op::M: {
+            if (b.distanceKnown) {
+                std::memcpy(r, ws->distance, sizeof(int32_t) * static_cast<size_t>(n));
+                break;
+            }
             const int32_t dy = s->row - semantics::Height(s) / 2 - 1;
             const int32_t half = (semantics::Width(s) + 1) / 2;
             ByColumn(b, r, [&](VH x) HWY_ATTR { return VectorLength(b, hn::Sub(x, hn::Set(DH(), half)), hn::Set(DH(), dy)); });
+            std::memcpy(ws->distance, r, sizeof(int32_t) * static_cast<size_t>(n));
+            b.distanceKnown = true;
             break;
         }
 
@@ -540,9 +552,13 @@ void RenderRun(const VectorRun& run, InstanceState* state, VectorWorkspace* ws) 
         std::memcpy(ws->pixels, run.source + int64_t{done} * kPixelBytes, sizeof(uint32_t) * static_cast<size_t>(count));
         std::memset(ws->pixels + count, 0, sizeof(uint32_t) * static_cast<size_t>(lanes - count));
         // The draws of every pixel of the block, in render order.
-        for (int32_t lane = 0; lane < count; ++lane)
-            for (int32_t k = 0; k < run.draws; ++k) ws->draws[k][lane] = DrawRandom(state);
-        Block b{state, ws, run.program, run.x + done, lanes, state->channelMin, 0};
+        if (run.draws > 0) {
+            int32_t* sequence = ws->sequence;
+            DrawRandoms(state, sequence, count * run.draws);
+            for (int32_t lane = 0; lane < count; ++lane)
+                for (int32_t k = 0; k < run.draws; ++k) ws->draws[k][lane] = *sequence++;
+        }
+        Block b{state, ws, run.program, run.x + done, lanes, state->channelMin, 0, false, false};
         RunBlock(b);
 
         const int32_t store = run.storeCount - done < count ? run.storeCount - done : count;
@@ -585,9 +601,11 @@ int32_t DrawsPerPixel(const Program* program) {
 void PrepareVectorTables(const InstanceState* state, VectorWorkspace* ws) {
     for (int32_t k = 0; k < kTableEntries; ++k) {
         ws->cosine[k] = state->cosineTable[k];
-        ws->arctan[k] = state->arctanTable[k];
         ws->vector[k] = state->vectorTable[k];
     }
+    // BaseAngle by q = s * 1024 / l, the arctangent already scaled.
+    ws->baseAngle[0] = 0;
+    for (int32_t q = 1; q <= kTableEntries; ++q) ws->baseAngle[q] = BaseAngle(state, uint32_t(q), kTableEntries);
     for (int32_t i = 0; i < kMapCount; ++i)
         for (int32_t k = 0; k < kMapEntries; ++k) ws->maps[i * kMapEntries + k] = state->mapTables[i][k];
     for (int32_t k = 0; k < kSliderCount; ++k) ws->sliders[k] = state->sliderValues[k];

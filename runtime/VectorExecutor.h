@@ -23,9 +23,12 @@ struct alignas(64) VectorWorkspace {
     int32_t results[kFormulaCount][kVectorBlock];
     uint32_t pixels[kVectorBlock];  // the block's source pixels
     uint32_t packed[kVectorBlock];  // the block's destination pixels
-    int32_t draws[kMaxDrawsPerPixel][kVectorBlock];  // "rnd" draws, in pixel order
+    int32_t angle[kVectorBlock];    // "d" and "m" of the block, once computed
+    int32_t distance[kVectorBlock];
+    int32_t draws[kMaxDrawsPerPixel][kVectorBlock];     // "rnd" draws by call, then by pixel
+    int32_t sequence[kMaxDrawsPerPixel * kVectorBlock];  // the same in the generator's order
     int32_t cosine[kTableEntries];
-    int32_t arctan[kTableEntries];
+    int32_t baseAngle[kTableEntries + 1];  // the angle procedure's base angle by its quotient
     int32_t vector[kTableEntries];
     int32_t maps[int32_t{kMapCount} * kMapEntries];
     int32_t sliders[kSliderCount];

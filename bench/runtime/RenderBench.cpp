@@ -44,8 +44,11 @@ struct Fixture {
     }
 };
 
+// Each set on the best executor, and on the interpreter alone (the
+// reference) for comparison in the same run.
 void RenderFormulas(benchmark::State& loop, const char* const formulas[kFormulaCount]) {
     Fixture f(formulas);
+    f.workspace->programs.executor = static_cast<ExecutorChoice>(loop.range(0));
     for (auto _ : loop) {
         RenderFilterFrame(&f.record, f.state.get(), &f.state->params, f.workspace.get(), nullptr, kSourceHoldsFrame);
         benchmark::DoNotOptimize(f.destination.data());
@@ -68,8 +71,8 @@ void Noise(benchmark::State& loop) { RenderFormulas(loop, kNoise); }
 
 }  // namespace
 
-BENCHMARK(Identity)->Unit(benchmark::kMillisecond);
-BENCHMARK(DefaultBlock)->Unit(benchmark::kMillisecond);
-BENCHMARK(Polar)->Unit(benchmark::kMillisecond);
-BENCHMARK(Blur)->Unit(benchmark::kMillisecond);
-BENCHMARK(Noise)->Unit(benchmark::kMillisecond);
+BENCHMARK(Identity)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(DefaultBlock)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Polar)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Blur)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Noise)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
