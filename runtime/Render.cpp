@@ -1,6 +1,9 @@
 #include "Render.h"
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "Interpreter.h"
 #include "Random.h"
@@ -171,19 +174,38 @@ int32_t RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWor
 }
 
 int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                    RenderWorkspace* workspace, InputProbe probe) {
+                    RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers, int32_t helperCount) {
     PixelMap* source = *record->sourceMap;
     if (state->time != record->time && record->sourceFrameCallback != nullptr)
         record->sourceFrameCallback(record->time, record->sourceMap, source, record->callbackData);
     SetFrameContext(record, state);
+    const FormulaPrograms* programs = &workspace->programs;
     PreparePrograms(state, params, &workspace->programs);
-    return RenderRows(state, &workspace->programs, &workspace->rows, *record->destinationMap, state->yMin,
-                      state->yMax, probe);
+    const PixelMap* destination = *record->destinationMap;
+    const int32_t height = Extent(state->yMin, state->yMax);
+    const int32_t bands = programs->plan.inOrder || height < 2 ? 1 : std::min(1 + helperCount, height);
+    if (bands == 1) return RenderRows(state, programs, &workspace->rows, destination, state->yMin, state->yMax, probe);
+
+    auto bandStart = [&](int32_t k) { return state->yMin + static_cast<int32_t>(int64_t{height} * k / bands); };
+    std::vector<std::thread> threads;
+    std::vector<int32_t> finished(static_cast<size_t>(bands), 1);
+    for (int32_t k = 1; k < bands; ++k) {
+        const RowHelper& helper = helpers[k - 1];
+        std::memcpy(helper.state, state, sizeof(InstanceState));
+        threads.emplace_back([&, k, helper] {
+            finished[static_cast<size_t>(k)] =
+                RenderRows(helper.state, programs, helper.rows, destination, bandStart(k), bandStart(k + 1), probe);
+        });
+    }
+    finished[0] = RenderRows(state, programs, &workspace->rows, destination, bandStart(0), bandStart(1), probe);
+    for (std::thread& thread : threads) thread.join();
+    return std::find(finished.begin(), finished.end(), 0) == finished.end() ? 1 : 0;
 }
 
 int32_t RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                          RenderWorkspace* workspace, InputProbe probe, FrameSource source) {
+                          RenderWorkspace* workspace, InputProbe probe, FrameSource source,
+                          const RowHelper* helpers, int32_t helperCount) {
     if (source == kSourceHoldsFrame) state->time = record->time;
     PrepareFrame(record, state, params);
-    return RenderFrame(record, state, params, workspace, probe);
+    return RenderFrame(record, state, params, workspace, probe, helpers, helperCount);
 }

@@ -76,12 +76,23 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
 int32_t RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
                    const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe);
 
+// Another thread's share of a frame: its own state (a copy of the prepared
+// one is made for each frame) and row workspace.
+struct RowHelper {
+    InstanceState* state;
+    RowWorkspace* rows;
+};
+
 // The render loop: loads the source through the record's callback when the
 // state's time differs, then renders the record's source frame into its
-// destination, pixel by pixel and channel by channel. Returns 1 when every
-// row was rendered, 0 when `probe` (may be null) reported input after a row.
+// destination, pixel by pixel and channel by channel. A frame whose programs
+// do not depend on pixel order is split into bands of rows, one per helper
+// and one for the calling thread; the result is the same byte for byte.
+// Returns 1 when every row was rendered, 0 when `probe` (may be null)
+// reported input after a row.
 int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                    RenderWorkspace* workspace, InputProbe probe);
+                    RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers = nullptr,
+                    int32_t helperCount = 0);
 
 // Where the frame to render comes from.
 enum FrameSource : int32_t {
@@ -92,4 +103,5 @@ enum FrameSource : int32_t {
 // Renders one frame the way every caller does: takes the record's time
 // when the source holds the frame, prepares the frame, runs the loop.
 int32_t RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                          RenderWorkspace* workspace, InputProbe probe, FrameSource source);
+                          RenderWorkspace* workspace, InputProbe probe, FrameSource source,
+                          const RowHelper* helpers = nullptr, int32_t helperCount = 0);

@@ -12,9 +12,10 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"bench", RunBench, "bench [block options] [--size WxH] [--frames N] [--threads N] [--json]"},
     {"compile", RunCompile, "compile [block options] [--json]"},
     {"render", RunRender,
-     "render [block options] [--time T] [--total N] [--frames A:B] [--quiet] [INPUT] OUTPUT"},
+     "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [INPUT] OUTPUT"},
     {"save", RunSave, "save [block options] OUTPUT.fbl"},
     {"show", RunShow, "show [block options]"},
 };

@@ -6,6 +6,7 @@
 
 #include "Options.h"
 
+int32_t RunBench(Arguments& args);
 int32_t RunCompile(Arguments& args);
 int32_t RunRender(Arguments& args);
 int32_t RunSave(Arguments& args);

@@ -166,3 +166,9 @@ int32_t LoadDefaultBlock(FilterParams* params) {
     std::fprintf(stderr, "fablix: the built-in parameter block is missing\n");
     return kExitFailed;
 }
+
+bool ParseThreads(const std::string& text, int32_t* threads) {
+    if (ParseNumber(text, 1, kMaxThreads, threads)) return true;
+    UsageError("--threads wants a whole number from 1 to " + std::to_string(kMaxThreads) + ": '" + text + "'");
+    return false;
+}

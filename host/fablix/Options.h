@@ -82,5 +82,11 @@ int32_t SetFormula(FilterParams* params, int32_t index, const std::string& text,
 std::string SettingsLoadMessage(const std::string& path, int32_t result, const SettingsOutcome& outcome,
                                 int error);
 
+// The limit of --threads.
+constexpr int32_t kMaxThreads = 256;
+
+// "--threads N": N from 1 to kMaxThreads; prints a usage message otherwise.
+bool ParseThreads(const std::string& text, int32_t* threads);
+
 // A whole decimal number within [lo, hi].
 bool ParseNumber(const std::string& text, int64_t lo, int64_t hi, int32_t* value);

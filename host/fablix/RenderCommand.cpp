@@ -1,5 +1,5 @@
-// fablix render [block options] [--time T] [--total N] [--frames A:B] [--quiet]
-//               [INPUT] OUTPUT
+// fablix render [block options] [--time T] [--total N] [--frames A:B] [--threads N]
+//               [--quiet] [INPUT] OUTPUT
 // A still output (a plain .png) gets one frame; any other output is a clip
 // whose kind follows its extension. Frame i of a clip renders at time i with
 // total = the clip's last index.
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "ClipPipeline.h"
 #include "ClipSource.h"
 #include "ClipWriter.h"
 #include "Commands.h"
@@ -28,6 +29,7 @@ struct RenderOptions {
     bool framesGiven = false;
     FrameRange frames;
     bool quiet = false;
+    int32_t threads = 0;  // 0: every core
     std::vector<std::string> paths;  // [input] output
 };
 
@@ -61,6 +63,7 @@ bool ParseInt32(const std::string& text, int32_t* value) {
 int32_t TakeValue(Arguments& args, const std::string& option, RenderOptions* options) {
     if (args.Done()) return UsageError(option + " wants a value");
     const std::string value = args.Take();
+    if (option == "--threads") return ParseThreads(value, &options->threads) ? kExitOk : kExitUsage;
     if (option == "--frames") {
         options->framesGiven = true;
         if (!ParseFrameRange(value, &options->frames))
@@ -80,7 +83,7 @@ int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
         if (status == kExitOk) continue;
         if (status != -1) return status;
         const std::string argument = args.Take();
-        if (argument == "--time" || argument == "--total" || argument == "--frames") {
+        if (argument == "--time" || argument == "--total" || argument == "--frames" || argument == "--threads") {
             if (int32_t taken = TakeValue(args, argument, options); taken != kExitOk) return taken;
         } else if (argument == "--quiet") {
             options->quiet = true;
@@ -170,30 +173,28 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
     if (!FitFrameRange(&frames, source.frameCount, &message)) return UsageError(message);
     const int32_t total = source.frameCount - 1;
 
-    Frame destination;
-    MakeFrame(destination, source.frame.width, source.frame.height);
     ClipWriter writer;
-    if (OpenClipWriter(writer, job.output.c_str(), destination.width, destination.height, source.rateNumerator,
+    if (OpenClipWriter(writer, job.output.c_str(), source.frame.width, source.frame.height, source.rateNumerator,
                        source.rateDenominator, message) != kMediaOk)
         return Failure(message);
 
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,
                   ProgressClockSeconds());
+    // Frames leave the pipeline in order; the encoder runs threads of its own.
+    const FrameSink write = [&](int32_t time, const Frame& frame, std::string& why) {
+        const int32_t written = WriteClipFrame(writer, frame, why);
+        if (written == kMediaOk) UpdateProgress(progress, time - frames.first + 1, ProgressClockSeconds());
+        return written;
+    };
+    const int32_t result =
+        RunClipPipeline(renderer, source, frames.first, frames.last, total, StopRequested, write, message);
     int32_t status = kExitOk;
-    for (int32_t time = frames.first; time <= frames.last && status == kExitOk; ++time) {
-        const int32_t result = RenderClipFrame(renderer, source, destination, time, total, StopRequested);
-        if (result == kRenderInterrupted) {
-            message = kInterruptedMessage;
-            status = kExitInterrupted;
-        } else if (result != kRenderDone) {
-            message = source.message;
-            status = kExitFailed;
-        } else if (WriteClipFrame(writer, destination, message) != kMediaOk) {
-            status = kExitFailed;
-        } else {
-            UpdateProgress(progress, time - frames.first + 1, ProgressClockSeconds());
-        }
+    if (result == kRenderInterrupted) {
+        message = kInterruptedMessage;
+        status = kExitInterrupted;
+    } else if (result != kRenderDone) {
+        status = kExitFailed;
     }
     if (status == kExitOk && FinishClipWriter(writer, message) != kMediaOk) status = kExitFailed;
     CloseClipWriter(writer);  // removes everything of an unfinished clip
@@ -221,7 +222,7 @@ int32_t RunRender(Arguments& args) {
     ClipSource source;
     if (int32_t status = OpenSource(job, options, source); status != kExitOk) return status;
     Renderer renderer;
-    StartRenderer(renderer, *params);
+    StartRenderer(renderer, *params, options.threads > 0 ? options.threads : DefaultThreadCount());
     const int32_t status = job.stillOutput ? RenderStill(job, options, renderer, source)
                                            : RenderClip(job, options, renderer, source);
     CloseClipSource(source);
