@@ -16,6 +16,9 @@ struct Scene {
     FilterParams params{};
     std::unique_ptr<InstanceState> state = NewState();
     std::unique_ptr<RenderWorkspace> workspace = std::make_unique<RenderWorkspace>();
+    // Two helpers, for bands of rows on other threads.
+    std::unique_ptr<InstanceState> helperStates[2] = {NewState(), NewState()};
+    std::unique_ptr<RowWorkspace> helperRows[2] = {std::make_unique<RowWorkspace>(), std::make_unique<RowWorkspace>()};
 
     Scene(std::mt19937& random, int32_t width, int32_t height) : clip(width, height) {
         for (uint8_t& byte : clip.source.pixels) byte = static_cast<uint8_t>(random());
@@ -30,10 +33,14 @@ struct Scene {
         DecodeFormulas(state.get(), &workspace->programs);
     }
 
-    std::vector<uint8_t> Render(ExecutorChoice executor) {
+    std::vector<uint8_t> Render(ExecutorChoice executor, int32_t helpers = 0) {
         std::fill(clip.destination.pixels.begin(), clip.destination.pixels.end(), 0);
         workspace->programs.executor = executor;
-        EXPECT_EQ(RenderFilterFrame(&clip.record, state.get(), &params, workspace.get(), nullptr, kSourceHoldsFrame), 1);
+        const RowHelper list[2] = {{helperStates[0].get(), helperRows[0].get()},
+                                   {helperStates[1].get(), helperRows[1].get()}};
+        EXPECT_EQ(RenderFilterFrame(&clip.record, state.get(), &params, workspace.get(), nullptr, kSourceHoldsFrame,
+                                    list, helpers),
+                  1);
         return clip.destination.pixels;
     }
 
@@ -85,6 +92,10 @@ void ExpectEveryExecutor(Scene& scene, const Targets& targets, const std::vector
         ASSERT_EQ(scene.Render(kBestExecutor), expected) << VectorTargetName(targets.list[k]) << "\n" << formulas;
     }
     *vectorised += scene.workspace->programs.plan.vector;
+    // Bands of rows on three threads (order-free frames only; the others
+    // keep to one).
+    UseVectorTarget(0);
+    ASSERT_EQ(scene.Render(kBestExecutor, 2), expected) << "bands\n" << formulas;
 }
 
 constexpr int32_t kScenes = 3000;
