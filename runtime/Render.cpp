@@ -118,6 +118,7 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     plan.single = params->singleExpression != 0;
     plan.vector = programs->executor == kBestExecutor && FrameFitsLanes(state);
     programs->columns.count = 0;
+    int32_t depth = 0;  // of the channels' values in the vector executor
     // Each program specialised for the frame, its parts that depend on the
     // column alone tabulated; folded for the row too when it reads "y".
     for (int32_t i = plan.single ? kSingleFormula : 0; i < kFormulaCount; ++i) {
@@ -130,8 +131,9 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
                        ProgramUses(frame, Op::Get);
         plan.vector = plan.vector && RunsVectorized(frame);
         plan.draws += DrawsPerPixel(frame);
+        depth += frame->maxDepth;
     }
-    plan.vector = plan.vector && plan.draws <= kMaxDrawsPerPixel;
+    plan.vector = plan.vector && plan.draws <= kMaxDrawsPerPixel && depth <= kMaxVectorDepth;
     if (!plan.single && !plan.anyPerRow) JoinRunning(programs, nullptr, &programs->pixel);
 }
 

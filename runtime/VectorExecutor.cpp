@@ -135,6 +135,7 @@ struct Block {
     int32_t channel;
     int32_t draw;    // the next "rnd" of the program
     bool angleKnown, distanceKnown;  // "d" and "m" of the block already in the workspace
+    const int32_t* results[kFormulaCount];
 };
 
 // (m * cos(angle) + 8191) >> 14 with a 64-bit product, wrapped.
@@ -325,7 +326,7 @@ HWY_INLINE void ByColumn(const Block& b, int32_t* out, F f) {
     ForLanes(dh, b.lanes, [&](int32_t i) HWY_ATTR { hn::StoreU(f(hn::Iota(dh, b.x + i)), dh, out + i); });
 }
 
-// Runs the program over the block; results[p] gets channel p.
+// Runs the program over the block; b.results[p] points at channel p's values.
 void RunBlock(Block& b) {
     const D d;
     VectorWorkspace* ws = b.ws;
@@ -529,10 +530,11 @@ void RunBlock(Block& b) {
         case Op::Val: Lanes3(r, l, t, n, [s](int32_t i, int32_t lo, int32_t hi) { return semantics::SliderValue(s, i, lo, hi); }); break;
 
         case Op::Return: case Op::NextChannel:
-            std::memcpy(ws->results[b.channel & 3], t, sizeof(int32_t) * static_cast<size_t>(n));
+            // The channel's value stays in its row; the next channel's
+            // values go above it.
+            b.results[b.channel & 3] = t;
             if (in.op == Op::Return) return;
             ++b.channel;
-            top = -1;
             continue;
         default:
             if (inputs == 0 && IsFrameConstant(in.op)) Uniform(b, in, r);
@@ -558,23 +560,30 @@ void RenderRun(const VectorRun& run, InstanceState* state, VectorWorkspace* ws) 
             for (int32_t lane = 0; lane < count; ++lane)
                 for (int32_t k = 0; k < run.draws; ++k) ws->draws[k][lane] = *sequence++;
         }
-        Block b{state, ws, run.program, run.x + done, lanes, state->channelMin, 0, false, false};
+        Block b{state, ws, run.program, run.x + done, lanes, state->channelMin, 0, false, false, {}};
         RunBlock(b);
 
         const int32_t store = run.storeCount - done < count ? run.storeCount - done : count;
         if (store <= 0) continue;
+        // Whole vectors go straight to the destination, the rest through
+        // the workspace.
+        uint8_t* out = run.destination + int64_t{done} * kPixelBytes;
         ForLanes(d, lanes, [&](int32_t i) HWY_ATTR {
             V pixel;
             if (run.single) {
-                pixel = hn::Mul(Clamp(d, hn::Load(d, ws->results[0] + i), 0, 255), hn::Set(d, 0x01010101));
+                pixel = hn::Mul(Clamp(d, hn::Load(d, b.results[0] + i), 0, 255), hn::Set(d, 0x01010101));
             } else {
                 pixel = hn::Zero(d);
                 for (int32_t p = kFormulaCount - 1; p >= 0; --p)
-                    pixel = hn::Or(hn::ShiftLeft<8>(pixel), Clamp(d, hn::Load(d, ws->results[p] + i), 0, 255));
+                    pixel = hn::Or(hn::ShiftLeft<8>(pixel), Clamp(d, hn::Load(d, b.results[p] + i), 0, 255));
             }
-            hn::Store(hn::BitCast(DU(), pixel), DU(), ws->packed + i);
+            if (i + step <= store) {
+                hn::StoreU(pixel, d, reinterpret_cast<int32_t*>(out + int64_t{i} * kPixelBytes));
+            } else if (i < store) {
+                hn::Store(hn::BitCast(DU(), pixel), DU(), ws->packed);
+                std::memcpy(out + int64_t{i} * kPixelBytes, ws->packed, sizeof(uint32_t) * static_cast<size_t>(store - i));
+            }
         });
-        std::memcpy(run.destination + int64_t{done} * kPixelBytes, ws->packed, sizeof(uint32_t) * static_cast<size_t>(store));
     }
 }
 

@@ -12,17 +12,18 @@
 
 enum : int32_t {
     kVectorBlock = 256,       // lanes per block: a multiple of every vector width
-    kMaxVectorDepth = 64,     // deeper programs run on the interpreter
+    kMaxVectorDepth = 64,     // values of a pixel program; deeper ones run on the interpreter
     kMaxDrawsPerPixel = 32,   // "rnd" calls per pixel the vector form takes
 };
 
 // Per worker: the values of a block, and the state's tables widened to
 // 32-bit entries for gathers.
 struct alignas(64) VectorWorkspace {
-    int32_t values[kMaxVectorDepth + 1][kVectorBlock];  // T and S, one row of lanes each
-    int32_t results[kFormulaCount][kVectorBlock];
+    // T and S, one row of lanes each; a channel's value stays in its row
+    // while the next channel's values go above it.
+    int32_t values[kMaxVectorDepth + 1][kVectorBlock];
     uint32_t pixels[kVectorBlock];  // the block's source pixels
-    uint32_t packed[kVectorBlock];  // the block's destination pixels
+    uint32_t packed[kVectorBlock];  // destination pixels short of a whole vector
     int32_t angle[kVectorBlock];    // "d" and "m" of the block, once computed
     int32_t distance[kVectorBlock];
     int32_t draws[kMaxDrawsPerPixel][kVectorBlock];     // "rnd" draws by call, then by pixel
@@ -37,6 +38,8 @@ struct alignas(64) VectorWorkspace {
 // True when the vector form of `program` computes exactly what the
 // interpreter does in pixel order: it neither writes nor reads the "put"
 // cells (whose order across pixels it would change) and fits the workspace.
+// The channel programs joined into one pixel program must also fit
+// together: the sum of their depths at most kMaxVectorDepth.
 bool RunsVectorized(const Program* program);
 
 // The "rnd" draws one run of `program` makes: every operation runs once per
