@@ -8,12 +8,15 @@
 
 #include <cstring>
 
+#include "Folding.h"
+#include "Polar.h"
+
+#if FABLIX_VECTOR_EXECUTOR
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "VectorExecutor.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
-#include "Folding.h"
 #include "Interpreter.h"
 #include "Random.h"
 #include "Semantics.h"
@@ -601,6 +604,32 @@ bool RunsVectorized(const Program* program) {
            program->maxDepth <= kMaxVectorDepth && DrawsPerPixel(program) <= kMaxDrawsPerPixel;
 }
 
+void RenderVectorRun(const VectorRun& run, InstanceState* state, VectorWorkspace* workspace) {
+    HWY_DYNAMIC_DISPATCH(fablix_vector::RenderRun)(run, state, workspace);
+}
+
+int32_t VectorTargets(int64_t targets[], int32_t capacity) {
+    int32_t count = 0;
+    for (int64_t bits = hwy::SupportedTargets() & HWY_TARGETS; bits != 0 && count < capacity; bits &= bits - 1)
+        targets[count++] = bits & -bits;
+    return count;
+}
+
+const char* VectorTargetName(int64_t target) { return hwy::TargetName(target); }
+
+void UseVectorTarget(int64_t target) { hwy::SetSupportedTargetsForTest(target); }
+#endif  // HWY_ONCE
+
+#else  // built without Highway: the interpreter runs every frame
+
+bool RunsVectorized(const Program*) { return false; }
+void RenderVectorRun(const VectorRun&, InstanceState*, VectorWorkspace*) {}
+int32_t VectorTargets(int64_t[], int32_t) { return 0; }
+const char* VectorTargetName(int64_t) { return "none"; }
+void UseVectorTarget(int64_t) {}
+#endif  // FABLIX_VECTOR_EXECUTOR
+
+#if !FABLIX_VECTOR_EXECUTOR || HWY_ONCE
 int32_t DrawsPerPixel(const Program* program) {
     int32_t draws = 0;
     for (int32_t i = 0; i < program->count; ++i) draws += program->code[i].op == Op::Rnd;
@@ -620,18 +649,4 @@ void PrepareVectorTables(const InstanceState* state, VectorWorkspace* ws) {
     for (int32_t k = 0; k < kSliderCount; ++k) ws->sliders[k] = state->sliderValues[k];
 }
 
-void RenderVectorRun(const VectorRun& run, InstanceState* state, VectorWorkspace* workspace) {
-    HWY_DYNAMIC_DISPATCH(fablix_vector::RenderRun)(run, state, workspace);
-}
-
-int32_t VectorTargets(int64_t targets[], int32_t capacity) {
-    int32_t count = 0;
-    for (int64_t bits = hwy::SupportedTargets() & HWY_TARGETS; bits != 0 && count < capacity; bits &= bits - 1)
-        targets[count++] = bits & -bits;
-    return count;
-}
-
-const char* VectorTargetName(int64_t target) { return hwy::TargetName(target); }
-
-void UseVectorTarget(int64_t target) { hwy::SetSupportedTargetsForTest(target); }
-#endif  // HWY_ONCE
+#endif
