@@ -47,36 +47,23 @@ HWY_INLINE void ForLanes(Tag tag, int32_t n, F f) {
     for (int32_t i = 0; i < n; i += step) f(i);
 }
 
-template <class F>
-HWY_INLINE void Map1(int32_t* t, int32_t n, F f) {
-    const D d;
-    ForLanes(d, n, [&](int32_t i) HWY_ATTR { hn::Store(f(hn::Load(d, t + i)), d, t + i); });
+// a[i] = f(a[i], rest[i]...) over `n` lanes, vector by vector: the first
+// operand's row takes the result.
+template <class Tag, class F, class... Rest>
+HWY_INLINE void Lanewise(Tag tag, int32_t n, F f, int32_t* a, const Rest*... rest) {
+    ForLanes(tag, n, [&](int32_t i) HWY_ATTR { hn::StoreU(f(hn::LoadU(tag, a + i), hn::LoadU(tag, rest + i)...), tag, a + i); });
 }
 template <class F>
-HWY_INLINE void Map2(int32_t* l, const int32_t* t, int32_t n, F f) {
-    const D d;
-    ForLanes(d, n, [&](int32_t i) HWY_ATTR { hn::Store(f(hn::Load(d, l + i), hn::Load(d, t + i)), d, l + i); });
-}
+HWY_INLINE void Map1(int32_t* t, int32_t n, F f) { Lanewise(D(), n, f, t); }
 template <class F>
-HWY_INLINE void Map3(int32_t* a, const int32_t* b, const int32_t* c, int32_t n, F f) {
-    const D d;
-    ForLanes(d, n, [&](int32_t i) HWY_ATTR {
-        hn::Store(f(hn::Load(d, a + i), hn::Load(d, b + i), hn::Load(d, c + i)), d, a + i);
-    });
-}
+HWY_INLINE void Map2(int32_t* l, const int32_t* t, int32_t n, F f) { Lanewise(D(), n, f, l, t); }
+template <class F>
+HWY_INLINE void Map3(int32_t* a, const int32_t* b, const int32_t* c, int32_t n, F f) { Lanewise(D(), n, f, a, b, c); }
 // The same on half-width lanes, beside doubles.
 template <class F>
-HWY_INLINE void Half2(int32_t* l, const int32_t* t, int32_t n, F f) {
-    const DH dh;
-    ForLanes(dh, n, [&](int32_t i) HWY_ATTR { hn::StoreU(f(hn::LoadU(dh, l + i), hn::LoadU(dh, t + i)), dh, l + i); });
-}
+HWY_INLINE void Half2(int32_t* l, const int32_t* t, int32_t n, F f) { Lanewise(DH(), n, f, l, t); }
 template <class F>
-HWY_INLINE void Half3(int32_t* a, const int32_t* b, const int32_t* c, int32_t n, F f) {
-    const DH dh;
-    ForLanes(dh, n, [&](int32_t i) HWY_ATTR {
-        hn::StoreU(f(hn::LoadU(dh, a + i), hn::LoadU(dh, b + i), hn::LoadU(dh, c + i)), dh, a + i);
-    });
-}
+HWY_INLINE void Half3(int32_t* a, const int32_t* b, const int32_t* c, int32_t n, F f) { Lanewise(DH(), n, f, a, b, c); }
 
 HWY_INLINE V Bool(hn::Mask<D> m) { return hn::IfThenElseZero(m, hn::Set(D(), 1)); }
 
@@ -341,7 +328,7 @@ void RunBlock(Block& b) {
         const int32_t inputs = kOpInputs[static_cast<int32_t>(in.op)];
         // The operands, the first one where the result goes.
         int32_t* r = ws->values[inputs == 0 ? top + 1 : top - inputs + 1];
-        const int32_t* t = ws->values[top];
+        const int32_t* t = top >= 0 ? ws->values[top] : nullptr;
         const int32_t* l = top >= 1 ? ws->values[top - 1] : nullptr;
         switch (in.op) {
         case Op::X: ForLanes(d, n, [&](int32_t i) HWY_ATTR { hn::Store(hn::Iota(d, b.x + i), d, r + i); }); break;
