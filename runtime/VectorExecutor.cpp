@@ -283,7 +283,8 @@ void RandomInRange(Block& b, int32_t* lo, const int32_t* hi) {
         const DF df;
         const DH dh;
         const VH range = hn::Sub(high, low);
-        const VF size = hn::Add(ToF(range), hn::Set(df, 1.0));
+        // An empty range gives 0 below; its size is kept at 1 meanwhile.
+        const VF size = hn::Max(hn::Add(ToF(range), hn::Set(df, 1.0)), hn::Set(df, 1.0));
         const VF value = ToF(draw);
         VF r = hn::Sub(value, hn::Mul(hn::Floor(hn::Div(value, size)), size));
         r = hn::IfThenElse(hn::Lt(r, hn::Zero(df)), hn::Add(r, size), r);
@@ -322,13 +323,16 @@ void RunBlock(Block& b) {
     VectorWorkspace* ws = b.ws;
     InstanceState* s = b.state;
     const int32_t n = b.lanes;
-    int32_t top = -1;  // the row of T; -1 before the first value
+    // The row of T. Row 0 is T before the first value: 0, as in the
+    // interpreter, and what a program that returns at once gives.
+    int32_t top = 0;
+    std::memset(ws->values[0], 0, sizeof(int32_t) * static_cast<size_t>(n));
     for (const Instruction* ip = b.program->code;; ++ip) {
         const Instruction& in = *ip;
         const int32_t inputs = kOpInputs[static_cast<int32_t>(in.op)];
         // The operands, the first one where the result goes.
         int32_t* r = ws->values[inputs == 0 ? top + 1 : top - inputs + 1];
-        const int32_t* t = top >= 0 ? ws->values[top] : nullptr;
+        const int32_t* t = ws->values[top];
         const int32_t* l = top >= 1 ? ws->values[top - 1] : nullptr;
         switch (in.op) {
         case Op::X: ForLanes(d, n, [&](int32_t i) HWY_ATTR { hn::Store(hn::Iota(d, b.x + i), d, r + i); }); break;

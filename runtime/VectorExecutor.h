@@ -21,7 +21,7 @@ enum : int32_t {
 struct alignas(64) VectorWorkspace {
     // T and S, one row of lanes each; a channel's value stays in its row
     // while the next channel's values go above it.
-    int32_t values[kMaxVectorDepth + 1][kVectorBlock];
+    int32_t values[kMaxVectorDepth + 2][kVectorBlock];
     uint32_t pixels[kVectorBlock];  // the block's source pixels
     uint32_t packed[kVectorBlock];  // destination pixels short of a whole vector
     int32_t angle[kVectorBlock];    // "d" and "m" of the block, once computed

@@ -98,7 +98,19 @@ void ExpectEveryExecutor(Scene& scene, const Targets& targets, const std::vector
     ASSERT_EQ(scene.Render(kBestExecutor, 2), expected) << "bands\n" << formulas;
 }
 
+// Fewer under the sanitizers, which slow the portable instruction set most.
+#if defined(__SANITIZE_ADDRESS__)
+#define FABLIX_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FABLIX_SANITIZED 1
+#endif
+#endif
+#ifdef FABLIX_SANITIZED
+constexpr int32_t kScenes = 1000;
+#else
 constexpr int32_t kScenes = 3000;
+#endif
 
 TEST(Differential, RandomFormulasRenderLikeTheReference) {
     std::mt19937 random(20261208);
