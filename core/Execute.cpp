@@ -1,8 +1,5 @@
 #include "Execute.h"
 
-#include <memory>
-#include <new>
-
 #include "CompileDriver.h"
 #include "Entry.h"
 #include "Input.h"
@@ -13,13 +10,9 @@ int16_t Execute(FilterRecord* record, InstanceState* state) {
     // An area that begins with "error" has no prolog either, so a formula 0
     // that failed outright is compiled again on every execute.
     if (!HasCompiledCode(state->codeAreas[0])) CompileFormulas(state, &state->params);
-    // The record has no room for decoded programs, and the plug-in keeps no
-    // state of its own between calls: each call decodes into a workspace of
-    // its own (a decode costs microseconds, a frame milliseconds), so any
-    // number of records render at once.
-    std::unique_ptr<RenderWorkspace> workspace(new (std::nothrow) RenderWorkspace);
-    if (workspace == nullptr) return kEntryOk;
-    DecodeFormulas(state, &workspace->programs);
-    RenderFilterFrame(record, state, &state->params, workspace.get(), IsInputWaiting, kSourceHoldsFrame);
+    // The record has no room for decoded programs and the plug-in keeps no
+    // state of its own between calls, so any number of records can render
+    // at once.
+    RenderInOwnWorkspace(record, state, &state->params, IsInputWaiting, kSourceHoldsFrame);
     return kEntryOk;
 }

@@ -2,8 +2,10 @@
 
 #include "CompileDriver.h"
 #include "DialogContext.h"
+#include "Dialogs.h"
 #include "Entry.h"
 #include "LookupTables.h"
+#include "MessageBoxes.h"
 #include "ModuleInstance.h"
 #include "RESOURCE.h"
 #include "ReelInfo.h"
@@ -23,11 +25,9 @@ intptr_t RunSettingsDialog(int32_t templateId, FilterRecord* record, InstanceSta
     context->filterRecord = record;
     context->instanceState = state;
     context->params = &state->params;
-    // VantorelDlgProc and the icon it draws come with the settings dialog;
-    // until then the dialog runs with no procedure. The Windows image takes
-    // the last active pop-up of the main window as the owner.
-    RvDialogProc procedure = nullptr;
-    const intptr_t endCode = RvRunDialog(templateId, RvGetMainWindow(), procedure, handle, ModuleInstance());
+    LoadDialogIcon(ModuleInstance());
+    const intptr_t endCode = RvRunDialog(templateId, HostPopupOwner(), SettingsDialogProcedure(),
+                                         handle, ModuleInstance());
     RvDisposeHandle(handle);
     return endCode;
 }

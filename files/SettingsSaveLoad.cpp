@@ -7,6 +7,8 @@
 #include <string>
 #include <system_error>
 
+#include "SafeSave.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -72,7 +74,10 @@ int32_t SaveSettingsFile(const char* path, const FilterParams* params, SettingsO
     stream.writeRoom = writeRoom;
     SettingsOutcome result;
     RunWriters(&stream, params, &result);
-    // Most bytes reach the disk only here, so a full disk often shows only here.
+    // Most bytes reach the disk only here, so a full disk often shows only
+    // here. The new file is on the disk before it replaces the old one.
+    if (result.status == kSettingsOk && !FlushFileToDisk(file))
+        result = SettingsOutcome{kSettingsCloseFailed, kSectionNone, 0};
     if (fclose(file) != 0 && result.status == kSettingsOk)
         result = SettingsOutcome{kSettingsCloseFailed, kSectionNone, 0};
     if (result.status != kSettingsOk) {
@@ -82,8 +87,7 @@ int32_t SaveSettingsFile(const char* path, const FilterParams* params, SettingsO
     }
 
     if (replacing) fs::permissions(temporary, old.permissions(), error);
-    fs::rename(temporary, target, error);
-    if (error) {
+    if (!ReplaceWithFile(temporary.c_str(), target.string().c_str())) {
         fs::remove(temporary, error);
         return Fail(outcome, kSettingsCannotReplace, kSettingsFileOpenError);
     }

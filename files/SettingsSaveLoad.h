@@ -15,9 +15,10 @@ enum : int32_t {
 };
 
 // Writes the settings of `params` to `path`. The file is written under a
-// temporary name in the same folder and renamed over `path` only when
-// every write and the close succeeded, so a failed save leaves an existing
-// file as it was and no temporary file behind. Returns 0,
+// temporary name in the same folder, put on the disk, and moved over
+// `path` in one step only when every write, the flush and the close
+// succeeded, so a failed save leaves an existing file as it was and no
+// temporary file behind. Returns 0,
 // kSettingsFileOpenError when the file cannot be created (or an existing
 // one cannot be written to or replaced), or kSettingsFileWriteError when a
 // write or the close failed. `outcome`, when given, says where.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -210,4 +212,12 @@ int32_t RenderFilterFrame(FilterRecord* record, InstanceState* state, const Filt
     if (source == kSourceHoldsFrame) state->time = record->time;
     PrepareFrame(record, state, params);
     return RenderFrame(record, state, params, workspace, probe, helpers, helperCount);
+}
+
+int32_t RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                             InputProbe probe, FrameSource source) {
+    std::unique_ptr<RenderWorkspace> workspace(new (std::nothrow) RenderWorkspace);
+    if (workspace == nullptr) return kRenderNoMemory;
+    DecodeFormulas(state, &workspace->programs);
+    return RenderFilterFrame(record, state, params, workspace.get(), probe, source);
 }

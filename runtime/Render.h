@@ -105,3 +105,13 @@ enum FrameSource : int32_t {
 int32_t RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
                           RenderWorkspace* workspace, InputProbe probe, FrameSource source,
                           const RowHelper* helpers = nullptr, int32_t helperCount = 0);
+
+enum : int32_t { kRenderNoMemory = -1 };
+
+// For callers that keep no workspace between calls (the plug-in's execute
+// and preview): decodes the state's code areas into a workspace of this
+// call's own (a decode costs microseconds, a frame milliseconds), then
+// RenderFilterFrame. kRenderNoMemory, with nothing rendered, when the
+// workspace cannot be had.
+int32_t RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                             InputProbe probe, FrameSource source);

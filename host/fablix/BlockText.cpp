@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Options.h"
+#include "Channels.h"
 
 std::string ReadableFormula(const char* slot) {
     std::string text;

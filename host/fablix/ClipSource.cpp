@@ -34,18 +34,20 @@ int32_t OpenStillSource(ClipSource& source, const char* path, std::string& messa
     return Shown(source, 0);
 }
 
-int32_t OpenBuiltInClipSource(ClipSource& source) {
+int32_t OpenBuiltInClipSource(ClipSource& source, std::string& message) {
     CloseClipSource(source);
     source.kind = kSourceBuiltInClip;
     source.frameCount = kTestClipFrames;
     source.rateNumerator = kTestClipRate;
-    return LoadSourceFrame(source, 0);
+    const int32_t result = LoadSourceFrame(source, 0);
+    if (result != kMediaOk) message = source.message;
+    return result;
 }
 
-int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message) {
+int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop) {
     CloseClipSource(source);
     source.kind = kSourceClip;
-    int32_t result = OpenClipReader(source.reader, path, message);
+    int32_t result = OpenClipReader(source.reader, path, message, stop);
     if (result != kMediaOk) return result;
     source.frameCount = source.reader.frameCount;
     source.rateNumerator = source.reader.rateNumerator;

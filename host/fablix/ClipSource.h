@@ -34,10 +34,11 @@ struct ClipSource {
 int32_t OpenStillSource(ClipSource& source, const char* path, std::string& message);
 
 // The built-in test clip (48 frames at 24 fps), showing frame 0.
-int32_t OpenBuiltInClipSource(ClipSource& source);
+int32_t OpenBuiltInClipSource(ClipSource& source, std::string& message);
 
 // A clip through ClipReader, showing frame 0; its frame rate is kept.
-int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message);
+// `stop` ends FFmpeg's reads and waits, as OpenClipReader says.
+int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop = nullptr);
 
 // Puts the frame at `index` into `frame`. A still shows the same picture
 // whatever the index. On failure `failure` and `message` say why, and

@@ -15,8 +15,8 @@ constexpr Command kCommands[] = {
     {"bench", RunBench, "bench [block options] [--size WxH] [--frames N] [--threads N] [--json]"},
     {"compile", RunCompile, "compile [block options] [--json]"},
     {"render", RunRender,
-     "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [INPUT] OUTPUT"},
-    {"save", RunSave, "save [block options] OUTPUT.fbl"},
+     "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [-y | -n] [INPUT] OUTPUT"},
+    {"save", RunSave, "save [block options] [-y | -n] OUTPUT.fbl"},
     {"show", RunShow, "show [block options]"},
 };
 
@@ -28,6 +28,8 @@ constexpr const char* kBlockOptions =
     "  --formula-file CH=PATH   a formula from a file, byte for byte (CH: b, g, r, a)\n"
     "  --slider K=V             slider K (0..7) at V (0..255)\n"
     "  --single                 formula A alone feeds all four channels\n"
+    "-y, --overwrite replaces an existing OUTPUT; without it (or with -n,\n"
+    "--no-overwrite) an existing OUTPUT is kept and nothing is done.\n"
     "INPUT and OUTPUT: a .png is a still image; .mp4, .mov, .mkv, .gif and\n"
     "numbered PNG patterns such as out/frame%04d.png are clips. See docs/fablix.md.\n";
 

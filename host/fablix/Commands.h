@@ -3,8 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
-#include "Options.h"
+#include "Arguments.h"
+#include "BlockOptions.h"
+#include "ExitCodes.h"
+#include "Messages.h"
 
 int32_t RunBench(Arguments& args);
 int32_t RunCompile(Arguments& args);

@@ -14,11 +14,11 @@ int32_t RunCompile(Arguments& args) {
             json = true;
             continue;
         }
-        const int32_t status = TakeBlockOption(args, &block);
-        if (status == -1 && args.Peek().size() > 1 && args.Peek()[0] == '-')
-            return UsageError("unknown option '" + args.Peek() + "'");
-        if (status == -1) return UsageError("unexpected argument '" + args.Peek() + "'");
-        if (status != kExitOk) return status;
+        const OptionTake taken = TakeBlockOption(args, &block);
+        if (taken == kOptionBad) return kExitUsage;
+        if (taken == kOptionTaken) continue;
+        if (args.Peek().size() > 1 && args.Peek()[0] == '-') return UsageError("unknown option '" + args.Peek() + "'");
+        return UsageError("unexpected argument '" + args.Peek() + "'");
     }
     auto params = std::make_unique<FilterParams>();
     if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "Options.h"
+#include "Channels.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "Options.h"
+#include "Arguments.h"
 
 bool ParseFrameRange(const std::string& text, FrameRange* range) {
     const size_t colon = text.find(':');

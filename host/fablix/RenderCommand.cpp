@@ -1,19 +1,27 @@
 // fablix render [block options] [--time T] [--total N] [--frames A:B] [--threads N]
-//               [--quiet] [INPUT] OUTPUT
+//               [--quiet] [-y | -n] [INPUT] OUTPUT
 // A still output (a plain .png) gets one frame; any other output is a clip
 // whose kind follows its extension. Frame i of a clip renders at time i with
 // total = the clip's last index.
 #include <climits>
-#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <system_error>
+
+#include <strings.h>
 
 #include "ClipPipeline.h"
 #include "ClipSource.h"
 #include "ClipWriter.h"
 #include "Commands.h"
+#include "FramePattern.h"
 #include "FrameRange.h"
+#include "InputFiles.h"
+#include "Interrupt.h"
 #include "MediaResult.h"
+#include "OutputFile.h"
+#include "OutputOptions.h"
 #include "Png.h"
 #include "Progress.h"
 #include "Renderer.h"
@@ -29,6 +37,7 @@ struct RenderOptions {
     bool framesGiven = false;
     FrameRange frames;
     bool quiet = false;
+    OverwritePolicy overwrite = kKeepExisting;
     int32_t threads = 0;  // 0: every core
     std::vector<std::string> paths;  // [input] output
 };
@@ -39,22 +48,8 @@ struct RenderJob {
     bool stillInput = false;      // a plain .png input, or the built-in image
     const char* input = nullptr;  // null: built-in picture
     std::string output;
+    ClipFormat format = kClipMkv;  // of a clip output
 };
-
-// Set by Ctrl-C (or a termination request); the render stops after the row
-// in progress and nothing of the output is kept.
-volatile std::sig_atomic_t gStopRequested = 0;
-
-void RequestStop(int) { gStopRequested = 1; }
-
-bool StopRequested() { return gStopRequested != 0; }
-
-constexpr const char* kInterruptedMessage = "interrupted; nothing written";
-
-int32_t Interrupted() {
-    std::fprintf(stderr, "fablix: %s\n", kInterruptedMessage);
-    return kExitInterrupted;
-}
 
 bool ParseInt32(const std::string& text, int32_t* value) {
     return ParseNumber(text, INT32_MIN, INT32_MAX, value);
@@ -79,9 +74,10 @@ int32_t TakeValue(Arguments& args, const std::string& option, RenderOptions* opt
 
 int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
     while (!args.Done()) {
-        const int32_t status = TakeBlockOption(args, &options->block);
-        if (status == kExitOk) continue;
-        if (status != -1) return status;
+        OptionTake taken = TakeBlockOption(args, &options->block);
+        if (taken == kNotThisOption) taken = TakeOverwriteOption(args, &options->overwrite);
+        if (taken == kOptionBad) return kExitUsage;
+        if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
         if (argument == "--time" || argument == "--total" || argument == "--frames" || argument == "--threads") {
             if (int32_t taken = TakeValue(args, argument, options); taken != kExitOk) return taken;
@@ -98,6 +94,51 @@ int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
     return kExitOk;
 }
 
+// What an existing OUTPUT given alone seems to be: a user who meant it as
+// the INPUT has left out the OUTPUT.
+std::string LoneOutputGuess(const RenderJob& job) {
+    std::string message;
+    if (job.stillOutput && HasPngSignature(job.output.c_str())) return "reads as a picture";
+    if (job.stillOutput || job.format == kClipPngSequence) return "";
+    ClipReader reader;
+    const bool clip = OpenClipReader(reader, job.output.c_str(), message) == kMediaOk;
+    CloseClipReader(reader);
+    return clip ? "reads as a clip" : "";
+}
+
+// An existing OUTPUT is kept unless -y says otherwise; a PNG pattern's
+// frames are looked at once the range is known.
+int32_t CheckOutputName(const RenderOptions& options, const RenderJob& job) {
+    if (!job.stillOutput && job.format == kClipPngSequence) return kExitOk;
+    std::string why;
+    if (options.paths.size() == 1 && options.overwrite == kKeepExisting && NameExists(job.output)) {
+        why = LoneOutputGuess(job);
+        if (!why.empty()) why += ": if it is meant as the INPUT, an OUTPUT is missing (render [INPUT] OUTPUT)";
+    }
+    return RefuseExistingOutput(job.output, options.overwrite, why);
+}
+
+// Every frame name of a PNG pattern that the render would write, checked
+// against the folder's names at once rather than one frame at a time.
+int32_t CheckPatternOutput(const std::string& output, int32_t frameCount, OverwritePolicy overwrite) {
+    FramePattern pattern;
+    std::string problem;
+    if (overwrite == kReplaceExisting || !ParseFramePattern(output, &pattern, &problem)) return kExitOk;
+    std::error_code error;
+    int64_t first = -1;
+    for (const auto& entry : std::filesystem::directory_iterator(pattern.folder.empty() ? "." : pattern.folder, error)) {
+        const int64_t index = FrameIndexOfName(pattern, entry.path().filename().string());
+        if (index >= 0 && index < frameCount && (first < 0 || index < first)) first = index;
+    }
+    if (first < 0) return kExitOk;
+    return UsageError("'" + FrameFileName(pattern, first) + "' exists (a frame of '" + output +
+                      "'); give -y (--overwrite) to replace the frames, or choose another name");
+}
+
+constexpr const char* kOutputKinds =
+    "use .png for a still image, or .mp4, .mov, .mkv, .gif or a numbered PNG pattern such as "
+    "frame%04d.png for a clip";
+
 // Refuses options that the kinds of input and output give no meaning to.
 int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
@@ -105,9 +146,11 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->stillOutput = IsStillPngName(job->output);
     job->stillInput = job->input != nullptr ? IsStillPngName(job->input) : job->stillOutput;
     if (!job->stillOutput) {
-        ClipFormat format;
         std::string message;
-        if (ClipFormatForPath(job->output.c_str(), format, message) != kMediaOk) return UsageError(message);
+        if (ClipFormatForPath(job->output.c_str(), job->format, message) != kMediaOk) {
+            const bool png = job->output.size() >= 4 && strcasecmp(job->output.c_str() + job->output.size() - 4, ".png") == 0;
+            return UsageError(png ? message : "cannot write '" + job->output + "': unknown kind of output; " + kOutputKinds);
+        }
         if (options.timeGiven) return UsageError("--time is for a still output; a clip renders each frame at its index (see --frames)");
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");
@@ -119,28 +162,45 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");
     }
-    return kExitOk;
+    return CheckOutputName(options, *job);
 }
 
 int32_t OpenSource(const RenderJob& job, const RenderOptions& options, ClipSource& source) {
     std::string message;
     int32_t result = kMediaOk;
+    if (job.input != nullptr) {
+        // A pipe is refused rather than read: its read could wait forever.
+        if (const std::string problem = ExistingInputProblem(job.input); !problem.empty())
+            return Failure(CannotOpenMessage(job.input, problem));
+    }
     if (job.stillInput) {
         result = OpenStillSource(source, job.input, message);
         // A still is frame 0 of a clip of one frame, unless --total says longer.
         if (result == kMediaOk && !job.stillOutput) source.frameCount = options.total + 1;
     } else if (job.input == nullptr) {
-        result = OpenBuiltInClipSource(source);
-        message = source.message;
+        result = OpenBuiltInClipSource(source, message);
     } else {
-        result = OpenClipSource(source, job.input, message);
+        result = OpenClipSource(source, job.input, message, StopRequested);
     }
+    if (StopRequested()) return Interrupted();
     return result == kMediaOk ? kExitOk : Failure(message);
 }
 
-int32_t WriteStill(Frame& frame, const std::string& path) {
+// The end of every render: a failure that a stop request caused is the
+// interruption it is.
+int32_t Failed(const std::string& message) { return StopRequested() ? Interrupted() : Failure(message); }
+
+int32_t WriteStill(const Frame& frame, const std::string& path) {
     std::string message;
-    return WritePng(path.c_str(), frame, message) == kMediaOk ? kExitOk : Failure(message);
+    const std::string temporary = TemporaryNameFor(path);
+    int32_t result = EncodePngFile(temporary.c_str(), path.c_str(), frame, message, StopRequested);
+    if (result == kMediaOk) {
+        PausePointForTests("commit");
+        result = CommitUnlessStopped([&] { return CommitOutput(temporary, path, message); });
+    }
+    if (result == kMediaOk) return kExitOk;
+    DiscardOutput(temporary);
+    return Failed(message);
 }
 
 int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
@@ -148,17 +208,15 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
     MakeFrame(destination, source.frame.width, source.frame.height);
     if (source.kind == kSourceStill) {
         RenderOneFrame(renderer, source.frame, destination, options.time, options.total);
-        // This render asks no probe; a Ctrl-C during it still writes nothing.
-        if (StopRequested()) return Interrupted();
         return WriteStill(destination, job.output);
     }
     if (options.time < 0 || options.time >= source.frameCount)
-        return Failure("--time " + std::to_string(options.time) + " is outside the clip (frames 0 to " +
-                       std::to_string(source.frameCount - 1) + ")");
+        return UsageError("--time " + std::to_string(options.time) + " is outside the clip (frames 0 to " +
+                          std::to_string(source.frameCount - 1) + ")");
     const int32_t result =
         RenderClipFrame(renderer, source, destination, options.time, source.frameCount - 1, StopRequested);
     if (result == kRenderInterrupted) return Interrupted();
-    if (result != kRenderDone) return Failure(source.message);
+    if (result != kRenderDone) return Failed(source.message);
     return WriteStill(destination, job.output);
 }
 
@@ -167,44 +225,49 @@ void BreakProgressLine(const Progress& progress) {
     if (progress.style == kProgressBar && progress.drawnLength > 0) std::fputc('\n', progress.out);
 }
 
+// Renders frames.first to frames.last into the open writer and puts the
+// clip in place. kRenderDone, kRenderInterrupted, or a MediaCode with
+// `message` saying why.
+int32_t RenderFrames(const FrameRange& frames, Renderer& renderer, ClipSource& source, ClipWriter& writer,
+                     Progress& progress, std::string& message) {
+    // Frames leave the pipeline in order; the encoder runs threads of its own.
+    const FrameSink write = [&](int32_t time, const Frame& frame, std::string& why) {
+        if (int32_t written = WriteClipFrame(writer, frame, why); written != kMediaOk) return written;
+        if (time == frames.first) PausePointForTests("frame");
+        UpdateProgress(progress, time - frames.first + 1, ProgressClockSeconds());
+        return int32_t{kMediaOk};
+    };
+    const int32_t result = RunClipPipeline(renderer, source, frames.first, frames.last, source.frameCount - 1,
+                                           StopRequested, write, message);
+    if (result != kRenderDone) return result;
+    if (int32_t completed = CompleteClipWriter(writer, message, StopRequested); completed != kMediaOk)
+        return completed;
+    PausePointForTests("commit");
+    return CommitUnlessStopped([&] { return FinishClipWriter(writer, message); });
+}
+
 int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
     FrameRange frames = options.frames;
     std::string message;
     if (!FitFrameRange(&frames, source.frameCount, &message)) return UsageError(message);
-    const int32_t total = source.frameCount - 1;
-
+    if (int32_t status = CheckPatternOutput(job.output, frames.last - frames.first + 1, options.overwrite);
+        status != kExitOk)
+        return status;
     ClipWriter writer;
     if (OpenClipWriter(writer, job.output.c_str(), source.frame.width, source.frame.height, source.rateNumerator,
                        source.rateDenominator, message) != kMediaOk)
-        return Failure(message);
-
+        return Failed(message);
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,
                   ProgressClockSeconds());
-    // Frames leave the pipeline in order; the encoder runs threads of its own.
-    const FrameSink write = [&](int32_t time, const Frame& frame, std::string& why) {
-        const int32_t written = WriteClipFrame(writer, frame, why);
-        if (written == kMediaOk) UpdateProgress(progress, time - frames.first + 1, ProgressClockSeconds());
-        return written;
-    };
-    const int32_t result =
-        RunClipPipeline(renderer, source, frames.first, frames.last, total, StopRequested, write, message);
-    int32_t status = kExitOk;
-    if (result == kRenderInterrupted) {
-        message = kInterruptedMessage;
-        status = kExitInterrupted;
-    } else if (result != kRenderDone) {
-        status = kExitFailed;
-    }
-    if (status == kExitOk && FinishClipWriter(writer, message) != kMediaOk) status = kExitFailed;
+    const int32_t result = RenderFrames(frames, renderer, source, writer, progress, message);
     CloseClipWriter(writer);  // removes everything of an unfinished clip
-    if (status != kExitOk) {
-        BreakProgressLine(progress);
-        std::fprintf(stderr, "fablix: %s\n", message.c_str());
-        return status;
+    if (result == kRenderDone) {
+        FinishProgress(progress, ProgressClockSeconds());
+        return kExitOk;
     }
-    FinishProgress(progress, ProgressClockSeconds());
-    return kExitOk;
+    BreakProgressLine(progress);
+    return result == kRenderInterrupted ? Interrupted() : Failed(message);
 }
 
 }  // namespace
@@ -217,8 +280,7 @@ int32_t RunRender(Arguments& args) {
     auto params = std::make_unique<FilterParams>();
     if (int32_t status = BuildBlock(options.block, params.get()); status != kExitOk) return status;
 
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
+    CatchStopSignals();
     ClipSource source;
     if (int32_t status = OpenSource(job, options, source); status != kExitOk) return status;
     Renderer renderer;

@@ -1,20 +1,24 @@
-// fablix save [block options] OUTPUT.fbl
+// fablix save [block options] [-y | -n] OUTPUT.fbl
 // fablix show [block options]
 #include <cstdio>
 #include <memory>
 
 #include "BlockText.h"
 #include "Commands.h"
+#include "OutputOptions.h"
 #include "SettingsSaveLoad.h"
 
 namespace {
 
-// Block options and, when `path` is given, exactly one file name.
-int32_t TakeArguments(Arguments& args, BlockOptions* block, std::string* path, const char* usage) {
+// Block options and, when `path` is given, exactly one file name and the
+// overwrite options.
+int32_t TakeArguments(Arguments& args, BlockOptions* block, std::string* path, OverwritePolicy* policy,
+                      const char* usage) {
     while (!args.Done()) {
-        const int32_t status = TakeBlockOption(args, block);
-        if (status == kExitOk) continue;
-        if (status != -1) return status;
+        OptionTake taken = TakeBlockOption(args, block);
+        if (taken == kNotThisOption && policy != nullptr) taken = TakeOverwriteOption(args, policy);
+        if (taken == kOptionBad) return kExitUsage;
+        if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
         if (argument.size() > 1 && argument[0] == '-') return UsageError("unknown option '" + argument + "'");
         if (path == nullptr || !path->empty()) return UsageError("unexpected argument '" + argument + "'; " + usage);
@@ -41,8 +45,11 @@ std::string SaveFailureReason(int32_t result, const SettingsOutcome& outcome) {
 int32_t RunSave(Arguments& args) {
     BlockOptions block;
     std::string path;
-    if (int32_t status = TakeArguments(args, &block, &path, "save wants one OUTPUT.fbl"); status != kExitOk)
+    OverwritePolicy policy = kKeepExisting;
+    if (int32_t status = TakeArguments(args, &block, &path, &policy, "save wants one OUTPUT.fbl");
+        status != kExitOk)
         return status;
+    if (int32_t status = RefuseExistingOutput(path, policy); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
     if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
     SettingsOutcome outcome{};
@@ -58,7 +65,7 @@ int32_t RunSave(Arguments& args) {
 
 int32_t RunShow(Arguments& args) {
     BlockOptions block;
-    if (int32_t status = TakeArguments(args, &block, nullptr, "show takes block options only"); status != kExitOk)
+    if (int32_t status = TakeArguments(args, &block, nullptr, nullptr, "show takes block options only"); status != kExitOk)
         return status;
     auto params = std::make_unique<FilterParams>();
     if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;

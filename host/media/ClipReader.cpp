@@ -40,13 +40,12 @@ struct ClipReaderState {
     bool flushing = false;       // the end of input was sent to the decoder
     bool ended = false;          // the decoder has given its last frame
     int32_t decodedIndex = -1;   // index of the frame in `decoded`, -1 for none
+    StopProbe stop = nullptr;    // asked by FFmpeg while it waits for input
     uint64_t useClock = 0;
     CachedFrame cache[kCachedFrames];
 };
 
 namespace {
-
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 void CloseDecoder(ClipReaderState& s) {
     avcodec_free_context(&s.codec);
@@ -60,13 +59,29 @@ void CloseDecoder(ClipReaderState& s) {
     s.decodedIndex = -1;
 }
 
+int AskStop(void* state) {
+    const StopProbe stop = static_cast<ClipReaderState*>(state)->stop;
+    return stop && stop() ? 1 : 0;
+}
+
 // Opens the container and the decoder of its main video stream. A decoder
 // meant only for counting skips the work that does not change how many
 // frames come out.
 int32_t OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message) {
     ForgetFfmpegDetail();
+    s.format = avformat_alloc_context();
+    if (!s.format) {
+        message = Quoted(s.path) + " cannot be read: out of memory";
+        return kMediaTooLarge;
+    }
+    // Reads and waits inside FFmpeg end when the caller asks to stop.
+    s.format->interrupt_callback = AVIOInterruptCB{AskStop, &s};
     int error = avformat_open_input(&s.format, s.path.c_str(), nullptr, nullptr);
     if (error < 0) {
+        if (error == AVERROR_EXIT) {
+            message = Quoted(s.path) + " was not read: interrupted";
+            return kMediaInterrupted;
+        }
         if (error == AVERROR_INVALIDDATA) {
             message = Quoted(s.path) + " is not a video or image that can be read";
             return kMediaUnsupported;
@@ -322,11 +337,12 @@ int32_t DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::strin
 
 }  // namespace
 
-int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& message) {
+int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop) {
     CloseClipReader(reader);
     PrepareFfmpeg();
     auto* s = new ClipReaderState;
     s->path = path;
+    s->stop = stop;
     reader.state = s;
 
     int32_t result = OpenDecoder(*s, false, message);
@@ -364,6 +380,7 @@ int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& messag
         // The container does not say; decode it all once to know.
         ClipReaderState counter;
         counter.path = path;
+        counter.stop = stop;
         result = CountFrames(counter, count, message);
         if (result != kMediaOk) {
             CloseClipReader(reader);

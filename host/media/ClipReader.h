@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Frame.h"
+#include "MediaResult.h"
 
 struct ClipReaderState;
 
@@ -22,8 +23,11 @@ struct ClipReader {
 // Opens the clip, learns its size, rate and frame count, and decodes frame 0
 // so an undecodable clip fails here. kMediaCannotOpen (missing, unreadable),
 // kMediaUnsupported (no video FFmpeg decodes), kMediaBadData (no frame
-// decodes), kMediaTooLarge; the message names the file.
-int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& message);
+// decodes), kMediaTooLarge; the message names the file. FFmpeg asks `stop`
+// while it reads or waits, then and later: when it says stop, reads fail,
+// and the caller who asked knows why.
+int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& message,
+                       StopProbe stop = nullptr);
 
 // Frame `index` as BGRA, alpha 255 where the clip has none, scaled to the
 // reader's width x height should a frame differ. Reading forward is a plain

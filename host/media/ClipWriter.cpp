@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "FfmpegSupport.h"
+#include "FramePattern.h"
 #include "MediaResult.h"
 #include "OutputFile.h"
 #include "Png.h"
@@ -38,9 +39,11 @@ struct ClipWriterState {
     SwsContext* scaler = nullptr;
     int64_t nextPts = 0;
     bool headerWritten = false;   // then the muxer owes a trailer, even when abandoned
+    bool completed = false;       // everything is written; only the move into place is left
 
-    // PNG patterns: each frame's temporary and final name, and the frames
-    // being encoded, oldest first, each on a thread of its own.
+    // PNG patterns: the names, each frame's temporary and final name, and
+    // the frames being encoded, oldest first, each on a thread of its own.
+    FramePattern pattern;
     std::vector<std::string> frameTemporaries;
     std::vector<std::string> frameNames;
     struct PngJob {
@@ -63,15 +66,6 @@ std::string LowerExtension(const char* path) {
     for (char& c : extension)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return extension;
-}
-
-// The file name of frame `index` of a pattern; empty when `pattern` has no
-// single frame number field.
-std::string PatternFrameName(const std::string& pattern, int32_t index) {
-    std::vector<char> name(pattern.size() + 64);
-    if (av_get_frame_filename2(name.data(), int(name.size()), pattern.c_str(), index, 0) < 0)
-        return std::string();
-    return std::string(name.data());
 }
 
 int32_t Fail(ClipWriterState& s, int32_t code, const std::string& message, std::string& out) {
@@ -282,10 +276,12 @@ int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRatio
 
 // Sends one frame (or, for nullptr, the end) to the encoder and muxes every
 // packet it gives back.
-int32_t EncodeAndMux(ClipWriterState& s, AVFrame* picture, std::string& message) {
+// `stop` is asked between packets: the end of a clip may hold many.
+int32_t EncodeAndMux(ClipWriterState& s, AVFrame* picture, std::string& message, StopProbe stop = nullptr) {
     int error = avcodec_send_frame(s.encoder, picture);
     if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
     for (;;) {
+        if (stop && stop()) return Fail(s, kMediaInterrupted, CannotWriteMessage(s.path, "interrupted"), message);
         error = avcodec_receive_packet(s.encoder, s.packet);
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) return kMediaOk;
         if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
@@ -313,8 +309,8 @@ int32_t WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string&
     return EncodeAndMux(s, s.picture, message);
 }
 
-int32_t FinishContainer(ClipWriterState& s, std::string& message) {
-    int32_t result = EncodeAndMux(s, nullptr, message);
+int32_t CompleteContainer(ClipWriterState& s, std::string& message, StopProbe stop) {
+    int32_t result = EncodeAndMux(s, nullptr, message, stop);
     if (result != kMediaOk) return result;
     int error = av_write_trailer(s.muxer);
     s.headerWritten = false;
@@ -325,7 +321,11 @@ int32_t FinishContainer(ClipWriterState& s, std::string& message) {
     if (error >= 0) error = avio_closep(&s.muxer->pb);
     if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
     FreeEncoder(s);
-    result = CommitOutput(s.temporary, s.path, message);
+    return kMediaOk;
+}
+
+int32_t CommitContainer(ClipWriterState& s, std::string& message) {
+    int32_t result = CommitOutput(s.temporary, s.path, message);
     s.temporary.clear();  // committed, or already removed by CommitOutput
     return result;
 }
@@ -333,7 +333,12 @@ int32_t FinishContainer(ClipWriterState& s, std::string& message) {
 int32_t OpenPattern(ClipWriterState& s, std::string& message) {
     // Creating and removing the first frame's temporary proves the folder
     // is writable before any rendering starts.
-    std::string first = PatternFrameName(s.path, 0);
+    std::string problem;
+    if (!ParseFramePattern(s.path, &s.pattern, &problem)) {
+        message = CannotWriteMessage(s.path, problem);
+        return kMediaUnsupported;
+    }
+    std::string first = FrameFileName(s.pattern, 0);
     std::string probe = TemporaryNameFor(first);
     FILE* file = std::fopen(probe.c_str(), "wb");
     if (!file) {
@@ -356,7 +361,7 @@ int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame,
     }
     auto job = std::make_unique<ClipWriterState::PngJob>();
     job->frame = frame;
-    job->name = PatternFrameName(s.path, index);
+    job->name = FrameFileName(s.pattern, index);
     job->temporary = TemporaryNameFor(job->name);
     // The file is made here, so a frame that cannot be written fails now
     // and the temporary exists as soon as the frame is taken.
@@ -373,7 +378,7 @@ int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame,
     return kMediaOk;
 }
 
-int32_t FinishPattern(ClipWriterState& s, std::string& message) {
+int32_t CommitPattern(ClipWriterState& s, std::string& message) {
     if (int32_t result = FinishAllPngs(s, message); result != kMediaOk) return Fail(s, result, message, message);
     for (size_t i = 0; i < s.frameNames.size(); ++i) {
         int32_t result = CommitOutput(s.frameTemporaries[i], s.frameNames[i], message);
@@ -396,10 +401,14 @@ int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& mes
     else if (extension == ".mov") format = kClipMov;
     else if (extension == ".mkv") format = kClipMkv;
     else if (extension == ".gif") format = kClipGif;
-    else if (extension == ".png" && !PatternFrameName(path, 0).empty()) format = kClipPngSequence;
     else if (extension == ".png") {
-        message = CannotWriteMessage(path, "a clip needs a frame number in the name, such as frame%04d.png");
-        return kMediaUnsupported;
+        FramePattern pattern;
+        std::string problem;
+        if (!ParseFramePattern(path, &pattern, &problem)) {
+            message = CannotWriteMessage(path, problem);
+            return kMediaUnsupported;
+        }
+        format = kClipPngSequence;
     } else {
         message = CannotWriteMessage(path, std::string("unknown kind of clip; ") + kKindsWeWrite);
         return kMediaUnsupported;
@@ -467,20 +476,30 @@ int32_t WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& mess
     return result;
 }
 
-int32_t FinishClipWriter(ClipWriter& writer, std::string& message) {
+int32_t CompleteClipWriter(ClipWriter& writer, std::string& message, StopProbe stop) {
     if (!writer.state) {
         message = "no clip is being written";
         return kMediaBadArgument;
     }
     ClipWriterState& s = *writer.state;
-    int32_t result = s.failure;
-    if (result != kMediaOk) {
+    if (s.failure != kMediaOk) {
         message = s.failureMessage;
-    } else if (writer.framesWritten == 0) {
-        result = Fail(s, kMediaBadArgument, CannotWriteMessage(s.path, "the clip has no frames"), message);
-    } else {
-        ForgetFfmpegDetail();
-        result = s.format == kClipPngSequence ? FinishPattern(s, message) : FinishContainer(s, message);
+        return s.failure;
+    }
+    if (writer.framesWritten == 0)
+        return Fail(s, kMediaBadArgument, CannotWriteMessage(s.path, "the clip has no frames"), message);
+    if (s.completed) return kMediaOk;
+    ForgetFfmpegDetail();
+    const int32_t result = s.format == kClipPngSequence ? kMediaOk : CompleteContainer(s, message, stop);
+    s.completed = result == kMediaOk;
+    return result;
+}
+
+int32_t FinishClipWriter(ClipWriter& writer, std::string& message) {
+    int32_t result = CompleteClipWriter(writer, message);
+    if (result == kMediaOk) {
+        ClipWriterState& s = *writer.state;
+        result = s.format == kClipPngSequence ? CommitPattern(s, message) : CommitContainer(s, message);
     }
     CloseClipWriter(writer);
     return result;

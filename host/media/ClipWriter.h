@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Frame.h"
+#include "MediaResult.h"
 
 enum ClipFormat : int32_t {
     kClipMp4 = 0,
@@ -49,9 +50,14 @@ int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int3
 // writer accepts nothing more and FinishClipWriter fails too.
 int32_t WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& message);
 
-// Flushes the encoder, completes the file and moves it (or every frame of a
-// pattern) into place. Closes the writer whatever the result; on failure
-// nothing of this clip remains.
+// Flushes the encoder and completes the temporary file, asking `stop`
+// between packets (kMediaInterrupted when it says stop). Nothing is in
+// place yet: FinishClipWriter does that, or CloseClipWriter removes it all.
+int32_t CompleteClipWriter(ClipWriter& writer, std::string& message, StopProbe stop = nullptr);
+
+// Completes the clip if that is not done yet and moves it (or every frame
+// of a pattern) into place. Closes the writer whatever the result; on
+// failure nothing of this clip remains.
 int32_t FinishClipWriter(ClipWriter& writer, std::string& message);
 
 // Closes the writer; an unfinished clip is removed. Safe on a closed writer.

@@ -12,6 +12,9 @@ const char* MediaCodeName(int32_t code) {
     case kMediaBadArgument: return "bad argument";
     case kMediaEncodeFailed: return "encoding failed";
     case kMediaFrameMissing: return "frame missing";
+    case kMediaInterrupted: return "interrupted";
     default: return "unknown result";
     }
 }
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }

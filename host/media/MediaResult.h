@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 enum MediaCode : int32_t {
     kMediaOk = 0,
@@ -16,7 +17,14 @@ enum MediaCode : int32_t {
     kMediaBadArgument = 7,    // a wrong size, a frame index outside the clip, misuse
     kMediaEncodeFailed = 8,   // the encoder refused the frames
     kMediaFrameMissing = 9,   // the clip ended before a frame its container counted
+    kMediaInterrupted = 10,   // the caller's StopProbe asked to stop
 };
+
+// Asked between steps of long work (rows, packets); true stops it.
+using StopProbe = bool (*)();
+
+// A path as messages show it: 'out/frame 1.png'.
+std::string Quoted(const std::string& path);
 
 // The short English name of a code, for logs and test failure output.
 const char* MediaCodeName(int32_t code);

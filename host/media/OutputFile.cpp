@@ -17,8 +17,11 @@ namespace fs = std::filesystem;
 
 std::string TemporaryNameFor(const std::string& path) {
     static std::atomic<uint32_t> counter{0};
+    // Cut, so that the hidden name of a long name still fits a file name.
+    constexpr size_t kKeptNameBytes = 200;
     fs::path target(path);
-    std::string hidden = "." + target.filename().string() + "." + std::to_string(long(getpid())) +
+    std::string hidden = "." + target.filename().string().substr(0, kKeptNameBytes) + "." +
+                         std::to_string(long(getpid())) +
                          "-" + std::to_string(counter.fetch_add(1)) + ".part";
     return (target.parent_path() / hidden).string();
 }

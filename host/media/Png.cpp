@@ -71,21 +71,25 @@ bool ReadPngRows(png_structp png, png_infop info, png_bytepp rows) {
     return true;
 }
 
-bool WritePngRows(png_structp png, png_infop info, FILE* file, const Frame* frame,
-                  png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) return false;
+enum WriteOutcome : int32_t { kWritten, kWriteFailed, kWriteStopped };
+
+// Row by row, so that `stop` is asked between rows of a large picture.
+WriteOutcome WritePngRows(png_structp png, png_infop info, FILE* file, const Frame* frame,
+                          png_bytepp rows, StopProbe stop) {
+    if (setjmp(png_jmpbuf(png))) return kWriteFailed;
     png_init_io(png, file);
     png_set_IHDR(png, info, png_uint_32(frame->width), png_uint_32(frame->height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     png_set_bgr(png);
-    png_write_image(png, rows);
+    for (int32_t y = 0; y < frame->height; ++y) {
+        if (stop && stop()) return kWriteStopped;
+        png_write_row(png, rows[y]);
+    }
     png_write_end(png, nullptr);
-    return true;
+    return kWritten;
 }
-
-std::string Quoted(const char* path) { return std::string("'") + path + "'"; }
 
 }  // namespace
 
@@ -147,8 +151,17 @@ int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
     return result;
 }
 
+bool HasPngSignature(const char* path) {
+    png_byte signature[8] = {};
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    const size_t got = std::fread(signature, 1, sizeof signature, file);
+    std::fclose(file);
+    return got == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0;
+}
+
 int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
-                      std::string& message) {
+                      std::string& message, StopProbe stop) {
     if (!FrameIsWhole(frame)) {
         message = CannotWriteMessage(shownPath, "the frame has no pixels of its size");
         return kMediaBadArgument;
@@ -172,7 +185,8 @@ int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& fram
         rows[size_t(y)] = const_cast<png_bytep>(FramePixel(frame, 0, y));  // libpng only reads them
 
     errno = 0;
-    bool written = WritePngRows(png, info, out, &frame, rows.data());
+    const WriteOutcome outcome = WritePngRows(png, info, out, &frame, rows.data(), stop);
+    const bool written = outcome == kWritten;
     int writeError = errno;  // libpng's "Write Error" hides the cause, errno keeps it
     png_destroy_write_struct(&png, &info);
     // A full disk may show only when the buffered tail is flushed.
@@ -180,6 +194,10 @@ int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& fram
     int flushError = errno;
     bool closed = std::fclose(out) == 0;
     if (written && flushed && closed) return kMediaOk;
+    if (outcome == kWriteStopped) {
+        message = CannotWriteMessage(shownPath, "interrupted");
+        return kMediaInterrupted;
+    }
     std::string reason = !written && writeError ? ErrnoText(writeError)
                          : !written                 ? std::string(error.text)
                          : flushError               ? ErrnoText(flushError)
@@ -188,9 +206,9 @@ int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& fram
     return kMediaCannotWrite;
 }
 
-int32_t WritePng(const char* path, const Frame& frame, std::string& message) {
+int32_t WritePng(const char* path, const Frame& frame, std::string& message, StopProbe stop) {
     std::string temporary = TemporaryNameFor(path);
-    int32_t result = EncodePngFile(temporary.c_str(), path, frame, message);
+    int32_t result = EncodePngFile(temporary.c_str(), path, frame, message, stop);
     if (result != kMediaOk) {
         DiscardOutput(temporary);
         return result;

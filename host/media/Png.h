@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Frame.h"
+#include "MediaResult.h"
 
 // Reads an 8-bit or 16-bit PNG of any colour type (gray, gray + alpha, RGB,
 // RGBA, palette, with or without tRNS) into a BGRA frame. Images without
@@ -13,12 +14,16 @@
 // on failure `frame` is left empty and `message` says why in one line.
 int32_t ReadPng(const char* path, Frame& frame, std::string& message);
 
+// True when the file begins with the PNG signature.
+bool HasPngSignature(const char* path);
+
 // Writes the frame as an 8-bit RGBA PNG. The file appears under `path` only
 // once complete; on failure nothing is left and kMediaCannotWrite (or
-// kMediaBadArgument for a frame without whole storage) is returned.
-int32_t WritePng(const char* path, const Frame& frame, std::string& message);
+// kMediaBadArgument for a frame without whole storage, kMediaInterrupted
+// when `stop` said so between rows) is returned.
+int32_t WritePng(const char* path, const Frame& frame, std::string& message, StopProbe stop = nullptr);
 
 // The PNG encoder itself: writes straight into `file`, naming `shownPath` in
 // messages. The caller owns staging and removes `file` on failure.
 int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
-                      std::string& message);
+                      std::string& message, StopProbe stop = nullptr);

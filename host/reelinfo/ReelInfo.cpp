@@ -1,8 +1,6 @@
-// The stand-in host services. One thread, as in the host: no locking here.
-//
-// Handles are real (a plug-in keeps its state in them); dialogs cannot be
-// opened yet, and the drawing services have no screen to draw on, so they
-// do nothing and return the neutral values documented at each.
+// The stand-in host services that every platform shares: handles, their
+// locks, and the test hooks. One thread, as in the host: no locking here.
+// The windowing services are in ReelInfoPosix.cpp and ReelInfoWin32.cpp.
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -10,6 +8,7 @@
 #include <unordered_set>
 
 #include "ReelInfo.h"
+#include "ReelInfoShared.h"
 #include "ReelInfoTest.h"
 
 namespace {
@@ -23,12 +22,12 @@ struct HandleRecord {
 struct Services {
     std::unordered_set<RvHandle> live;
     std::unordered_map<RvHandle, int32_t> lockCounts;  // only handles now locked
-    std::unordered_map<RvWindow, RvHandle> dialogData;
     bool failNextNewHandle = false;
     int32_t misuses = 0;
     int32_t dialogRuns = 0;
     int32_t lastDialogTemplate = 0;
     RvWindow mainWindow = nullptr;
+    RvTestDialogRunner dialogRunner = nullptr;
 };
 
 Services& State() {
@@ -36,13 +35,19 @@ Services& State() {
     return services;
 }
 
-// Distinct, stable, non-null values for the opaque window and instance.
-char gMainWindowObject;
-char gHostInstanceObject;
-
 HandleRecord* RecordOf(RvHandle handle) { return reinterpret_cast<HandleRecord*>(handle); }
 
 }  // namespace
+
+void CountDialogRun(int32_t templateId) {
+    Services& s = State();
+    s.dialogRuns++;
+    s.lastDialogTemplate = templateId;
+}
+
+RvWindow TestMainWindow() { return State().mainWindow; }
+
+RvTestDialogRunner TestDialogRunner() { return State().dialogRunner; }
 
 extern "C" {
 
@@ -95,55 +100,6 @@ void RvHUnlock(RvHandle handle) {
     if (--it->second == 0) s.lockCounts.erase(it);
 }
 
-// No dialog templates exist on this platform yet: every run ends at once
-// with -1, the code of a dialog that cannot be opened.
-intptr_t RvRunDialog(int32_t templateId, RvWindow, RvDialogProc, RvHandle, RvInstance) {
-    Services& s = State();
-    s.dialogRuns++;
-    s.lastDialogTemplate = templateId;
-    return -1;
-}
-
-RvWindow RvGetMainWindow(void) {
-    Services& s = State();
-    return s.mainWindow ? s.mainWindow : reinterpret_cast<RvWindow>(&gMainWindowObject);
-}
-
-void RvSetDialogData(RvWindow dialog, RvHandle data) {
-    Services& s = State();
-    if (data)
-        s.dialogData[dialog] = data;
-    else
-        s.dialogData.erase(dialog);
-}
-
-RvHandle RvGetDialogData(RvWindow dialog) {
-    Services& s = State();
-    auto it = s.dialogData.find(dialog);
-    return it == s.dialogData.end() ? nullptr : it->second;
-}
-
-// Nothing to prepare without a window system.
-void RvPrepareDialog(RvWindow) {}
-
-// No controls exist: every rectangle is empty, all four sides 0.
-void RvGetItemRect(RvWindow, int32_t, Rect* rect) {
-    if (rect) *rect = Rect{0, 0, 0, 0};
-}
-
-// Drawing has no screen here: these draw nothing.
-void rpixToScreen(PixelMap**, RvDeviceContext, const Rect*, const Rect*) {}
-void RvFrameRect(RvDeviceContext, const Rect*, RvBrush) {}
-void REELINFO_CALLBACK RvDrawThumb(RvWindow, RvDeviceContext) {}
-
-// Black for every index.
-uint32_t RvGetColor(int32_t) { return 0; }
-
-// The plug-in ignores the answer; 0.
-int32_t RvThumbDrawQuery(void) { return 0; }
-
-RvInstance RvGetHostInstance(void) { return reinterpret_cast<RvInstance>(&gHostInstanceObject); }
-
 // ---------------------------------------------------------------------------
 // Test hooks
 
@@ -168,5 +124,7 @@ void RvTestSetMainWindow(RvWindow window) { State().mainWindow = window; }
 int32_t RvTestDialogRuns(void) { return State().dialogRuns; }
 
 int32_t RvTestLastDialogTemplate(void) { return State().lastDialogTemplate; }
+
+void RvTestSetDialogRunner(RvTestDialogRunner runner) { State().dialogRunner = runner; }
 
 }  // extern "C"

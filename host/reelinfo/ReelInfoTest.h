@@ -30,5 +30,22 @@ REELINFO_API void RvTestSetMainWindow(RvWindow window);
 // (0 before the first).
 REELINFO_API int32_t RvTestDialogRuns(void);
 REELINFO_API int32_t RvTestLastDialogTemplate(void);
+// Stands in for the dialogs: RvRunDialog calls `runner` with its arguments
+// and returns its end code; 0 restores the answer -1.
+typedef intptr_t (*RvTestDialogRunner)(int32_t templateId, RvWindow owner, RvDialogProc procedure,
+                                       RvHandle data, RvInstance module);
+REELINFO_API void RvTestSetDialogRunner(RvTestDialogRunner runner);
+
+#if defined(_WIN32)
+// While `enabled`, every dialog RvRunDialog opens ends with `endCode` right
+// after its procedure handled the initialisation message, so that tests
+// run setup without a user. A template that cannot be loaded still gives -1.
+REELINFO_API void RvTestEndDialogsOnOpen(int32_t enabled, intptr_t endCode);
+// What rpixToScreen drew last: the part of the map (width x height pixels,
+// rows packed, copied into `pixels` when `capacity` bytes hold them) and
+// the destination rectangle. Returns how many pictures it has drawn.
+REELINFO_API int32_t RvTestLastDrawing(uint8_t* pixels, int32_t capacity, int32_t* width, int32_t* height,
+                                       Rect* destination);
+#endif
 
 }  // extern "C"

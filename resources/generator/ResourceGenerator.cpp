@@ -2,11 +2,13 @@
 // binary resources, each to a .bin file (for the Windows resource script)
 // and all of them into one C++ source (for the builds that embed them).
 //
-//   fablix_resgen OUTDIR EDITOR.params TEST.params STRINGS.def
+//   fablix_resgen OUTDIR EDITOR.params TEST.params STRINGS.def ICON.txt
 //
 // EDITOR.params becomes PARM 16000 and the title in TEXT 1000; TEST.params
 // becomes the test block 70sPop.bin and TestBlocks.cpp; STRINGS.def is the
-// string table. The lookup tables are computed from their formulas.
+// string table, embedded and written as Strings.rc; ICON.txt, the picture
+// of the icon, becomes Fablix.ico. The lookup tables are computed from their
+// formulas.
 //
 // Definition files are lines of `key = value`; '#' starts a comment line. A
 // value is a list of integers or a C string literal; a line that begins with
@@ -422,6 +424,26 @@ std::string EmbeddedSource(const std::vector<Resource>& resources, const std::ve
     return s;
 }
 
+// The string table as a resource script: language 1033, one entry a line.
+// Resource-script strings know the C escapes, but not every control character,
+// so the definitions may only hold printable ASCII, CR and LF.
+std::string StringTableScript(const std::vector<Entry>& strings) {
+    std::string s = kBanner;
+    s += "LANGUAGE 9, 1\nSTRINGTABLE\nBEGIN\n";
+    for (const Entry& e : strings) {
+        s += "    " + std::to_string(std::atoi(e.key.c_str())) + ", \"";
+        for (char c : e.text) {
+            if (c == '\r') s += "\\r";
+            else if (c == '\n') s += "\\n";
+            else if (c == '"') s += "\"\"";
+            else if (c == '\\') s += "\\\\";
+            else s += c;
+        }
+        s += "\"\n";
+    }
+    return s + "END\n";
+}
+
 std::vector<Entry> ReadStrings(const std::string& path) {
     std::vector<Entry> strings = ReadDefinitions(path);
     for (const Entry& e : strings) {
@@ -429,21 +451,100 @@ std::vector<Entry> ReadStrings(const std::string& path) {
         for (char c : e.key) numeric = numeric && std::isdigit(static_cast<unsigned char>(c));
         if (!numeric || std::atoi(e.key.c_str()) > 65535) Fail(e.where, "a string id is a number 0..65535");
         if (!e.isText || e.text.empty()) Fail(e.where, "a string id takes a non-empty string");
+        for (char c : e.text)
+            if ((c < 0x20 || c > 0x7E) && c != '\r' && c != '\n')
+                Fail(e.where, "a string holds printable ASCII, \\r and \\n only");
     }
     return strings;
+}
+
+// ---------------------------------------------------------------------------
+// The icon: 32 lines of 32 characters, each a colour of the standard
+// 16-colour palette as a hex digit, or '.' where the icon is transparent.
+// Written as an .ico of one 32 x 32, 4-bit image (744 bytes), which the
+// resource script turns into icon 1 and group icon 105.
+
+constexpr int kIconSide = 32;
+
+// The platform's standard 16-colour palette, as red, green, blue.
+constexpr uint8_t kPalette16[16][3] = {
+    {0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
+    {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
+    {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+};
+
+Bytes BuildIcon(const std::string& path) {
+    std::string content;
+    if (!ReadFile(path, &content)) Fail(path, "cannot read");
+    std::vector<std::string> rows;
+    size_t start = 0;
+    for (int line = 1; start < content.size(); line++) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        std::string row = content.substr(start, end - start);
+        start = end + 1;
+        if (!row.empty() && row[0] == '#') continue;
+        std::string where = path + ":" + std::to_string(line);
+        if (row.size() != kIconSide) Fail(where, "an icon row has 32 characters");
+        for (char c : row)
+            if (c != '.' && HexDigit(c) < 0) Fail(where, "an icon pixel is a hex digit or '.'");
+        rows.push_back(row);
+    }
+    if (rows.size() != kIconSide) Fail(path, "an icon has 32 rows");
+
+    constexpr uint32_t kHeaderSize = 40, kPaletteSize = 64;
+    constexpr uint32_t kColourBytes = kIconSide * kIconSide / 2, kMaskBytes = kIconSide * kIconSide / 8;
+    constexpr uint32_t kImageSize = kHeaderSize + kPaletteSize + kColourBytes + kMaskBytes;  // 744
+    constexpr uint32_t kDirectorySize = 6 + 16;
+    Bytes ico;
+    // The file's directory: one 32 x 32 image of 16 colours.
+    for (uint32_t v : {0u, 1u, 1u}) AppendLE(&ico, v, 2);
+    for (uint32_t v : {32u, 32u, 16u, 0u}) AppendLE(&ico, v, 1);
+    AppendLE(&ico, 1, 2);  // planes
+    AppendLE(&ico, 4, 2);  // bits per pixel
+    AppendLE(&ico, kImageSize, 4);
+    AppendLE(&ico, kDirectorySize, 4);
+    // The image: a bitmap header of twice the height (colours, then mask).
+    AppendLE(&ico, kHeaderSize, 4);
+    AppendLE(&ico, kIconSide, 4);
+    AppendLE(&ico, 2 * kIconSide, 4);
+    AppendLE(&ico, 1, 2);
+    AppendLE(&ico, 4, 2);
+    AppendLE(&ico, 0, 4);  // uncompressed
+    AppendLE(&ico, kColourBytes + kMaskBytes, 4);
+    for (int k = 0; k < 4; k++) AppendLE(&ico, 0, 4);
+    for (const auto& rgb : kPalette16) {
+        for (int c = 2; c >= 0; c--) AppendLE(&ico, rgb[c], 1);
+        AppendLE(&ico, 0, 1);
+    }
+    // Rows bottom-up; transparent pixels are colour 0 with the mask bit set.
+    for (int y = kIconSide - 1; y >= 0; y--)
+        for (int x = 0; x < kIconSide; x += 2) {
+            auto colour = [&](int at) { return rows[y][at] == '.' ? 0 : HexDigit(rows[y][at]); };
+            AppendLE(&ico, static_cast<uint32_t>(colour(x) << 4 | colour(x + 1)), 1);
+        }
+    for (int y = kIconSide - 1; y >= 0; y--)
+        for (int x = 0; x < kIconSide; x += 8) {
+            uint32_t bits = 0;
+            for (int b = 0; b < 8; b++) bits |= (rows[y][x + b] == '.' ? 0x80u : 0u) >> b;
+            AppendLE(&ico, bits, 1);
+        }
+    if (ico.size() != kDirectorySize + kImageSize) Fail(path, "icon size");
+    return ico;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: fablix_resgen OUTDIR EDITOR.params TEST.params STRINGS.def\n");
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: fablix_resgen OUTDIR EDITOR.params TEST.params STRINGS.def ICON.txt\n");
         return 2;
     }
     const std::string out = std::string(argv[1]) + "/";
     Bytes editor = BuildParams(argv[2]);
     Bytes test = BuildParams(argv[3]);
     std::vector<Entry> strings = ReadStrings(argv[4]);
+    Bytes icon = BuildIcon(argv[5]);
 
     // The named types first, in the order the builder's walk lists them.
     std::vector<Resource> resources = {
@@ -461,7 +562,10 @@ int main(int argc, char** argv) {
             Fail(out + r.file + ".bin", "cannot write");
     if (!WriteFile(out + "70sPop.bin", test.data(), test.size())) Fail(out + "70sPop.bin", "cannot write");
 
+    if (!WriteFile(out + "Fablix.ico", icon.data(), icon.size())) Fail(out + "Fablix.ico", "cannot write");
+
     WriteOrFail(out + "EmbeddedResources.cpp", EmbeddedSource(resources, strings));
+    WriteOrFail(out + "Strings.rc", StringTableScript(strings));
     WriteOrFail(out + "TestBlocks.cpp", std::string(kBanner) + "#include \"TestBlocks.h\"\n\n" +
                                             ArrayText("kSeventiesPopBlock", test));
     return 0;

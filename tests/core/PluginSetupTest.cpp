@@ -4,6 +4,7 @@
 // every call.
 #include "PluginTestHost.h"
 
+#include "DialogContext.h"
 #include "RESOURCE.h"
 #include "TestBlocks.h"
 
@@ -43,9 +44,15 @@ TEST(Setup, TheEditorBlockOpensTemplate101) {
     ExpectLoadedTables(clip.State());
     // The DialogContext was freed again; only the state stays.
     EXPECT_EQ(RvTestLiveHandles(), live + 1);
-    // Compiling is the dialog's work on this path.
+    // Compiling is the dialog's work on this path: the real one compiles as
+    // it opens; where no dialog opens nothing is compiled.
+#if defined(_WIN32)
+    EXPECT_TRUE(BeginsWithProlog(clip.State()->codeAreas[0]));
+    EXPECT_EQ(int32_t{clip.State()->previewDirty}, 1);
+#else
     EXPECT_FALSE(BeginsWithProlog(clip.State()->codeAreas[0]));
     EXPECT_EQ(int32_t{clip.State()->previewDirty}, 0);
+#endif
 }
 
 // A dialog that does not end with 1 makes setup answer 1, and setupDone is
@@ -190,6 +197,69 @@ TEST(Setup, ADialogContextThatCannotBeAllocatedOpensNothingAndAnswers1) {
         EXPECT_EQ(RvTestDialogRuns(), runs + 1);
         EXPECT_EQ(RvTestLiveHandles(), live);
     }
+}
+
+
+// What the dialog saw while it ran, and the end code it gives.
+struct DialogRun {
+    int32_t templateId;
+    RvWindow owner;
+    bool hasProcedure;
+    RvInstance module;
+    int32_t handleSize;
+    DialogContext context;
+    intptr_t endCode;
+};
+DialogRun gRun;
+
+intptr_t RecordDialogRun(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
+                         RvInstance module) {
+    gRun.templateId = templateId;
+    gRun.owner = owner;
+    gRun.hasProcedure = procedure != nullptr;
+    gRun.module = module;
+    gRun.handleSize = RvTestHandleSize(data);
+    std::memcpy(&gRun.context, *data, sizeof gRun.context);
+    return gRun.endCode;
+}
+
+// The dialog runs over a DialogContext in a host handle, owned by the
+// host's window, from the plug-in's module; only end code 1 accepts, and
+// the context is freed whatever the dialog answered.
+TEST(Setup, RunsTheDialogOverADialogContextAndAcceptsOnlyEndCode1) {
+    struct Case {
+        int32_t built;
+        intptr_t endCode;
+        int16_t result;
+    };
+    const Case cases[] = {{0, 1, 0}, {0, 2, 1}, {0, 0, 1}, {0, -1, 1}, {1, 1, 0}, {1, 2, 1}};
+    RvTestSetDialogRunner(RecordDialogRun);
+    for (const Case& c : cases) {
+        HostClip clip;
+        Create(clip);
+        clip.State()->params.built = c.built;
+        clip.State()->params.hasControls = 1;
+        const int32_t live = RvTestLiveHandles();
+        gRun = DialogRun{};
+        gRun.endCode = c.endCode;
+        EXPECT_EQ(CallPlugin(clip, kSelectorSetup), c.result) << c.built << " " << c.endCode;
+        EXPECT_EQ(gRun.templateId, c.built ? IDD_COMPACT_SETTINGS : IDD_SETTINGS);
+        EXPECT_EQ(gRun.handleSize, kDialogContextSize);
+        EXPECT_EQ(gRun.context.compact, c.built ? 1 : 0);
+        EXPECT_EQ(gRun.context.filterRecord, clip.recordAddress);
+        EXPECT_EQ(gRun.context.instanceState, clip.State());
+        EXPECT_EQ(gRun.context.params, &clip.State()->params);
+        EXPECT_EQ(gRun.owner, RvGetMainWindow());  // its last active pop-up: itself, having none
+        EXPECT_NE(gRun.module, nullptr);
+#if defined(_WIN32)
+        EXPECT_TRUE(gRun.hasProcedure);
+#else
+        EXPECT_FALSE(gRun.hasProcedure);  // no window system, no procedure
+#endif
+        EXPECT_EQ(RvTestLiveHandles(), live);
+        EXPECT_EQ(int32_t{clip.State()->setupDone}, 1);
+    }
+    RvTestSetDialogRunner(nullptr);
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
 // The test host: loads the built plug-in as the real host does, by file and
-// entry name, and drives it only through xFilter with real FilterRecord and
-// PixelMap records reached by handle. Beside it, the same frame rendered
-// through the library API, which the plug-in's frames must equal.
+// entry name (dlopen on Linux, LoadLibraryA on Windows), and drives it only
+// through xFilter with real FilterRecord and PixelMap records reached by
+// handle. Beside it, the same frame rendered through the library API, which
+// the plug-in's frames must equal.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +29,26 @@
 #include "ReelInfoTest.h"
 #include "Render.h"
 
+#if defined(_WIN32)
+// The image, loaded once; it stays loaded to the end. Tests have no user:
+// every dialog the plug-in opens ends with Cancel (2) once it is set up.
+inline HMODULE PluginModule() {
+    static const HMODULE module = [] {
+        RvTestEndDialogsOnOpen(1, 2);
+        HMODULE loaded = LoadLibraryA(FABLIX_PLUGIN_PATH);
+        if (loaded == nullptr) std::fprintf(stderr, "LoadLibraryA: error %lu\n", GetLastError());
+        return loaded;
+    }();
+    return module;
+}
+
+inline XFilterEntry PluginEntry() {
+    static const XFilterEntry entry =
+        PluginModule() ? reinterpret_cast<XFilterEntry>(reinterpret_cast<void*>(GetProcAddress(PluginModule(), "xFilter")))
+                       : nullptr;
+    return entry;
+}
+#else
 // xFilter of FL-Fabx, looked up once; the library stays loaded to the end.
 inline XFilterEntry PluginEntry() {
     static const XFilterEntry entry = [] {
@@ -35,6 +61,7 @@ inline XFilterEntry PluginEntry() {
     }();
     return entry;
 }
+#endif
 
 // Channel p of the source pixel at (x, row): every byte distinct enough
 // that a formula reading the wrong one shows.

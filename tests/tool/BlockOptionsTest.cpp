@@ -5,22 +5,22 @@
 
 #include "BlockText.h"
 #include "FrameRange.h"
-#include "Options.h"
+#include "BlockOptions.h"
+#include "Channels.h"
+#include "ExitCodes.h"
 #include "SettingsSaveLoad.h"
 #include "ToolTestSupport.h"
 
 namespace {
 
-// Reads `items` as block options and builds the block; the status of the
-// first failure, or kExitOk.
+// Reads `items` as block options and builds the block; kExitUsage when one
+// is refused, or BuildBlock's status.
 int32_t BuildFrom(const std::vector<std::string>& items, FilterParams* params) {
     Arguments args;
     args.items = items;
     BlockOptions options;
-    while (!args.Done()) {
-        const int32_t status = TakeBlockOption(args, &options);
-        if (status != kExitOk) return status;
-    }
+    while (!args.Done())
+        if (TakeBlockOption(args, &options) != kOptionTaken) return kExitUsage;
     return BuildBlock(options, params);
 }
 
@@ -121,7 +121,7 @@ TEST(BlockOptionKinds, OtherArgumentsAreLeftToTheCommand) {
     BlockOptions options;
     for (size_t i = 0; i < args.items.size(); ++i) {
         args.next = i;
-        EXPECT_EQ(TakeBlockOption(args, &options), -1) << args.items[i];
+        EXPECT_EQ(TakeBlockOption(args, &options), kNotThisOption) << args.items[i];
         EXPECT_EQ(args.next, i) << "consumed " << args.items[i];
     }
     EXPECT_TRUE(options.edits.empty());

@@ -3,6 +3,7 @@
 // nothing left behind when a render fails or is interrupted.
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,7 +14,9 @@
 #include "ClipReader.h"
 #include "ClipWriter.h"
 #include "MediaResult.h"
-#include "Options.h"
+#include "BlockOptions.h"
+#include "Channels.h"
+#include "ExitCodes.h"
 #include "Png.h"
 #include "Renderer.h"
 #include "ToolTestSupport.h"
@@ -98,6 +101,23 @@ TEST(ClipRender, PngPatternGetsOneFilePerFrame) {
         std::string message;
         ASSERT_EQ(ReadPng((folder.path() / "seq" / names[size_t(i)]).c_str(), frame, message), kMediaOk);
         ExpectTimedFrame(frame, i, kFrames - 1);
+    }
+}
+
+TEST(ClipRender, WideFrameNumbersGiveEveryFrameItsOwnFile) {
+    ScratchFolder folder;
+    WriteInputClip(folder);
+    const ToolRun run = RunTool(
+        Joined(Joined({"render", "--quiet", "--frames", "1:3"}, kTimeFormulas), {"in.mkv", "b%020d.png"}), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"b00000000000000000000.png", "b00000000000000000001.png",
+                                                        "b00000000000000000002.png", "in.mkv"}));
+    for (int32_t i = 0; i < 3; ++i) {
+        Frame frame;
+        std::string message;
+        ASSERT_EQ(ReadPng((folder / ("b0000000000000000000" + std::to_string(i) + ".png")).c_str(), frame, message),
+                  kMediaOk);
+        ExpectTimedFrame(frame, i + 1, kFrames - 1);
     }
 }
 
@@ -246,6 +266,7 @@ TEST_P(ClipRenderFailure, SaysWhatWentWrongAndLeavesNothing) {
     WriteInputClip(folder);
     folder.WriteFile("junk.mp4", std::string(2000, 'j'));
     std::filesystem::create_directory(folder.path() / "seq");
+    ASSERT_EQ(mkfifo((folder / "pipe.mkv").c_str(), 0600), 0);  // nobody writes it
     const std::vector<std::string> before = folder.Names();
     const ToolRun run = RunTool(Joined({"render"}, GetParam().arguments), folder);
     EXPECT_EQ(run.exitCode, GetParam().exitCode);
@@ -274,15 +295,23 @@ INSTANTIATE_TEST_SUITE_P(
         ClipFailureCase{"TotalForAClip", {"--total", "9", "in.mkv", "out.mkv"}, 2,
                         "fablix: --total is for a still input; a clip's total is its last frame index\n"},
         ClipFailureCase{"UnknownKind", {"in.mkv", "out.avi"}, 2,
-                        "fablix: cannot write 'out.avi': unknown kind of clip; use .mp4, .mov, .mkv, .gif or a "
-                        "numbered PNG pattern such as frame%04d.png\n"},
+                        "fablix: cannot write 'out.avi': unknown kind of output; use .png for a still image, or "
+                        ".mp4, .mov, .mkv, .gif or a numbered PNG pattern such as frame%04d.png for a clip\n"},
+        ClipFailureCase{"FrameNumbersTooWide", {"in.mkv", "seq/e%99999999d.png"}, 2,
+                        "fablix: cannot write 'seq/e%99999999d.png': frame numbers 99999999 digits wide make names "
+                        "longer than 255 bytes\n"},
+        ClipFailureCase{"TwoFrameNumbers", {"in.mkv", "seq/f%d-%d.png"}, 2,
+                        "fablix: cannot write 'seq/f%d-%d.png': a name holds one frame number (%d) only\n"},
         ClipFailureCase{"MissingInput", {"none.mkv", "out.mkv"}, 1,
                         "fablix: cannot open 'none.mkv': No such file or directory\n"},
         ClipFailureCase{"UnreadableInput", {"junk.mp4", "out.mkv"}, 1,
                         "fablix: 'junk.mp4' is not a video or image that can be read\n"},
         ClipFailureCase{"OutputFolderMissing", {"in.mkv", "none/out.mkv"}, 1,
                         "fablix: cannot write 'none/out.mkv': No such file or directory\n"},
-        ClipFailureCase{"TimeOutsideTheClip", {"--time", "4", "in.mkv", "out.png"}, 1,
+        ClipFailureCase{"InputIsAPipe", {"pipe.mkv", "out.mkv"}, 1,
+                        "fablix: cannot open 'pipe.mkv': it is a pipe or socket, not a file\n"},
+        ClipFailureCase{"InputIsAFolder", {"seq", "out.mkv"}, 1, "fablix: cannot open 'seq': it is a folder\n"},
+        ClipFailureCase{"TimeOutsideTheClip", {"--time", "4", "in.mkv", "out.png"}, 2,
                         "fablix: --time 4 is outside the clip (frames 0 to 3)\n"}),
     [](const testing::TestParamInfo<ClipFailureCase>& info) { return std::string(info.param.name); });
 

@@ -4,7 +4,9 @@
 #include <memory>
 
 #include "CompileDriver.h"
-#include "Options.h"
+#include "BlockOptions.h"
+#include "Channels.h"
+#include "ExitCodes.h"
 #include "ToolTestSupport.h"
 
 namespace {
@@ -133,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "formula -r holds 1024 bytes; a formula holds at most 1023"},
         UsageCase{"ZeroByteInFormulaFile", {"--formula-file", "g=zero.txt"},
                   "formula file 'zero.txt' holds a zero byte, which a formula cannot hold"},
-        UsageCase{"MissingFormulaFile", {"--formula-file", "g=none.txt"}, "cannot read formula file 'none.txt'"},
+        UsageCase{"MissingFormulaFile", {"--formula-file", "g=none.txt"}, "cannot read formula file 'none.txt': No such file or directory"},
+        UsageCase{"FormulaFileIsAFolder", {"--formula-file", "r=."}, "cannot read formula file '.': it is a folder"},
         UsageCase{"BadChannelLetter", {"--formula-file", "x=ok.txt"},
                   "--formula-file wants CH=PATH with CH one of b, g, r, a: 'x=ok.txt'"},
         UsageCase{"CapitalChannelLetter", {"--formula-file", "R=ok.txt"},

@@ -1,4 +1,6 @@
 // fablix save and show, and --settings under every command.
+#include <sys/stat.h>
+
 #include "ToolTestSupport.h"
 
 namespace {
@@ -41,12 +43,25 @@ TEST(Save, ThenShowWithSettingsGivesTheSameBlock) {
               "single expression: off\n");
 }
 
-TEST(Save, ReplacesAnOlderFile) {
-    ScratchFolder folder;
-    folder.WriteFile("out.fbl", "old");
-    ASSERT_EQ(RunTool({"save", "-b", "r", "-g", "g\t+1", "-r", "", "-a", "a", "out.fbl"}, folder).exitCode, 0);
-    EXPECT_EQ(ReadWholeFile(folder / "out.fbl"), kExampleFile);
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"out.fbl"});
+TEST(Save, ReplacesAnOlderFileOnlyWithOverwrite) {
+    struct Case {
+        std::vector<std::string> options;
+        bool replaced;
+    } cases[] = {{{}, false}, {{"-n"}, false}, {{"--no-overwrite"}, false}, {{"-y", "-n"}, false},
+                 {{"-y"}, true},  {{"--overwrite"}, true}, {{"-n", "-y"}, true}};
+    for (const Case& c : cases) {
+        ScratchFolder folder;
+        folder.WriteFile("out.fbl", "old");
+        const ToolRun run =
+            RunTool(Joined(Joined({"save", "-b", "r", "-g", "g\t+1", "-r", "", "-a", "a"}, c.options), {"out.fbl"}),
+                    folder);
+        EXPECT_EQ(ReadWholeFile(folder / "out.fbl"), c.replaced ? kExampleFile : "old") << c.options.size();
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"out.fbl"});
+        EXPECT_EQ(run.exitCode, c.replaced ? 0 : 2);
+        EXPECT_EQ(run.err, c.replaced ? ""
+                                      : "fablix: 'out.fbl' exists; give -y (--overwrite) to replace it, or choose "
+                                        "another name\n");
+    }
 }
 
 TEST(Save, SaysThatSingleExpressionIsNotKept) {
@@ -62,7 +77,7 @@ TEST(Save, ThatCannotWriteSaysWhyAndLeavesNothing) {
     const char* reason =
         "it cannot be created (a missing or read-only folder, a read-only file, or a folder of that name)";
     for (const char* target : {"missing/out.fbl", "taken.fbl"}) {
-        const ToolRun run = RunTool({"save", target}, folder);
+        const ToolRun run = RunTool({"save", "-y", target}, folder);
         EXPECT_EQ(run.exitCode, 1) << target;
         EXPECT_EQ(run.err, std::string("fablix: cannot save settings to '") + target + "': " + reason +
                                "; nothing was changed\n");
@@ -92,7 +107,7 @@ TEST(SaveAndShowArguments, AreCheckedBeforeAnythingIsWritten) {
 
 struct BadSettingsCase {
     const char* name;
-    std::string contents;  // written as bad.fbl; "-" writes nothing
+    std::string contents;  // written as bad.fbl; "-" writes nothing, "/" makes a folder, "|" a pipe
     std::string message;   // after "cannot read settings file 'bad.fbl': "
 };
 
@@ -103,8 +118,13 @@ class BadSettings : public testing::TestWithParam<BadSettingsCase> {};
 
 TEST_P(BadSettings, NameTheFileSectionAndLineUnderEveryCommand) {
     ScratchFolder folder;
-    if (GetParam().contents == "/") std::filesystem::create_directory(folder.path() / "bad.fbl");
-    else if (GetParam().contents != "-") folder.WriteFile("bad.fbl", GetParam().contents);
+    if (GetParam().contents == "/") {
+        std::filesystem::create_directory(folder.path() / "bad.fbl");
+    } else if (GetParam().contents == "|") {
+        ASSERT_EQ(mkfifo((folder / "bad.fbl").c_str(), 0600), 0);
+    } else if (GetParam().contents != "-") {
+        folder.WriteFile("bad.fbl", GetParam().contents);
+    }
     const std::vector<std::string> before = folder.Names();
     const std::vector<std::vector<std::string>> commands = {
         {"compile", "--settings", "bad.fbl"},
@@ -130,8 +150,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadSettingsCase{"Folder", "/", "it is a folder"},
         BadSettingsCase{"Empty", "", "header section, line 1: the file ends (or cannot be read) before the line does"},
         BadSettingsCase{"LowerCaseHeader", "%rgb-1.0\r", "header section, line 1: the first line is not \"%RGB-1.0\""},
+        BadSettingsCase{"Pipe", "|", "it is a pipe or socket, not a file"},
         BadSettingsCase{"LineFeedEndings", "%RGB-1.0\n\x01" "1\n",
-                        "header section, line 1: the file ends (or cannot be read) before the line does"},
+                        "its lines end in line feeds, and a settings file's lines end in a carriage return alone"},
+        BadSettingsCase{"CrLfEndings", "%RGB-1.0\r\n\x01" "1\r\n\x01" "2\r\n\x01" "3\r\n\x01" "4\r\n\x01" "5\r\n\x01" "6\r\n\x01"
+                                       "7\r\n\x01" "8\r\nr\r\n\r\ng\r\n\r\nb\r\n\r\na\r\n\r\n",
+                        "its lines end in CR LF, and a settings file's lines end in a carriage return alone"},
         BadSettingsCase{"CutInSliders", "%RGB-1.0\r\x01" "1\r\x01" "2\r",
                         "sliders section, line 4: the file ends (or cannot be read) before the line does"},
         BadSettingsCase{"CutInFormulas", kHeaderAndSliders + "r\r\rg\r",

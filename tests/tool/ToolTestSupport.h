@@ -28,12 +28,13 @@ inline std::string ShellWord(const std::string& text) {
 
 // Runs fablix with `arguments` in `folder`, standard input empty. Output is
 // captured outside the folder, so the folder holds only what fablix left.
+// A run that hangs is ended after a minute (exit code 124).
 inline ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& folder) {
     const std::filesystem::path capture =
         std::filesystem::temp_directory_path() / ("fablix-tool-capture-" + std::to_string(long(getpid())));
     std::filesystem::create_directories(capture);
     const std::string out = (capture / "out").string(), err = (capture / "err").string();
-    std::string command = "cd " + ShellWord(folder) + " && exec " + ShellWord(FABLIX_PATH);
+    std::string command = "cd " + ShellWord(folder) + " && exec timeout -k 5 60 " + ShellWord(FABLIX_PATH);
     for (const std::string& argument : arguments) command += " " + ShellWord(argument);
     command += " </dev/null >" + ShellWord(out) + " 2>" + ShellWord(err);
     const int status = std::system(command.c_str());

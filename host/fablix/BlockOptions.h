@@ -1,40 +1,14 @@
-// The options every fablix command shares: which block to work on, and
-// what to put in its place.
+// The block options every fablix command shares: which block to work on,
+// and what to put in its place.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "Arguments.h"
 #include "FilterParams.h"
 #include "SettingsFile.h"
-
-enum ExitCode : int32_t {
-    kExitOk = 0,
-    kExitFailed = 1,  // a formula did not compile, or the work failed
-    kExitUsage = 2,   // bad arguments, or a formula or settings file that cannot be read
-    kExitInterrupted = 130,  // stopped by Ctrl-C (128 + SIGINT, as shells report it)
-};
-
-// The command line after the command's name, read one argument at a time.
-struct Arguments {
-    std::vector<std::string> items;
-    size_t next = 0;
-
-    bool Done() const { return next >= items.size(); }
-    const std::string& Peek() const { return items[next]; }
-    std::string Take() { return items[next++]; }
-};
-
-// Prints "fablix: <message>" and returns kExitUsage.
-int32_t UsageError(const std::string& message);
-
-// Prints "fablix: <message>" and returns kExitFailed.
-int32_t Failure(const std::string& message);
-
-// Channel letters in formula order: formula 0 is blue.
-constexpr char kChannelLetters[kFormulaCount + 1] = "bgra";
-constexpr const char* kChannelNames[kFormulaCount] = {"B", "G", "R", "A"};
 
 // One change the command line makes to the block, kept in command-line order
 // so that a later option wins over an earlier one.
@@ -54,10 +28,9 @@ struct BlockOptions {
 };
 
 // Reads one block option at args.Peek() into `options`, consuming it and its
-// value. Returns kExitOk when it took one, kExitUsage (message printed) on a
-// bad value, and -1 when the argument is not a block option. Formula files
-// are read here, so a bad one is reported before any work starts.
-int32_t TakeBlockOption(Arguments& args, BlockOptions* options);
+// value. Formula files are read here, so a bad one is reported before any
+// work starts.
+OptionTake TakeBlockOption(Arguments& args, BlockOptions* options);
 
 // The block the options describe: the editor's default block, then the
 // settings file's formulas and sliders whatever its place on the command
@@ -81,12 +54,3 @@ int32_t SetFormula(FilterParams* params, int32_t index, const std::string& text,
 // `error` is errno right after the call, for a file that cannot be opened.
 std::string SettingsLoadMessage(const std::string& path, int32_t result, const SettingsOutcome& outcome,
                                 int error);
-
-// The limit of --threads.
-constexpr int32_t kMaxThreads = 256;
-
-// "--threads N": N from 1 to kMaxThreads; prints a usage message otherwise.
-bool ParseThreads(const std::string& text, int32_t* threads);
-
-// A whole decimal number within [lo, hi].
-bool ParseNumber(const std::string& text, int64_t lo, int64_t hi, int32_t* value);

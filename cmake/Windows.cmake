@@ -1,0 +1,39 @@
+# The Windows builds (presets win32 and win64): the image FL-Fabx.rvp with
+# its resource script, the stand-in REELINFO.dll, and only the tests that
+# drive them. Neither the fablix tool nor the benchmarks are built here.
+enable_language(RC)
+
+# The C and C++ run time linked in: the image imports only system DLLs and
+# REELINFO.dll, and a host needs nothing else beside it.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# Programs beside the DLLs they load, as Windows looks for them.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# 64-bit programs run here under wine64 (32-bit ones cannot run at all):
+# ctest runs the tests through cmake/wine64-run with one prefix per build
+# folder.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      ${PROJECT_SOURCE_DIR}/cmake/wine64-run ${CMAKE_BINARY_DIR}/wineprefix)
+  set(FABLIX_WINDOWS_TESTS_RUN ON)
+else()
+  set(FABLIX_WINDOWS_TESTS_RUN OFF)
+endif()
+
+set(FABLIX_BENCHMARKS OFF CACHE BOOL "" FORCE)
+set(FABLIX_FUZZ OFF CACHE BOOL "" FORCE)
+
+# GoogleTest from the source that Debian's googletest package installs,
+# compiled by the cross compiler.
+macro(fablix_cross_build_googletest)
+  set(FABLIX_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source")
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(${FABLIX_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  if(NOT TARGET GTest::gtest_main)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gtest ALIAS gtest)
+  endif()
+endmacro()

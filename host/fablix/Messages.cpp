@@ -1,0 +1,17 @@
+#include "Messages.h"
+
+#include <cstdio>
+
+#include "ExitCodes.h"
+
+int32_t UsageError(const std::string& message) {
+    std::fprintf(stderr, "fablix: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+int32_t Failure(const std::string& message) {
+    std::fprintf(stderr, "fablix: %s\n", message.c_str());
+    return kExitFailed;
+}
+
+void Warning(const std::string& message) { std::fprintf(stderr, "fablix: warning: %s\n", message.c_str()); }

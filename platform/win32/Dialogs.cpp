@@ -1,0 +1,24 @@
+// The dialog port on Windows: the settings dialog's procedure and the icon
+// of the error buttons.
+#include "Dialogs.h"
+
+#include <windows.h>
+
+#include "DialogIcon.h"
+#include "RESOURCE.h"
+#include "SettingsDialogProc.h"
+
+namespace {
+
+// Process-wide, as one settings dialog is open at a time.
+HICON gDialogIcon = nullptr;
+
+}  // namespace
+
+HICON DialogIcon() { return gDialogIcon; }
+
+RvDialogProc SettingsDialogProcedure() { return reinterpret_cast<RvDialogProc>(VantorelDlgProc); }
+
+void LoadDialogIcon(RvInstance module) {
+    gDialogIcon = LoadIconA(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEA(IDI_FABLIX));
+}

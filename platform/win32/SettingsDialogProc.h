@@ -1,0 +1,7 @@
+// VantorelDlgProc: the settings dialog's procedure, exported by the image.
+#pragma once
+
+#include <windows.h>
+
+extern "C" __declspec(dllexport) INT_PTR CALLBACK VantorelDlgProc(HWND window, UINT message,
+                                                                 WPARAM wParam, LPARAM lParam);
