@@ -32,9 +32,9 @@ bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
 
 int32_t TakeBenchOptions(Arguments& args, BenchOptions* options) {
     while (!args.Done()) {
-        const int32_t status = TakeBlockOption(args, &options->block);
-        if (status == kExitOk) continue;
-        if (status != -1) return status;
+        const OptionTake taken = TakeBlockOption(args, &options->block);
+        if (taken == kOptionTaken) continue;
+        if (taken == kOptionBad) return kExitUsage;
         const std::string argument = args.Take();
         if (argument == "--json") {
             options->json = true;
