@@ -54,8 +54,7 @@ bool DecodeBody(const uint8_t* area, int32_t capacity, Program* program) {
             if (pos + length > capacity) return false;
             instruction.op = static_cast<Op>(op);
         }
-        const int32_t inputs = kOpInputs[static_cast<int32_t>(instruction.op)];
-        depth += inputs == 0 ? 1 : 1 - inputs;
+        depth += StackEffect(instruction.op);
         if (depth < 0 || depth > kMaxStackDepth) return false;
         if (depth > program->maxDepth) program->maxDepth = depth;
         program->code[program->count++] = instruction;

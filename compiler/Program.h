@@ -60,6 +60,21 @@ constexpr uint8_t kOpInputs[kOpCount] = {
 #undef FABLIX_OP_INPUTS
 };
 
+// How an operation changes the count of values in T and S together: a value
+// adds one; an operation of n operands takes n and leaves its result.
+constexpr int32_t StackEffect(Op op) {
+    const int32_t inputs = kOpInputs[static_cast<int32_t>(op)];
+    return inputs == 0 ? 1 : 1 - inputs;
+}
+
+// The most operands an operation takes ("cnv": nine weights and a divisor).
+constexpr int32_t kMaxInputs = 10;
+static_assert([] {
+    for (uint8_t inputs : kOpInputs)
+        if (inputs > kMaxInputs) return false;
+    return true;
+}());
+
 struct Instruction {
     Op op;
     int32_t value;  // the literal of Op::Number; 0 otherwise

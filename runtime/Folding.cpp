@@ -62,38 +62,32 @@ struct Folding {
             if (depth - k < 0 || !constant[depth - k]) return false;
         return true;
     }
-    void Emit(Instruction instruction, int32_t inputs, bool isConstant) {
+    void Emit(Instruction instruction, bool isConstant) {
         out->code[out->count++] = instruction;
-        depth += inputs == 0 ? 1 : 1 - inputs;
+        depth += StackEffect(instruction.op);
         if (depth > 0) constant[depth - 1] = isConstant;
     }
 };
 
-// Runs `instruction` on literal operands by the interpreter, on a program of
-// its own that carries the constants of the program it comes from.
+// Runs `instruction` on literal operands by the interpreter, with the
+// constants of the program it comes from.
 int32_t Evaluate(const Instruction* operands, int32_t count, const Instruction& instruction,
                  const Program* from, InstanceState* state) {
-    static Program scratch;  // one thread renders; too large for the stack
-    std::memcpy(scratch.code, operands, sizeof(Instruction) * static_cast<size_t>(count));
-    scratch.code[count] = instruction;
-    scratch.code[count + 1] = {Op::Return, 0};
-    scratch.count = count + 2;
-    scratch.maxDepth = count + 1;
-    // Only SclLiterals reads the constants.
-    scratch.constantCount = instruction.op == Op::SclLiterals ? from->constantCount : 0;
-    std::memcpy(scratch.constants, from->constants, sizeof(int32_t) * static_cast<size_t>(scratch.constantCount));
-    return RunProgram(&scratch, state);
+    Instruction code[kMaxInputs + 2];
+    std::memcpy(code, operands, sizeof(Instruction) * static_cast<size_t>(count));
+    code[count] = instruction;
+    code[count + 1] = {Op::Return, 0};
+    return RunCode(code, from->constants, from->columnValues, state);
 }
 
 // Emits a non-constant operation, in its literal form when it has one and
 // its trailing operands are literals.
 void EmitVarying(Folding& f, const Instruction& instruction, const Program* in) {
-    const int32_t inputs = kOpInputs[static_cast<int32_t>(instruction.op)];
     for (const LiteralForm& form : kLiteralForms) {
         if (form.op != instruction.op || !f.TopConstant(1)) continue;
         const int32_t literal = f.out->code[--f.out->count].value;
         --f.depth;
-        f.Emit({form.literal, literal}, 1, false);
+        f.Emit({form.literal, literal}, false);
         return;
     }
     if (instruction.op == Op::Scl && f.TopConstant(kSclLiteralCount)) {
@@ -104,7 +98,7 @@ void EmitVarying(Folding& f, const Instruction& instruction, const Program* in) 
         for (int32_t k = 0; k < kSclLiteralCount; ++k) constants[k] = f.out->code[f.out->count + k].value;
         constants[kSclLiteralCount] = DivisorShift(constants[0], constants[1]);
         f.out->constantCount += kSclConstantCount;
-        f.Emit({Op::SclLiterals, at}, 1, false);
+        f.Emit({Op::SclLiterals, at}, false);
         return;
     }
     if (instruction.op == Op::SclLiterals) {
@@ -113,10 +107,10 @@ void EmitVarying(Folding& f, const Instruction& instruction, const Program* in) 
         std::memcpy(f.out->constants + at, in->constants + instruction.value,
                     sizeof(int32_t) * kSclConstantCount);
         f.out->constantCount += kSclConstantCount;
-        f.Emit({Op::SclLiterals, at}, 1, false);
+        f.Emit({Op::SclLiterals, at}, false);
         return;
     }
-    f.Emit(instruction, inputs, false);
+    f.Emit(instruction, false);
 }
 
 }  // namespace
@@ -139,7 +133,7 @@ void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope 
                                                            : Evaluate(operands, inputs, instruction, in, state);
         out->count -= inputs;
         f.depth -= inputs;
-        f.Emit({Op::Number, value}, 0, true);
+        f.Emit({Op::Number, value}, true);
     }
     out->maxDepth = in->maxDepth;
     out->columnValues = in->columnValues;
@@ -177,23 +171,19 @@ struct Part {
 
 // Replaces out->code[start, end) by a ColumnValue whose table holds the
 // value of that code for every column of the frame.
-bool Tabulate(const Program* in, InstanceState* state, ColumnTables* tables, Program* out,
-              int32_t start, int32_t end) {
+bool Tabulate(InstanceState* state, ColumnTables* tables, Program* out, int32_t start, int32_t end) {
     const int32_t width = state->xMax - state->xMin;
     if (tables->count >= kMaxColumnTables || width <= 0 || width > kMaxColumns) return false;
-    static Program part;  // one thread renders; too large for the stack
-    part.count = 0;
-    for (int32_t i = start; i < end; ++i) part.code[part.count++] = out->code[i];
-    part.code[part.count++] = {Op::Return, 0};
-    part.maxDepth = in->maxDepth;
-    std::memcpy(part.constants, in->constants, sizeof(int32_t) * static_cast<size_t>(in->constantCount));
-    part.constantCount = in->constantCount;
-    part.columnValues = nullptr;
+    // The part runs in place, its end marked by a Return for the while.
+    const Instruction after = out->code[end];
+    out->code[end] = {Op::Return, 0};
     const int32_t offset = tables->count++ * kMaxColumns;
     const int32_t x = state->x;
     for (state->x = state->xMin; state->x < state->xMax; ++state->x)
-        tables->values[offset + state->x - state->xMin] = RunProgram(&part, state);
+        tables->values[offset + state->x - state->xMin] =
+            RunCode(out->code + start, out->constants, tables->values, state);
     state->x = x;
+    out->code[end] = after;
     std::memmove(out->code + start + 1, out->code + end, sizeof(Instruction) * static_cast<size_t>(out->count - end));
     out->count -= end - start - 1;
     out->code[start] = {Op::ColumnValue, offset};
@@ -203,7 +193,7 @@ bool Tabulate(const Program* in, InstanceState* state, ColumnTables* tables, Pro
 }  // namespace
 
 void TabulateColumns(const Program* in, InstanceState* state, ColumnTables* tables, Program* out) {
-    static Part parts[kMaxStackDepth + 1];
+    Part parts[kMaxStackDepth + 1];
     int32_t depth = 0;
     out->count = 0;
     std::memcpy(out->constants, in->constants, sizeof(int32_t) * static_cast<size_t>(in->constantCount));
@@ -226,12 +216,12 @@ void TabulateColumns(const Program* in, InstanceState* state, ColumnTables* tabl
             for (int32_t k = depth - 1; k >= first; --k) {
                 const int32_t end = k + 1 < depth ? parts[k + 1].start : out->count;
                 if (parts[k].dependence == kColumn && end - parts[k].start > 1)
-                    Tabulate(in, state, tables, out, parts[k].start, end);
+                    Tabulate(state, tables, out, parts[k].start, end);
             }
         }
         const int32_t start = inputs > 0 && depth - inputs >= 0 ? parts[depth - inputs].start : out->count;
         out->code[out->count++] = instruction;
-        depth += inputs == 0 ? 1 : 1 - inputs;
+        depth += StackEffect(instruction.op);
         if (depth > 0) parts[depth - 1] = {dependence, start};
     }
 }

@@ -30,13 +30,14 @@ void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope 
 enum : int32_t {
     kMaxColumnTables = 16,
     kMaxColumns = 8192,  // wider frames are not tabulated
+    kColumnPadding = 64,  // read, never used, by vector lanes past the last column
 };
 
 // The values of the column-only parts of a frame's programs, one table per
 // part, indexed by column - xMin.
 struct ColumnTables {
     int32_t count;
-    int32_t values[kMaxColumnTables * kMaxColumns];
+    int32_t values[kMaxColumnTables * kMaxColumns + kColumnPadding];
 };
 
 // Writes into `out` the program `in` (specialised for the frame) with each

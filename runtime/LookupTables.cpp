@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "Angles.h"
 #include "RESOURCE.h"
 #include "Resources.h"
 
@@ -26,16 +27,17 @@ void CopyTable(const char* name, uint8_t* table, int32_t tableBytes) {
 
 void ExpandCosineTable(int16_t table[kTableEntries]) {
     // cos(90° + a) = -cos(90° - a), cos(180° + a) = -cos(a), cos(270° + a) = cos(90° - a).
-    table[256] = 0;
-    for (int32_t j = 0; j < 256; j++) {
-        table[256 + j] = static_cast<int16_t>(-table[256 - j]);
-        table[512 + j] = static_cast<int16_t>(-table[j]);
-        table[768 + j] = table[256 - j];
+    constexpr int32_t q = kRightAngle;
+    table[q] = 0;
+    for (int32_t j = 0; j < q; j++) {
+        table[q + j] = static_cast<int16_t>(-table[q - j]);
+        table[2 * q + j] = static_cast<int16_t>(-table[j]);
+        table[3 * q + j] = table[q - j];
     }
 }
 
 void LoadLookupTables(InstanceState* state) {
-    constexpr int32_t kQuarter = 256 * sizeof(int16_t);
+    constexpr int32_t kQuarter = kRightAngle * sizeof(int16_t);
     uint8_t* cosine = FieldBytes(state, offsetof(InstanceState, cosineTable));
     CopyTable(FABLIX_RC_COSINE, cosine, kQuarter);
     int16_t turn[kTableEntries];

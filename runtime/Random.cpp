@@ -3,6 +3,7 @@
 namespace {
 constexpr uint32_t kGoldenStart = 161803398;
 constexpr int32_t kLast = kRandomStateSize - 1;  // entries 1..55
+constexpr uint16_t kLagStart = 31;               // 24 places behind the first cursor, modulo 55
 }  // namespace
 
 void StartRandom(InstanceState* state, int32_t t) {
@@ -27,4 +28,24 @@ int32_t DrawRandom(InstanceState* state) {
     const uint32_t draw = table[state->randomIndex] - table[state->randomLagIndex];
     table[state->randomIndex] = draw;
     return static_cast<int32_t>(draw);
+}
+
+void ResetRandom(InstanceState* state, int32_t t) {
+    state->randomIndex = 0;
+    state->randomLagIndex = kLagStart;
+    StartRandom(state, t);
+}
+
+void DrawRandoms(InstanceState* state, int32_t* out, int32_t count) {
+    // The cursors live in registers for the run, not in the packed record.
+    uint32_t* table = reinterpret_cast<uint32_t*>(state->randomState);
+    int32_t index = state->randomIndex, lag = state->randomLagIndex;
+    for (int32_t n = 0; n < count; ++n) {
+        if (++index > kLast) index = 1;
+        if (++lag > kLast) lag = 1;
+        table[index] -= table[lag];
+        out[n] = static_cast<int32_t>(table[index]);
+    }
+    state->randomIndex = static_cast<uint16_t>(index);
+    state->randomLagIndex = static_cast<uint16_t>(lag);
 }

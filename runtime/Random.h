@@ -10,5 +10,12 @@
 // Fills randomState from the time t; the cursors are set by the caller.
 void StartRandom(InstanceState* state, int32_t t);
 
+// The frame's start: both cursors at their first places (0 and 31), then
+// the table filled from the time t.
+void ResetRandom(InstanceState* state, int32_t t);
+
 // Advances both cursors and returns the next draw, a signed 32-bit number.
 int32_t DrawRandom(InstanceState* state);
+
+// The next `count` draws into out[0..count), as `count` calls of DrawRandom.
+void DrawRandoms(InstanceState* state, int32_t* out, int32_t count);

@@ -1,10 +1,16 @@
 #include "Render.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
 
 #include "Interpreter.h"
 #include "Random.h"
 #include "Folding.h"
+#include "VectorExecutor.h"
 
 namespace {
 
@@ -28,6 +34,50 @@ inline uint8_t ClampToByte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : 
 
 int32_t Extent(int32_t low, int32_t high) { return high > low ? high - low : 0; }
 
+constexpr int32_t kPixelBytes = 4;
+constexpr int32_t kSingleFormula = 3;  // single-expression mode runs formula 3
+
+// The vector executor addresses source pixels with 32-bit offsets.
+bool FrameFitsLanes(const InstanceState* s) {
+    const int64_t rowBytes = s->rowBytes[kSourceSlot];
+    return rowBytes > 0 && rowBytes * Extent(s->yMin, s->yMax) < (int64_t{1} << 31);
+}
+
+// The program of formula i as it runs on the row `rows` was folded for.
+const Program* Running(const FormulaPrograms* programs, const RowWorkspace* rows, int32_t i) {
+    return programs->plan.perRow[i] ? &rows->row[i] : &programs->frame[i];
+}
+
+void JoinRunning(const FormulaPrograms* programs, const RowWorkspace* rows, Program* out) {
+    const Program* parts[kFormulaCount];
+    for (int32_t i = 0; i < kFormulaCount; ++i) parts[i] = Running(programs, rows, i);
+    JoinChannels(parts, out);
+}
+
+// One row on the interpreter, pixel by pixel.
+void InterpretRow(InstanceState* state, const FormulaPrograms* programs, const Program* program,
+                  uint8_t* out, int32_t storeColumns) {
+    const bool single = programs->plan.single;
+    for (state->x = state->xMin; state->x < state->xMax; ++state->x) {
+        const bool store = state->x - state->xMin < storeColumns;
+        if (single) {
+            state->channel = state->channelMin;
+            const uint8_t value = ClampToByte(RunProgram(program, state));
+            if (store) std::memset(out, value, kPixelBytes);
+        } else {
+            int32_t values[kFormulaCount];
+            RunPixelProgram(program, state, values);
+            if (store) {
+                const uint8_t bytes[kFormulaCount] = {ClampToByte(values[0]), ClampToByte(values[1]),
+                                                      ClampToByte(values[2]), ClampToByte(values[3])};
+                std::memcpy(out, bytes, kFormulaCount);
+            }
+        }
+        state->pixelAddress[kSourceSlot] += kPixelBytes;
+        out += kPixelBytes;
+    }
+}
+
 }  // namespace
 
 void DecodeFormulas(const InstanceState* state, FormulaPrograms* programs) {
@@ -40,25 +90,18 @@ void PrepareFrame(const FilterRecord* record, InstanceState* state, const Filter
     for (int32_t i = 0; i < kMapCount; ++i)
         BuildMap(state->mapTables[i], static_cast<uint16_t>(state->sliderValues[2 * i]),
                  static_cast<uint16_t>(state->sliderValues[2 * i + 1]));
-    state->randomIndex = 0;
-    state->randomLagIndex = 31;
-    StartRandom(state, record->time);
+    ResetRandom(state, record->time);
     std::memset(state->putCells, 0, sizeof(state->putCells));
 }
 
-int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                    FormulaPrograms* programs, InputProbe probe) {
-    PixelMap* source = *record->sourceMap;
-    PixelMap* destination = *record->destinationMap;
-    if (state->time != record->time && record->sourceFrameCallback != nullptr)
-        record->sourceFrameCallback(record->time, record->sourceMap, source, record->callbackData);
-
+void SetFrameContext(const FilterRecord* record, InstanceState* state) {
+    const PixelMap* source = *record->sourceMap;
     state->xMin = source->bounds.left;
     state->xMax = source->bounds.right;
     state->yMin = source->bounds.top;
     state->yMax = source->bounds.bottom;
     state->channelMin = 0;
-    state->channelMax = 4;
+    state->channelMax = kPixelBytes;
     state->timeMin = 0;
     state->time = record->time;
     state->total = record->total;
@@ -66,64 +109,115 @@ int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterPara
     state->self = reinterpret_cast<uint8_t*>(state);
     state->rowBytes[kSourceSlot] = source->rowBytes;
     state->baseAddress[kSourceSlot] = state->rowAddress[kSourceSlot] = source->baseAddress;
+    const PixelMap* destination = *record->destinationMap;
     state->rowBytes[kDestinationSlot] = destination->rowBytes;
     state->baseAddress[kDestinationSlot] = state->rowAddress[kDestinationSlot] = destination->baseAddress;
+}
 
+void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPrograms* programs) {
+    FramePlan& plan = programs->plan;
+    plan = FramePlan{};
+    plan.single = params->singleExpression != 0;
+    plan.vector = programs->executor == kBestExecutor && FrameFitsLanes(state);
+    programs->columns.count = 0;
+    int32_t depth = 0;  // of the channels' values in the vector executor
+    // Each program specialised for the frame, its parts that depend on the
+    // column alone tabulated; folded for the row too when it reads "y".
+    for (int32_t i = plan.single ? kSingleFormula : 0; i < kFormulaCount; ++i) {
+        SpecializeProgram(&programs->program[i], state, kForFrame, &programs->folded);
+        TabulateColumns(&programs->folded, state, &programs->columns, &programs->frame[i]);
+        const Program* frame = &programs->frame[i];
+        plan.perRow[i] = ProgramUses(frame, Op::Y);
+        plan.anyPerRow = plan.anyPerRow || plan.perRow[i];
+        plan.inOrder = plan.inOrder || ProgramUses(frame, Op::Rnd) || ProgramUses(frame, Op::Put) ||
+                       ProgramUses(frame, Op::Get);
+        plan.vector = plan.vector && RunsVectorized(frame);
+        plan.draws += DrawsPerPixel(frame);
+        depth += frame->maxDepth;
+    }
+    plan.vector = plan.vector && plan.draws <= kMaxDrawsPerPixel && depth <= kMaxVectorDepth;
+    if (!plan.single && !plan.anyPerRow) JoinRunning(programs, nullptr, &programs->pixel);
+}
+
+int32_t RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
+                   const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe) {
+    const FramePlan& plan = programs->plan;
     // A destination smaller than the source is written only within its own
     // extent; every pixel is still computed so "rnd" and "put" see the same
     // order whatever the destination.
     const int32_t storeColumns = Extent(destination->bounds.left, destination->bounds.right);
     const int32_t storeRows = Extent(destination->bounds.top, destination->bounds.bottom);
-    const bool single = params->singleExpression != 0;
-    // The programs that run: each specialised for the frame, its parts that
-    // depend on the column alone tabulated, specialised for the row too when
-    // it reads "y"; the four channels joined into one.
-    const Program* running[kFormulaCount] = {};
-    bool anyPerRow = false;
-    bool perRow[kFormulaCount] = {};
-    programs->columns.count = 0;
-    for (int32_t i = single ? 3 : 0; i < kFormulaCount; ++i) {
-        // row[i] is free until the first row: it holds the folded program
-        // on its way to the tables.
-        SpecializeProgram(&programs->program[i], state, kForFrame, &programs->row[i]);
-        TabulateColumns(&programs->row[i], state, &programs->columns, &programs->frame[i]);
-        perRow[i] = ProgramUses(&programs->frame[i], Op::Y);
-        anyPerRow = anyPerRow || perRow[i];
-        running[i] = perRow[i] ? &programs->row[i] : &programs->frame[i];
-    }
-    if (!single && !anyPerRow) JoinChannels(running, &programs->pixel);
-
-    for (state->row = source->bounds.top; state->row < source->bounds.bottom; ++state->row) {
+    if (plan.vector) PrepareVectorTables(state, &rows->lanes);
+    const int32_t width = Extent(state->xMin, state->xMax);
+    for (state->row = firstRow; state->row < endRow; ++state->row) {
+        const int64_t index = state->row - state->yMin;
+        state->rowAddress[kSourceSlot] = state->baseAddress[kSourceSlot] + index * state->rowBytes[kSourceSlot];
+        state->rowAddress[kDestinationSlot] =
+            state->baseAddress[kDestinationSlot] + index * state->rowBytes[kDestinationSlot];
         state->pixelAddress[kSourceSlot] = state->rowAddress[kSourceSlot];
         state->pixelAddress[kDestinationSlot] = state->rowAddress[kDestinationSlot];
-        const bool storeRow = state->row - state->yMin < storeRows;
-        if (anyPerRow) {
+        if (plan.anyPerRow) {
             for (int32_t i = 0; i < kFormulaCount; ++i)
-                if (perRow[i]) SpecializeProgram(&programs->frame[i], state, kForRow, &programs->row[i]);
-            if (!single) JoinChannels(running, &programs->pixel);
+                if (plan.perRow[i]) SpecializeProgram(&programs->frame[i], state, kForRow, &rows->row[i]);
+            if (!plan.single) JoinRunning(programs, rows, &rows->pixel);
         }
-        for (state->x = source->bounds.left; state->x < source->bounds.right; ++state->x) {
-            uint8_t* out = state->pixelAddress[kDestinationSlot];
-            const bool store = storeRow && state->x - state->xMin < storeColumns;
-            if (single) {
-                state->channel = state->channelMin;
-                const uint8_t value = ClampToByte(RunProgram(running[3], state));
-                if (store) std::memset(out, value, 4);
-            } else {
-                int32_t values[kFormulaCount];
-                RunPixelProgram(&programs->pixel, state, values);
-                if (store) {
-                    const uint8_t bytes[kFormulaCount] = {ClampToByte(values[0]), ClampToByte(values[1]),
-                                                          ClampToByte(values[2]), ClampToByte(values[3])};
-                    std::memcpy(out, bytes, kFormulaCount);
-                }
-            }
-            state->pixelAddress[kSourceSlot] += 4;
-            state->pixelAddress[kDestinationSlot] += 4;
+        const Program* program = plan.single     ? Running(programs, rows, kSingleFormula)
+                                 : plan.anyPerRow ? &rows->pixel
+                                                  : &programs->pixel;
+        const int32_t store = index < storeRows ? storeColumns : 0;
+        if (plan.vector) {
+            const VectorRun run{program, state->xMin, width, store < width ? store : width, plan.draws, plan.single,
+                                state->rowAddress[kSourceSlot], state->rowAddress[kDestinationSlot]};
+            RenderVectorRun(run, state, &rows->lanes);
+        } else {
+            InterpretRow(state, programs, program, state->rowAddress[kDestinationSlot], store);
         }
-        state->rowAddress[kDestinationSlot] += state->rowBytes[kDestinationSlot];
-        state->rowAddress[kSourceSlot] += state->rowBytes[kSourceSlot];
         if (probe != nullptr && probe()) return 0;
     }
     return 1;
+}
+
+int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                    RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers, int32_t helperCount) {
+    PixelMap* source = *record->sourceMap;
+    if (state->time != record->time && record->sourceFrameCallback != nullptr)
+        record->sourceFrameCallback(record->time, record->sourceMap, source, record->callbackData);
+    SetFrameContext(record, state);
+    const FormulaPrograms* programs = &workspace->programs;
+    PreparePrograms(state, params, &workspace->programs);
+    const PixelMap* destination = *record->destinationMap;
+    const int32_t height = Extent(state->yMin, state->yMax);
+    const int32_t bands = programs->plan.inOrder || height < 2 ? 1 : std::min(1 + helperCount, height);
+    if (bands == 1) return RenderRows(state, programs, &workspace->rows, destination, state->yMin, state->yMax, probe);
+
+    auto bandStart = [&](int32_t k) { return state->yMin + static_cast<int32_t>(int64_t{height} * k / bands); };
+    std::vector<std::thread> threads;
+    std::vector<int32_t> finished(static_cast<size_t>(bands), 1);
+    for (int32_t k = 1; k < bands; ++k) {
+        const RowHelper& helper = helpers[k - 1];
+        std::memcpy(helper.state, state, sizeof(InstanceState));
+        threads.emplace_back([&, k, helper] {
+            finished[static_cast<size_t>(k)] =
+                RenderRows(helper.state, programs, helper.rows, destination, bandStart(k), bandStart(k + 1), probe);
+        });
+    }
+    finished[0] = RenderRows(state, programs, &workspace->rows, destination, bandStart(0), bandStart(1), probe);
+    for (std::thread& thread : threads) thread.join();
+    return std::find(finished.begin(), finished.end(), 0) == finished.end() ? 1 : 0;
+}
+
+int32_t RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                          RenderWorkspace* workspace, InputProbe probe, FrameSource source,
+                          const RowHelper* helpers, int32_t helperCount) {
+    if (source == kSourceHoldsFrame) state->time = record->time;
+    PrepareFrame(record, state, params);
+    return RenderFrame(record, state, params, workspace, probe, helpers, helperCount);
+}
+
+int32_t RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                             InputProbe probe, FrameSource source) {
+    std::unique_ptr<RenderWorkspace> workspace(new (std::nothrow) RenderWorkspace);
+    if (workspace == nullptr) return kRenderNoMemory;
+    DecodeFormulas(state, &workspace->programs);
+    return RenderFilterFrame(record, state, params, workspace.get(), probe, source);
 }

@@ -5,21 +5,52 @@
 #include <cstdint>
 
 #include "FilterParams.h"
+#include "Folding.h"
 #include "HostRecords.h"
 #include "InstanceState.h"
 #include "Program.h"
-#include "Folding.h"
+#include "VectorExecutor.h"
+
+// How a frame's programs run, decided once per frame.
+struct FramePlan {
+    bool single;                    // single-expression mode: formula 3 for all four bytes
+    bool perRow[kFormulaCount];     // the program reads "y": folded again at every row
+    bool anyPerRow;
+    bool vector;                    // the vector executor runs the frame, else the interpreter
+    bool inOrder;                   // "rnd", "put" or "get": rows render in order, on one thread
+    int32_t draws;                  // "rnd" draws per pixel (vector executor)
+};
+
+// Which executors may run a frame: the best that computes it exactly, or
+// the interpreter alone (the reference, for tests and comparisons).
+enum ExecutorChoice : int32_t { kBestExecutor = 0, kInterpreterOnly = 1 };
 
 // The four code areas of a state, decoded once per compile; the same
-// programs specialised for the frame (with their column-only parts
-// tabulated) and for the row being rendered; and those joined into one
-// program per pixel.
+// programs specialised for the frame, their column-only parts tabulated;
+// and those joined into one program per pixel when none is folded per row.
+// Shared, read only, by every worker that renders rows of the frame.
 struct FormulaPrograms {
     Program program[kFormulaCount];
     Program frame[kFormulaCount];
+    Program folded;  // a frame's program on its way to the tables
+    Program pixel;
+    ColumnTables columns;
+    FramePlan plan;
+    ExecutorChoice executor = kBestExecutor;
+};
+
+// What one worker needs for its rows: the programs folded for the row it
+// renders, and the vector executor's lanes.
+struct RowWorkspace {
     Program row[kFormulaCount];
     Program pixel;
-    ColumnTables columns;  // the column-only parts of the frame's programs
+    VectorWorkspace lanes;
+};
+
+// Everything one instance needs to render a frame on one thread.
+struct RenderWorkspace {
+    FormulaPrograms programs;
+    RowWorkspace rows;
 };
 
 void DecodeFormulas(const InstanceState* state, FormulaPrograms* programs);
@@ -32,8 +63,55 @@ using InputProbe = bool (*)();
 // the four map tables, the random generator and the "put" cells.
 void PrepareFrame(const FilterRecord* record, InstanceState* state, const FilterParams* params);
 
-// Renders the record's source frame into its destination, pixel by pixel
-// and channel by channel. Returns 1 when every row was rendered, 0 when
-// `probe` (may be null) reported input after a row.
+// The parts of the render loop, for callers that share a frame's rows
+// among workers. SetFrameContext fills the pixel context from the record's
+// maps (source bounds and addresses, time, total); PreparePrograms
+// specialises the programs for the frame and plans how they run.
+void SetFrameContext(const FilterRecord* record, InstanceState* state);
+void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPrograms* programs);
+
+// Renders rows [firstRow, endRow) (host coordinates within the source
+// bounds) into `destination`. `state` is the worker's own: prepared, with
+// the frame context set. Returns 0 when `probe` asked to stop after a row.
+int32_t RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
+                   const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe);
+
+// Another thread's share of a frame: its own state (a copy of the prepared
+// one is made for each frame) and row workspace.
+struct RowHelper {
+    InstanceState* state;
+    RowWorkspace* rows;
+};
+
+// The render loop: loads the source through the record's callback when the
+// state's time differs, then renders the record's source frame into its
+// destination, pixel by pixel and channel by channel. A frame whose programs
+// do not depend on pixel order is split into bands of rows, one per helper
+// and one for the calling thread; the result is the same byte for byte.
+// Returns 1 when every row was rendered, 0 when `probe` (may be null)
+// reported input after a row.
 int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                    FormulaPrograms* programs, InputProbe probe);
+                    RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers = nullptr,
+                    int32_t helperCount = 0);
+
+// Where the frame to render comes from.
+enum FrameSource : int32_t {
+    kSourceHoldsFrame,  // the source map already shows the frame at record->time
+    kSourceByCallback,  // the render loop asks the record's callback when the time changed
+};
+
+// Renders one frame the way every caller does: takes the record's time
+// when the source holds the frame, prepares the frame, runs the loop.
+int32_t RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                          RenderWorkspace* workspace, InputProbe probe, FrameSource source,
+                          const RowHelper* helpers = nullptr, int32_t helperCount = 0);
+
+enum : int32_t { kRenderNoMemory = -1 };
+
+// For callers that keep no workspace between calls (the plug-in's execute
+// and preview): decodes the state's code areas into a workspace of this
+// call's own (a decode costs microseconds, a frame milliseconds), then
+// RenderFilterFrame. kRenderNoMemory, with nothing rendered, when the
+// workspace cannot be had.
+int32_t RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                             InputProbe probe, FrameSource source);

@@ -1,6 +1,5 @@
 #include "Preview.h"
 
-#include "DecodedPrograms.h"
 #include "DialogSteps.h"
 #include "RESOURCE.h"
 #include "Render.h"
@@ -89,10 +88,8 @@ void PaintPreview(const SettingsDialog& dialog, const DialogContext& context) {
     Rect preview{};
     if (!port.controlRect(dialog.window, IDC_PREVIEW, &preview)) return;
 
-    PrepareFrame(record, state, context.params);
-    FormulaPrograms* programs = DecodedPrograms(state);
-    if (programs == nullptr) return;  // no memory to decode into: try again next tick
-    if (RenderFrame(record, state, context.params, programs, port.inputWaiting) == 0) return;
+    // Interrupted, or no memory to decode into: try again next tick.
+    if (RenderInOwnWorkspace(record, state, context.params, port.inputWaiting, kSourceByCallback) != 1) return;
 
     RvDeviceContext dc = port.beginDrawing(dialog.window);
     const Rect outline{preview.left - 1, preview.top - 1, preview.right + 1, preview.bottom + 1};

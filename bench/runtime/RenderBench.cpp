@@ -21,7 +21,7 @@ struct Fixture {
     PixelMap* destinationHandle = &destinationMap;
     FilterRecord record{};
     std::unique_ptr<InstanceState> state = std::make_unique<InstanceState>();
-    std::unique_ptr<FormulaPrograms> programs = std::make_unique<FormulaPrograms>();
+    std::unique_ptr<RenderWorkspace> workspace = std::make_unique<RenderWorkspace>();
 
     explicit Fixture(const char* const formulas[kFormulaCount]) {
         source.resize(size_t(kWidth) * kHeight * 4);
@@ -40,16 +40,17 @@ struct Fixture {
             std::strcpy(state->params.formula[i], formulas[i]);
         LoadLookupTables(state.get());
         CompileFormulas(state.get(), &state->params);
-        DecodeFormulas(state.get(), programs.get());
+        DecodeFormulas(state.get(), &workspace->programs);
     }
 };
 
+// Each set on the best executor, and on the interpreter alone (the
+// reference) for comparison in the same run.
 void RenderFormulas(benchmark::State& loop, const char* const formulas[kFormulaCount]) {
     Fixture f(formulas);
+    f.workspace->programs.executor = static_cast<ExecutorChoice>(loop.range(0));
     for (auto _ : loop) {
-        f.state->time = f.record.time;
-        PrepareFrame(&f.record, f.state.get(), &f.state->params);
-        RenderFrame(&f.record, f.state.get(), &f.state->params, f.programs.get(), nullptr);
+        RenderFilterFrame(&f.record, f.state.get(), &f.state->params, f.workspace.get(), nullptr, kSourceHoldsFrame);
         benchmark::DoNotOptimize(f.destination.data());
     }
     loop.counters["Mpixel/s"] =
@@ -70,8 +71,8 @@ void Noise(benchmark::State& loop) { RenderFormulas(loop, kNoise); }
 
 }  // namespace
 
-BENCHMARK(Identity)->Unit(benchmark::kMillisecond);
-BENCHMARK(DefaultBlock)->Unit(benchmark::kMillisecond);
-BENCHMARK(Polar)->Unit(benchmark::kMillisecond);
-BENCHMARK(Blur)->Unit(benchmark::kMillisecond);
-BENCHMARK(Noise)->Unit(benchmark::kMillisecond);
+BENCHMARK(Identity)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(DefaultBlock)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Polar)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Blur)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Noise)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "Messages.h"
+
 bool ParseNumber(const std::string& text, int64_t lo, int64_t hi, int32_t* value) {
     // strtoll alone would also take leading blanks and a plus sign.
     if (text.empty() || text.size() > 11 || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-'))
@@ -12,4 +14,10 @@ bool ParseNumber(const std::string& text, int64_t lo, int64_t hi, int32_t* value
     if (*end != 0 || v < lo || v > hi) return false;
     *value = static_cast<int32_t>(v);
     return true;
+}
+
+bool ParseThreads(const std::string& text, int32_t* threads) {
+    if (ParseNumber(text, 1, kMaxThreads, threads)) return true;
+    UsageError("--threads wants a whole number from 1 to " + std::to_string(kMaxThreads) + ": '" + text + "'");
+    return false;
 }

@@ -24,3 +24,9 @@ enum OptionTake : int32_t {
 
 // A whole decimal number within [lo, hi].
 bool ParseNumber(const std::string& text, int64_t lo, int64_t hi, int32_t* value);
+
+// The limit of --threads.
+constexpr int32_t kMaxThreads = 256;
+
+// "--threads N": N from 1 to kMaxThreads; prints a usage message otherwise.
+bool ParseThreads(const std::string& text, int32_t* threads);

@@ -12,12 +12,13 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"bench", RunBench, "bench [block options] [--size WxH] [--frames N] [--threads N] [--json]"},
     {"build", RunBuild,
      "build [block options] [--title T] [--author A] [--module NAME] [--map I=NAME]\n"
      "               [--slider-name K=NAME] [--enable map1,slider2,...] [--image PATH] [-y | -n] OUTPUT.rvp"},
     {"compile", RunCompile, "compile [block options] [--json]"},
     {"render", RunRender,
-     "render [block options] [--time T] [--total N] [--frames A:B] [--quiet] [-y | -n] [INPUT] OUTPUT"},
+     "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [-y | -n] [INPUT] OUTPUT"},
     {"save", RunSave, "save [block options] [-y | -n] OUTPUT.fbl"},
     {"show", RunShow, "show [block options]"},
 };

@@ -11,6 +11,7 @@
 #include "ExitCodes.h"
 #include "Messages.h"
 
+int32_t RunBench(Arguments& args);
 int32_t RunBuild(Arguments& args);
 int32_t RunCompile(Arguments& args);
 int32_t RunRender(Arguments& args);

@@ -1,5 +1,5 @@
-// fablix render [block options] [--time T] [--total N] [--frames A:B] [--quiet]
-//               [-y | -n] [INPUT] OUTPUT
+// fablix render [block options] [--time T] [--total N] [--frames A:B] [--threads N]
+//               [--quiet] [-y | -n] [INPUT] OUTPUT
 // A still output (a plain .png) gets one frame; any other output is a clip
 // whose kind follows its extension. Frame i of a clip renders at time i with
 // total = the clip's last index.
@@ -9,6 +9,9 @@
 #include <memory>
 #include <system_error>
 
+#include <strings.h>
+
+#include "ClipPipeline.h"
 #include "ClipSource.h"
 #include "ClipWriter.h"
 #include "Commands.h"
@@ -35,6 +38,7 @@ struct RenderOptions {
     FrameRange frames;
     bool quiet = false;
     OverwritePolicy overwrite = kKeepExisting;
+    int32_t threads = 0;  // 0: every core
     std::vector<std::string> paths;  // [input] output
 };
 
@@ -54,6 +58,7 @@ bool ParseInt32(const std::string& text, int32_t* value) {
 int32_t TakeValue(Arguments& args, const std::string& option, RenderOptions* options) {
     if (args.Done()) return UsageError(option + " wants a value");
     const std::string value = args.Take();
+    if (option == "--threads") return ParseThreads(value, &options->threads) ? kExitOk : kExitUsage;
     if (option == "--frames") {
         options->framesGiven = true;
         if (!ParseFrameRange(value, &options->frames))
@@ -74,7 +79,7 @@ int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
         if (taken == kOptionBad) return kExitUsage;
         if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
-        if (argument == "--time" || argument == "--total" || argument == "--frames") {
+        if (argument == "--time" || argument == "--total" || argument == "--frames" || argument == "--threads") {
             if (int32_t taken = TakeValue(args, argument, options); taken != kExitOk) return taken;
         } else if (argument == "--quiet") {
             options->quiet = true;
@@ -246,27 +251,27 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
 // ones. kRenderDone, kRenderInterrupted, or a MediaCode with `message`.
 int32_t RenderFrames(const RenderOptions& options, const FrameRange& frames, Renderer& renderer,
                      ClipSource& source, ClipWriter& writer, Progress& progress, std::string& message) {
-    const int32_t total = source.frameCount - 1;
-    Frame destination;
-    MakeFrame(destination, source.frame.width, source.frame.height);
-    bool warned = false;
-    for (int32_t time = frames.first; time <= frames.last; ++time) {
-        const int32_t result = RenderClipFrame(renderer, source, destination, time, total, StopRequested);
-        WarnOfResizedFrames(source, progress, &warned);
-        if (result == kMediaFrameMissing && !options.framesGiven && time > frames.first) {
-            BreakProgressLine(progress);
-            Warning(source.message + "; the output holds frames " + std::to_string(frames.first) + " to " +
-                    std::to_string(time - 1));
-            break;
-        }
-        if (result != kRenderDone) {
-            message = source.message;
-            return result;
-        }
-        if (int32_t written = WriteClipFrame(writer, destination, message); written != kMediaOk) return written;
+    // Frames leave the pipeline in order; the encoder runs threads of its own.
+    int32_t lastWritten = frames.first - 1;
+    const FrameSink write = [&](int32_t time, const Frame& frame, std::string& why) {
+        if (int32_t written = WriteClipFrame(writer, frame, why); written != kMediaOk) return written;
+        lastWritten = time;
         if (time == frames.first) PausePointForTests("frame");
         UpdateProgress(progress, time - frames.first + 1, ProgressClockSeconds());
+        return int32_t{kMediaOk};
+    };
+    int32_t result = RunClipPipeline(renderer, source, frames.first, frames.last, source.frameCount - 1,
+                                     StopRequested, write, message);
+    // The pipeline's reader has stopped, so its notes on the clip are settled.
+    bool warned = false;
+    WarnOfResizedFrames(source, progress, &warned);
+    if (result == kMediaFrameMissing && !options.framesGiven && lastWritten >= frames.first) {
+        BreakProgressLine(progress);
+        Warning(message + "; the output holds frames " + std::to_string(frames.first) + " to " +
+                std::to_string(lastWritten));
+        result = kRenderDone;
     }
+    if (result != kRenderDone) return result;
     if (int32_t completed = CompleteClipWriter(writer, message, StopRequested); completed != kMediaOk)
         return completed;
     PausePointForTests("commit");
@@ -311,7 +316,7 @@ int32_t RunRender(Arguments& args) {
     ClipSource source;
     if (int32_t status = OpenSource(job, options, source); status != kExitOk) return status;
     Renderer renderer;
-    StartRenderer(renderer, *params);
+    StartRenderer(renderer, *params, options.threads > 0 ? options.threads : DefaultThreadCount());
     const int32_t status = job.stillOutput ? RenderStill(job, options, renderer, source)
                                            : RenderClip(job, options, renderer, source);
     CloseClipSource(source);

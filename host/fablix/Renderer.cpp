@@ -1,6 +1,7 @@
 #include "Renderer.h"
 
 #include <cstring>
+#include <thread>
 
 #include "CompileDriver.h"
 #include "Diagnostics.h"
@@ -37,16 +38,29 @@ void FABLIX_STDCALL LoadFrameForTime(int32_t time, PixelMap** /*sourceMap*/, Pix
 
 }  // namespace
 
-void StartRenderer(Renderer& renderer, const FilterParams& params) {
-    renderer.state = std::make_unique<InstanceState>();
-    renderer.programs = std::make_unique<FormulaPrograms>();
-    InstanceState* state = renderer.state.get();
+int32_t DefaultThreadCount() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int32_t>(cores);
+}
+
+void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threads) {
+    renderer.workers.clear();
+    renderer.helpers.clear();
+    RenderWorker first{std::make_unique<InstanceState>(), std::make_unique<RenderWorkspace>()};
+    InstanceState* state = first.state.get();
     state->params = params;
     renderer.params = &state->params;
     LoadLookupTables(state);
     CompileFormulas(state, renderer.params);
     PrintDiagnostics(state, renderer.params, "warning", stderr);
-    DecodeFormulas(state, renderer.programs.get());
+    DecodeFormulas(state, &first.workspace->programs);
+    renderer.workers.push_back(std::move(first));
+    for (int32_t k = 1; k < threads; ++k) {
+        RenderWorker worker{std::make_unique<InstanceState>(*state), std::make_unique<RenderWorkspace>()};
+        DecodeFormulas(worker.state.get(), &worker.workspace->programs);
+        renderer.helpers.push_back({worker.state.get(), &worker.workspace->rows});
+        renderer.workers.push_back(std::move(worker));
+    }
 }
 
 void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32_t time,
@@ -54,17 +68,28 @@ void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32
     RenderMaps maps;
     FilterRecord record{};
     FillRecord(record, maps, source, destination, time, total);
-    // The source already holds the frame at `time`, as on execute.
-    renderer.state->time = time;
-    PrepareFrame(&record, renderer.state.get(), renderer.params);
-    RenderFrame(&record, renderer.state.get(), renderer.params, renderer.programs.get(), nullptr);
+    RenderWorker& lead = renderer.workers[0];
+    RenderFilterFrame(&record, lead.state.get(), renderer.params, lead.workspace.get(), nullptr, kSourceHoldsFrame,
+                      renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
+}
+
+int32_t RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Frame& destination, int32_t time,
+                         int32_t total, InputProbe probe) {
+    RenderMaps maps;
+    FilterRecord record{};
+    FillRecord(record, maps, source, destination, time, total);
+    RenderWorker& worker = renderer.workers[static_cast<size_t>(k)];
+    const int32_t finished = RenderFilterFrame(&record, worker.state.get(), &worker.state->params,
+                                               worker.workspace.get(), probe, kSourceHoldsFrame);
+    return finished ? kRenderDone : kRenderInterrupted;
 }
 
 int32_t RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time,
                         int32_t total, InputProbe probe) {
+    RenderWorker& lead = renderer.workers[0];
     // The map must show what the instance saw last, or the loop would skip
     // the callback for a frame it never had; a fresh instance has time 0.
-    if (source.shown != renderer.state->time && LoadSourceFrame(source, renderer.state->time) != kMediaOk)
+    if (source.shown != lead.state->time && LoadSourceFrame(source, lead.state->time) != kMediaOk)
         return source.failure;
     RenderMaps maps;
     FilterRecord record{};
@@ -72,9 +97,9 @@ int32_t RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destinati
     record.sourceFrameCallback = LoadFrameForTime;
     record.callbackData = reinterpret_cast<intptr_t>(&source);
     source.failure = kMediaOk;
-    PrepareFrame(&record, renderer.state.get(), renderer.params);
     const int32_t finished =
-        RenderFrame(&record, renderer.state.get(), renderer.params, renderer.programs.get(), probe);
+        RenderFilterFrame(&record, lead.state.get(), renderer.params, lead.workspace.get(), probe, kSourceByCallback,
+                          renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
     if (source.failure != kMediaOk) return source.failure;
     return finished ? kRenderDone : kRenderInterrupted;
 }

@@ -1,29 +1,47 @@
-// The tool's renderer: one filter instance, compiled once, rendering frames
-// exactly as the plug-in's execute does.
+// The tool's renderer: one filter instance per thread, compiled once,
+// rendering frames exactly as the plug-in's execute does.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "ClipSource.h"
 #include "Frame.h"
 #include "Render.h"
 
-struct Renderer {
+// One thread's instance: its own state (the block, tables and code areas
+// of the first) and workspace.
+struct RenderWorker {
     std::unique_ptr<InstanceState> state;
-    std::unique_ptr<FormulaPrograms> programs;
-    const FilterParams* params = nullptr;  // the state's own block
+    std::unique_ptr<RenderWorkspace> workspace;
 };
 
-// Loads the tables, compiles and decodes `params` once. Prints the compile
-// diagnostics as warnings: a formula that fails renders as 0.
-void StartRenderer(Renderer& renderer, const FilterParams& params);
+struct Renderer {
+    std::vector<RenderWorker> workers;       // at least one
+    std::vector<RowHelper> helpers;          // workers 1.. as helpers of worker 0
+    const FilterParams* params = nullptr;    // worker 0's own block
+};
+
+// The threads to use when the user does not say: every core.
+int32_t DefaultThreadCount();
+
+// Loads the tables, compiles and decodes `params` once, for `threads`
+// workers. Prints the compile diagnostics as warnings: a formula that fails
+// renders as 0.
+void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threads);
 
 // Renders `source` at `time` of a clip whose last frame is `total` into
-// `destination`, which must have the source's size. The source already
-// holds the frame at `time`, as on execute.
+// `destination`, which must have the source's size, on every worker (bands
+// of rows when the formulas allow). The source already holds the frame at
+// `time`, as on execute.
 void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32_t time,
                     int32_t total);
+
+// Renders a frame on worker `k` alone, as RenderOneFrame does. Returns
+// kRenderDone, or kRenderInterrupted when `probe` asked to stop.
+int32_t RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Frame& destination, int32_t time,
+                         int32_t total, InputProbe probe);
 
 enum : int32_t {
     kRenderDone = 0,

@@ -48,7 +48,7 @@ void Compile(FilterInstance& instance) {
     InstanceState* state = instance.state.get();
     CompileFormulas(state, &state->params);
     PrintDiagnostics(state, &state->params, "error", stderr);
-    DecodeFormulas(state, instance.programs.get());
+    DecodeFormulas(state, &instance.workspace->programs);
     instance.compiled = true;
     ++instance.compileCount;
 }
@@ -92,8 +92,8 @@ std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t heig
     instance->base = Allocate<FilterParams>();
     instance->wanted = Allocate<FilterParams>();
     instance->state = Allocate<InstanceState>();
-    instance->programs = Allocate<FormulaPrograms>();
-    if (!instance->base || !instance->wanted || !instance->state || !instance->programs) return nullptr;
+    instance->workspace = Allocate<RenderWorkspace>();
+    if (!instance->base || !instance->wanted || !instance->state || !instance->workspace) return nullptr;
     LoadLookupTables(instance->state.get());
     return instance;
 }
@@ -159,7 +159,5 @@ void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_
     record.time = FrameIndex(seconds, instance.values.frameRate);
     record.total = LastFrameIndex(instance.values.clipLength);
     InstanceState* state = instance.state.get();
-    state->time = record.time;  // the input is the frame at that time: no source callback
-    PrepareFrame(&record, state, &state->params);
-    RenderFrame(&record, state, &state->params, instance.programs.get(), nullptr);
+    RenderFilterFrame(&record, state, &state->params, instance.workspace.get(), nullptr, kSourceHoldsFrame);
 }

@@ -34,7 +34,7 @@ struct FilterInstance {
     std::unique_ptr<FilterParams> base;       // the editor's default block, then the settings file
     std::unique_ptr<FilterParams> wanted;     // base with the values on top
     std::unique_ptr<InstanceState> state;     // its params: the block the programs were made from
-    std::unique_ptr<FormulaPrograms> programs;
+    std::unique_ptr<RenderWorkspace> workspace;  // its decoded programs and row scratch
     bool compiled = false;
     int32_t compileCount = 0;
     std::vector<uint8_t> sourceCopy;  // the input, when a host renders in place

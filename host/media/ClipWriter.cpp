@@ -1,9 +1,13 @@
 #include "ClipWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <memory>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -37,10 +41,19 @@ struct ClipWriterState {
     bool headerWritten = false;   // then the muxer owes a trailer, even when abandoned
     bool completed = false;       // everything is written; only the move into place is left
 
-    // PNG patterns: the names, and each frame's temporary and final name.
+    // PNG patterns: the names, each frame's temporary and final name, and
+    // the frames being encoded, oldest first, each on a thread of its own.
     FramePattern pattern;
     std::vector<std::string> frameTemporaries;
     std::vector<std::string> frameNames;
+    struct PngJob {
+        Frame frame;
+        std::string temporary, name;
+        int32_t result = kMediaOk;
+        std::string message;
+        std::thread thread;
+    };
+    std::deque<std::unique_ptr<PngJob>> pngJobs;
 };
 
 namespace {
@@ -82,7 +95,31 @@ void FreeEncoder(ClipWriterState& s) {
 }
 
 // Everything this writer wrote goes; called for any clip not finished.
+// Waits for the oldest frame being encoded; its result.
+int32_t FinishOldestPng(ClipWriterState& s, std::string& message) {
+    std::unique_ptr<ClipWriterState::PngJob> job = std::move(s.pngJobs.front());
+    s.pngJobs.pop_front();
+    job->thread.join();
+    message = job->message;
+    return job->result;
+}
+
+int32_t FinishAllPngs(ClipWriterState& s, std::string& message) {
+    int32_t result = kMediaOk;
+    while (!s.pngJobs.empty()) {
+        std::string why;
+        const int32_t done = FinishOldestPng(s, why);
+        if (result == kMediaOk && done != kMediaOk) {
+            result = done;
+            message = why;
+        }
+    }
+    return result;
+}
+
 void RemoveEverything(ClipWriterState& s) {
+    std::string ignored;
+    FinishAllPngs(s, ignored);  // their files go below
     FreeEncoder(s);
     if (!s.temporary.empty()) DiscardOutput(s.temporary);
     for (const std::string& temporary : s.frameTemporaries) DiscardOutput(temporary);
@@ -316,20 +353,36 @@ int32_t OpenPattern(ClipWriterState& s, std::string& message) {
     return kMediaOk;
 }
 
+// PNG encoding is the slow part of a pattern and every frame is a file of
+// its own, so frames are encoded on as many threads as there are cores; a
+// failure shows at a later frame or at the finish.
 int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame, std::string& message) {
-    std::string name = FrameFileName(s.pattern, index);
-    std::string temporary = TemporaryNameFor(name);
-    int32_t result = EncodePngFile(temporary.c_str(), name.c_str(), frame, message);
-    if (result != kMediaOk) {
-        DiscardOutput(temporary);
-        return Fail(s, result, message, message);
+    const size_t running = std::max(1u, std::thread::hardware_concurrency());
+    if (s.pngJobs.size() >= running) {
+        const int32_t result = FinishOldestPng(s, message);
+        if (result != kMediaOk) return Fail(s, result, message, message);
     }
-    s.frameTemporaries.push_back(temporary);
-    s.frameNames.push_back(name);
+    auto job = std::make_unique<ClipWriterState::PngJob>();
+    job->frame = frame;
+    job->name = FrameFileName(s.pattern, index);
+    job->temporary = TemporaryNameFor(job->name);
+    // The file is made here, so a frame that cannot be written fails now
+    // and the temporary exists as soon as the frame is taken.
+    FILE* file = std::fopen(job->temporary.c_str(), "wb");
+    if (!file) return Fail(s, kMediaCannotWrite, CannotWriteMessage(job->name, ErrnoText(errno)), message);
+    std::fclose(file);
+    s.frameTemporaries.push_back(job->temporary);
+    s.frameNames.push_back(job->name);
+    ClipWriterState::PngJob* work = job.get();
+    work->thread = std::thread([work] {
+        work->result = EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message);
+    });
+    s.pngJobs.push_back(std::move(job));
     return kMediaOk;
 }
 
 int32_t CommitPattern(ClipWriterState& s, std::string& message) {
+    if (int32_t result = FinishAllPngs(s, message); result != kMediaOk) return Fail(s, result, message, message);
     for (size_t i = 0; i < s.frameNames.size(); ++i) {
         int32_t result = CommitOutput(s.frameTemporaries[i], s.frameNames[i], message);
         if (result != kMediaOk) {

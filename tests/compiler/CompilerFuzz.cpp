@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const Op op = gProgram.code[i].op;
             const int32_t inputs = kOpInputs[static_cast<int32_t>(op)];
             Check(depth >= (op == Op::Comma ? 1 : inputs));
-            depth += inputs == 0 ? 1 : 1 - inputs;
+            depth += StackEffect(op);
         }
         Check(depth == 1);
     }

@@ -184,11 +184,9 @@ inline std::vector<uint8_t> LibraryFrame(const HostClip& clip, const FilterParam
     record.total = clip.record.total;
 
     auto state = CompiledState(params, tables);
-    auto programs = std::make_unique<FormulaPrograms>();
-    DecodeFormulas(state.get(), programs.get());
-    state->time = time;
-    PrepareFrame(&record, state.get(), &state->params);
-    RenderFrame(&record, state.get(), &state->params, programs.get(), nullptr);
+    auto workspace = std::make_unique<RenderWorkspace>();
+    DecodeFormulas(state.get(), &workspace->programs);
+    RenderFilterFrame(&record, state.get(), &state->params, workspace.get(), nullptr, kSourceHoldsFrame);
     return destination.pixels;
 }
 

@@ -117,7 +117,7 @@ inline Frame ToolFrame(const std::vector<std::string>& blockOptions, const Frame
     FilterParams params{};
     EXPECT_EQ(BuildBlock(options, &params), kExitOk);
     Renderer renderer;
-    StartRenderer(renderer, params);
+    StartRenderer(renderer, params, 1);
     Frame in = source, out;
     MakeFrame(out, source.width, source.height);
     RenderOneFrame(renderer, in, out, time, total);

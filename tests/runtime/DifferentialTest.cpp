@@ -1,6 +1,7 @@
-// Random formulas on random small frames: the render loop against a
-// pixel-by-pixel reference that runs the decoded programs unspecialised,
-// and what must hold for any formula. Later executors join here.
+// Random formulas on random small frames: every executor (the interpreter
+// on specialised programs, the vector executor on each instruction set this
+// machine offers) against a pixel-by-pixel reference that runs the decoded
+// programs unspecialised, and what must hold for any formula.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -14,7 +15,10 @@ struct Scene {
     TestClip clip;
     FilterParams params{};
     std::unique_ptr<InstanceState> state = NewState();
-    std::unique_ptr<FormulaPrograms> programs = std::make_unique<FormulaPrograms>();
+    std::unique_ptr<RenderWorkspace> workspace = std::make_unique<RenderWorkspace>();
+    // Two helpers, for bands of rows on other threads.
+    std::unique_ptr<InstanceState> helperStates[2] = {NewState(), NewState()};
+    std::unique_ptr<RowWorkspace> helperRows[2] = {std::make_unique<RowWorkspace>(), std::make_unique<RowWorkspace>()};
 
     Scene(std::mt19937& random, int32_t width, int32_t height) : clip(width, height) {
         for (uint8_t& byte : clip.source.pixels) byte = static_cast<uint8_t>(random());
@@ -26,13 +30,17 @@ struct Scene {
 
     void Compile() {
         CompileFormulas(state.get(), &params);
-        DecodeFormulas(state.get(), programs.get());
+        DecodeFormulas(state.get(), &workspace->programs);
     }
 
-    std::vector<uint8_t> Render() {
+    std::vector<uint8_t> Render(ExecutorChoice executor, int32_t helpers = 0) {
         std::fill(clip.destination.pixels.begin(), clip.destination.pixels.end(), 0);
-        PrepareFrame(&clip.record, state.get(), &params);
-        EXPECT_EQ(RenderFrame(&clip.record, state.get(), &params, programs.get(), nullptr), 1);
+        workspace->programs.executor = executor;
+        const RowHelper list[2] = {{helperStates[0].get(), helperRows[0].get()},
+                                   {helperStates[1].get(), helperRows[1].get()}};
+        EXPECT_EQ(RenderFilterFrame(&clip.record, state.get(), &params, workspace.get(), nullptr, kSourceHoldsFrame,
+                                    list, helpers),
+                  1);
         return clip.destination.pixels;
     }
 
@@ -55,7 +63,7 @@ struct Scene {
                 uint8_t* pixel = out.data() + (clip.destination.At(s->x, s->row) - clip.destination.pixels.data());
                 for (int32_t p = 0; p < 4; ++p) {
                     s->channel = params.singleExpression ? 0 : p;
-                    const int32_t v = RunProgram(&programs->program[params.singleExpression ? 3 : p], s);
+                    const int32_t v = RunProgram(&workspace->programs.program[params.singleExpression ? 3 : p], s);
                     pixel[p] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
                     if (params.singleExpression) {
                         std::memset(pixel, pixel[0], 4);
@@ -68,36 +76,83 @@ struct Scene {
     }
 };
 
+// The instruction sets of the vector executor, each pinned in turn.
+struct Targets {
+    int64_t list[8];
+    int32_t count = VectorTargets(list, 8);
+    ~Targets() { UseVectorTarget(0); }
+};
+
+// Renders the scene with every executor and compares each with `expected`.
+void ExpectEveryExecutor(Scene& scene, const Targets& targets, const std::vector<uint8_t>& expected,
+                         const std::string& formulas, int32_t* vectorised) {
+    ASSERT_EQ(scene.Render(kInterpreterOnly), expected) << "interpreter\n" << formulas;
+    for (int32_t k = 0; k < targets.count; ++k) {
+        UseVectorTarget(targets.list[k]);
+        ASSERT_EQ(scene.Render(kBestExecutor), expected) << VectorTargetName(targets.list[k]) << "\n" << formulas;
+    }
+    *vectorised += scene.workspace->programs.plan.vector;
+    // Bands of rows on three threads (order-free frames only; the others
+    // keep to one).
+    UseVectorTarget(0);
+    ASSERT_EQ(scene.Render(kBestExecutor, 2), expected) << "bands\n" << formulas;
+}
+
+// Fewer under the sanitizers, which slow the portable instruction set most.
+#if defined(__SANITIZE_ADDRESS__)
+#define FABLIX_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FABLIX_SANITIZED 1
+#endif
+#endif
+#ifdef FABLIX_SANITIZED
+constexpr int32_t kScenes = 1000;
+#else
 constexpr int32_t kScenes = 3000;
+#endif
 
 TEST(Differential, RandomFormulasRenderLikeTheReference) {
     std::mt19937 random(20261208);
     FormulaGenerator generator(7);
-    int32_t compiled = 0;
+    Targets targets;  // none in a build without the vector executor
+    int32_t compiled = 0, vectorised = 0;
     for (int32_t n = 0; n < kScenes; ++n) {
-        Scene scene(random, 1 + static_cast<int32_t>(random() % 9), 1 + static_cast<int32_t>(random() % 9));
+        // Mostly small frames (edges everywhere); some wider than a block of
+        // lanes, and every tenth one without "put" and "get", which keep a
+        // frame on the interpreter.
+        const bool wide = n % 50 == 0;
+        Scene scene(random, wide ? kVectorBlock + 1 + static_cast<int32_t>(random() % 40)
+                                 : 1 + static_cast<int32_t>(random() % 40),
+                    1 + static_cast<int32_t>(random() % (wide ? 3 : 9)));
+        generator.SetCells(n % 10 != 0);
         std::string formulas[kFormulaCount];
         for (int32_t i = 0; i < kFormulaCount; ++i) {
             formulas[i] = generator.Formula().substr(0, kFormulaSlotSize - 1);
             std::strcpy(scene.params.formula[i], formulas[i].c_str());
         }
+        const std::string all = formulas[0] + "\n" + formulas[1] + "\n" + formulas[2] + "\n" + formulas[3];
         scene.Compile();
         for (int32_t i = 0; i < kFormulaCount; ++i) compiled += scene.state->compileFailed[i] == 0;
 
-        const std::vector<uint8_t> first = scene.Render();
-        ASSERT_EQ(first, scene.Reference()) << formulas[0] << "\n" << formulas[1] << "\n"
-                                            << formulas[2] << "\n" << formulas[3];
-        ASSERT_EQ(scene.Render(), first) << "a second render differs";
+        const std::vector<uint8_t> reference = scene.Reference();
+        ExpectEveryExecutor(scene, targets, reference, all, &vectorised);
+        if (HasFatalFailure()) return;
 
         scene.params.singleExpression = 1;
-        const std::vector<uint8_t> single = scene.Render();
-        ASSERT_EQ(single, scene.Reference()) << formulas[3];
+        const std::vector<uint8_t> single = scene.Reference();
+        ExpectEveryExecutor(scene, targets, single, formulas[3], &vectorised);
+        if (HasFatalFailure()) return;
         for (size_t i = 0; i < single.size(); i += 4)
             ASSERT_TRUE(single[i] == single[i + 1] && single[i] == single[i + 2] && single[i] == single[i + 3]);
     }
-    // The generator must mostly produce formulas that compile, or the
-    // comparison above says little.
+    // The generator must mostly produce formulas that compile, and the
+    // vector executor must take a fair share of the frames, or the
+    // comparisons above say little.
     EXPECT_GT(compiled, kScenes * kFormulaCount * 9 / 10);
+    if (targets.count > 0) {
+        EXPECT_GT(vectorised, kScenes / 4);
+    }
 }
 
 }  // namespace

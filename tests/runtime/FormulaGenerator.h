@@ -14,6 +14,9 @@ class FormulaGenerator {
 public:
     explicit FormulaGenerator(uint32_t start) : random_(start) {}
 
+    // Whether formulas may name "put" and "get".
+    void SetCells(bool cells) { cells_ = cells; }
+
     // sequence := conditional { "," conditional }
     std::string Formula() {
         std::string text = Conditional(0);
@@ -23,6 +26,7 @@ public:
 
 private:
     std::mt19937 random_;
+    bool cells_ = true;
 
     int32_t Below(int32_t n) { return static_cast<int32_t>(random_() % static_cast<uint32_t>(n)); }
     bool Chance(int32_t oneIn) { return Below(oneIn) == 0; }
@@ -78,7 +82,8 @@ private:
             const Template& row = kTemplateTable[Below(kTemplateRowCount)];
             const char first = row.name[0];
             const bool named = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
-            if (named && !IsStructural(row.name) && (row.arity > 0) == function) return &row;
+            const bool cell = std::string(row.name) == "put" || std::string(row.name) == "get";
+            if (named && !IsStructural(row.name) && (row.arity > 0) == function && (cells_ || !cell)) return &row;
         }
     }
 

@@ -53,6 +53,22 @@ TEST(Random, FirstDrawUsesEntries1And32AndCursorsWrapAt56) {
     EXPECT_EQ(state->randomIndex, 1);
 }
 
+TEST(Random, ARunOfDrawsIsTheSameAsDrawingOneByOne) {
+    auto single = NewState(), run = NewState();
+    ResetRandom(single.get(), 11);
+    ResetRandom(run.get(), 11);
+    EXPECT_EQ(run->randomLagIndex, 31);
+    // Runs of several lengths, across the cursors' wrap at 56.
+    for (int32_t count : {1, 24, 55, 200}) {
+        std::vector<int32_t> draws(size_t(count), 0);
+        DrawRandoms(run.get(), draws.data(), count);
+        for (int32_t k = 0; k < count; ++k) ASSERT_EQ(draws[size_t(k)], DrawRandom(single.get())) << count << " " << k;
+        EXPECT_EQ(run->randomIndex, single->randomIndex);
+        EXPECT_EQ(run->randomLagIndex, single->randomLagIndex);
+    }
+    EXPECT_EQ(std::memcmp(run->randomState, single->randomState, sizeof(run->randomState)), 0);
+}
+
 class Rnd : public ::testing::Test {
 protected:
     std::unique_ptr<InstanceState> state = NewState();

@@ -9,17 +9,17 @@ class Render : public ::testing::Test {
 protected:
     std::unique_ptr<InstanceState> state = NewState();
     FilterParams params{};
-    std::unique_ptr<FormulaPrograms> programs = std::make_unique<FormulaPrograms>();
+    std::unique_ptr<RenderWorkspace> workspace = std::make_unique<RenderWorkspace>();
 
     void SetFormulas(const char* f0, const char* f1, const char* f2, const char* f3) {
         const char* formulas[kFormulaCount] = {f0, f1, f2, f3};
         for (int i = 0; i < kFormulaCount; ++i) std::strcpy(params.formula[i], formulas[i]);
         CompileFormulas(state.get(), &params);
-        DecodeFormulas(state.get(), programs.get());
+        DecodeFormulas(state.get(), &workspace->programs);
     }
     int32_t Run(TestClip& clip, InputProbe probe = nullptr) {
         PrepareFrame(&clip.record, state.get(), &params);
-        return RenderFrame(&clip.record, state.get(), &params, programs.get(), probe);
+        return RenderFrame(&clip.record, state.get(), &params, workspace.get(), probe);
     }
 };
 

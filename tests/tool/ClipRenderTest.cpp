@@ -355,7 +355,7 @@ protected:
         auto params = std::make_unique<FilterParams>();
         ASSERT_EQ(LoadDefaultBlock(params.get()), kExitOk);
         for (int32_t i = 0; i < kFormulaCount; ++i) SetFormula(params.get(), i, kTimeFormulas[size_t(2 * i + 1)], "test");
-        StartRenderer(renderer, *params);
+        StartRenderer(renderer, *params, 1);
         MakeFrame(destination, kWidth, kHeight);
     }
     void TearDown() override { CloseClipSource(source); }
@@ -374,7 +374,7 @@ TEST_F(SourceCallback, LoadsEachNewTimeOnceAndNeverTheSameTimeTwice) {
         ASSERT_EQ(RenderClipFrame(renderer, source, destination, times[k], kFrames - 1, nullptr), kRenderDone);
         EXPECT_EQ(source.loads, loadsAfter[k]) << "after time " << times[k];
         EXPECT_EQ(source.shown, times[k]);
-        EXPECT_EQ(renderer.state->time, times[k]);
+        EXPECT_EQ(renderer.workers[0].state->time, times[k]);
         ExpectTimedFrame(destination, times[k], kFrames - 1);
     }
 }

@@ -117,10 +117,9 @@ public:
         r.time = time;
         r.sourceFrameCallback = nullptr;
         CompileFormulas(copy.get(), &copy->params);
-        auto programs = std::make_unique<FormulaPrograms>();
-        DecodeFormulas(copy.get(), programs.get());
-        PrepareFrame(&r, copy.get(), &copy->params);
-        RenderFrame(&r, copy.get(), &copy->params, programs.get(), nullptr);
+        auto workspace = std::make_unique<RenderWorkspace>();
+        DecodeFormulas(copy.get(), &workspace->programs);
+        RenderFilterFrame(&r, copy.get(), &copy->params, workspace.get(), nullptr, kSourceByCallback);
         return target.pixels;
     }
 
