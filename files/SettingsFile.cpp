@@ -1,29 +1,23 @@
 #include "SettingsFile.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-constexpr char kHeader[] = "%RGB-1.0";
-constexpr int32_t kHeaderLength = sizeof(kHeader) - 1;
+constexpr const char* kHeader = kSettingsHeader;
+constexpr int32_t kHeaderLength = sizeof(kSettingsHeader) - 1;
 // 63 characters escape to at most 4 * 63 bytes.
 constexpr int32_t kEscapedPieceSize = 4 * kFormulaPieceLength + 1;
 static_assert(kEscapedPieceSize - 1 <= kLineMaxLength);
 
-bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
-
-// atol's reading of `text`, without atol's undefined overflow: the
-// magnitude stops growing once it is past any value that clamps.
+// atol's reading of `text` (leading white space, a sign, digits), clamped
+// to a slider's range. strtol does the same reading with a defined result
+// on overflow, where atol's is undefined.
 int32_t ConvertSliderText(const char* text) {
-    while (IsSpace(*text)) ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
-    int32_t magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
-        if (magnitude < 1000) magnitude = magnitude * 10 + (*text - '0');
-    const int32_t value = negative ? -magnitude : magnitude;
-    return value < 0 ? 0 : value > 255 ? 255 : value;
+    const long value = std::strtol(text, nullptr, 10);
+    return value < 0 ? 0 : value > 255 ? 255 : static_cast<int32_t>(value);
 }
 
 // The formula's length within its slot, even when the slot lacks a terminator.

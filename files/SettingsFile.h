@@ -11,6 +11,9 @@
 #include "SettingsEscape.h"
 #include "SettingsStream.h"
 
+// The first line of every settings file.
+constexpr char kSettingsHeader[] = "%RGB-1.0";
+
 enum : int32_t {
     kLineEnd = 13,           // the one byte that ends a line
     kLineBufferSize = 256,   // ReadLine's buffer

@@ -80,12 +80,12 @@ void ApplyEdit(const BlockEdit& edit, FilterParams* params) {
 // elsewhere often end them in line feeds. Said when the header line shows it,
 // since every later fault follows from it.
 std::string LineEndingFault(const std::string& path) {
-    constexpr char kHeader[] = "%RGB-1.0";
-    char start[sizeof kHeader + 1] = {};
+    constexpr size_t kHeaderLength = sizeof kSettingsHeader - 1;
+    char start[kHeaderLength + 2] = {};
     std::ifstream file(path, std::ios::binary);
     file.read(start, sizeof start);
-    if (std::memcmp(start, kHeader, sizeof kHeader - 1) != 0) return "";
-    const char* end = start + sizeof kHeader - 1;
+    if (std::memcmp(start, kSettingsHeader, kHeaderLength) != 0) return "";
+    const char* end = start + kHeaderLength;
     if (end[0] == '\r' && end[1] == '\n') return "its lines end in CR LF";
     if (end[0] == '\n') return "its lines end in line feeds";
     return "";

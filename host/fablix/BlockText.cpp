@@ -5,27 +5,28 @@
 
 #include "Channels.h"
 
-std::string ReadableFormula(const char* slot) {
-    std::string text;
-    for (size_t i = 0; i < kFormulaSlotSize && slot[i] != 0; ++i) {
-        const unsigned char c = static_cast<unsigned char>(slot[i]);
-        if (c == '\\') {
-            text += "\\\\";
-        } else if (c == '\t') {
-            text += "\\t";
-        } else if (c == '\n') {
-            text += "\\n";
-        } else if (c == '\r') {
-            text += "\\r";
-        } else if (c >= 32 && c < 127) {
-            text += static_cast<char>(c);
-        } else {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            text += escaped;
-        }
+std::string ReadableByte(unsigned char c) {
+    switch (c) {
+        case '\\': return "\\\\";
+        case '\t': return "\\t";
+        case '\n': return "\\n";
+        case '\r': return "\\r";
+        default: break;
     }
-    return text;
+    if (c >= 32 && c < 127) return std::string(1, static_cast<char>(c));
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+    return escaped;
+}
+
+std::string ReadableText(const std::string& text) {
+    std::string readable;
+    for (char c : text) readable += ReadableByte(static_cast<unsigned char>(c));
+    return readable;
+}
+
+std::string ReadableFormula(const char* slot) {
+    return ReadableText(std::string(slot, strnlen(slot, kFormulaSlotSize)));
 }
 
 std::string BlockText(const FilterParams& params) {

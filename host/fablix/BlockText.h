@@ -5,11 +5,18 @@
 
 #include "FilterParams.h"
 
-// A formula slot as one line of plain text: printable ASCII as it stands,
-// a backslash doubled, tab, line feed and carriage return as \t, \n, \r, and
+// One byte of a formula as plain text: printable ASCII as it stands, a
+// backslash doubled, tab, line feed and carriage return as \t, \n, \r, and
 // every other byte as \xHH, so that nothing in a formula can disturb the
-// terminal or hide a character. A slot without terminator stops at its end.
+// terminal or hide a character.
+std::string ReadableByte(unsigned char c);
+
+// ReadableByte of each byte of a formula slot, as one line. A slot without
+// terminator stops at its end.
 std::string ReadableFormula(const char* slot);
+
+// ReadableByte of each byte of `text`.
+std::string ReadableText(const std::string& text);
 
 // Four lines "B (formula 0): text" in index order, the eight slider values,
 // and whether single expression mode is on:

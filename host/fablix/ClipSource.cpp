@@ -47,6 +47,7 @@ int32_t OpenBuiltInClipSource(ClipSource& source, std::string& message) {
 int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop) {
     CloseClipSource(source);
     source.kind = kSourceClip;
+    source.name = path;
     int32_t result = OpenClipReader(source.reader, path, message, stop);
     if (result != kMediaOk) return result;
     source.frameCount = source.reader.frameCount;

@@ -18,6 +18,7 @@ enum SourceKind : int32_t {
 
 struct ClipSource {
     SourceKind kind = kSourceStill;
+    std::string name;             // the input's path; empty for the built-in pictures
     ClipReader reader;            // kSourceClip
     Frame frame;                  // the frame the source map shows
     int32_t shown = -1;           // its index; -1 before the first load

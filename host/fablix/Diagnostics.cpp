@@ -3,25 +3,32 @@
 #include <cstring>
 #include <string>
 
+#include "BlockText.h"
 #include "Channels.h"
+#include "CompileCause.h"
 
 namespace {
 
-// The formula as one display line: control characters other than tab show
-// as a blank, so the marker line stays aligned byte for byte.
-std::string DisplayText(const char* formula) {
-    std::string text(formula, strnlen(formula, kFormulaSlotSize));
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 32 && c != '\t') c = ' ';
-    return text;
-}
-
-std::string MarkerLine(const std::string& text, int32_t start, int32_t end) {
+// The formula as one display line, its bytes shown as `show` shows them,
+// and the marker line under the span: spaces as wide as each byte's display
+// before it, a caret under each byte of it (one caret for an empty span).
+struct Display {
+    std::string text;
     std::string marker;
-    for (int32_t i = 0; i < start && i < static_cast<int32_t>(text.size()); ++i)
-        marker += text[static_cast<size_t>(i)] == '\t' ? '\t' : ' ';
-    marker.append(static_cast<size_t>(end > start ? end - start : 1), '^');
-    return marker;
+};
+
+Display DisplayWithMarker(const char* formula, int32_t start, int32_t end) {
+    Display display;
+    const size_t length = strnlen(formula, kFormulaSlotSize);
+    for (size_t i = 0; i < length; ++i) {
+        const std::string shown = ReadableByte(static_cast<unsigned char>(formula[i]));
+        display.text += shown;
+        const int32_t at = static_cast<int32_t>(i);
+        if (at < start) display.marker.append(shown.size(), ' ');
+        else if (at < end) display.marker.append(shown.size(), '^');
+    }
+    if (end <= start) display.marker += '^';
+    return display;
 }
 
 }  // namespace
@@ -37,13 +44,10 @@ void PrintDiagnostics(const InstanceState* state, const FilterParams* params, co
     for (int32_t i = 0; i < kFormulaCount; ++i) {
         if (!state->compileFailed[i]) continue;
         const int32_t start = state->errorStart[i], end = state->errorEnd[i];
-        const std::string text = DisplayText(params->formula[i]);
-        const std::string what = end > start ? "cannot compile '" + text.substr(start, end - start) + "'"
-                                 : end < static_cast<int32_t>(text.size()) ? "cannot compile here"
-                                                                          : "formula ends too early";
+        const Display display = DisplayWithMarker(params->formula[i], start, end);
         std::fprintf(out, "%s: formula %d (channel %s), characters %d..%d: %s\n", severity, i,
-                     kChannelNames[i], start, end, what.c_str());
-        std::fprintf(out, "    %s\n    %s\n", text.c_str(), MarkerLine(text, start, end).c_str());
+                     kChannelNames[i], start, end, CompileCause(params->formula[i], start, end).c_str());
+        std::fprintf(out, "    %s\n    %s\n", display.text.c_str(), display.marker.c_str());
     }
 }
 

@@ -9,8 +9,6 @@
 #include <memory>
 #include <system_error>
 
-#include <strings.h>
-
 #include "ClipSource.h"
 #include "ClipWriter.h"
 #include "Commands.h"
@@ -94,9 +92,10 @@ int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
 // What an existing OUTPUT given alone seems to be: a user who meant it as
 // the INPUT has left out the OUTPUT.
 std::string LoneOutputGuess(const RenderJob& job) {
-    std::string message;
+    if (!InputFileProblem(job.output).empty()) return "";  // a pipe is not even looked into
     if (job.stillOutput && HasPngSignature(job.output.c_str())) return "reads as a picture";
     if (job.stillOutput || job.format == kClipPngSequence) return "";
+    std::string message;
     ClipReader reader;
     const bool clip = OpenClipReader(reader, job.output.c_str(), message) == kMediaOk;
     CloseClipReader(reader);
@@ -132,10 +131,6 @@ int32_t CheckPatternOutput(const std::string& output, int32_t frameCount, Overwr
                       "'); give -y (--overwrite) to replace the frames, or choose another name");
 }
 
-constexpr const char* kOutputKinds =
-    "use .png for a still image, or .mp4, .mov, .mkv, .gif or a numbered PNG pattern such as "
-    "frame%04d.png for a clip";
-
 // Refuses options that the kinds of input and output give no meaning to.
 int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
@@ -144,10 +139,7 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->stillInput = job->input != nullptr ? IsStillPngName(job->input) : job->stillOutput;
     if (!job->stillOutput) {
         std::string message;
-        if (ClipFormatForPath(job->output.c_str(), job->format, message) != kMediaOk) {
-            const bool png = job->output.size() >= 4 && strcasecmp(job->output.c_str() + job->output.size() - 4, ".png") == 0;
-            return UsageError(png ? message : "cannot write '" + job->output + "': unknown kind of output; " + kOutputKinds);
-        }
+        if (ClipFormatForPath(job->output.c_str(), job->format, message) != kMediaOk) return UsageError(message);
         if (options.timeGiven) return UsageError("--time is for a still output; a clip renders each frame at its index (see --frames)");
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");
@@ -180,7 +172,32 @@ int32_t OpenSource(const RenderJob& job, const RenderOptions& options, ClipSourc
         result = OpenClipSource(source, job.input, message, StopRequested);
     }
     if (StopRequested()) return Interrupted();
-    return result == kMediaOk ? kExitOk : Failure(message);
+    if (result != kMediaOk) return Failure(message);
+    // A count from the duration may be off by one; more is a clip cut short.
+    const int32_t declared = source.kind == kSourceClip ? source.reader.declaredFrames : 0;
+    if (declared > source.frameCount + 1)
+        Warning(Quoted(source.name) + " declares " + std::to_string(declared) + " frames, but only " +
+                std::to_string(source.frameCount) + " can be read; it is taken as frames 0 to " +
+                std::to_string(source.frameCount - 1));
+    return kExitOk;
+}
+
+// Ends a bar's line so that a message after it starts on a line of its own.
+void BreakProgressLine(const Progress& progress) {
+    if (progress.style == kProgressBar && progress.drawnLength > 0) std::fputc('\n', progress.out);
+}
+
+// Says once, on its own line, that the clip's frames change size.
+void WarnOfResizedFrames(const ClipSource& source, const Progress& progress, bool* warned) {
+    if (*warned || source.kind != kSourceClip || source.reader.resizedFrame < 0) return;
+    *warned = true;
+    BreakProgressLine(progress);
+    const ClipReader& reader = source.reader;
+    Warning("frame " + std::to_string(reader.resizedFrame) + " of " + Quoted(source.name) + " is " +
+            std::to_string(reader.resizedWidth) + " x " + std::to_string(reader.resizedHeight) + ", not " +
+            std::to_string(reader.width) + " x " + std::to_string(reader.height) +
+            " like frame 0; frames of another size are scaled to " + std::to_string(reader.width) + " x " +
+            std::to_string(reader.height));
 }
 
 // The end of every render: a failure that a stop request caused is the
@@ -207,31 +224,41 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
         RenderOneFrame(renderer, source.frame, destination, options.time, options.total);
         return WriteStill(destination, job.output);
     }
+    if (!options.timeGiven && source.frameCount > 1)
+        return UsageError("'" + job.output + "' is one picture, and the clip has " + std::to_string(source.frameCount) +
+                          " frames: give --time T for the frame to take, or a numbered name such as frame%04d.png "
+                          "for all of them");
     if (options.time < 0 || options.time >= source.frameCount)
         return UsageError("--time " + std::to_string(options.time) + " is outside the clip (frames 0 to " +
                           std::to_string(source.frameCount - 1) + ")");
     const int32_t result =
         RenderClipFrame(renderer, source, destination, options.time, source.frameCount - 1, StopRequested);
+    bool warned = false;
+    WarnOfResizedFrames(source, Progress{}, &warned);
     if (result == kRenderInterrupted) return Interrupted();
     if (result != kRenderDone) return Failed(source.message);
     return WriteStill(destination, job.output);
 }
 
-// Ends a bar's line so that a message after it starts on a line of its own.
-void BreakProgressLine(const Progress& progress) {
-    if (progress.style == kProgressBar && progress.drawnLength > 0) std::fputc('\n', progress.out);
-}
-
 // Renders frames.first to frames.last into the open writer and puts the
-// clip in place. kRenderDone, kRenderInterrupted, or a MediaCode with
-// `message` saying why.
-int32_t RenderFrames(const FrameRange& frames, Renderer& renderer, ClipSource& source, ClipWriter& writer,
-                     Progress& progress, std::string& message) {
+// clip in place. A clip that ends before the frames its header declares
+// gives what it has, with a warning, unless --frames asked for the missing
+// ones. kRenderDone, kRenderInterrupted, or a MediaCode with `message`.
+int32_t RenderFrames(const RenderOptions& options, const FrameRange& frames, Renderer& renderer,
+                     ClipSource& source, ClipWriter& writer, Progress& progress, std::string& message) {
     const int32_t total = source.frameCount - 1;
     Frame destination;
     MakeFrame(destination, source.frame.width, source.frame.height);
+    bool warned = false;
     for (int32_t time = frames.first; time <= frames.last; ++time) {
         const int32_t result = RenderClipFrame(renderer, source, destination, time, total, StopRequested);
+        WarnOfResizedFrames(source, progress, &warned);
+        if (result == kMediaFrameMissing && !options.framesGiven && time > frames.first) {
+            BreakProgressLine(progress);
+            Warning(source.message + "; the output holds frames " + std::to_string(frames.first) + " to " +
+                    std::to_string(time - 1));
+            break;
+        }
         if (result != kRenderDone) {
             message = source.message;
             return result;
@@ -260,7 +287,7 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,
                   ProgressClockSeconds());
-    const int32_t result = RenderFrames(frames, renderer, source, writer, progress, message);
+    const int32_t result = RenderFrames(options, frames, renderer, source, writer, progress, message);
     CloseClipWriter(writer);  // removes everything of an unfinished clip
     if (result == kRenderDone) {
         FinishProgress(progress, ProgressClockSeconds());

@@ -256,10 +256,6 @@ int32_t DecodeTo(ClipReaderState& s, int32_t index, std::string& message) {
     }
     while (s.decodedIndex < index) {
         int32_t result = DecodeNext(s, message);
-        if (result == kMediaFrameMissing)
-            message = "frame " + std::to_string(index) + " of " + Quoted(s.path) +
-                      " is missing: the clip ends after " + std::to_string(s.decodedIndex + 1) +
-                      (s.decodedIndex == 0 ? " frame" : " frames");
         if (result != kMediaOk) return result;
     }
     return kMediaOk;
@@ -317,7 +313,15 @@ int32_t DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::strin
         return kMediaOk;
     }
     int32_t result = DecodeTo(s, index, message);
+    if (result == kMediaFrameMissing)
+        message = Quoted(s.path) + " declares " + std::to_string(reader.frameCount) + " frames, but only " +
+                  std::to_string(s.decodedIndex + 1) + " can be decoded";
     if (result != kMediaOk) return result;
+    if ((s.decoded->width != reader.width || s.decoded->height != reader.height) && reader.resizedFrame < 0) {
+        reader.resizedFrame = index;
+        reader.resizedWidth = s.decoded->width;
+        reader.resizedHeight = s.decoded->height;
+    }
     CachedFrame& slot = LeastRecentlyUsed(s);
     slot.index = -1;
     if (slot.frame.width != reader.width || slot.frame.height != reader.height) {
@@ -333,6 +337,17 @@ int32_t DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::strin
     slot.lastUse = ++s.useClock;
     frame = slot.frame;
     return kMediaOk;
+}
+
+// The frames a container's duration stands for, when it says no count.
+int32_t FramesByDuration(const AVFormatContext* format, const AVStream* stream, AVRational rate) {
+    double seconds = 0;
+    if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE)
+        seconds = double(stream->duration) * av_q2d(stream->time_base);
+    else if (format->duration > 0 && format->duration != AV_NOPTS_VALUE)
+        seconds = double(format->duration) / AV_TIME_BASE;
+    const double frames = seconds * av_q2d(rate) + 0.5;
+    return frames >= 1 && frames < INT_MAX ? int32_t(frames) : 0;
 }
 
 }  // namespace
@@ -365,7 +380,8 @@ int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& messag
         CloseClipReader(reader);
         return result;
     }
-    if (width <= 0 || height <= 0) width = s->decoded->width, height = s->decoded->height;
+    // Frame 0 sets the size every frame is delivered at.
+    if (s->decoded->width > 0 && s->decoded->height > 0) width = s->decoded->width, height = s->decoded->height;
     if (!FrameSizeFits(width, height)) {
         message = Quoted(path) + " is too large (" + std::to_string(width) + " x " +
                   std::to_string(height) + ")";
@@ -376,7 +392,9 @@ int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& messag
     int32_t count = 0;
     if (promised > 0 && promised < INT_MAX) {
         count = int32_t(promised);
+        reader.declaredFrames = count;
     } else {
+        reader.declaredFrames = FramesByDuration(s->format, stream, rate);
         // The container does not say; decode it all once to know.
         ClipReaderState counter;
         counter.path = path;

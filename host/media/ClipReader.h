@@ -12,11 +12,15 @@
 struct ClipReaderState;
 
 struct ClipReader {
-    int32_t width = 0;
+    int32_t width = 0;             // of frame 0; every frame is delivered at this size
     int32_t height = 0;
     int32_t frameCount = 0;        // from the container, else counted by decoding
+    int32_t declaredFrames = 0;    // what the container's header says (count or duration); 0: nothing
     int32_t rateNumerator = 0;     // frames per second as a fraction
     int32_t rateDenominator = 1;
+    int32_t resizedFrame = -1;     // the first frame read whose size differs from frame 0's, -1: none yet
+    int32_t resizedWidth = 0;      // and its own size
+    int32_t resizedHeight = 0;
     ClipReaderState* state = nullptr;
 };
 
@@ -30,11 +34,12 @@ int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& messag
                        StopProbe stop = nullptr);
 
 // Frame `index` as BGRA, alpha 255 where the clip has none, scaled to the
-// reader's width x height should a frame differ. Reading forward is a plain
-// decode; the last few frames are kept, so looking back a little is cheap,
-// and looking back further decodes again from the start. kMediaBadArgument
-// for an index outside the clip, kMediaFrameMissing when the clip ends
-// before a frame its container promised.
+// reader's width x height should a frame differ (the first such frame is
+// noted in resizedFrame). Reading forward is a plain decode; the last few
+// frames are kept, so looking back a little is cheap, and looking back
+// further decodes again from the start. kMediaBadArgument for an index
+// outside the clip, kMediaFrameMissing when the clip ends before a frame
+// its container promised: the message names both counts.
 int32_t ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message);
 
 // Releases everything; the reader is empty afterwards. Safe to call twice.

@@ -45,8 +45,11 @@ struct ClipWriterState {
 
 namespace {
 
+// Every kind of output there is, stills included: a user who names another
+// kind learns them all here.
 constexpr const char* kKindsWeWrite =
-    "use .mp4, .mov, .mkv, .gif or a numbered PNG pattern such as frame%04d.png";
+    "use .png for a still image, or .mp4, .mov, .mkv, .gif or a numbered PNG pattern such as "
+    "frame%04d.png for a clip";
 
 std::string LowerExtension(const char* path) {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -357,7 +360,7 @@ int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& mes
         }
         format = kClipPngSequence;
     } else {
-        message = CannotWriteMessage(path, std::string("unknown kind of clip; ") + kKindsWeWrite);
+        message = CannotWriteMessage(path, std::string("unknown kind of output; ") + kKindsWeWrite);
         return kMediaUnsupported;
     }
     return kMediaOk;

@@ -4,6 +4,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include <png.h>
@@ -32,8 +34,20 @@ void OnPngWarning(png_structp, png_const_charp) {}  // warnings do not stop a re
 struct ReadHeaderResult {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
-    size_t rowBytes = 0;
+    size_t rowBytes = 0;     // of a row as we read it
+    uint64_t storedBytes = 0;  // of the image data before compression, as the file stores it
 };
+
+// Deflate turns at most 258 bytes into 2 bits, so no compressed stream
+// expands to more than 1032 times its size (plus a little at its start).
+constexpr uint64_t kMostDeflateRatio = 1032;
+constexpr uint64_t kDeflateSlack = 1024;
+
+// True when a file of `fileBytes` cannot hold the image data its header
+// declares: a damaged or hostile header, refused before any allocation.
+bool DeclaresMoreThanItHolds(const ReadHeaderResult& header, uint64_t fileBytes) {
+    return fileBytes > 0 && header.storedBytes > fileBytes * kMostDeflateRatio + kDeflateSlack;
+}
 
 // Reads the chunks before the image data and asks libpng for BGRA rows.
 bool ReadPngHeader(png_structp png, png_infop info, FILE* file, ReadHeaderResult* header) {
@@ -45,6 +59,8 @@ bool ReadPngHeader(png_structp png, png_infop info, FILE* file, ReadHeaderResult
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colorType = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
+    // Each row is stored with one filter byte in front.
+    header->storedBytes = uint64_t(height) * (uint64_t(png_get_rowbytes(png, info)) + 1);
     bool hasTransparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
@@ -100,6 +116,8 @@ int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
         message = CannotOpenMessage(path, ErrnoText(errno));
         return kMediaCannotOpen;
     }
+    std::error_code noSize;  // a device has none: then the size check is skipped
+    const uint64_t fileBytes = std::filesystem::is_regular_file(path, noSize) ? std::filesystem::file_size(path, noSize) : 0;
     png_byte signature[8] = {};
     size_t got = std::fread(signature, 1, sizeof signature, file);
     if (got != sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
@@ -128,6 +146,11 @@ int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
     ReadHeaderResult header;
     if (!ReadPngHeader(png, info, file, &header)) {
         message = Quoted(path) + " is damaged: " + error.text;
+        result = kMediaBadData;
+    } else if (DeclaresMoreThanItHolds(header, fileBytes)) {
+        message = Quoted(path) + " is damaged: it declares " + std::to_string(header.width) + " x " +
+                  std::to_string(header.height) + " pixels, more than its " + std::to_string(fileBytes) +
+                  " bytes can hold";
         result = kMediaBadData;
     } else if (header.width > 0x7FFFFFFF || header.height > 0x7FFFFFFF ||
                (result = MakeFrame(frame, int32_t(header.width), int32_t(header.height))) != kMediaOk) {

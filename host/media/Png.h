@@ -12,6 +12,8 @@
 // alpha get alpha 255; 16-bit samples are scaled to 8 bits. Returns
 // kMediaOk, kMediaCannotOpen, kMediaNotPng, kMediaBadData or kMediaTooLarge;
 // on failure `frame` is left empty and `message` says why in one line.
+// Before anything is allocated, a size above kMaxFrameBytes is refused and
+// so is a header that declares more pixels than the file can hold.
 int32_t ReadPng(const char* path, Frame& frame, std::string& message);
 
 // True when the file begins with the PNG signature.

@@ -1,5 +1,10 @@
-# Checks that the plug-in library exports xFilter and nothing else.
-#   cmake -DNM=<nm> -DPLUGIN=<FL-Fabx.so> -P PluginExports.cmake
+# Checks that a plug-in library exports exactly the names of EXPECTED
+# (default: xFilter alone).
+#   cmake -DNM=<nm> -DPLUGIN=<FL-Fabx.so> [-DEXPECTED=<name,name...>] -P PluginExports.cmake
+if(NOT DEFINED EXPECTED)
+  set(EXPECTED xFilter)
+endif()
+string(REPLACE "," ";" EXPECTED "${EXPECTED}")
 execute_process(COMMAND ${NM} -D --defined-only ${PLUGIN}
   OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -11,7 +16,9 @@ foreach(line IN LISTS lines)
   string(REGEX REPLACE "^.* " "" name "${line}")
   list(APPEND names "${name}")
 endforeach()
-if(NOT names STREQUAL "xFilter")
-  message(FATAL_ERROR "${PLUGIN} exports [${names}], not only xFilter")
+list(SORT names)
+list(SORT EXPECTED)
+if(NOT names STREQUAL EXPECTED)
+  message(FATAL_ERROR "${PLUGIN} exports [${names}], not [${EXPECTED}]")
 endif()
-message(STATUS "${PLUGIN} exports xFilter only")
+message(STATUS "${PLUGIN} exports [${EXPECTED}] only")

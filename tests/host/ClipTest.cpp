@@ -237,8 +237,29 @@ TEST(ClipReadErrors, TruncatedClipReportsTheFramesItLost) {
     Frame frame;
     EXPECT_EQ(ReadClipFrame(reader, 0, frame, message), kMediaOk) << message;
     EXPECT_EQ(ReadClipFrame(reader, 7, frame, message), kMediaFrameMissing);
-    EXPECT_EQ(message.rfind("frame 7 of '" + path + "' is missing: the clip ends after ", 0), 0u) << message;
+    EXPECT_EQ(message.rfind("'" + path + "' declares 8 frames, but only ", 0), 0u) << message;
+    EXPECT_EQ(message.substr(message.size() - 15), " can be decoded") << message;
     EXPECT_EQ(ReadClipFrame(reader, 0, frame, message), kMediaOk) << message;  // still usable
+    CloseClipReader(reader);
+}
+
+TEST(ClipReadWarnings, TheFirstFrameOfAnotherSizeIsNoted) {
+    ScratchFolder folder;
+    std::string message;
+    const int32_t widths[] = {6, 6, 8, 6, 4};
+    for (int32_t i = 0; i < 5; ++i)
+        ASSERT_EQ(WritePng((folder / ("f" + std::to_string(i) + ".png")).c_str(), NumberedFrame(widths[i], 4, i), message),
+                  kMediaOk);
+    ClipReader reader;
+    ASSERT_EQ(OpenClipReader(reader, (folder / "f%d.png").c_str(), message), kMediaOk) << message;
+    Frame frame;
+    for (int32_t i = 0; i < 5; ++i) {
+        ASSERT_EQ(ReadClipFrame(reader, i, frame, message), kMediaOk) << message;
+        EXPECT_EQ(frame.width, 6);
+        EXPECT_EQ(reader.resizedFrame, i < 2 ? -1 : 2) << i;
+    }
+    EXPECT_EQ(reader.resizedWidth, 8);
+    EXPECT_EQ(reader.resizedHeight, 4);
     CloseClipReader(reader);
 }
 
@@ -266,8 +287,8 @@ TEST(ClipOutputKinds, FollowTheExtension) {
     std::string message;
     ClipFormatForPath("a.avi", format, message);
     EXPECT_EQ(message,
-              "cannot write 'a.avi': unknown kind of clip; use .mp4, .mov, .mkv, .gif or a numbered PNG "
-              "pattern such as frame%04d.png");
+              "cannot write 'a.avi': unknown kind of output; use .png for a still image, or .mp4, .mov, .mkv, "
+              ".gif or a numbered PNG pattern such as frame%04d.png for a clip");
     ClipFormatForPath("a.png", format, message);
     EXPECT_EQ(message, "cannot write 'a.png': a clip needs a frame number in the name, such as frame%04d.png");
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 #include "MediaResult.h"
 #include "MediaTestSupport.h"
@@ -234,6 +235,46 @@ TEST(PngReadErrors, CorruptImageDataIsDamaged) {
     Frame frame;
     EXPECT_EQ(ReadPng((folder / "bad.png").c_str(), frame, message), kMediaBadData);
     EXPECT_TRUE(frame.pixels.empty());
+}
+
+// The bytes of a valid PNG whose header claims width x height, its CRC mended.
+std::string WithDeclaredSize(std::string bytes, uint32_t width, uint32_t height) {
+    const size_t header = bytes.find("IHDR");
+    for (int i = 0; i < 4; ++i) {
+        bytes[header + 4 + size_t(i)] = char(width >> (24 - 8 * i));
+        bytes[header + 8 + size_t(i)] = char(height >> (24 - 8 * i));
+    }
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data() + header), 17);
+    for (int i = 0; i < 4; ++i) bytes[header + 17 + size_t(i)] = char(crc >> (24 - 8 * i));
+    return bytes;
+}
+
+TEST(PngReadErrors, ASizeTheFileCannotHoldIsRefusedBeforeAllocating) {
+    ScratchFolder folder;
+    std::string message;
+    ASSERT_EQ(WritePng((folder / "small.png").c_str(), NumberedFrame(1, 1, 0), message), kMediaOk);
+    const std::string small = ReadWholeFile(folder / "small.png");
+    const std::pair<uint32_t, uint32_t> sizes[] = {{16384, 16384}, {100000, 100000}, {200, 200}};
+    for (const auto& [width, height] : sizes) {
+        folder.WriteFile("claims.png", WithDeclaredSize(small, width, height));
+        Frame frame;
+        EXPECT_EQ(ReadPng((folder / "claims.png").c_str(), frame, message), kMediaBadData) << width;
+        EXPECT_EQ(message, "'" + (folder / "claims.png") + "' is damaged: it declares " + std::to_string(width) +
+                               " x " + std::to_string(height) + " pixels, more than its " +
+                               std::to_string(small.size()) + " bytes can hold");
+        EXPECT_TRUE(frame.pixels.empty());
+    }
+}
+
+TEST(PngReadErrors, TheSizeCheckPassesTheMostCompressiblePicture) {
+    ScratchFolder folder;
+    std::string message;
+    Frame black;
+    ASSERT_EQ(MakeFrame(black, 2000, 1500), kMediaOk);
+    ASSERT_EQ(WritePng((folder / "black.png").c_str(), black, message), kMediaOk);
+    Frame frame;
+    EXPECT_EQ(ReadPng((folder / "black.png").c_str(), frame, message), kMediaOk) << message;
+    EXPECT_TRUE(frame.pixels == black.pixels);
 }
 
 TEST(PngWriteErrors, UnwritableFolderLeavesNothing) {

@@ -311,6 +311,9 @@ INSTANTIATE_TEST_SUITE_P(
         ClipFailureCase{"InputIsAPipe", {"pipe.mkv", "out.mkv"}, 1,
                         "fablix: cannot open 'pipe.mkv': it is a pipe or socket, not a file\n"},
         ClipFailureCase{"InputIsAFolder", {"seq", "out.mkv"}, 1, "fablix: cannot open 'seq': it is a folder\n"},
+        ClipFailureCase{"OnePictureOfManyFrames", {"in.mkv", "out.png"}, 2,
+                        "fablix: 'out.png' is one picture, and the clip has 4 frames: give --time T for the frame to "
+                        "take, or a numbered name such as frame%04d.png for all of them\n"},
         ClipFailureCase{"TimeOutsideTheClip", {"--time", "4", "in.mkv", "out.png"}, 2,
                         "fablix: --time 4 is outside the clip (frames 0 to 3)\n"}),
     [](const testing::TestParamInfo<ClipFailureCase>& info) { return std::string(info.param.name); });

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "CompileCause.h"
 #include "CompileDriver.h"
 #include "BlockOptions.h"
 #include "Channels.h"
@@ -76,7 +77,7 @@ TEST(CompileDiagnostics, MarkTheSpanUnderTheFormula) {
     const ToolRun run = RunTool({"compile", "-b", "x", "-g", "y", "-r", "foo(1)", "-a", "a"}, folder);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out,
-              "error: formula 2 (channel R), characters 0..3: cannot compile 'foo'\n"
+              "error: formula 2 (channel R), characters 0..3: unknown name 'foo'\n"
               "    foo(1)\n"
               "    ^^^\n");
 }
@@ -86,9 +87,76 @@ TEST(CompileDiagnostics, MarkAnEmptySpanWithOneCaret) {
     const ToolRun run = RunTool({"compile", "-b", "x", "-g", "1+", "-r", "r", "-a", "a"}, folder);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out,
-              "error: formula 1 (channel G), characters 2..2: formula ends too early\n"
+              "error: formula 1 (channel G), characters 2..2: formula ends too early: an operand is missing "
+              "after '+'\n"
               "    1+\n"
               "      ^\n");
+}
+
+struct CauseCase {
+    std::string formula;
+    std::string span;   // "characters S..E"
+    std::string cause;  // the rest of the first line
+};
+
+// The cause each kind of mistake is told by: worked out from the span the
+// compiler gives, the tokens and the catalogue, never a bare "cannot compile".
+// In-process; the test below sees the whole report as printed.
+TEST(CompileDiagnostics, NameTheRealCause) {
+    const std::string xs = [] {
+        std::string text = "x";
+        while (text.size() < 1021) text += "+x";
+        return text;
+    }();
+    const CauseCase cases[] = {
+        {std::string(203, '!') + "x", "204..204", "the compiled code needs 2050 bytes; a formula's code holds at most 2047"},
+        {xs, "681..682", "the compiled code needs 3080 bytes; a formula's code holds at most 2047"},
+        {xs + "+(", "681..682", "the compiled code needs more than the 2047 bytes a formula's code holds"},
+        {"foo(1)", "0..3", "unknown name 'foo'"},
+        {"min(1)", "5..6", "'min' takes 2 arguments, not 1"},
+        {"min(1,2,3)", "7..8", "'min' takes 2 arguments, not 3"},
+        {"sin()", "4..5", "'sin' takes 1 argument, not 0"},
+        {"sin+1", "3..4", "'sin' is a function: write sin(...) with 1 argument"},
+        {"x(1)", "1..2", "'x' is a variable, not a function"},
+        {"08", "0..2", "'08' is not a number: octal digits are 0 to 7 (a number that starts with 0 is octal)"},
+        {"1e5", "0..3", "'1e5' is not a number: decimal digits are 0 to 9 (hexadecimal numbers start with 0x)"},
+        {"1#2", "1..2", "'#' is not part of the formula language"},
+        {"r\x01", "1..2", "'\\x01' is not part of the formula language"},
+        {"x=1", "1..2", "'=' is not an operator; did you mean '=='?"},
+        {"1 2", "2..3", "an operator is missing before '2'"},
+        {"1+*2", "2..3", "an operand (a number, a name or '(') is missing before '*'"},
+        {"(1,2)", "2..3", "',' separates a function's arguments, or the parts of a formula outside all parentheses"},
+        {"x)", "1..2", "')' closes no '('"},
+        {"1:2", "1..2", "':' stands only after a '?'"},
+        {"(1+2", "4..4", "formula ends too early: a '(' is not closed"},
+        {"1?2", "3..3", "formula ends too early: a '?' wants its ':' part"},
+        {"// nothing", "10..10", "the formula is empty (or holds only comments)"},
+    };
+    for (const CauseCase& c : cases) {
+        auto params = std::make_unique<FilterParams>();
+        ASSERT_EQ(SetFormula(params.get(), 0, c.formula, "test"), kExitOk);
+        auto state = std::make_unique<InstanceState>();
+        CompileFormulas(state.get(), params.get());
+        // Copied out first: the packed record's fields are not aligned.
+        const bool failed = state->compileFailed[0] != 0;
+        const int32_t start = state->errorStart[0], end = state->errorEnd[0];
+        ASSERT_TRUE(failed) << c.formula.substr(0, 40);
+        EXPECT_EQ(std::to_string(start) + ".." + std::to_string(end), c.span) << c.formula.substr(0, 40);
+        EXPECT_EQ(CompileCause(params->formula[0], start, end), c.cause) << c.formula.substr(0, 40);
+    }
+}
+
+TEST(CompileDiagnostics, ShowUnprintableBytesAsHexWithTheMarkerUnderThem) {
+    ScratchFolder folder;
+    const ToolRun run = RunTool({"compile", "-r", "r\x01\xff", "-g", "\tg\n+@"}, folder);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out,
+              "error: formula 1 (channel G), characters 4..5: '@' is not part of the formula language\n"
+              "    \\tg\\n+@\n"
+              "          ^\n"
+              "error: formula 2 (channel R), characters 1..2: '\\x01' is not part of the formula language\n"
+              "    r\\x01\\xFF\n"
+              "     ^^^^\n");
 }
 
 TEST(CompileDiagnostics, PrintNothingWhenEveryFormulaCompiles) {

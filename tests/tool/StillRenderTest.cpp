@@ -79,7 +79,8 @@ TEST(StillRender, ACompileFailureWarnsAndRendersZero) {
     ToolRun run;
     const Frame out = RenderSmall({"-b", "b", "-g", "g", "-r", "1+", "-a", "a"}, &run);
     ExpectPixels(out, [](Bgra s, int32_t) { return Bgra{s[0], s[1], 0, s[3]}; });
-    EXPECT_PRED2(Holds, run.err, "warning: formula 2 (channel R), characters 2..2: formula ends too early\n");
+    EXPECT_PRED2(Holds, run.err, "warning: formula 2 (channel R), characters 2..2: formula ends too early: an operand "
+                                     "is missing after '+'\n");
 }
 
 TEST(StillRender, WithoutInputUsesTheBuiltInImage) {

@@ -1,0 +1,165 @@
+#include "FilterInstance.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "BlockOptions.h"
+#include "CompileDriver.h"
+#include "Diagnostics.h"
+#include "ExitCodes.h"
+#include "HostRecords.h"
+#include "LookupTables.h"
+
+namespace {
+
+constexpr int64_t kMaxFrameBytes = int64_t(1) << 30;
+
+template <class T>
+std::unique_ptr<T> Allocate() {
+    return std::unique_ptr<T>(new (std::nothrow) T());
+}
+
+// The editor's default block with the settings file's formulas and sliders,
+// as the tool makes it; a file that cannot be read is reported (once per
+// path the host sets) and left out.
+void ReadSettings(FilterInstance& instance) {
+    BlockOptions options;
+    options.settingsPath = instance.values.settingsPath;
+    std::memset(instance.base.get(), 0, sizeof(FilterParams));
+    if (BuildBlock(options, instance.base.get()) != kExitOk) LoadDefaultBlock(instance.base.get());
+}
+
+void MakeWantedBlock(FilterInstance& instance) {
+    FilterParams& block = *instance.wanted;
+    block = *instance.base;
+    const ParamValues& values = instance.values;
+    for (int32_t i = 0; i < kFormulaCount; ++i) {
+        if (values.formula[i].empty() || instance.formulaRefused[i]) continue;
+        std::memset(block.formula[i], 0, kFormulaSlotSize);
+        std::memcpy(block.formula[i], values.formula[i].data(), values.formula[i].size());
+    }
+    for (int32_t k = 0; k < kSliderCount; ++k)
+        if (!SliderIsKept(values.slider[k])) block.sliderValue[k] = SliderPosition(values.slider[k]);
+    block.singleExpression = values.single >= 0.5 ? 1 : 0;  // frei0r's bool threshold
+}
+
+void Compile(FilterInstance& instance) {
+    InstanceState* state = instance.state.get();
+    CompileFormulas(state, &state->params);
+    PrintDiagnostics(state, &state->params, "error", stderr);
+    DecodeFormulas(state, instance.programs.get());
+    instance.compiled = true;
+    ++instance.compileCount;
+}
+
+void UpdateBlock(FilterInstance& instance) {
+    if (instance.settingsChanged) ReadSettings(instance);
+    instance.settingsChanged = false;
+    MakeWantedBlock(instance);
+    FilterParams& current = instance.state->params;
+    const bool formulasChanged =
+        std::memcmp(instance.wanted->formula, current.formula, sizeof current.formula) != 0;
+    current = *instance.wanted;
+    if (formulasChanged || !instance.compiled) Compile(instance);
+    instance.blockChanged = false;
+}
+
+void SetFormulaText(FilterInstance& instance, int32_t index, const char* text) {
+    std::string& formula = instance.values.formula[index];
+    if (formula == text) return;
+    formula = text;
+    const std::string origin = std::string("parameter ") + FindParamInfo(kParamFormula0 + index)->name;
+    instance.formulaRefused[index] = CheckFormula(formula, origin) != kExitOk;
+    instance.blockChanged = true;
+}
+
+void SetDouble(FilterInstance& instance, double* field, double value) {
+    // Bit-for-bit, so that NaN set twice is no change either.
+    if (std::memcmp(field, &value, sizeof value) == 0) return;
+    *field = value;
+    instance.blockChanged = true;
+}
+
+}  // namespace
+
+std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height) {
+    if (width < 1 || height < 1 || int64_t(width) * height * 4 > kMaxFrameBytes) return nullptr;
+    auto instance = Allocate<FilterInstance>();
+    if (!instance) return nullptr;
+    instance->width = static_cast<int32_t>(width);
+    instance->height = static_cast<int32_t>(height);
+    instance->base = Allocate<FilterParams>();
+    instance->wanted = Allocate<FilterParams>();
+    instance->state = Allocate<InstanceState>();
+    instance->programs = Allocate<FormulaPrograms>();
+    if (!instance->base || !instance->wanted || !instance->state || !instance->programs) return nullptr;
+    LoadLookupTables(instance->state.get());
+    return instance;
+}
+
+void SetParamValue(FilterInstance& instance, int32_t index, const void* value) {
+    ParamValues& values = instance.values;
+    if (index == kParamSettings) {
+        const char* path = *static_cast<const char* const*>(value);
+        if (values.settingsPath == (path ? path : "")) return;
+        values.settingsPath = path ? path : "";
+        instance.settingsChanged = instance.blockChanged = true;
+    } else if (index >= kParamFormula0 && index < kParamFormula0 + kFormulaCount) {
+        const char* text = *static_cast<const char* const*>(value);
+        SetFormulaText(instance, index - kParamFormula0, text ? text : "");
+    } else if (index >= kParamSlider0 && index < kParamSlider0 + kSliderCount) {
+        SetDouble(instance, &values.slider[index - kParamSlider0], *static_cast<const double*>(value));
+    } else if (index == kParamSingle) {
+        SetDouble(instance, &values.single, *static_cast<const double*>(value));
+    } else if (index == kParamFrameRate) {
+        values.frameRate = *static_cast<const double*>(value);  // read per frame
+    } else if (index == kParamClipLength) {
+        values.clipLength = *static_cast<const double*>(value);
+    }
+}
+
+void GetParamValue(const FilterInstance& instance, int32_t index, void* value) {
+    const ParamValues& values = instance.values;
+    const char** text = static_cast<const char**>(value);
+    double* number = static_cast<double*>(value);
+    if (index == kParamSettings) {
+        *text = values.settingsPath.c_str();
+    } else if (index >= kParamFormula0 && index < kParamFormula0 + kFormulaCount) {
+        *text = values.formula[index - kParamFormula0].c_str();
+    } else if (index >= kParamSlider0 && index < kParamSlider0 + kSliderCount) {
+        *number = values.slider[index - kParamSlider0];
+    } else if (index == kParamSingle) {
+        *number = values.single;
+    } else if (index == kParamFrameRate) {
+        *number = values.frameRate;
+    } else if (index == kParamClipLength) {
+        *number = values.clipLength;
+    }
+}
+
+void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out) {
+    if (in == nullptr || out == nullptr) return;
+    if (instance.blockChanged) UpdateBlock(instance);
+    const int32_t rowBytes = instance.width * 4;
+    const uint8_t* source = reinterpret_cast<const uint8_t*>(in);
+    if (in == out) {
+        // Neighbourhood functions read pixels the loop has already written.
+        instance.sourceCopy.assign(source, source + size_t(rowBytes) * size_t(instance.height));
+        source = instance.sourceCopy.data();
+    }
+    const Rect bounds{0, 0, instance.width, instance.height};
+    PixelMap sourceMap{bounds, rowBytes, {}, const_cast<uint8_t*>(source)};
+    PixelMap destinationMap{bounds, rowBytes, {}, reinterpret_cast<uint8_t*>(out)};
+    PixelMap* sourceHandle = &sourceMap;
+    PixelMap* destinationHandle = &destinationMap;
+    FilterRecord record{};
+    record.sourceMap = &sourceHandle;
+    record.destinationMap = &destinationHandle;
+    record.time = FrameIndex(seconds, instance.values.frameRate);
+    record.total = LastFrameIndex(instance.values.clipLength);
+    InstanceState* state = instance.state.get();
+    state->time = record.time;  // the input is the frame at that time: no source callback
+    PrepareFrame(&record, state, &state->params);
+    RenderFrame(&record, state, &state->params, instance.programs.get(), nullptr);
+}

@@ -1,0 +1,63 @@
+// One filter instance of the frei0r plug-in: the parameters its host set,
+// the block they make, and that block compiled, for frames of one size.
+// Instances share nothing, so a host may run any number of them at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FilterParams.h"
+#include "InstanceState.h"
+#include "Parameters.h"
+#include "Render.h"
+
+// The parameter values as the host set them.
+struct ParamValues {
+    std::string settingsPath;
+    std::string formula[kFormulaCount];  // empty: the settings file's
+    double slider[kSliderCount] = {kKeepSlider, kKeepSlider, kKeepSlider, kKeepSlider,
+                                   kKeepSlider, kKeepSlider, kKeepSlider, kKeepSlider};
+    double single = 0;
+    double frameRate = kDefaultFrameRate;
+    double clipLength = kDefaultClipLength;
+};
+
+struct FilterInstance {
+    int32_t width = 0;
+    int32_t height = 0;
+    ParamValues values;
+    bool settingsChanged = true;  // the settings file is to be read again
+    bool blockChanged = true;     // the block is to be made again from the values
+    bool formulaRefused[kFormulaCount] = {};  // too long for a slot: the settings file's is kept
+    std::unique_ptr<FilterParams> base;       // the editor's default block, then the settings file
+    std::unique_ptr<FilterParams> wanted;     // base with the values on top
+    std::unique_ptr<InstanceState> state;     // its params: the block the programs were made from
+    std::unique_ptr<FormulaPrograms> programs;
+    bool compiled = false;
+    int32_t compileCount = 0;
+    std::vector<uint8_t> sourceCopy;  // the input, when a host renders in place
+};
+
+// A new instance for frames of width x height, every parameter at its
+// default, the lookup tables loaded; nullptr for a size below 1 x 1, frames
+// above 1 GiB, or memory that cannot be had.
+std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height);
+
+// `value` points at a double (bool and double parameters) or at a char*
+// (string parameters; nullptr reads as empty). The text is copied. A
+// formula over 1023 bytes is reported on standard error and not used.
+// Unknown indexes are ignored.
+void SetParamValue(FilterInstance& instance, int32_t index, const void* value);
+
+// Writes a double, or for strings the instance's own char*, valid until the
+// parameter is set again.
+void GetParamValue(const FilterInstance& instance, int32_t index, void* value);
+
+// Renders one frame: `in` and `out` hold width x height pixels (blue,
+// green, red, alpha), rows packed, and may be the same frame. The block is
+// made again only when a parameter changed, and compiled again only when
+// its formulas changed; each compile reports failed formulas on standard
+// error as `fablix compile` does.
+void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out);

@@ -1,0 +1,61 @@
+#include "Parameters.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr ParamInfo kParams[kParamCount] = {
+    {"settings", kKindString,
+     "Path of a %RGB-1.0 settings file (.fbl) whose formulas and sliders come first; empty: the editor's default"},
+    {"formula-b", kKindString, "Formula of the blue byte (formula 0); empty keeps the settings file's"},
+    {"formula-g", kKindString, "Formula of the green byte (formula 1); empty keeps the settings file's"},
+    {"formula-r", kKindString, "Formula of the red byte (formula 2); empty keeps the settings file's"},
+    {"formula-a", kKindString, "Formula of the alpha byte (formula 3); empty keeps the settings file's"},
+    {"frame-rate", kKindDouble,
+     "Frames per second / 1000 (0.025: 25 fps); t = host time in seconds * frames per second"},
+    {"clip-length", kKindDouble, "Frames in the clip / 1000000 (0.00025: 250 frames); T = frames - 1"},
+    {"single-expression", kKindBool, "Run the alpha formula alone and store its value in all four bytes"},
+    {"slider-0", kKindDouble, "Slider 0: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
+    {"slider-1", kKindDouble, "Slider 1: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
+    {"slider-2", kKindDouble, "Slider 2: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
+    {"slider-3", kKindDouble, "Slider 3: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
+    {"slider-4", kKindDouble, "Slider 4: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
+    {"slider-5", kKindDouble, "Slider 5: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
+    {"slider-6", kKindDouble, "Slider 6: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
+    {"slider-7", kKindDouble, "Slider 7: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
+};
+
+}  // namespace
+
+const ParamInfo* FindParamInfo(int32_t index) {
+    return index >= 0 && index < kParamCount ? &kParams[index] : nullptr;
+}
+
+bool SliderIsKept(double value) { return !(value >= 0); }  // NaN is kept too
+
+int32_t SliderPosition(double value) {
+    if (SliderIsKept(value)) return 0;
+    return static_cast<int32_t>(std::lround(std::fmin(value, 1.0) * 255));
+}
+
+namespace {
+
+// Rounds to the nearest whole number, NaN to 0, and keeps the result within
+// 32 bits.
+int32_t RoundedInt32(double value) {
+    if (std::isnan(value)) return 0;
+    constexpr double kLow = std::numeric_limits<int32_t>::min(), kHigh = std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(std::fmax(kLow, std::fmin(kHigh, std::round(value))));
+}
+
+}  // namespace
+
+int32_t FrameIndex(double seconds, double frameRate) {
+    return RoundedInt32(seconds * frameRate * kFramesPerSecondUnit);
+}
+
+int32_t LastFrameIndex(double clipLength) {
+    const int32_t frames = RoundedInt32(clipLength * kClipFramesUnit);
+    return frames > 1 ? frames - 1 : 0;
+}

@@ -1,0 +1,54 @@
+// The parameters the frei0r plug-in offers its host. FFmpeg's filter_params
+// sets them by position and cannot skip one, so the order puts first what
+// is most often given: the settings file, the formulas, then the time
+// scale (FFmpeg's time needs it for any formula that reads "t"), and the
+// sliders last.
+#pragma once
+
+#include <cstdint>
+
+#include "FilterParams.h"
+
+constexpr int32_t kParamSettings = 0;
+constexpr int32_t kParamFormula0 = 1;  // formulas 0..3: B, G, R, A
+constexpr int32_t kParamFrameRate = kParamFormula0 + kFormulaCount;
+constexpr int32_t kParamClipLength = kParamFrameRate + 1;
+constexpr int32_t kParamSingle = kParamClipLength + 1;
+constexpr int32_t kParamSlider0 = kParamSingle + 1;
+constexpr int32_t kParamCount = kParamSlider0 + kSliderCount;
+
+// frei0r's parameter types, without its header.
+enum ParamKind : int32_t { kKindBool = 0, kKindDouble = 1, kKindString = 4 };
+
+struct ParamInfo {
+    const char* name;
+    ParamKind kind;
+    const char* explanation;
+};
+
+// nullptr for an index outside 0..kParamCount - 1.
+const ParamInfo* FindParamInfo(int32_t index);
+
+// frei0r doubles run from 0 to 1; these are the mappings onto the block.
+//
+// Sliders: position = round(v * 255), so v = k / 255 gives k exactly.
+// A negative value keeps the position of the settings file (or of the
+// editor's default block).
+constexpr double kKeepSlider = -1.0;
+bool SliderIsKept(double value);
+int32_t SliderPosition(double value);
+
+// Frame rate: frames per second = v * 1000 (0.025: 25 fps). Clip length:
+// frames = round(v * 1000000) (0.00025: 250 frames).
+constexpr double kFramesPerSecondUnit = 1000.0;
+constexpr double kClipFramesUnit = 1000000.0;
+constexpr double kDefaultFrameRate = 25 / kFramesPerSecondUnit;
+constexpr double kDefaultClipLength = 250 / kClipFramesUnit;
+
+// "t": the host's time in seconds times the frame rate, rounded to the
+// nearest frame and kept within 32 bits.
+int32_t FrameIndex(double seconds, double frameRate);
+
+// "T": the index of the clip's last frame; 0 for a clip of one frame or
+// less.
+int32_t LastFrameIndex(double clipLength);

@@ -1,0 +1,63 @@
+// fablix.so: the filter as a frei0r plug-in for FFmpeg, MLT and GStreamer.
+// These functions are the library's only exports; each hands its instance
+// on to FilterInstance and keeps nothing of its own.
+// The header declares the functions without C linkage.
+extern "C" {
+#include <frei0r.h>
+}
+
+#include "FilterInstance.h"
+
+static_assert(F0R_PARAM_BOOL == kKindBool && F0R_PARAM_DOUBLE == kKindDouble &&
+              F0R_PARAM_STRING == kKindString);
+
+#define FABLIX_FREI0R_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+FilterInstance& Instance(f0r_instance_t instance) { return *static_cast<FilterInstance*>(instance); }
+
+}  // namespace
+
+FABLIX_FREI0R_EXPORT int f0r_init() { return 1; }
+
+FABLIX_FREI0R_EXPORT void f0r_deinit() {}
+
+FABLIX_FREI0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+    info->name = "Fablix";
+    info->author = "Fablix";
+    info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+    info->color_model = F0R_COLOR_MODEL_BGRA8888;  // the filter's own pixel layout
+    info->frei0r_version = FREI0R_MAJOR_VERSION;
+    info->major_version = 1;
+    info->minor_version = 0;
+    info->num_params = kParamCount;
+    info->explanation = "Formula filter: one integer formula per colour channel, fed by eight sliders";
+}
+
+FABLIX_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
+    const ParamInfo* param = FindParamInfo(index);
+    if (param == nullptr) return;
+    info->name = param->name;
+    info->type = param->kind;
+    info->explanation = param->explanation;
+}
+
+FABLIX_FREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+    return MakeFilterInstance(width, height).release();
+}
+
+FABLIX_FREI0R_EXPORT void f0r_destruct(f0r_instance_t instance) { delete static_cast<FilterInstance*>(instance); }
+
+FABLIX_FREI0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t value, int index) {
+    if (instance != nullptr && value != nullptr) SetParamValue(Instance(instance), index, value);
+}
+
+FABLIX_FREI0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t value, int index) {
+    if (instance != nullptr && value != nullptr) GetParamValue(Instance(instance), index, value);
+}
+
+FABLIX_FREI0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* in,
+                                     uint32_t* out) {
+    if (instance != nullptr) RenderInstanceFrame(Instance(instance), time, in, out);
+}

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs fablix.so inside a real frei0r host and compares its frames with
+# `fablix render` on the same lossless clip, byte for byte.
+#
+#   InHost.sh ffmpeg|melt|gstreamer FABLIX PLUGIN_FOLDER
+#
+# The clip: 4 frames of 64 x 48 at 25 fps, FFV1 with alpha. The blocks: an
+# example settings file whose formulas read "t" (and "rnd", seeded by "t"),
+# with formulas given as parameters on top, holding the characters that
+# the hosts' own syntax uses (",", ":", "|") and a slider.
+set -euo pipefail
+host=$1 fablix=$2
+export FREI0R_PATH=$3
+here=$(cd "$(dirname "$0")" && pwd)
+examples=$(cd "$here/../../examples" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+export GST_REGISTRY=$work/registry.bin  # a registry of our own: nothing cached elsewhere
+ffmpeg=(ffmpeg -nostdin -hide_banner -loglevel error -y)
+
+"${ffmpeg[@]}" -f lavfi -i "testsrc2=size=64x48:rate=25,format=bgra,geq=b='b(X,Y)':g='g(X,Y)':r='r(X,Y)':a='X*4'" \
+  -frames:v 4 -c:v ffv1 clip.mkv
+"${ffmpeg[@]}" -i clip.mkv -f rawvideo -pix_fmt bgra clip.bgra
+
+# The tool's frames, as raw BGRA.
+reference() {
+  "$fablix" render --quiet -y "$@" clip.mkv reference.mkv
+  "${ffmpeg[@]}" -i reference.mkv -f rawvideo -pix_fmt bgra reference.bgra
+}
+
+# Fails unless output.bgra holds the reference's 4 frames.
+compare() {
+  if [ "$(stat -c %s reference.bgra)" != $((4 * 64 * 48 * 4)) ] || ! cmp -s output.bgra reference.bgra; then
+    echo "$host, $1: the frames differ from fablix render's ($(stat -c %s output.bgra) and $(stat -c %s reference.bgra) bytes)" >&2
+    exit 1
+  fi
+  echo "$host, $1: the 4 frames equal fablix render's"
+}
+
+# Runs `host` on the clip with `example` and, when `formulas` is given,
+# the formulas and slider of the second block below; writes output.bgra.
+# FFmpeg gives its time in milliseconds: frame-rate 0.000025 is 25 frames a
+# second there. clip-length 0.000004 makes "T" 3.
+in_ffmpeg() {
+  local params="$1|||||0.000025|0.000004"
+  [ "$2" = formulas ] && params="'$1||r\\\\|g|a?b\\:r|cnv(1,2,1,2,4,2,1,2,1,16)|0.000025|0.000004|n|0.2'"
+  "${ffmpeg[@]}" -i clip.mkv -vf "frei0r=fablix:$params" -f rawvideo -pix_fmt bgra output.bgra
+}
+in_melt() {
+  local params=(settings="$1" clip-length=0.000004)
+  [ "$2" = formulas ] && params+=('formula-g=r|g' 'formula-r=a?b:r' 'formula-a=cnv(1,2,1,2,4,2,1,2,1,16)' slider-0=0.2)
+  rm -f output.mkv
+  melt -silent -quiet clip.mkv -filter frei0r.fablix "${params[@]}" \
+    -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
+  "${ffmpeg[@]}" -i output.mkv -f rawvideo -pix_fmt bgra output.bgra
+}
+in_gstreamer() {
+  local params=(settings="$1" clip-length=0.000004)
+  [ "$2" = formulas ] && params+=('formula-g="r|g"' 'formula-r="a?b:r"' 'formula-a="cnv(1,2,1,2,4,2,1,2,1,16)"' slider-0=0.2)
+  gst-launch-1.0 -q filesrc location=clip.bgra \
+    ! rawvideoparse width=64 height=48 format=bgra framerate=25/1 \
+    ! frei0r-filter-fablix "${params[@]}" \
+    ! filesink location=output.bgra
+}
+
+case $host in
+  ffmpeg | melt | gstreamer) ;;
+  *) echo "unknown host '$host'" >&2; exit 2 ;;
+esac
+reference --settings "$examples/colour-cycle.fbl"
+"in_$host" "$examples/colour-cycle.fbl" settings
+compare "a settings file"
+reference --settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51
+"in_$host" "$examples/film-grain.fbl" formulas
+compare "formulas with ',', ':' and '|', and a slider"
