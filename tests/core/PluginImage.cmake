@@ -34,7 +34,8 @@ endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${listing}")
 list(TRANSFORM imports REPLACE "^DLL Name: " "")
 list(TRANSFORM imports TOUPPER)
-set(system_dlls KERNEL32.DLL USER32.DLL GDI32.DLL MSVCRT.DLL ADVAPI32.DLL COMDLG32.DLL SHELL32.DLL)
+set(system_dlls KERNEL32.DLL USER32.DLL GDI32.DLL MSVCRT.DLL ADVAPI32.DLL COMDLG32.DLL SHELL32.DLL
+  LZ32.DLL)  # the compressed-file copy of the Build command
 foreach(dll IN LISTS imports)
   if(NOT dll IN_LIST system_dlls AND NOT dll STREQUAL "REELINFO.DLL")
     list(APPEND failures "imports ${dll}")
