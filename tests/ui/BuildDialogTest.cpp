@@ -205,8 +205,11 @@ TEST_F(BuildDialogTest, TheNameFieldTakesEightTypedCharactersButShowsALongerStor
 }
 
 TEST_F(BuildDialogTest, LeavingTheNameFieldChecksOncePerChange) {
+    // A name the check rejects, so that every check shows a box.
+    FilterParams block = BlockWithBoxes(0);
+    std::strcpy(block.moduleName, "FL-Fabx");
     memory.moduleNameChanged = 1;  // filling the field during initialisation reports a change
-    Open(BlockWithBoxes(0));
+    Open(block);
     LeaveName();
     EXPECT_TRUE(dialog.boxes.empty()) << "unchanged: no check";
     TypeKeys(IDC_MODULE_NAME, "FL-Fabx");
