@@ -63,6 +63,7 @@
 #define IDS_RESERVED_NAME 1032        // the module name is that of a loaded module
 #define IDS_NAME_EXISTS 1033          // a plug-in of that module name exists
 #define IDS_PLUGIN_CREATED 1034       // build succeeded, %s = the new file's path
+#define IDS_NO_MODULE_NAME 1035       // the build dialog's module name is empty
 
 // The numeric type of raw data resources, as the platform numbers it.
 #define FABLIX_RT_RCDATA 10

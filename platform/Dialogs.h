@@ -8,6 +8,9 @@
 // window system runs dialogs.
 RvDialogProc SettingsDialogProcedure();
 
+// The build dialog's procedure (MakeDlgProc), or nullptr likewise.
+RvDialogProc BuildDialogProcedure();
+
 // Loads the plug-in's icon (105) from `module` into the one dialog icon
 // that the error buttons show.
 void LoadDialogIcon(RvInstance module);

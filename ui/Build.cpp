@@ -1,6 +1,13 @@
 #include "Build.h"
 
-// The build dialog and the plug-in writer are not part of this image yet:
-// Build shows nothing and changes nothing. They hook in here as
-// "RunBuildDialog, then WritePlugin with the dialog's window on OK".
-void RunBuildCommand(const SettingsDialog&, const DialogContext&) {}
+#include "BuildDialog.h"
+#include "BuilderPlatform.h"
+#include "PluginWriter.h"
+
+// The writer finds the block through this dialog's context, which the
+// build dialog edited in place; it shows every outcome itself.
+void RunBuildCommand(const SettingsDialog& dialog, const DialogContext& context) {
+    if (!RunBuildDialog(context.filterRecord, context.instanceState, context.params)) return;
+    const BuilderPorts ports = PlatformBuilderPorts();
+    WritePlugin(dialog.window, &ports);
+}

@@ -61,6 +61,9 @@ struct ControlsPort {
     void (*setCheck)(RvWindow dialog, int32_t id, bool checked);
     bool (*isChecked)(RvWindow dialog, int32_t id);
     void (*selectText)(RvWindow dialog, int32_t id, int32_t start, int32_t end);
+    // An edit field accepts at most `characters` typed characters; a longer
+    // text already there stays whole.
+    void (*limitText)(RvWindow dialog, int32_t id, int32_t characters);
     void (*focus)(RvWindow dialog, int32_t id);
     void (*repaintNow)(RvWindow dialog, int32_t id);
     intptr_t (*sendMessage)(RvWindow dialog, int32_t id, uint32_t message, uintptr_t wParam,

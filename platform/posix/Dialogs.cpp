@@ -2,5 +2,6 @@
 #include "Dialogs.h"
 
 RvDialogProc SettingsDialogProcedure() { return nullptr; }
+RvDialogProc BuildDialogProcedure() { return nullptr; }
 
 void LoadDialogIcon(RvInstance) {}

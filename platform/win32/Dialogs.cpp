@@ -1,9 +1,10 @@
-// The dialog port on Windows: the settings dialog's procedure and the icon
+// The dialog port on Windows: the dialogs' procedures and the icon
 // of the error buttons.
 #include "Dialogs.h"
 
 #include <windows.h>
 
+#include "BuildDialogProc.h"
 #include "DialogIcon.h"
 #include "RESOURCE.h"
 #include "SettingsDialogProc.h"
@@ -18,6 +19,8 @@ HICON gDialogIcon = nullptr;
 HICON DialogIcon() { return gDialogIcon; }
 
 RvDialogProc SettingsDialogProcedure() { return reinterpret_cast<RvDialogProc>(VantorelDlgProc); }
+
+RvDialogProc BuildDialogProcedure() { return reinterpret_cast<RvDialogProc>(MakeDlgProc); }
 
 void LoadDialogIcon(RvInstance module) {
     gDialogIcon = LoadIconA(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEA(IDI_FABLIX));

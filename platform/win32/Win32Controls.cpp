@@ -72,6 +72,9 @@ const ControlsPort kControls = {
     .selectText = [](RvWindow dialog, int32_t id, int32_t start, int32_t end) {
         if (HWND item = Item(dialog, id)) SendMessageA(item, EM_SETSEL, static_cast<WPARAM>(start), end);
     },
+    .limitText = [](RvWindow dialog, int32_t id, int32_t characters) {
+        if (HWND item = Item(dialog, id)) SendMessageA(item, EM_LIMITTEXT, static_cast<WPARAM>(characters), 0);
+    },
     .focus = [](RvWindow dialog, int32_t id) {
         if (HWND item = Item(dialog, id)) SetFocus(item);
     },

@@ -1,8 +1,9 @@
 # Checks the Windows image as a file, with the cross toolchain's objdump:
 # its kind (PE32 for the 32-bit build, PE32+ for the 64-bit one), the
 # export directory's DLL name "FL-Fabx.rvp", exactly the exports xFilter
-# and the settings dialog's VantorelDlgProc under their plain names, and imports of system DLLs and REELINFO.dll only
-# (the C and C++ run time linked in).
+# and the dialogs' VantorelDlgProc and MakeDlgProc under their plain names,
+# and imports of system DLLs and REELINFO.dll only (the C and C++ run time
+# linked in).
 #   cmake -DOBJDUMP=<objdump> -DIMAGE=<FL-Fabx.rvp> -DMAGIC=<PE32|PE32+> -P PluginImage.cmake
 cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${IMAGE}
@@ -25,7 +26,7 @@ endif()
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n([^\n]+\n)+" table "${listing}")
 string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" exports "${table}")
 list(TRANSFORM exports REPLACE "^\t\\[ *[0-9]+\\] " "")
-set(expected_exports VantorelDlgProc xFilter)
+set(expected_exports MakeDlgProc VantorelDlgProc xFilter)
 if(NOT exports STREQUAL expected_exports)
   list(APPEND failures "exports [${exports}], not [${expected_exports}]")
 endif()
@@ -33,7 +34,8 @@ endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${listing}")
 list(TRANSFORM imports REPLACE "^DLL Name: " "")
 list(TRANSFORM imports TOUPPER)
-set(system_dlls KERNEL32.DLL USER32.DLL GDI32.DLL MSVCRT.DLL ADVAPI32.DLL COMDLG32.DLL SHELL32.DLL)
+set(system_dlls KERNEL32.DLL USER32.DLL GDI32.DLL MSVCRT.DLL ADVAPI32.DLL COMDLG32.DLL SHELL32.DLL
+  LZ32.DLL)  # the compressed-file copy of the Build command
 foreach(dll IN LISTS imports)
   if(NOT dll IN_LIST system_dlls AND NOT dll STREQUAL "REELINFO.DLL")
     list(APPEND failures "imports ${dll}")

@@ -276,6 +276,7 @@ const StringCase kStrings[] = {
     {1033, "A plug-in with this module name already exists.  Please choose a different module name."},
     {1034, "Custom plug-in created and placed in the Reelvane plug-ins folder (%s).\r\n\r\n"
            "This plug-in will become available the next time you start Reelvane."},
+    {1035, "Please enter a module name: the new plug-in's file is named after it."},
 };
 
 TEST(StringTable, EveryTextIsExact) {
@@ -288,7 +289,7 @@ TEST(StringTable, EveryTextIsExact) {
 }
 
 TEST(StringTable, IdsOutsideTheTableAreNotFound) {
-    for (int32_t id : {1023, 1028, 1035, 0, -1}) {
+    for (int32_t id : {1023, 1028, 1036, 0, -1}) {
         char buffer[8] = "xxxxxxx";
         EXPECT_EQ(LoadResourceString(id, buffer, sizeof buffer), kResourceNotFound) << id;
         EXPECT_EQ(buffer[0], '\0') << id;

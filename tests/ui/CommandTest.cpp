@@ -2,6 +2,7 @@
 // formula, Cancel restoring the block, the error buttons, the switches, the
 // formula fields' notifications and the sliders.
 #include "DialogTestSupport.h"
+#include "ReelInfoTest.h"
 #include "SettingsSaveLoad.h"
 
 #include <filesystem>
@@ -236,14 +237,27 @@ TEST(Commands, TheAnimationSwitchRestartsThePhaseOnlyWhenTurnedOn) {
     EXPECT_EQ(s.record.time, 33);
 }
 
-// Build has nothing to run yet: it shows nothing and changes nothing.
-TEST(Commands, BuildChangesNothing) {
+// Build opens the build dialog with the animation paused; cancelled, it
+// writes nothing, shows nothing and changes nothing.
+TEST(Commands, CancelledBuildChangesNothing) {
     Session s(EditorBlock());
     s.Open();
     s.State()->animate = 1;
     auto before = std::make_unique<InstanceState>();
     std::memcpy(before.get(), s.State(), sizeof(InstanceState));
+    static thread_local int16_t animateDuringDialog;
+    static thread_local InstanceState* state;
+    state = s.State();
+    RvTestSetDialogRunner([](int32_t, RvWindow, RvDialogProc, RvHandle, RvInstance) -> intptr_t {
+        animateDuringDialog = state->animate;
+        return 2;
+    });
+    const int32_t runs = RvTestDialogRuns();
     s.dialog.Command(IDC_BUILD);
+    RvTestSetDialogRunner(nullptr);
+    EXPECT_EQ(RvTestDialogRuns(), runs + 1);
+    EXPECT_EQ(RvTestLastDialogTemplate(), IDD_BUILD);
+    EXPECT_EQ(int32_t{animateDuringDialog}, 0);
     EXPECT_EQ(std::memcmp(before.get(), s.State(), sizeof(InstanceState)), 0);
     EXPECT_TRUE(s.dialog.boxes.empty());
     EXPECT_EQ(s.dialog.endCode, 0);

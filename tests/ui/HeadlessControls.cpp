@@ -176,6 +176,10 @@ const ControlsPort kPort = {
             c->selectionEnd = end;
         }
     },
+    [](RvWindow w, int32_t id, int32_t characters) {
+        Record(Of(w), "limit " + std::to_string(id) + " " + std::to_string(characters));
+        if (Control* c = Find(Of(w), id)) c->limit = characters;
+    },
     [](RvWindow w, int32_t id) {
         Record(Of(w), "focus " + std::to_string(id));
         if (Find(Of(w), id)) Of(w).focused = id;
@@ -332,6 +336,30 @@ HeadlessDialog::HeadlessDialog(bool compact) {
         std::snprintf(name, sizeof name, "Map %d", i);
         add({IDC_MAP_NAME_0 + i, Kind::Label, name, compact ? 8 : 213, mapRows[compact][i], 31, 8, !compact});
     }
+}
+
+HeadlessDialog::HeadlessDialog(BuildTemplate) {
+    gCurrent = this;
+    client = Pixels(0, 0, 245, 193);
+    auto add = [this](int32_t id, Kind kind, const std::string& text, int32_t x, int32_t y, int32_t width,
+                      int32_t height) {
+        Control c{kind, text};
+        c.rect = Pixels(x, y, width, height);
+        controls[id] = c;
+    };
+    add(IDC_MODULE_NAME, Kind::Field, "", 78, 9, 150, 12);
+    add(IDC_TITLE, Kind::Field, "", 78, 23, 150, 12);
+    add(IDC_AUTHOR_TEXT, Kind::Field, "", 78, 36, 150, 23);
+    for (int32_t i = 0; i < kMapCount; ++i) {
+        add(IDC_MAP_ENABLED_0 + i, Kind::Check, "Map " + std::to_string(i) + ":", 127, 69 + 26 * i, 34, 10);
+        add(IDC_MAP_NAME_TEXT_0 + i, Kind::Field, "", 166, 68 + 26 * i, 66, 12);
+    }
+    for (int32_t j = 0; j < kSliderCount; ++j) {
+        add(IDC_SLIDER_ENABLED_0 + j, Kind::Check, "Slider " + std::to_string(j) + ":", 6, 63 + 13 * j, 42, 10);
+        add(IDC_SLIDER_NAME_TEXT_0 + j, Kind::Field, "", 50, 62 + 13 * j, 66, 12);
+    }
+    add(IDC_OK, Kind::Button, "O&K", 149, 175, 40, 14);
+    add(IDC_CANCEL, Kind::Button, "Cancel", 199, 175, 40, 14);
 }
 
 HeadlessDialog::~HeadlessDialog() {

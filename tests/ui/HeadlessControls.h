@@ -28,8 +28,9 @@ struct Control {
     uint32_t style = 0;
     int32_t rangeMin = 0, rangeMax = 0, position = 0;
     intptr_t painter = 0;
-    // a field's selection
+    // a field's selection, and the characters typing may reach (0: any)
     int32_t selectionStart = -1, selectionEnd = -1;
+    int32_t limit = 0;
 };
 
 // What a file dialog was asked.
@@ -56,11 +57,16 @@ struct Outline {
     std::string brush;  // "black", "white" or "solid RRGGBB"
 };
 
+// Selects the build dialog's template (104) instead of a settings dialog's.
+struct BuildTemplate {};
+
 class HeadlessDialog {
 public:
     // The controls of template 101 (full) or 102 (compact), at their
     // places in pixels; the dialog becomes the thread's current one.
     explicit HeadlessDialog(bool compact);
+    // The controls of template 104.
+    explicit HeadlessDialog(BuildTemplate);
     ~HeadlessDialog();
     HeadlessDialog(const HeadlessDialog&) = delete;
     HeadlessDialog& operator=(const HeadlessDialog&) = delete;
