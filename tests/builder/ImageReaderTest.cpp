@@ -62,7 +62,7 @@ TEST(ImageKind, BySignature) {
 class PluginImage : public testing::TestWithParam<bool> {};
 
 TEST_P(PluginImage, FindsTheFiveNamedLeavesAndTheDllName) {
-    const TestImage image = BuildTestImage(PluginImageSpec(GetParam()));
+    const TestImage image = BuildTestImage(PluginImageLayout(GetParam()));
     ImageDirectories found{};
     ASSERT_EQ(LocateDirectories(View(image.bytes), &found), kImageFound);
     EXPECT_EQ(found.resourceDirectory, image.resourceDirectory);
@@ -122,12 +122,12 @@ INSTANTIATE_TEST_SUITE_P(Builds, RealImage, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "Win64" : "Win32"; });
 
 TEST(NamedResources, TableHoldsEightAndNamesAreCut) {
-    TestImageSpec spec;
-    for (int i = 0; i < 9; ++i) spec.resources.push_back({"T" + std::to_string(i), 0, static_cast<uint16_t>(i), {1, 2}});
-    spec.resources[0].type = "LONGTYPE";                     // 8 characters: no terminator in the record
-    spec.resources[1].type = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";  // cut to 19 by the conversion
-    spec.resources[2].nameText = "NAMED";                    // a text name never has a numeric id
-    const TestImage image = BuildTestImage(spec);
+    TestImageLayout layout;
+    for (int i = 0; i < 9; ++i) layout.resources.push_back({"T" + std::to_string(i), 0, static_cast<uint16_t>(i), {1, 2}});
+    layout.resources[0].type = "LONGTYPE";                     // 8 characters: no terminator in the record
+    layout.resources[1].type = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";  // cut to 19 by the conversion
+    layout.resources[2].nameText = "NAMED";                    // a text name never has a numeric id
+    const TestImage image = BuildTestImage(layout);
     const std::vector<ResourceLeaf> leaves = Leaves(image.bytes, image.resourceDirectory, image.resourceDelta);
     ASSERT_EQ(leaves.size(), 8u);
     EXPECT_EQ(memcmp(leaves[0].typeName, "LONGTYPE", 8), 0);
@@ -153,7 +153,7 @@ TEST(NamedResources, TableHoldsEightAndNamesAreCut) {
 
 // Damaged headers: what the walk then finds, or that it finds nothing.
 TEST(SectionWalk, DamagedHeaders) {
-    const TestImage image = BuildTestImage(PluginImageSpec(false));
+    const TestImage image = BuildTestImage(PluginImageLayout(false));
     const uint32_t h = image.ntHeaders;
     const uint32_t exportSection = image.sectionTable + 40;
     const uint32_t resourceSection = image.sectionTable + 80;
@@ -192,7 +192,7 @@ TEST(SectionWalk, DamagedHeaders) {
 // leaves it lists are leaves of the whole image, in its order.
 TEST(SectionWalk, EveryPrefixIsReadInside) {
     for (bool wide : {false, true}) {
-        const TestImage image = BuildTestImage(PluginImageSpec(wide));
+        const TestImage image = BuildTestImage(PluginImageLayout(wide));
         const std::vector<ResourceLeaf> all = Leaves(image.bytes, image.resourceDirectory, image.resourceDelta);
         size_t complete = 0;
         for (size_t size = 0; size < image.bytes.size(); size += size < 0x900 ? 1 : 97) {
@@ -214,9 +214,9 @@ TEST(SectionWalk, EveryPrefixIsReadInside) {
 
 // Directories that point at themselves end, within the walk's budget.
 TEST(NamedResources, SelfReferenceEnds) {
-    TestImageSpec spec;
-    spec.resources.push_back({"LOOP", 0, 1, {9}});
-    TestImage image = BuildTestImage(spec);
+    TestImageLayout layout;
+    layout.resources.push_back({"LOOP", 0, 1, {9}});
+    TestImage image = BuildTestImage(layout);
     const uint32_t r = image.resourceDirectory;
     Put16(&image.bytes, r + 12, 0xFFFF);               // named types: as many as fit
     Put32(&image.bytes, r + 16 + 4, 0x80000000);       // type 0's names: the root itself

@@ -68,9 +68,9 @@ SourceImage RealSource(bool wide) {
 
 SourceImage LoadSource(Source which) {
     if (which == Source::kReal32 || which == Source::kReal64) return RealSource(which == Source::kReal64);
-    TestImageSpec spec = PluginImageSpec(which == Source::kTest64);
-    spec.resources[kTextLeaf].data = OldText();
-    const TestImage image = BuildTestImage(spec);
+    TestImageLayout layout = PluginImageLayout(which == Source::kTest64);
+    layout.resources[kTextLeaf].data = OldText();
+    const TestImage image = BuildTestImage(layout);
     return SourceImage{image.bytes, image.dllName, image.dataOffsets[kParmLeaf], image.dataOffsets[kTextLeaf]};
 }
 
@@ -197,11 +197,11 @@ INSTANTIATE_TEST_SUITE_P(Images, Writer,
 enum class Fate { kAbsent, kEmpty };
 
 TEST(WriterFailures, MessagesInOrderAndTheTargetsFate) {
-    TestImageSpec noExport = PluginImageSpec(false);
+    TestImageLayout noExport = PluginImageLayout(false);
     noExport.withExport = false;
-    TestImageSpec shortName = PluginImageSpec(false);
+    TestImageLayout shortName = PluginImageLayout(false);
     shortName.dllName = "FX.rvp";
-    const std::vector<uint8_t> plugin = BuildTestImage(PluginImageSpec(false)).bytes;
+    const std::vector<uint8_t> plugin = BuildTestImage(PluginImageLayout(false)).bytes;
     const std::vector<uint8_t> notPe = {'M', 'Z', 0, 0};
     const struct {
         const char* what;

@@ -57,16 +57,16 @@ constexpr uint32_t kDataEntrySize = 16;
 
 // The resource section: the root, then per resource one name directory and
 // one language directory, then the data entries, the names and the data.
-std::vector<uint8_t> ResourceSection(const TestImageSpec& spec, std::vector<uint32_t>* dataOffsets) {
-    const uint32_t count = static_cast<uint32_t>(spec.resources.size());
+std::vector<uint8_t> ResourceSection(const TestImageLayout& layout, std::vector<uint32_t>* dataOffsets) {
+    const uint32_t count = static_cast<uint32_t>(layout.resources.size());
     uint16_t named = 0;
-    for (const TestResource& r : spec.resources) named += r.type.empty() ? 0 : 1;
+    for (const TestResource& r : layout.resources) named += r.type.empty() ? 0 : 1;
     const uint32_t perType = 2 * (kDirectorySize + kEntrySize);
     const uint32_t dataEntries = kDirectorySize + kEntrySize * count + perType * count;
     std::vector<uint8_t> raw(dataEntries + kDataEntrySize * count);
     PutDirectory(&raw, 0, named, static_cast<uint16_t>(count - named));
     for (uint32_t i = 0; i < count; ++i) {
-        const TestResource& r = spec.resources[i];
+        const TestResource& r = layout.resources[i];
         const uint32_t entry = kDirectorySize + kEntrySize * i;
         const uint32_t names = kDirectorySize + kEntrySize * count + perType * i;
         const uint32_t languages = names + kDirectorySize + kEntrySize;
@@ -92,11 +92,11 @@ std::vector<uint8_t> ResourceSection(const TestImageSpec& spec, std::vector<uint
 
 // The export section: a 40-byte export directory whose Name points at the
 // DLL name right after it.
-std::vector<uint8_t> ExportSection(const TestImageSpec& spec) {
+std::vector<uint8_t> ExportSection(const TestImageLayout& layout) {
     constexpr uint32_t kExportDirectorySize = 40;
-    std::vector<uint8_t> raw(kExportDirectorySize + spec.dllName.size() + 1);
+    std::vector<uint8_t> raw(kExportDirectorySize + layout.dllName.size() + 1);
     Put32(&raw, 12, kExportRva + kExportDirectorySize);
-    PutText(&raw, kExportDirectorySize, spec.dllName);
+    PutText(&raw, kExportDirectorySize, layout.dllName);
     return raw;
 }
 
@@ -122,15 +122,15 @@ uint32_t Get32(const std::vector<uint8_t>& bytes, size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
 }
 
-TestImage BuildTestImage(const TestImageSpec& spec) {
+TestImage BuildTestImage(const TestImageLayout& layout) {
     TestImage image{};
     std::vector<SectionPlan> sections;
     sections.push_back({".text", kTextRva, std::vector<uint8_t>(0x180, 0xCC)});
-    if (spec.withExport) sections.push_back({".edata", kExportRva, ExportSection(spec)});
+    if (layout.withExport) sections.push_back({".edata", kExportRva, ExportSection(layout)});
     std::vector<uint32_t> dataOffsets;
-    sections.push_back({".rsrc", kResourceRva, ResourceSection(spec, &dataOffsets)});
+    sections.push_back({".rsrc", kResourceRva, ResourceSection(layout, &dataOffsets)});
 
-    const uint16_t optionalSize = spec.wide ? kOptionalSize64 : kOptionalSize32;
+    const uint16_t optionalSize = layout.wide ? kOptionalSize64 : kOptionalSize32;
     image.ntHeaders = kNtHeaders;
     image.sectionTable = kNtHeaders + 24 + optionalSize;
     uint32_t rawAt = AlignUp(image.sectionTable + 40 * kSectionCount, kFileAlignment);
@@ -140,11 +140,11 @@ TestImage BuildTestImage(const TestImageSpec& spec) {
     bytes[1] = 'Z';
     Put32(&bytes, 60, kNtHeaders);
     PutText(&bytes, kNtHeaders, "PE");
-    Put16(&bytes, kNtHeaders + 4, spec.wide ? 0x8664 : 0x14C);
+    Put16(&bytes, kNtHeaders + 4, layout.wide ? 0x8664 : 0x14C);
     Put16(&bytes, kNtHeaders + 6, static_cast<uint16_t>(sections.size()));
     Put16(&bytes, kNtHeaders + 20, optionalSize);
-    Put16(&bytes, kNtHeaders + 24, spec.wide ? kMagic64 : kMagic32);
-    const uint32_t directories = kNtHeaders + 24 + (spec.wide ? kDataDirectoryAt64 : kDataDirectoryAt32);
+    Put16(&bytes, kNtHeaders + 24, layout.wide ? kMagic64 : kMagic32);
+    const uint32_t directories = kNtHeaders + 24 + (layout.wide ? kDataDirectoryAt64 : kDataDirectoryAt32);
     for (size_t i = 0; i < sections.size(); ++i) {
         const SectionPlan& s = sections[i];
         const uint32_t header = image.sectionTable + 40 * static_cast<uint32_t>(i);
@@ -187,9 +187,9 @@ std::vector<TestResource> PluginResources() {
 
 const char* RealImagePath(bool wide) { return wide ? FABLIX_WIN64_IMAGE : FABLIX_WIN32_IMAGE; }
 
-TestImageSpec PluginImageSpec(bool wide) {
-    TestImageSpec spec;
-    spec.wide = wide;
-    spec.resources = PluginResources();
-    return spec;
+TestImageLayout PluginImageLayout(bool wide) {
+    TestImageLayout layout;
+    layout.wide = wide;
+    layout.resources = PluginResources();
+    return layout;
 }

@@ -17,7 +17,7 @@ struct TestResource {
     std::string nameText = "";  // when set, the resource has this text name instead of `id`
 };
 
-struct TestImageSpec {
+struct TestImageLayout {
     bool wide = false;                    // optional-header magic 0x20B
     std::string dllName = "FL-Fabx.rvp";
     bool withExport = true;               // an export section at all
@@ -32,16 +32,16 @@ struct TestImage {
     uint32_t resourceDelta;
     uint32_t exportDirectory;
     uint32_t dllName;
-    std::vector<uint32_t> dataOffsets;  // per resource of the spec
+    std::vector<uint32_t> dataOffsets;  // per resource of the layout
 };
 
-TestImage BuildTestImage(const TestImageSpec& spec);
+TestImage BuildTestImage(const TestImageLayout& layout);
 
 // The five named leaves of the plug-in's own image, with the resources' own
 // bytes (PARM is the editor's block, TEXT its title), and RCDATA "COSINE"
 // as a numbered type that must produce no record.
 std::vector<TestResource> PluginResources();
-TestImageSpec PluginImageSpec(bool wide);
+TestImageLayout PluginImageLayout(bool wide);
 
 // The plug-in's own image of the win32 or (wide) win64 build of this tree,
 // which the tests read when it has been built.

@@ -14,7 +14,7 @@ constexpr size_t kTextLeaf = 3;
 
 struct BuildFolder {
     ScratchFolder folder;
-    TestImage image = BuildTestImage(PluginImageSpec(false));
+    TestImage image = BuildTestImage(PluginImageLayout(false));
 
     BuildFolder() {
         folder.WriteFile("img.rvp", std::string(image.bytes.begin(), image.bytes.end()));
