@@ -100,20 +100,18 @@ void SlotText(const char* slot, char* text) {
     text[length] = '\0';
 }
 
-void ShowError(const BuilderPorts* ports, const FilterParams* params, int32_t id) {
-    char caption[kTextSlotSize];  // the live block's title
+// Shows message `id` (with `argument` for its "%s") under the live block's title.
+void ShowMessage(const BuilderPorts* ports, const FilterParams* params, int32_t id, const char* argument,
+                 void (*show)(const char* caption, const char* text)) {
+    char caption[kTextSlotSize];
     char text[kFormattedSize];
     SlotText(params->title, caption);
-    FormatMessageText(ports, id, nullptr, text);
-    ports->showError(caption, text);
+    FormatMessageText(ports, id, argument, text);
+    show(caption, text);
 }
 
-void ShowCreated(const BuilderPorts* ports, const FilterParams* params, const char* targetPath) {
-    char caption[kTextSlotSize];  // the live block's title
-    char text[kFormattedSize];
-    SlotText(params->title, caption);
-    FormatMessageText(ports, IDS_PLUGIN_CREATED, targetPath, text);
-    ports->showInformation(caption, text);
+void ShowError(const BuilderPorts* ports, const FilterParams* params, int32_t id) {
+    ShowMessage(ports, params, id, nullptr, ports->showError);
 }
 
 // Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
@@ -171,7 +169,7 @@ int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, cons
                         const BuilderPorts* ports) {
     const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, ports);
     if (outcome == kWroteAll || outcome == kWroteNameOnly) {
-        ShowCreated(ports, params, targetPath);
+        ShowMessage(ports, params, IDS_PLUGIN_CREATED, targetPath, ports->showInformation);
         return outcome;
     }
     // 1025 for what could not be opened; 1026 from the clean-up once the
