@@ -89,6 +89,15 @@ bool ReadPngRows(png_structp png, png_infop info, png_bytepp rows) {
 
 enum WriteOutcome : int32_t { kWritten, kWriteFailed, kWriteStopped };
 
+// Frames are written fast rather than small. Measured on 1080p frames (a
+// test pattern and the default block's busy output): the "up" filter at
+// deflate level 2 encodes 1.8 to 3.6 times faster than unfiltered rows at
+// level 6 (FFmpeg's PNG defaults), in files 4 to 17 % larger, and about 4
+// times faster than libpng's defaults (adaptive filters, level 6), in files
+// 12 to 24 % larger.
+constexpr int kPngFilters = PNG_FILTER_UP;
+constexpr int kDeflateLevel = 2;
+
 // Row by row, so that `stop` is asked between rows of a large picture.
 WriteOutcome WritePngRows(png_structp png, png_infop info, FILE* file, const Frame* frame,
                           png_bytepp rows, StopProbe stop) {
@@ -97,6 +106,8 @@ WriteOutcome WritePngRows(png_structp png, png_infop info, FILE* file, const Fra
     png_set_IHDR(png, info, png_uint_32(frame->width), png_uint_32(frame->height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, kPngFilters);
+    png_set_compression_level(png, kDeflateLevel);
     png_write_info(png, info);
     png_set_bgr(png);
     for (int32_t y = 0; y < frame->height; ++y) {
