@@ -287,7 +287,7 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
         return status;
     ClipWriter writer;
     if (OpenClipWriter(writer, job.output.c_str(), source.frame.width, source.frame.height, source.rateNumerator,
-                       source.rateDenominator, message, options.threads) != kMediaOk)
+                       source.rateDenominator, message, options.threads, frames.last - frames.first + 1) != kMediaOk)
         return Failed(message);
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,

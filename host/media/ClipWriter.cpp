@@ -54,6 +54,7 @@ struct ClipWriterState {
     bool completed = false;       // everything is written; only the move into place is left
 
     int32_t encoderThreads = 1;  // frames encoded at once, where the codec allows it
+    int32_t frameCount = 0;      // the frames the clip will have; 0: not known
 
     // PNG patterns: the names, each frame's temporary and final name, and
     // the frames being encoded, oldest first, each on a thread of its own.
@@ -202,6 +203,22 @@ int32_t ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, Encoder
     return kMediaOk;
 }
 
+// Each FFV1 encoder clears a packet buffer for its worst case when it
+// encodes its first frame: about 157 bytes per pixel of BGRA (326 MB for
+// 1080p), which costs as much as encoding several frames, most of it the
+// system's clearing of fresh pages. An encoder of its own pays only for a
+// clip long enough to keep it busy, and only while they all fit in memory.
+constexpr int64_t kEncoderBufferBytesPerPixel = 160;
+constexpr int64_t kEncoderBuffersMostBytes = int64_t{2} << 30;
+constexpr int32_t kFramesPerEncoder = 25;
+
+int32_t EncodersFor(const ClipWriterState& s, int32_t width, int32_t height) {
+    int64_t count = std::min<int64_t>(s.encoderThreads, kEncoderBuffersMostBytes / (kEncoderBufferBytesPerPixel *
+                                                                                    int64_t{width} * height));
+    if (s.frameCount > 0) count = std::min<int64_t>(count, s.frameCount / kFramesPerEncoder);
+    return int32_t(std::max<int64_t>(count, 1));
+}
+
 // True when every frame the codec gives is a key frame that owes nothing to
 // any other frame, as we set it up: then several encoders with the same
 // settings give, frame by frame, the very packets of one.
@@ -281,7 +298,7 @@ bool LanesAgree(const ClipWriterState& s) {
 
 int32_t OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
                      AVRational rate, std::string& message) {
-    const int32_t count = IsIntraOnly(choice) ? std::max(1, s.encoderThreads) : 1;
+    const int32_t count = IsIntraOnly(choice) ? EncodersFor(s, width, height) : 1;
     int32_t result = OpenLanes(s, choice, count, width, height, rate, message);
     if (result == kMediaOk && !LanesAgree(s)) {
         // Never seen; but a stream must have one header, so one encoder it is.
@@ -557,7 +574,7 @@ int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& mes
 
 int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
                        int32_t rateNumerator, int32_t rateDenominator, std::string& message,
-                       int32_t encoderThreads) {
+                       int32_t encoderThreads, int32_t frameCount) {
     CloseClipWriter(writer);
     ClipFormat format = kClipMkv;
     int32_t result = ClipFormatForPath(path, format, message);
@@ -578,6 +595,7 @@ int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int3
     s->format = format;
     s->encoderThreads =
         encoderThreads > 0 ? encoderThreads : int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    s->frameCount = frameCount;
     result = format == kClipPngSequence
                  ? OpenPattern(*s, message)
                  : OpenContainer(*s, width, height, AVRational{rateNumerator, rateDenominator}, message);

@@ -46,10 +46,12 @@ struct ClipWriter {
 // Where every frame is encoded on its own (.mkv, a PNG pattern), up to
 // `encoderThreads` frames (0: one per core) are encoded at once, each by an
 // encoder of its own; the output is byte for byte that of one encoder.
-// Other kinds have one encoder, which runs threads of its own.
+// `frameCount`, the frames the clip will have (0: not known), lets a short
+// .mkv spare the cost of starting encoders it would hardly use. Other kinds
+// have one encoder, which runs threads of its own.
 int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
                        int32_t rateNumerator, int32_t rateDenominator, std::string& message,
-                       int32_t encoderThreads = 0);
+                       int32_t encoderThreads = 0, int32_t frameCount = 0);
 
 // Appends one frame, which must be the writer's size. After a failure the
 // writer accepts nothing more and FinishClipWriter fails too.
