@@ -203,18 +203,21 @@ int32_t ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, Encoder
     return kMediaOk;
 }
 
-// Each FFV1 encoder clears a packet buffer for its worst case when it
-// encodes its first frame: about 157 bytes per pixel of BGRA (326 MB for
-// 1080p), which costs as much as encoding several frames, most of it the
-// system's clearing of fresh pages. An encoder of its own pays only for a
-// clip long enough to keep it busy, and only while they all fit in memory.
+// One FFV1 encoder already encodes its slices (4 at these settings) on
+// threads of its own, so further encoders only pay on cores beyond those.
+// Each clears a packet buffer for its worst case when it encodes its first
+// frame: about 157 bytes per pixel of BGRA (326 MB for 1080p), which costs
+// as much as encoding several frames, most of it the system's clearing of
+// fresh pages. So an encoder of its own is started only for a clip long
+// enough to keep it busy, and only while the buffers fit in memory.
+constexpr int32_t kThreadsPerEncoder = 4;
 constexpr int64_t kEncoderBufferBytesPerPixel = 160;
 constexpr int64_t kEncoderBuffersMostBytes = int64_t{2} << 30;
 constexpr int32_t kFramesPerEncoder = 25;
 
 int32_t EncodersFor(const ClipWriterState& s, int32_t width, int32_t height) {
-    int64_t count = std::min<int64_t>(s.encoderThreads, kEncoderBuffersMostBytes / (kEncoderBufferBytesPerPixel *
-                                                                                    int64_t{width} * height));
+    int64_t count = std::min<int64_t>(s.encoderThreads / kThreadsPerEncoder,
+                                      kEncoderBuffersMostBytes / (kEncoderBufferBytesPerPixel * int64_t{width} * height));
     if (s.frameCount > 0) count = std::min<int64_t>(count, s.frameCount / kFramesPerEncoder);
     return int32_t(std::max<int64_t>(count, 1));
 }
@@ -254,7 +257,8 @@ void SetUpEncoder(AVCodecContext* e, const EncoderChoice& choice, int32_t width,
 }
 
 // Opens `count` encoders with the same settings, each with a picture to
-// fill. One encoder runs the codec's own threads; several run one each.
+// fill. One encoder runs as many threads as the codec likes; several share
+// the cores.
 int32_t OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count, int32_t width,
                   int32_t height, AVRational rate, std::string& message) {
     s.lanes.resize(size_t(count));
@@ -266,7 +270,7 @@ int32_t OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count
             return kMediaCannotWrite;
         }
         SetUpEncoder(lane.encoder, choice, width, height, rate, s.muxer->oformat->flags & AVFMT_GLOBALHEADER,
-                     count == 1 ? 0 : 1);
+                     count == 1 ? 0 : kThreadsPerEncoder);
         int error = avcodec_open2(lane.encoder, choice.codec, nullptr);
         if (error < 0) {
             message = CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error));
