@@ -68,10 +68,6 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         return open_;
     }
-    int32_t Opened() {
-        std::lock_guard<std::mutex> hold(lock_);
-        return opened_count_;
-    }
 
 private:
     static LRESULT CALLBACK AfterMessage(int code, WPARAM wParam, LPARAM lParam) {
@@ -84,7 +80,6 @@ private:
         if (message == WM_INITDIALOG) {
             open_.push_back(window);
             fresh_.push_back(window);
-            opened_count_++;
             ReleaseSemaphore(opened_, 1, nullptr);
         } else if (message == WM_NCDESTROY) {
             const auto found = std::find(open_.begin(), open_.end(), window);
@@ -100,7 +95,6 @@ private:
     std::mutex lock_;
     std::vector<HWND> open_;
     std::deque<HWND> fresh_;
-    int32_t opened_count_ = 0;
 };
 
 std::string WindowText(HWND window) {
@@ -255,6 +249,7 @@ Built BuildThroughTheDialogs(const std::string& file, const std::string& title,
     Built built;
     Clip editor;
     EXPECT_EQ(CallPlugin(editor, 5), -1);  // creates the state with the editor's block
+    if (editor.State() == nullptr) return built;
     const std::string settingsCaption = std::string(editor.State()->params.title) + " Settings";
     built.setupResult = DrivenSetup(PluginEntry(), editor, [&](Driver& d) {
         HWND settings = d.Expect(settingsCaption);
