@@ -1,6 +1,7 @@
 #include "Parameters.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -58,4 +59,52 @@ int32_t FrameIndex(double seconds, double frameRate) {
 int32_t LastFrameIndex(double clipLength) {
     const int32_t frames = RoundedInt32(clipLength * kClipFramesUnit);
     return frames > 1 ? frames - 1 : 0;
+}
+
+namespace {
+
+constexpr const char* kMapPlainNames[kMapCount] = {"map-0", "map-1", "map-2", "map-3"};
+constexpr char kBuiltSliderExplanation[] = "A slider: 0..1 is position 0..255 (round(v*255))";
+constexpr char kBuiltMapExplanation[] =
+    "A map, set by two sliders: x and y from 0..1 are their positions 0..255 (round(v*255))";
+
+const char* PlainName(ControlKind kind, int32_t index) {
+    return kind == kControlMap ? kMapPlainNames[index] : kParams[kParamSlider0 + index].name;
+}
+
+bool IsPlainName(const char* name) {
+    for (int32_t i = 0; i < kMapCount; ++i)
+        if (std::strcmp(name, PlainName(kControlMap, i)) == 0) return true;
+    for (int32_t k = 0; k < kSliderCount; ++k)
+        if (std::strcmp(name, PlainName(kControlSlider, k)) == 0) return true;
+    return false;
+}
+
+bool IsTaken(const BuiltParams& params, const char* name) {
+    for (int32_t i = 0; i < params.count; ++i)
+        if (std::strcmp(params.param[i].info.name, name) == 0) return true;
+    return false;
+}
+
+void AddBuiltParam(BuiltParams* params, ControlKind kind, int32_t index, const char* slot) {
+    const size_t length = strnlen(slot, kTextSlotSize);
+    const bool usable = length > 0 && length < kTextSlotSize && !IsPlainName(slot) && !IsTaken(*params, slot);
+    const char* name = usable ? slot : PlainName(kind, index);
+    const ParamInfo info = kind == kControlMap ? ParamInfo{name, kKindPosition, kBuiltMapExplanation}
+                                               : ParamInfo{name, kKindDouble, kBuiltSliderExplanation};
+    params->param[params->count++] = BuiltParam{kind, index, info};
+}
+
+}  // namespace
+
+void ListBuiltParams(const FilterParams& block, BuiltParams* params) {
+    params->count = 0;
+    for (int32_t map = 0; map < kMapCount; ++map) {
+        if (block.mapEnabled[map] != 0) {
+            AddBuiltParam(params, kControlMap, map, block.mapName[map]);
+            continue;
+        }
+        for (int32_t k = 2 * map; k <= 2 * map + 1; ++k)
+            if (block.sliderEnabled[k] != 0) AddBuiltParam(params, kControlSlider, k, block.sliderName[k]);
+    }
 }

@@ -18,7 +18,7 @@ constexpr int32_t kParamSlider0 = kParamSingle + 1;
 constexpr int32_t kParamCount = kParamSlider0 + kSliderCount;
 
 // frei0r's parameter types, without its header.
-enum ParamKind : int32_t { kKindBool = 0, kKindDouble = 1, kKindString = 4 };
+enum ParamKind : int32_t { kKindBool = 0, kKindDouble = 1, kKindPosition = 3, kKindString = 4 };
 
 struct ParamInfo {
     const char* name;
@@ -28,6 +28,31 @@ struct ParamInfo {
 
 // nullptr for an index outside 0..kParamCount - 1.
 const ParamInfo* FindParamInfo(int32_t index);
+
+// A built plug-in offers only the controls its author enabled, as its
+// compact dialog shows them: in the order of the dialog's rows, each map
+// where its two sliders are. A slider is a double; a map is a position
+// whose x sets slider 2i and y slider 2i + 1, with the mapping of the
+// sliders below.
+enum ControlKind : int32_t { kControlSlider = 0, kControlMap = 1 };
+
+struct BuiltParam {
+    ControlKind kind;
+    int32_t index;       // of the slider or the map
+    ParamInfo info;      // its name points into the block
+};
+
+struct BuiltParams {
+    int32_t count;
+    BuiltParam param[kMapCount + kSliderCount];
+};
+
+// The parameters of a plug-in built from `block`, which must outlive
+// them. A map enabled hides the enable flags of its two sliders, as in the
+// compact dialog. Each is named with the author's name for it, unless that
+// is empty, unterminated, already taken by an earlier one, or the plain
+// name of another control ("slider-K", "map-I"), which it then gets.
+void ListBuiltParams(const FilterParams& block, BuiltParams* params);
 
 // frei0r doubles run from 0 to 1; these are the mappings onto the block.
 //

@@ -1,15 +1,18 @@
 // fablix.so: the filter as a frei0r plug-in for FFmpeg, MLT and GStreamer.
 // These functions are the library's only exports; each hands its instance
-// on to FilterInstance and keeps nothing of its own.
+// on to FilterInstance and keeps nothing of its own. The embedded block
+// decides what the library is: the editor, or a plug-in built from it.
 // The header declares the functions without C linkage.
 extern "C" {
 #include <frei0r.h>
 }
 
+#include "EmbeddedBlock.h"
 #include "FilterInstance.h"
 
 static_assert(F0R_PARAM_BOOL == kKindBool && F0R_PARAM_DOUBLE == kKindDouble &&
-              F0R_PARAM_STRING == kKindString);
+              F0R_PARAM_POSITION == kKindPosition && F0R_PARAM_STRING == kKindString);
+static_assert(sizeof(f0r_param_position_t) == 2 * sizeof(double));
 
 #define FABLIX_FREI0R_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -24,19 +27,34 @@ FABLIX_FREI0R_EXPORT int f0r_init() { return 1; }
 FABLIX_FREI0R_EXPORT void f0r_deinit() {}
 
 FABLIX_FREI0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
-    info->name = "Fablix";
-    info->author = "Fablix";
+    const FilterParams& block = EmbeddedBlock();
+    const bool built = block.built != 0;
+    info->name = built ? SlotTextOr(block.title, "Fablix filter") : "Fablix";
+    info->author = built ? SlotTextOr(block.author, "Fablix") : "Fablix";
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_BGRA8888;  // the filter's own pixel layout
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 1;
     info->minor_version = 0;
+    if (built) {
+        BuiltParams params;
+        ListBuiltParams(block, &params);
+        info->num_params = params.count;
+        info->explanation = "A formula filter made with Fablix";
+        return;
+    }
     info->num_params = kParamCount;
     info->explanation = "Formula filter: one integer formula per colour channel, fed by eight sliders";
 }
 
 FABLIX_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
+    const FilterParams& block = EmbeddedBlock();
+    BuiltParams params;
     const ParamInfo* param = FindParamInfo(index);
+    if (block.built != 0) {
+        ListBuiltParams(block, &params);
+        param = index >= 0 && index < params.count ? &params.param[index].info : nullptr;
+    }
     if (param == nullptr) return;
     info->name = param->name;
     info->type = param->kind;
@@ -44,7 +62,7 @@ FABLIX_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) 
 }
 
 FABLIX_FREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-    return MakeFilterInstance(width, height).release();
+    return MakeFilterInstance(width, height, &EmbeddedBlock()).release();
 }
 
 FABLIX_FREI0R_EXPORT void f0r_destruct(f0r_instance_t instance) { delete static_cast<FilterInstance*>(instance); }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "FilterInstance.h"
@@ -86,6 +88,82 @@ TEST(Frei0rInstance, MapsSliderValuesOntoPositionsExactly) {
     EXPECT_TRUE(SliderIsKept(-0.001));
     EXPECT_TRUE(SliderIsKept(std::numeric_limits<double>::quiet_NaN()));
     EXPECT_FALSE(SliderIsKept(0.0));
+}
+
+// A built plug-in's parameters: which controls, in which order, under which
+// names.
+TEST(Frei0rInstance, ListsABuiltBlocksControlsUnderUsableNames) {
+    struct Control {
+        bool map;
+        int32_t index;
+        const char* name;  // the author's; nullptr: 256 characters, unterminated
+    };
+    struct Case {
+        const char* what;
+        std::vector<Control> enabled;
+        std::vector<std::string> names;  // as offered, in order
+        std::vector<ParamKind> kinds;
+    };
+    const Case cases[] = {
+        {"none", {}, {}, {}},
+        {"the dialog's row order, a map between its sliders' neighbours",
+         {{false, 7, "Last"}, {true, 1, "Curve"}, {false, 0, "First"}},
+         {"First", "Curve", "Last"},
+         {kKindDouble, kKindPosition, kKindDouble}},
+        {"a map hides its own sliders' flags",
+         {{true, 0, "Both"}, {false, 0, "Hidden"}, {false, 1, "Hidden too"}, {false, 2, "Shown"}},
+         {"Both", "Shown"},
+         {kKindPosition, kKindDouble}},
+        {"empty, unterminated, taken and plain names give way to plain names",
+         {{false, 0, ""}, {false, 1, nullptr}, {false, 2, "Same"}, {false, 3, "Same"}, {false, 4, "slider-7"},
+          {true, 3, "map-0"}},
+         {"slider-0", "slider-1", "Same", "slider-3", "slider-4", "map-3"},
+         {kKindDouble, kKindDouble, kKindDouble, kKindDouble, kKindDouble, kKindPosition}},
+    };
+    for (const Case& c : cases) {
+        FilterParams block{};
+        for (const Control& control : c.enabled) {
+            char* slot = control.map ? block.mapName[control.index] : block.sliderName[control.index];
+            (control.map ? block.mapEnabled : block.sliderEnabled)[control.index] = 1;
+            if (control.name == nullptr)
+                memset(slot, 'n', kTextSlotSize);
+            else
+                snprintf(slot, kTextSlotSize, "%s", control.name);
+        }
+        BuiltParams params{};
+        ListBuiltParams(block, &params);
+        std::vector<std::string> names;
+        std::vector<ParamKind> kinds;
+        for (int32_t i = 0; i < params.count; ++i) {
+            names.push_back(params.param[i].info.name);
+            kinds.push_back(params.param[i].info.kind);
+        }
+        EXPECT_EQ(names, c.names) << c.what;
+        EXPECT_EQ(kinds, c.kinds) << c.what;
+    }
+}
+
+// A built instance renders its block, whatever the editor's parameters
+// would mean at the same indexes, and keeps its single-expression mode.
+TEST(Frei0rInstance, ABuiltInstanceRendersItsOwnBlock) {
+    FilterParams block{};
+    block.size = kFilterParamsSize;
+    block.built = 1;
+    block.singleExpression = 1;
+    block.sliderValue[3] = 77;
+    block.sliderEnabled[3] = 1;
+    snprintf(block.formula[3], kFormulaSlotSize, "ctl(3)+x");
+    auto instance = MakeFilterInstance(4, 2, &block);
+    ASSERT_TRUE(instance);
+    const char* text = "0";
+    SetParamValue(*instance, kParamFormula0 + 3, &text);  // index 4: no parameter of a built instance
+    double value = -1;
+    GetParamValue(*instance, 0, &value);
+    EXPECT_EQ(value, 77.0 / 255);
+    const Frame source = NumberedFrame(4, 2, 0);
+    std::vector<uint32_t> out(8);
+    RenderInstanceFrame(*instance, 0, reinterpret_cast<const uint32_t*>(source.pixels.data()), out.data());
+    for (uint32_t x = 0; x < 8; ++x) EXPECT_EQ(out[x], (77 + x % 4) * 0x01010101u) << x;
 }
 
 }  // namespace
