@@ -95,37 +95,16 @@ const BuiltParam* FindBuiltParam(const FilterInstance& instance, int32_t index) 
     return index >= 0 && index < instance.builtParams.count ? &instance.builtParams.param[index] : nullptr;
 }
 
-// Two doubles, x and y, as frei0r's position holds them.
-struct Position {
-    double x, y;
-};
-
 void SetBuiltParam(FilterInstance& instance, int32_t index, const void* value) {
-    const BuiltParam* param = FindBuiltParam(instance, index);
-    if (param == nullptr) return;
-    double* slider = instance.values.slider;
-    if (param->kind == kControlSlider) {
-        SetDouble(instance, &slider[param->index], *static_cast<const double*>(value));
-        return;
-    }
-    const Position position = *static_cast<const Position*>(value);
-    SetDouble(instance, &slider[2 * param->index], position.x);
-    SetDouble(instance, &slider[2 * param->index + 1], position.y);
-}
-
-double BuiltSlider(const FilterInstance& instance, int32_t k) {
-    const double value = instance.values.slider[k];
-    return SliderIsKept(value) ? instance.base->sliderValue[k] / 255.0 : value;
+    if (const BuiltParam* param = FindBuiltParam(instance, index))
+        SetDouble(instance, &instance.values.slider[param->slider], *static_cast<const double*>(value));
 }
 
 void GetBuiltParam(const FilterInstance& instance, int32_t index, void* value) {
     const BuiltParam* param = FindBuiltParam(instance, index);
     if (param == nullptr) return;
-    if (param->kind == kControlSlider)
-        *static_cast<double*>(value) = BuiltSlider(instance, param->index);
-    else
-        *static_cast<Position*>(value) = {BuiltSlider(instance, 2 * param->index),
-                                          BuiltSlider(instance, 2 * param->index + 1)};
+    const double set = instance.values.slider[param->slider];
+    *static_cast<double*>(value) = SliderIsKept(set) ? instance.base->sliderValue[param->slider] / 255.0 : set;
 }
 
 }  // namespace

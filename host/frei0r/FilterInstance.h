@@ -28,7 +28,7 @@ struct FilterInstance {
     int32_t width = 0;
     int32_t height = 0;
     bool built = false;   // a built plug-in: renders its block, offers `builtParams` alone
-    BuiltParams builtParams{};  // their names point into `base`
+    BuiltParams builtParams{};
     ParamValues values;
     bool settingsChanged = true;  // the settings file is to be read again
     bool blockChanged = true;     // the block is to be made again from the values
@@ -51,14 +51,13 @@ struct FilterInstance {
 std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height,
                                                    const FilterParams* embedded = nullptr);
 
-// `value` points at a double (bool and double parameters), at an
-// f0r_param_position (x and y, two doubles) or at a char* (string
-// parameters; nullptr reads as empty). The text is copied. A formula over
+// `value` points at a double (bool and double parameters) or at a char*
+// (string parameters; nullptr reads as empty). The text is copied. A formula over
 // 1023 bytes is reported on standard error and not used. Unknown indexes
 // are ignored. A built instance's indexes are those of its `builtParams`.
 void SetParamValue(FilterInstance& instance, int32_t index, const void* value);
 
-// Writes a double, a position, or for strings the instance's own char*,
+// Writes a double, or for strings the instance's own char*,
 // valid until the parameter is set again. A built instance's slider that
 // was never set gives the block's position / 255.
 void GetParamValue(const FilterInstance& instance, int32_t index, void* value);

@@ -1,6 +1,7 @@
 #include "Parameters.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -63,36 +64,35 @@ int32_t LastFrameIndex(double clipLength) {
 
 namespace {
 
-constexpr const char* kMapPlainNames[kMapCount] = {"map-0", "map-1", "map-2", "map-3"};
 constexpr char kBuiltSliderExplanation[] = "A slider: 0..1 is position 0..255 (round(v*255))";
-constexpr char kBuiltMapExplanation[] =
-    "A map, set by two sliders: x and y from 0..1 are their positions 0..255 (round(v*255))";
+constexpr const char* kBuiltMapExplanation[2] = {
+    "A map's first slider (map(i,n) ramps between its two): 0..1 is position 0..255 (round(v*255))",
+    "A map's second slider (map(i,n) ramps between its two): 0..1 is position 0..255 (round(v*255))",
+};
 
-const char* PlainName(ControlKind kind, int32_t index) {
-    return kind == kControlMap ? kMapPlainNames[index] : kParams[kParamSlider0 + index].name;
-}
+const char* PlainName(int32_t slider) { return kParams[kParamSlider0 + slider].name; }
 
-bool IsPlainName(const char* name) {
-    for (int32_t i = 0; i < kMapCount; ++i)
-        if (std::strcmp(name, PlainName(kControlMap, i)) == 0) return true;
+bool IsUsableName(const BuiltParams& params, const char* name) {
+    if (name[0] == '\0') return false;
     for (int32_t k = 0; k < kSliderCount; ++k)
-        if (std::strcmp(name, PlainName(kControlSlider, k)) == 0) return true;
-    return false;
-}
-
-bool IsTaken(const BuiltParams& params, const char* name) {
+        if (std::strcmp(name, PlainName(k)) == 0) return false;
     for (int32_t i = 0; i < params.count; ++i)
-        if (std::strcmp(params.param[i].info.name, name) == 0) return true;
-    return false;
+        if (std::strcmp(params.param[i].name, name) == 0) return false;
+    return true;
 }
 
-void AddBuiltParam(BuiltParams* params, ControlKind kind, int32_t index, const char* slot) {
-    const size_t length = strnlen(slot, kTextSlotSize);
-    const bool usable = length > 0 && length < kTextSlotSize && !IsPlainName(slot) && !IsTaken(*params, slot);
-    const char* name = usable ? slot : PlainName(kind, index);
-    const ParamInfo info = kind == kControlMap ? ParamInfo{name, kKindPosition, kBuiltMapExplanation}
-                                               : ParamInfo{name, kKindDouble, kBuiltSliderExplanation};
-    params->param[params->count++] = BuiltParam{kind, index, info};
+// `name` is the author's name, `suffix` what tells a map's two sliders
+// apart; an unterminated name counts as none.
+void AddBuiltParam(BuiltParams* params, int32_t slider, const char* slot, const char* suffix,
+                   const char* explanation) {
+    BuiltParam& param = params->param[params->count];
+    param.slider = slider;
+    param.explanation = explanation;
+    const bool terminated = strnlen(slot, kTextSlotSize) < kTextSlotSize;
+    std::snprintf(param.name, sizeof param.name, "%s%s", terminated ? slot : "", terminated ? suffix : "");
+    if (!terminated || !IsUsableName(*params, param.name))
+        std::snprintf(param.name, sizeof param.name, "%s", PlainName(slider));
+    ++params->count;
 }
 
 }  // namespace
@@ -100,11 +100,16 @@ void AddBuiltParam(BuiltParams* params, ControlKind kind, int32_t index, const c
 void ListBuiltParams(const FilterParams& block, BuiltParams* params) {
     params->count = 0;
     for (int32_t map = 0; map < kMapCount; ++map) {
+        const int32_t first = 2 * map;
         if (block.mapEnabled[map] != 0) {
-            AddBuiltParam(params, kControlMap, map, block.mapName[map]);
+            // An empty map name leaves " 1" and " 2", which are no names.
+            const bool named = block.mapName[map][0] != '\0';
+            AddBuiltParam(params, first, block.mapName[map], named ? " 1" : "", kBuiltMapExplanation[0]);
+            AddBuiltParam(params, first + 1, block.mapName[map], named ? " 2" : "", kBuiltMapExplanation[1]);
             continue;
         }
-        for (int32_t k = 2 * map; k <= 2 * map + 1; ++k)
-            if (block.sliderEnabled[k] != 0) AddBuiltParam(params, kControlSlider, k, block.sliderName[k]);
+        for (int32_t k = first; k <= first + 1; ++k)
+            if (block.sliderEnabled[k] != 0)
+                AddBuiltParam(params, k, block.sliderName[k], "", kBuiltSliderExplanation);
     }
 }

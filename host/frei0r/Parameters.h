@@ -18,7 +18,7 @@ constexpr int32_t kParamSlider0 = kParamSingle + 1;
 constexpr int32_t kParamCount = kParamSlider0 + kSliderCount;
 
 // frei0r's parameter types, without its header.
-enum ParamKind : int32_t { kKindBool = 0, kKindDouble = 1, kKindPosition = 3, kKindString = 4 };
+enum ParamKind : int32_t { kKindBool = 0, kKindDouble = 1, kKindString = 4 };
 
 struct ParamInfo {
     const char* name;
@@ -30,28 +30,31 @@ struct ParamInfo {
 const ParamInfo* FindParamInfo(int32_t index);
 
 // A built plug-in offers only the controls its author enabled, as its
-// compact dialog shows them: in the order of the dialog's rows, each map
-// where its two sliders are. A slider is a double; a map is a position
-// whose x sets slider 2i and y slider 2i + 1, with the mapping of the
-// sliders below.
-enum ControlKind : int32_t { kControlSlider = 0, kControlMap = 1 };
+// compact dialog shows them, in the order of the dialog's rows: each
+// enabled slider, and for each enabled map its two sliders (2i and 2i + 1,
+// the ends of its ramp), all doubles with the mapping of the sliders below.
+// frei0r's position type would suit a map, but MLT ignores it.
+enum : int32_t {
+    kBuiltNameSize = kTextSlotSize + 2,  // a map's name and " 1" or " 2"
+};
 
 struct BuiltParam {
-    ControlKind kind;
-    int32_t index;       // of the slider or the map
-    ParamInfo info;      // its name points into the block
+    int32_t slider;  // the slider it sets
+    char name[kBuiltNameSize];
+    const char* explanation;
 };
 
 struct BuiltParams {
     int32_t count;
-    BuiltParam param[kMapCount + kSliderCount];
+    BuiltParam param[kSliderCount];
 };
 
-// The parameters of a plug-in built from `block`, which must outlive
-// them. A map enabled hides the enable flags of its two sliders, as in the
-// compact dialog. Each is named with the author's name for it, unless that
-// is empty, unterminated, already taken by an earlier one, or the plain
-// name of another control ("slider-K", "map-I"), which it then gets.
+// The parameters of a plug-in built from `block`. An enabled map hides the
+// enable flags of its two sliders, as in the compact dialog. A slider is
+// named with the author's name for it, a map's sliders with the map's
+// name and " 1" or " 2"; one whose name is empty, unterminated, taken by an
+// earlier one or the plain name of any slider ("slider-K") is named
+// "slider-K" instead.
 void ListBuiltParams(const FilterParams& block, BuiltParams* params);
 
 // frei0r doubles run from 0 to 1; these are the mappings onto the block.

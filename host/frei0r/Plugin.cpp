@@ -11,14 +11,24 @@ extern "C" {
 #include "FilterInstance.h"
 
 static_assert(F0R_PARAM_BOOL == kKindBool && F0R_PARAM_DOUBLE == kKindDouble &&
-              F0R_PARAM_POSITION == kKindPosition && F0R_PARAM_STRING == kKindString);
-static_assert(sizeof(f0r_param_position_t) == 2 * sizeof(double));
+              F0R_PARAM_STRING == kKindString);
 
 #define FABLIX_FREI0R_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
 FilterInstance& Instance(f0r_instance_t instance) { return *static_cast<FilterInstance*>(instance); }
+
+// A built library's parameters, listed once from its block, which never
+// changes: the names that f0r_get_param_info hands out stay valid.
+const BuiltParams& LibraryBuiltParams() {
+    static const BuiltParams params = [] {
+        BuiltParams listed{};
+        ListBuiltParams(EmbeddedBlock(), &listed);
+        return listed;
+    }();
+    return params;
+}
 
 }  // namespace
 
@@ -37,9 +47,7 @@ FABLIX_FREI0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->major_version = 1;
     info->minor_version = 0;
     if (built) {
-        BuiltParams params;
-        ListBuiltParams(block, &params);
-        info->num_params = params.count;
+        info->num_params = LibraryBuiltParams().count;
         info->explanation = "A formula filter made with Fablix";
         return;
     }
@@ -48,13 +56,15 @@ FABLIX_FREI0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
 }
 
 FABLIX_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
-    const FilterParams& block = EmbeddedBlock();
-    BuiltParams params;
-    const ParamInfo* param = FindParamInfo(index);
-    if (block.built != 0) {
-        ListBuiltParams(block, &params);
-        param = index >= 0 && index < params.count ? &params.param[index].info : nullptr;
+    if (EmbeddedBlock().built != 0) {
+        const BuiltParams& params = LibraryBuiltParams();
+        if (index < 0 || index >= params.count) return;
+        info->name = params.param[index].name;
+        info->type = F0R_PARAM_DOUBLE;
+        info->explanation = params.param[index].explanation;
+        return;
     }
+    const ParamInfo* param = FindParamInfo(index);
     if (param == nullptr) return;
     info->name = param->name;
     info->type = param->kind;

@@ -64,24 +64,26 @@ TEST(BuiltFrei0rPlugin, OffersTheEnabledControlsUnderTheAuthorsNames) {
     EXPECT_STREQ(info.name, "Fx:Grain");
     EXPECT_STREQ(info.author, "Me");
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_BGRA8888);
-    ASSERT_EQ(info.num_params, 3);
-    // In the compact dialog's row order; the second "Amount" takes its plain name.
-    const std::vector<ParamSeen> expected = {
-        {"Amount", F0R_PARAM_DOUBLE}, {"Curve", F0R_PARAM_POSITION}, {"slider-5", F0R_PARAM_DOUBLE}};
-    EXPECT_EQ(Params(plugin, 3), expected);
+    ASSERT_EQ(info.num_params, 4);
+    // In the compact dialog's row order, the map as its two sliders; the
+    // second "Amount" takes its plain name.
+    const std::vector<ParamSeen> expected = {{"Amount", F0R_PARAM_DOUBLE},
+                                             {"Curve 1", F0R_PARAM_DOUBLE},
+                                             {"Curve 2", F0R_PARAM_DOUBLE},
+                                             {"slider-5", F0R_PARAM_DOUBLE}};
+    EXPECT_EQ(Params(plugin, 4), expected);
 
     PluginInstance instance(kWidth, kHeight, plugin);
     ASSERT_TRUE(instance.Made());
-    EXPECT_EQ(instance.Number(0), 10.0 / 255);
-    EXPECT_EQ(instance.Position(1).x, 20.0 / 255);
-    EXPECT_EQ(instance.Position(1).y, 30.0 / 255);
-    EXPECT_EQ(instance.Number(2), 50.0 / 255);
+    const double defaults[] = {10.0 / 255, 20.0 / 255, 30.0 / 255, 50.0 / 255};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(instance.Number(i), defaults[i]) << i;
 
     const Frame source = NumberedFrame(kWidth, kHeight, 1);
     EXPECT_TRUE(SameFrame(instance.Render(source, 0.12), ToolFrame(kBlock, source, 3, 249))) << "the block's sliders";
     instance.Set(0, 0.4);
-    instance.Set(1, f0r_param_position_t{1.0, 0.2});
-    EXPECT_EQ(instance.Position(1).y, 0.2);
+    instance.Set(1, 1.0);
+    instance.Set(2, 0.2);
+    EXPECT_EQ(instance.Number(2), 0.2);
     const std::vector<std::string> set = {"--slider", "0=102", "--slider", "2=255", "--slider", "3=51"};
     EXPECT_TRUE(SameFrame(instance.Render(source, 0.2), ToolFrame(Joined(kBlock, set), source, 5, 249)))
         << "sliders set through the parameters";

@@ -90,7 +90,7 @@ TEST(Frei0rInstance, MapsSliderValuesOntoPositionsExactly) {
     EXPECT_FALSE(SliderIsKept(0.0));
 }
 
-// A built plug-in's parameters: which controls, in which order, under which
+// A built plug-in's parameters: which sliders, in which order, under which
 // names.
 TEST(Frei0rInstance, ListsABuiltBlocksControlsUnderUsableNames) {
     struct Control {
@@ -102,23 +102,27 @@ TEST(Frei0rInstance, ListsABuiltBlocksControlsUnderUsableNames) {
         const char* what;
         std::vector<Control> enabled;
         std::vector<std::string> names;  // as offered, in order
-        std::vector<ParamKind> kinds;
+        std::vector<int32_t> sliders;
     };
     const Case cases[] = {
         {"none", {}, {}, {}},
-        {"the dialog's row order, a map between its sliders' neighbours",
+        {"the dialog's row order, a map as its two sliders",
          {{false, 7, "Last"}, {true, 1, "Curve"}, {false, 0, "First"}},
-         {"First", "Curve", "Last"},
-         {kKindDouble, kKindPosition, kKindDouble}},
+         {"First", "Curve 1", "Curve 2", "Last"},
+         {0, 2, 3, 7}},
         {"a map hides its own sliders' flags",
          {{true, 0, "Both"}, {false, 0, "Hidden"}, {false, 1, "Hidden too"}, {false, 2, "Shown"}},
-         {"Both", "Shown"},
-         {kKindPosition, kKindDouble}},
+         {"Both 1", "Both 2", "Shown"},
+         {0, 1, 2}},
         {"empty, unterminated, taken and plain names give way to plain names",
          {{false, 0, ""}, {false, 1, nullptr}, {false, 2, "Same"}, {false, 3, "Same"}, {false, 4, "slider-7"},
-          {true, 3, "map-0"}},
-         {"slider-0", "slider-1", "Same", "slider-3", "slider-4", "map-3"},
-         {kKindDouble, kKindDouble, kKindDouble, kKindDouble, kKindDouble, kKindPosition}},
+          {true, 3, ""}},
+         {"slider-0", "slider-1", "Same", "slider-3", "slider-4", "slider-6", "slider-7"},
+         {0, 1, 2, 3, 4, 6, 7}},
+        {"a map's name that is no name once its sliders are told apart",
+         {{true, 0, nullptr}, {false, 4, "X 1"}, {true, 3, "X"}},
+         {"slider-0", "slider-1", "X 1", "slider-6", "X 2"},
+         {0, 1, 4, 6, 7}},
     };
     for (const Case& c : cases) {
         FilterParams block{};
@@ -133,13 +137,13 @@ TEST(Frei0rInstance, ListsABuiltBlocksControlsUnderUsableNames) {
         BuiltParams params{};
         ListBuiltParams(block, &params);
         std::vector<std::string> names;
-        std::vector<ParamKind> kinds;
+        std::vector<int32_t> sliders;
         for (int32_t i = 0; i < params.count; ++i) {
-            names.push_back(params.param[i].info.name);
-            kinds.push_back(params.param[i].info.kind);
+            names.push_back(params.param[i].name);
+            sliders.push_back(params.param[i].slider);
         }
         EXPECT_EQ(names, c.names) << c.what;
-        EXPECT_EQ(kinds, c.kinds) << c.what;
+        EXPECT_EQ(sliders, c.sliders) << c.what;
     }
 }
 
@@ -152,7 +156,7 @@ TEST(Frei0rInstance, ABuiltInstanceRendersItsOwnBlock) {
     block.singleExpression = 1;
     block.sliderValue[3] = 77;
     block.sliderEnabled[3] = 1;
-    snprintf(block.formula[3], kFormulaSlotSize, "ctl(3)+x");
+    for (int32_t i = 0; i < kFormulaCount; ++i) snprintf(block.formula[i], kFormulaSlotSize, "ctl(3)+x");
     auto instance = MakeFilterInstance(4, 2, &block);
     ASSERT_TRUE(instance);
     const char* text = "0";

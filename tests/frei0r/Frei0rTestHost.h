@@ -79,14 +79,8 @@ public:
         f0r_param_string value = const_cast<char*>(text.c_str());
         plugin_.setParamValue(instance_, &value, index);
     }
-    void Set(int index, f0r_param_position_t position) { plugin_.setParamValue(instance_, &position, index); }
     double Number(int index) const {
         double value = -12345;
-        plugin_.getParamValue(instance_, &value, index);
-        return value;
-    }
-    f0r_param_position_t Position(int index) const {
-        f0r_param_position_t value{-12345, -12345};
         plugin_.getParamValue(instance_, &value, index);
         return value;
     }
