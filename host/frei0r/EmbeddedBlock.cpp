@@ -4,12 +4,23 @@
 
 #include "ElfImage.h"
 
+// The section must hold the record alone, as the writer finds it: no
+// sanitizer's red zone after it.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FABLIX_NO_RED_ZONE __attribute__((no_sanitize("address")))
+#endif
+#endif
+#ifndef FABLIX_NO_RED_ZONE
+#define FABLIX_NO_RED_ZONE
+#endif
+
 namespace {
 
 // Only `size` and `built` matter in the editor's image: its instances start
 // from the editor's default block. `used` keeps the record (and its
 // section) even though the code only reaches it through the barrier below.
-__attribute__((section(FABLIX_BLOCK_SECTION), used, aligned(16)))
+__attribute__((section(FABLIX_BLOCK_SECTION), used, aligned(16))) FABLIX_NO_RED_ZONE
 const FilterParams kEmbeddedBlock = {kFilterParamsSize, 0};
 
 }  // namespace
