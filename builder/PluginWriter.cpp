@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DialogContext.h"
+#include "ElfImage.h"
 #include "ImageReader.h"
 #include "PluginPath.h"
 #include "RESOURCE.h"
@@ -114,26 +115,43 @@ void ShowError(const BuilderPorts* ports, const FilterParams* params, int32_t id
     ShowMessage(ports, params, id, nullptr, ports->showError);
 }
 
-// Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
-// that may not have reached the file is no plug-in.
-int32_t PatchTarget(const FilterParams* params, const char* targetPath, const BuilderPorts* ports) {
-    WritableFile file{};
-    if (!ports->mapWritable(targetPath, &file)) return kWriteMapFailed;
-    const int32_t patched = PatchPluginImage(file.bytes, static_cast<size_t>(file.size), params);
-    const bool written = ports->unmapWritable(&file);
-    switch (patched) {
+// A patch of the mapped copy, as a write outcome.
+using TargetPatch = int32_t (*)(uint8_t* image, size_t size, const FilterParams* params);
+
+int32_t PatchPeTarget(uint8_t* image, size_t size, const FilterParams* params) {
+    switch (PatchPluginImage(image, size, params)) {
         case kPatchNotPe: return kWriteNotPe;
         case kPatchNoDirectories: return kWriteNoDirectories;
         case kPatchNoMemory: return kWriteNoMemory;
-        default: break;
+        case kPatchedNameOnly: return kWroteNameOnly;
+        default: return kWroteAll;
     }
-    if (!written) return kWriteNotWrittenBack;
-    return patched == kPatchedAll ? kWroteAll : kWroteNameOnly;
+}
+
+int32_t PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params) {
+    switch (PatchFrei0rImage(image, size, params)) {
+        case kPatchNotElf: return kWriteNotElf;
+        case kPatchNoBlock: return kWriteNoBlock;
+        default: return kWroteAll;
+    }
+}
+
+bool Wrote(int32_t outcome) { return outcome == kWroteAll || outcome == kWroteNameOnly; }
+
+// Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
+// that may not have reached the file is no plug-in.
+int32_t PatchTarget(const FilterParams* params, const char* targetPath, const BuilderPorts* ports,
+                    TargetPatch patch) {
+    WritableFile file{};
+    if (!ports->mapWritable(targetPath, &file)) return kWriteMapFailed;
+    const int32_t patched = patch(file.bytes, static_cast<size_t>(file.size), params);
+    const bool written = ports->unmapWritable(&file);
+    return Wrote(patched) && !written ? kWriteNotWrittenBack : patched;
 }
 
 // Steps 3 to 12: the copy and its patches.
 int32_t CopyAndPatch(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                     const BuilderPorts* ports) {
+                     const BuilderPorts* ports, TargetPatch patch) {
     const PortHandle target = ports->createCopyTarget(targetPath);
     if (target == kNoPortHandle) return kWriteCreateFailed;
     const PortHandle source = ports->openCopySource(sourcePath);
@@ -145,7 +163,13 @@ int32_t CopyAndPatch(const FilterParams* params, const char* sourcePath, const c
     const int32_t copied = ports->copyAll(source, target);
     ports->closeCopyHandle(source);
     ports->closeCopyHandle(target);
-    return copied == 0 ? PatchTarget(params, targetPath, ports) : kWriteCopyFailed;
+    return copied == 0 ? PatchTarget(params, targetPath, ports, patch) : kWriteCopyFailed;
+}
+
+// A target that was never created is not removed; one whose source could
+// not be opened stays, empty.
+void RemoveFailedTarget(int32_t outcome, const char* targetPath) {
+    if (outcome != kWriteCreateFailed && outcome != kWriteSourceFailed) remove(targetPath);
 }
 
 }  // namespace
@@ -165,10 +189,21 @@ int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params
     return PatchResources(image, parm, text, params) ? kPatchedAll : kPatchNoMemory;
 }
 
+int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params) {
+    ElfSection block{};
+    const int32_t found = FindElfSection(ImageBytes{image, size}, kBlockSectionName, &block);
+    if (found == kElfNotElf) return kPatchNotElf;
+    if (found != kElfFound || block.size != kFilterParamsSize) return kPatchNoBlock;
+    memcpy(image + block.offset, params, kFilterParamsSize);
+    const int32_t built = 1;
+    memcpy(image + block.offset + offsetof(FilterParams, built), &built, sizeof built);
+    return kPatchedAll;
+}
+
 int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                         const BuilderPorts* ports) {
-    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, ports);
-    if (outcome == kWroteAll || outcome == kWroteNameOnly) {
+    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, ports, PatchPeTarget);
+    if (Wrote(outcome)) {
         ShowMessage(ports, params, IDS_PLUGIN_CREATED, targetPath, ports->showInformation);
         return outcome;
     }
@@ -178,9 +213,14 @@ int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, cons
                             outcome == kWriteMapFailed || outcome == kWriteNotPe;
     if (openFailed) ShowError(ports, params, IDS_OPEN_FAILED);
     if (!openFailed || outcome == kWriteNotPe) ShowError(ports, params, IDS_WRITE_FAILED);
-    // A target that was never created is not removed; one whose source could
-    // not be opened stays, empty.
-    if (outcome != kWriteCreateFailed && outcome != kWriteSourceFailed) remove(targetPath);
+    RemoveFailedTarget(outcome, targetPath);
+    return outcome;
+}
+
+int32_t WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+                              const BuilderPorts* ports) {
+    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, ports, PatchElfTarget);
+    if (!Wrote(outcome)) RemoveFailedTarget(outcome, targetPath);
     return outcome;
 }
 

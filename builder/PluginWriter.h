@@ -2,6 +2,8 @@
 // TEXT title and export DLL name are patched in place through one writable
 // mapping of the whole copy. Every outcome is shown in a message box
 // through the ports; the results say which one, for callers and tests.
+// The same copy and mapping write a frei0r plug-in, whose one patch is the
+// block in its section.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,8 @@ enum : int32_t {
     kPatchNotPe = 2,          // not a PE image: nothing written
     kPatchNoDirectories = 3,  // no resource directory or no DLL name of 7 characters: nothing written
     kPatchNoMemory = 4,       // the copy of the block could not be had: only the DLL name written
+    kPatchNotElf = 5,         // not a little-endian ELF image: nothing written
+    kPatchNoBlock = 6,        // no block section of 8300 bytes of file data: nothing written
 };
 
 // Patches the image in `image` (`size` bytes): the first 7 characters of
@@ -33,6 +37,12 @@ enum : int32_t {
 // cut so that it ends inside the TEXT data with its terminator (the "..."
 // kept whole when there is room for it). Writes nothing outside the image.
 int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params);
+
+// Patches a frei0r image: its block section (kBlockSectionName, exactly
+// 8300 bytes of file data) receives the block with `built` 1. Its title
+// names the plug-in to its hosts and the file's name comes from the caller,
+// so nothing else changes. kPatchedAll, kPatchNotElf or kPatchNoBlock.
+int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params);
 
 // What WritePluginFile and WritePlugin did, for callers that report it in
 // their own words; the message boxes have shown it already.
@@ -49,6 +59,8 @@ enum : int32_t {
     kWriteNotWrittenBack = 9, // the patches may not have reached the file: 1026; removed
     kWriteNoPath = 10,      // the plug-in's path, or the target's, cannot be had: 1025
     kWriteNoContext = 11,   // the window has no DialogContext: nothing shown
+    kWriteNotElf = 12,      // a frei0r image that is no ELF image: removed
+    kWriteNoBlock = 13,     // a frei0r image without its block section: removed
 };
 
 // Copies the image at `sourcePath` to `targetPath`, patches the copy, and
@@ -57,6 +69,12 @@ enum : int32_t {
 // cannot be opened) left empty.
 int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                         const BuilderPorts* ports);
+
+// The same for a frei0r plug-in (PatchFrei0rImage), without message
+// boxes: only the command-line tool writes these, and it says what
+// happened itself. The target is removed as above.
+int32_t WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+                              const BuilderPorts* ports);
 
 // The Build command of the settings dialog `window`: writes the block of
 // its DialogContext to "moduleName.rvp" in the folder of the plug-in's own

@@ -59,7 +59,9 @@ void LayOutPreview(const SettingsDialog& dialog) {
 void PreviewTick(const SettingsDialog& dialog, const DialogContext& context) {
     InstanceState* state = context.instanceState;
     FilterRecord* record = context.filterRecord;
-    if (state->animate != 0) {
+    // Kept: the paint below may handle a command that stops the animation.
+    const bool animated = state->animate != 0;
+    if (animated) {
         state->animationPhase = (state->animationPhase + 1) % kAnimationPhases;
         record->time = AnimationTime(record->total, state->animationPhase);
         state->previewDirty = 1;
@@ -71,7 +73,7 @@ void PreviewTick(const SettingsDialog& dialog, const DialogContext& context) {
     if (state->previewDirty == 0) return;
     UpdatePreview(dialog, context);
     // The slider follows the animation whether or not the paint completed.
-    if (state->animate != 0)
+    if (animated)
         dialog.port->sendMessage(dialog.window, IDC_PREVIEW_SLIDER, kSliderSetPosition,
                                  static_cast<uintptr_t>(static_cast<uint32_t>(record->time)), kSliderRedraw);
 }

@@ -1,9 +1,10 @@
-// fablix build [block options] [--title T] [--author A] [--module NAME]
+// fablix build [--frei0r] [block options] [--title T] [--author A] [--module NAME]
 //              [--map I=NAME] [--slider-name K=NAME] [--enable LIST]
-//              [--image PATH] [-y | -n] OUTPUT.rvp
+//              [--image PATH] [-y | -n] OUTPUT.rvp | OUTPUT.so
 //
 // Writes a stand-alone plug-in through the builder's writer: a copy of the
-// plug-in image with the block, the title and the module name patched in.
+// plug-in image with the block, the title and the module name patched in;
+// with --frei0r a copy of fablix.so with the block patched in.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "BuilderPlatform.h"
 #include "Commands.h"
+#include "ElfImage.h"
 #include "Interrupt.h"
 #include "MediaResult.h"
 #include "OutputFile.h"
@@ -28,8 +30,21 @@ namespace {
 constexpr size_t kTitleMax = 253;
 constexpr size_t kNameMax = 254;
 constexpr const char* kUsage =
-    "build wants one OUTPUT.rvp: fablix build [block options] [--title T] [--author A] [--module NAME] "
-    "[--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] [-y | -n] OUTPUT.rvp";
+    "build wants one OUTPUT.rvp (or with --frei0r OUTPUT.so): fablix build [--frei0r] [block options] [--title T] "
+    "[--author A] [--module NAME] [--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] [-y | -n] "
+    "OUTPUT";
+
+// What each kind of plug-in is written from and named.
+struct PluginKind {
+    const char* extension;     // with its dot
+    const char* defaultImage;  // the image of this build tree
+    const char* imageKind;
+    const char* buildHint;     // how to make the default image
+};
+const PluginKind kRvpKind = {".rvp", FABLIX_DEFAULT_IMAGE, "plug-in image",
+                             "build the win32 preset (cmake --preset win32 && cmake --build --preset win32)"};
+const PluginKind kFrei0rKind = {".so", FABLIX_DEFAULT_FREI0R_IMAGE, "frei0r image",
+                                "build the linux preset (cmake --build --preset linux)"};
 
 // The build fields of the command line; each is applied only when given.
 struct BuildOptions {
@@ -43,9 +58,13 @@ struct BuildOptions {
     bool enableGiven = false;
     int32_t mapEnabled[kMapCount] = {};
     int32_t sliderEnabled[kSliderCount] = {};
-    std::string image = FABLIX_DEFAULT_IMAGE;
+    std::optional<std::string> image;  // the kind's default image when not given
+    bool frei0r = false;
     OverwritePolicy policy = kKeepExisting;
     std::string output;
+
+    const PluginKind& Kind() const { return frei0r ? kFrei0rKind : kRvpKind; }
+    std::string Image() const { return image.value_or(Kind().defaultImage); }
 };
 
 bool TakeValue(Arguments& args, const std::string& option, std::string* value) {
@@ -142,22 +161,31 @@ OptionTake TakeBuildOption(Arguments& args, BuildOptions* options) {
     }
     if (option == "--image") {
         args.Take();
-        return TakeValue(args, option, &options->image) ? kOptionTaken : kOptionBad;
+        std::string image;
+        if (!TakeValue(args, option, &image)) return kOptionBad;
+        options->image = image;
+        return kOptionTaken;
+    }
+    if (option == "--frei0r") {
+        args.Take();
+        options->frei0r = true;
+        return kOptionTaken;
     }
     return TakeOverwriteOption(args, &options->policy);
 }
 
-const std::string kDottedExtension = std::string(".") + kPluginExtension;
-
-bool IsPluginName(const std::string& path) {
-    return path.size() >= kDottedExtension.size() &&
-           path.compare(path.size() - kDottedExtension.size(), kDottedExtension.size(), kDottedExtension) == 0;
+bool IsPluginName(const std::string& path, const PluginKind& kind) {
+    const std::string extension = kind.extension;
+    return path.size() >= extension.size() &&
+           path.compare(path.size() - extension.size(), extension.size(), extension) == 0;
 }
 
-// The file name of OUTPUT without ".rvp" (".rvp" alone gives the empty name).
-std::string OutputStem(const std::string& output) {
-    const std::string name = fs::path(output).filename().string();
-    return IsPluginName(name) ? name.substr(0, name.size() - kDottedExtension.size()) : name;
+// The file name of OUTPUT without its extension (".rvp" alone gives the
+// empty name).
+std::string OutputStem(const BuildOptions& options) {
+    const std::string name = fs::path(options.output).filename().string();
+    const size_t extension = std::string(options.Kind().extension).size();
+    return IsPluginName(name, options.Kind()) ? name.substr(0, name.size() - extension) : name;
 }
 
 void SetSlot(char* slot, const std::string& text) {
@@ -169,7 +197,7 @@ void SetSlot(char* slot, const std::string& text) {
 void ApplyBuildFields(const BuildOptions& options, FilterParams* params) {
     if (options.title) SetSlot(params->title, *options.title);
     if (options.author) SetSlot(params->author, *options.author);
-    SetSlot(params->moduleName, options.module ? *options.module : OutputStem(options.output));
+    SetSlot(params->moduleName, options.module ? *options.module : OutputStem(options));
     for (int32_t i = 0; i < kMapCount; ++i)
         if (options.mapNamed[i]) SetSlot(params->mapName[i], options.mapName[i]);
     for (int32_t j = 0; j < kSliderCount; ++j)
@@ -186,26 +214,31 @@ void ApplyBuildFields(const BuildOptions& options, FilterParams* params) {
 
 // The module-name rules of the build dialog, in the tool's words. The
 // dialog's second rule (no "NAME.rvp" beside the plug-in) is the output's
-// own rule here: an existing OUTPUT needs -y.
-int32_t CheckModuleName(const std::string& name, const BuilderPorts& ports) {
+// own rule here: an existing OUTPUT needs -y. A frei0r host knows a
+// plug-in by its file name alone, so there the two must agree.
+int32_t CheckModuleName(const std::string& name, const BuildOptions& options, const BuilderPorts& ports) {
     if (name.empty()) return UsageError("the module name is empty; give --module NAME or an OUTPUT with a name");
     if (HoldsFolderSeparator(name.c_str()))
         return UsageError("the module name '" + name + "' holds a folder separator; it names a file, not a path");
     if (ports.isModuleLoaded(name.c_str()))
         return UsageError("the module name '" + name + "' is reserved: a module of that name is loaded; choose another");
+    if (options.frei0r && name != OutputStem(options))
+        return UsageError("the module name '" + name + "' is not the file name of '" + options.output +
+                          "': a frei0r host knows a plug-in by its file name, so write it as " + name + ".so");
     return kExitOk;
 }
 
 int32_t CheckFiles(const BuildOptions& options) {
     const fs::path output(options.output);
-    if (!IsPluginName(options.output))
-        return UsageError("the plug-in '" + options.output + "' must end in .rvp, as the host looks for that");
+    const PluginKind& kind = options.Kind();
+    if (!IsPluginName(options.output, kind))
+        return UsageError("the plug-in '" + options.output + "' must end in " + kind.extension +
+                          ", as the host looks for that");
     std::error_code error;
-    if (!fs::is_regular_file(options.image, error))
-        return UsageError("no plug-in image at '" + options.image +
-                          "': build the win32 preset (cmake --preset win32 && cmake --build --preset win32) "
-                          "or give --image PATH");
-    if (fs::equivalent(output, options.image, error))
+    if (!fs::is_regular_file(options.Image(), error))
+        return UsageError("no " + std::string(kind.imageKind) + " at '" + options.Image() + "': " + kind.buildHint +
+                          " or give --image PATH");
+    if (fs::equivalent(output, options.Image(), error))
         return UsageError("'" + options.output + "' is the image itself; a plug-in is written to a new file");
     if (fs::is_directory(output, error)) return UsageError("'" + options.output + "' is a folder");
     return RefuseExistingOutput(options.output, options.policy);
@@ -213,7 +246,7 @@ int32_t CheckFiles(const BuildOptions& options) {
 
 // The writer's outcome in the tool's words, naming the file concerned.
 std::string WriteFailure(int32_t outcome, const BuildOptions& options) {
-    const std::string image = "the image '" + options.image + "'";
+    const std::string image = "the image '" + options.Image() + "'";
     switch (outcome) {
         case kWriteCreateFailed: return "cannot create a file in the folder of '" + options.output + "'";
         case kWriteSourceFailed: return "cannot read " + image;
@@ -222,6 +255,10 @@ std::string WriteFailure(int32_t outcome, const BuildOptions& options) {
         case kWriteNotPe: return image + " is not a Windows (PE) image";
         case kWriteNoDirectories:
             return image + " has no resource directory, or no export DLL name of at least 7 characters";
+        case kWriteNotElf: return image + " is not an ELF image (--frei0r copies the frei0r plug-in fablix.so)";
+        case kWriteNoBlock:
+            return image + " has no parameter block (a section " + kBlockSectionName +
+                   " of 8300 bytes): it is not the frei0r plug-in fablix.so";
         case kWriteNoMemory: return "out of memory";
         case kWriteNotWrittenBack: return "the patched copy could not be written back (a full disk?)";
         default: return "unknown outcome " + std::to_string(outcome);
@@ -239,7 +276,9 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
     ports.showError = Silent;
     ports.showInformation = Silent;
     const std::string staged = TemporaryNameFor(options.output);
-    const int32_t outcome = WritePluginFile(params, options.image.c_str(), staged.c_str(), &ports);
+    const std::string image = options.Image();
+    const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), staged.c_str(), &ports)
+                                           : WritePluginFile(params, image.c_str(), staged.c_str(), &ports);
     if (outcome != kWroteAll && outcome != kWroteNameOnly) {
         DiscardOutput(staged);
         return Failure("cannot build '" + options.output + "': " + WriteFailure(outcome, options) +
@@ -253,7 +292,7 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
     }
     if (committed != kMediaOk) return Failure(message);
     if (outcome == kWroteNameOnly)
-        Warning("the image '" + options.image + "' has no PARM 16000 or TEXT 1000: only its DLL name was changed");
+        Warning("the image '" + image + "' has no PARM 16000 or TEXT 1000: only its DLL name was changed");
     return kExitOk;
 }
 
@@ -287,7 +326,7 @@ int32_t RunBuild(Arguments& args) {
     if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
     ApplyBuildFields(options, params.get());
     const BuilderPorts ports = PlatformBuilderPorts();
-    if (int32_t status = CheckModuleName(params->moduleName, ports); status != kExitOk) return status;
+    if (int32_t status = CheckModuleName(params->moduleName, options, ports); status != kExitOk) return status;
     if (int32_t status = CheckFiles(options); status != kExitOk) return status;
     CatchStopSignals();
     if (int32_t status = Write(options, params.get()); status != kExitOk) return status;

@@ -81,9 +81,35 @@ void SetDouble(FilterInstance& instance, double* field, double value) {
     instance.blockChanged = true;
 }
 
+// A built instance's block is fixed: no settings file, no formulas; its
+// single-expression mode is the block's.
+void StartBuilt(FilterInstance& instance, const FilterParams& embedded) {
+    instance.built = true;
+    *instance.base = embedded;
+    instance.settingsChanged = false;
+    instance.values.single = embedded.singleExpression != 0 ? 1.0 : 0.0;
+    ListBuiltParams(*instance.base, &instance.builtParams);
+}
+
+const BuiltParam* FindBuiltParam(const FilterInstance& instance, int32_t index) {
+    return index >= 0 && index < instance.builtParams.count ? &instance.builtParams.param[index] : nullptr;
+}
+
+void SetBuiltParam(FilterInstance& instance, int32_t index, const void* value) {
+    if (const BuiltParam* param = FindBuiltParam(instance, index))
+        SetDouble(instance, &instance.values.slider[param->slider], *static_cast<const double*>(value));
+}
+
+void GetBuiltParam(const FilterInstance& instance, int32_t index, void* value) {
+    const BuiltParam* param = FindBuiltParam(instance, index);
+    if (param == nullptr) return;
+    const double set = instance.values.slider[param->slider];
+    *static_cast<double*>(value) = SliderIsKept(set) ? instance.base->sliderValue[param->slider] / 255.0 : set;
+}
+
 }  // namespace
 
-std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height) {
+std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height, const FilterParams* embedded) {
     if (width < 1 || height < 1 || int64_t(width) * height * 4 > kMaxFrameBytes) return nullptr;
     auto instance = Allocate<FilterInstance>();
     if (!instance) return nullptr;
@@ -95,10 +121,12 @@ std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t heig
     instance->workspace = Allocate<RenderWorkspace>();
     if (!instance->base || !instance->wanted || !instance->state || !instance->workspace) return nullptr;
     LoadLookupTables(instance->state.get());
+    if (embedded != nullptr && embedded->built != 0) StartBuilt(*instance, *embedded);
     return instance;
 }
 
 void SetParamValue(FilterInstance& instance, int32_t index, const void* value) {
+    if (instance.built) return SetBuiltParam(instance, index, value);
     ParamValues& values = instance.values;
     if (index == kParamSettings) {
         const char* path = *static_cast<const char* const*>(value);
@@ -120,6 +148,7 @@ void SetParamValue(FilterInstance& instance, int32_t index, const void* value) {
 }
 
 void GetParamValue(const FilterInstance& instance, int32_t index, void* value) {
+    if (instance.built) return GetBuiltParam(instance, index, value);
     const ParamValues& values = instance.values;
     const char** text = static_cast<const char**>(value);
     double* number = static_cast<double*>(value);

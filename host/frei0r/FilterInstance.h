@@ -27,11 +27,13 @@ struct ParamValues {
 struct FilterInstance {
     int32_t width = 0;
     int32_t height = 0;
+    bool built = false;   // a built plug-in: renders its block, offers `builtParams` alone
+    BuiltParams builtParams{};
     ParamValues values;
     bool settingsChanged = true;  // the settings file is to be read again
     bool blockChanged = true;     // the block is to be made again from the values
     bool formulaRefused[kFormulaCount] = {};  // too long for a slot: the settings file's is kept
-    std::unique_ptr<FilterParams> base;       // the editor's default block, then the settings file
+    std::unique_ptr<FilterParams> base;       // the editor's default block, then the settings file; or the built block
     std::unique_ptr<FilterParams> wanted;     // base with the values on top
     std::unique_ptr<InstanceState> state;     // its params: the block the programs were made from
     std::unique_ptr<RenderWorkspace> workspace;  // its decoded programs and row scratch
@@ -42,17 +44,22 @@ struct FilterInstance {
 
 // A new instance for frames of width x height, every parameter at its
 // default, the lookup tables loaded; nullptr for a size below 1 x 1, frames
-// above 1 GiB, or memory that cannot be had.
-std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height);
+// above 1 GiB, or memory that cannot be had. With an `embedded` block of
+// `built` 1 it is a built plug-in's instance, which renders that block with
+// its own sliders until its parameters set them (the time scale at its
+// defaults); otherwise the editor's.
+std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height,
+                                                   const FilterParams* embedded = nullptr);
 
 // `value` points at a double (bool and double parameters) or at a char*
-// (string parameters; nullptr reads as empty). The text is copied. A
-// formula over 1023 bytes is reported on standard error and not used.
-// Unknown indexes are ignored.
+// (string parameters; nullptr reads as empty). The text is copied. A formula over
+// 1023 bytes is reported on standard error and not used. Unknown indexes
+// are ignored. A built instance's indexes are those of its `builtParams`.
 void SetParamValue(FilterInstance& instance, int32_t index, const void* value);
 
-// Writes a double, or for strings the instance's own char*, valid until the
-// parameter is set again.
+// Writes a double, or for strings the instance's own char*,
+// valid until the parameter is set again. A built instance's slider that
+// was never set gives the block's position / 255.
 void GetParamValue(const FilterInstance& instance, int32_t index, void* value);
 
 // Renders one frame: `in` and `out` hold width x height pixels (blue,

@@ -1,6 +1,8 @@
 #include "Parameters.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -58,4 +60,56 @@ int32_t FrameIndex(double seconds, double frameRate) {
 int32_t LastFrameIndex(double clipLength) {
     const int32_t frames = RoundedInt32(clipLength * kClipFramesUnit);
     return frames > 1 ? frames - 1 : 0;
+}
+
+namespace {
+
+constexpr char kBuiltSliderExplanation[] = "A slider: 0..1 is position 0..255 (round(v*255))";
+constexpr const char* kBuiltMapExplanation[2] = {
+    "A map's first slider (map(i,n) ramps between its two): 0..1 is position 0..255 (round(v*255))",
+    "A map's second slider (map(i,n) ramps between its two): 0..1 is position 0..255 (round(v*255))",
+};
+
+const char* PlainName(int32_t slider) { return kParams[kParamSlider0 + slider].name; }
+
+bool IsUsableName(const BuiltParams& params, const char* name) {
+    if (name[0] == '\0') return false;
+    for (int32_t k = 0; k < kSliderCount; ++k)
+        if (std::strcmp(name, PlainName(k)) == 0) return false;
+    for (int32_t i = 0; i < params.count; ++i)
+        if (std::strcmp(params.param[i].name, name) == 0) return false;
+    return true;
+}
+
+// `name` is the author's name, `suffix` what tells a map's two sliders
+// apart; an unterminated name counts as none.
+void AddBuiltParam(BuiltParams* params, int32_t slider, const char* slot, const char* suffix,
+                   const char* explanation) {
+    BuiltParam& param = params->param[params->count];
+    param.slider = slider;
+    param.explanation = explanation;
+    const bool terminated = strnlen(slot, kTextSlotSize) < kTextSlotSize;
+    std::snprintf(param.name, sizeof param.name, "%s%s", terminated ? slot : "", terminated ? suffix : "");
+    if (!terminated || !IsUsableName(*params, param.name))
+        std::snprintf(param.name, sizeof param.name, "%s", PlainName(slider));
+    ++params->count;
+}
+
+}  // namespace
+
+void ListBuiltParams(const FilterParams& block, BuiltParams* params) {
+    params->count = 0;
+    for (int32_t map = 0; map < kMapCount; ++map) {
+        const int32_t first = 2 * map;
+        if (block.mapEnabled[map] != 0) {
+            // An empty map name leaves " 1" and " 2", which are no names.
+            const bool named = block.mapName[map][0] != '\0';
+            AddBuiltParam(params, first, block.mapName[map], named ? " 1" : "", kBuiltMapExplanation[0]);
+            AddBuiltParam(params, first + 1, block.mapName[map], named ? " 2" : "", kBuiltMapExplanation[1]);
+            continue;
+        }
+        for (int32_t k = first; k <= first + 1; ++k)
+            if (block.sliderEnabled[k] != 0)
+                AddBuiltParam(params, k, block.sliderName[k], "", kBuiltSliderExplanation);
+    }
 }

@@ -29,6 +29,34 @@ struct ParamInfo {
 // nullptr for an index outside 0..kParamCount - 1.
 const ParamInfo* FindParamInfo(int32_t index);
 
+// A built plug-in offers only the controls its author enabled, as its
+// compact dialog shows them, in the order of the dialog's rows: each
+// enabled slider, and for each enabled map its two sliders (2i and 2i + 1,
+// the ends of its ramp), all doubles with the mapping of the sliders below.
+// frei0r's position type would suit a map, but MLT ignores it.
+enum : int32_t {
+    kBuiltNameSize = kTextSlotSize + 2,  // a map's name and " 1" or " 2"
+};
+
+struct BuiltParam {
+    int32_t slider;  // the slider it sets
+    char name[kBuiltNameSize];
+    const char* explanation;
+};
+
+struct BuiltParams {
+    int32_t count;
+    BuiltParam param[kSliderCount];
+};
+
+// The parameters of a plug-in built from `block`. An enabled map hides the
+// enable flags of its two sliders, as in the compact dialog. A slider is
+// named with the author's name for it, a map's sliders with the map's
+// name and " 1" or " 2"; one whose name is empty, unterminated, taken by an
+// earlier one or the plain name of any slider ("slider-K") is named
+// "slider-K" instead.
+void ListBuiltParams(const FilterParams& block, BuiltParams* params);
+
 // frei0r doubles run from 0 to 1; these are the mappings onto the block.
 //
 // Sliders: position = round(v * 255), so v = k / 255 gives k exactly.

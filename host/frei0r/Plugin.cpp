@@ -1,11 +1,13 @@
 // fablix.so: the filter as a frei0r plug-in for FFmpeg, MLT and GStreamer.
 // These functions are the library's only exports; each hands its instance
-// on to FilterInstance and keeps nothing of its own.
+// on to FilterInstance and keeps nothing of its own. The embedded block
+// decides what the library is: the editor, or a plug-in built from it.
 // The header declares the functions without C linkage.
 extern "C" {
 #include <frei0r.h>
 }
 
+#include "EmbeddedBlock.h"
 #include "FilterInstance.h"
 
 static_assert(F0R_PARAM_BOOL == kKindBool && F0R_PARAM_DOUBLE == kKindDouble &&
@@ -17,6 +19,17 @@ namespace {
 
 FilterInstance& Instance(f0r_instance_t instance) { return *static_cast<FilterInstance*>(instance); }
 
+// A built library's parameters, listed once from its block, which never
+// changes: the names that f0r_get_param_info hands out stay valid.
+const BuiltParams& LibraryBuiltParams() {
+    static const BuiltParams params = [] {
+        BuiltParams listed{};
+        ListBuiltParams(EmbeddedBlock(), &listed);
+        return listed;
+    }();
+    return params;
+}
+
 }  // namespace
 
 FABLIX_FREI0R_EXPORT int f0r_init() { return 1; }
@@ -24,18 +37,33 @@ FABLIX_FREI0R_EXPORT int f0r_init() { return 1; }
 FABLIX_FREI0R_EXPORT void f0r_deinit() {}
 
 FABLIX_FREI0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
-    info->name = "Fablix";
-    info->author = "Fablix";
+    const FilterParams& block = EmbeddedBlock();
+    const bool built = block.built != 0;
+    info->name = built ? SlotTextOr(block.title, "Fablix filter") : "Fablix";
+    info->author = built ? SlotTextOr(block.author, "Fablix") : "Fablix";
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_BGRA8888;  // the filter's own pixel layout
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 1;
     info->minor_version = 0;
+    if (built) {
+        info->num_params = LibraryBuiltParams().count;
+        info->explanation = "A formula filter made with Fablix";
+        return;
+    }
     info->num_params = kParamCount;
     info->explanation = "Formula filter: one integer formula per colour channel, fed by eight sliders";
 }
 
 FABLIX_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
+    if (EmbeddedBlock().built != 0) {
+        const BuiltParams& params = LibraryBuiltParams();
+        if (index < 0 || index >= params.count) return;
+        info->name = params.param[index].name;
+        info->type = F0R_PARAM_DOUBLE;
+        info->explanation = params.param[index].explanation;
+        return;
+    }
     const ParamInfo* param = FindParamInfo(index);
     if (param == nullptr) return;
     info->name = param->name;
@@ -44,7 +72,7 @@ FABLIX_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) 
 }
 
 FABLIX_FREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-    return MakeFilterInstance(width, height).release();
+    return MakeFilterInstance(width, height, &EmbeddedBlock()).release();
 }
 
 FABLIX_FREI0R_EXPORT void f0r_destruct(f0r_instance_t instance) { delete static_cast<FilterInstance*>(instance); }

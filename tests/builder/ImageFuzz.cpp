@@ -1,14 +1,17 @@
-// libFuzzer target: arbitrary bytes as a plug-in image. The reader and the
-// writer must read and write nothing outside the bytes (they lie in a heap
-// block of exactly their size, which ASan watches); what the reader finds
-// must lie inside them; the writer must change nothing but the DLL name, the
-// PARM data and the TEXT data, and nothing at all when it refuses the image.
+// libFuzzer target: arbitrary bytes as a plug-in image, PE or ELF. The
+// readers and the writers must read and write nothing outside the bytes
+// (they lie in a heap block of exactly their size, which ASan watches);
+// what the readers find must lie inside them; the PE writer must change
+// nothing but the DLL name, the PARM data and the TEXT data, the ELF writer
+// nothing but the block section, and neither anything at all when it
+// refuses the image.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "ElfImage.h"
 #include "FilterParams.h"
 #include "ImageReader.h"
 #include "PluginWriter.h"
@@ -81,6 +84,22 @@ void CheckWriter(uint8_t* bytes, size_t size) {
     }
 }
 
+void CheckElf(uint8_t* bytes, size_t size) {
+    ElfSection section{};
+    const bool found = FindElfSection(ImageBytes{bytes, size}, kBlockSectionName, &section) == kElfFound;
+    Check(!found || (section.offset <= size && section.size <= size - section.offset), "section outside the image");
+    static FilterParams block;
+    memset(&block, 0x66, sizeof block);
+    std::unique_ptr<uint8_t[]> before(new uint8_t[size]);
+    if (size > 0) memcpy(before.get(), bytes, size);
+    const int32_t result = PatchFrei0rImage(bytes, size, &block);
+    for (size_t i = 0; i < size; ++i) {
+        if (bytes[i] == before[i]) continue;
+        Check(result == kPatchedAll, "a refused ELF image changed");
+        Check(found && i - section.offset < section.size, "a byte outside the block section changed");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -88,5 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 0) memcpy(bytes.get(), data, size);
     CheckReader(ImageBytes{bytes.get(), size});
     CheckWriter(bytes.get(), size);
+    if (size > 0) memcpy(bytes.get(), data, size);
+    CheckElf(bytes.get(), size);
     return 0;
 }

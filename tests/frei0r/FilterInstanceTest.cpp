@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "FilterInstance.h"
@@ -86,6 +88,86 @@ TEST(Frei0rInstance, MapsSliderValuesOntoPositionsExactly) {
     EXPECT_TRUE(SliderIsKept(-0.001));
     EXPECT_TRUE(SliderIsKept(std::numeric_limits<double>::quiet_NaN()));
     EXPECT_FALSE(SliderIsKept(0.0));
+}
+
+// A built plug-in's parameters: which sliders, in which order, under which
+// names.
+TEST(Frei0rInstance, ListsABuiltBlocksControlsUnderUsableNames) {
+    struct Control {
+        bool map;
+        int32_t index;
+        const char* name;  // the author's; nullptr: 256 characters, unterminated
+    };
+    struct Case {
+        const char* what;
+        std::vector<Control> enabled;
+        std::vector<std::string> names;  // as offered, in order
+        std::vector<int32_t> sliders;
+    };
+    const Case cases[] = {
+        {"none", {}, {}, {}},
+        {"the dialog's row order, a map as its two sliders",
+         {{false, 7, "Last"}, {true, 1, "Curve"}, {false, 0, "First"}},
+         {"First", "Curve 1", "Curve 2", "Last"},
+         {0, 2, 3, 7}},
+        {"a map hides its own sliders' flags",
+         {{true, 0, "Both"}, {false, 0, "Hidden"}, {false, 1, "Hidden too"}, {false, 2, "Shown"}},
+         {"Both 1", "Both 2", "Shown"},
+         {0, 1, 2}},
+        {"empty, unterminated, taken and plain names give way to plain names",
+         {{false, 0, ""}, {false, 1, nullptr}, {false, 2, "Same"}, {false, 3, "Same"}, {false, 4, "slider-7"},
+          {true, 3, ""}},
+         {"slider-0", "slider-1", "Same", "slider-3", "slider-4", "slider-6", "slider-7"},
+         {0, 1, 2, 3, 4, 6, 7}},
+        {"a map's name that is no name once its sliders are told apart",
+         {{true, 0, nullptr}, {false, 4, "X 1"}, {true, 3, "X"}},
+         {"slider-0", "slider-1", "X 1", "slider-6", "X 2"},
+         {0, 1, 4, 6, 7}},
+    };
+    for (const Case& c : cases) {
+        FilterParams block{};
+        for (const Control& control : c.enabled) {
+            char* slot = control.map ? block.mapName[control.index] : block.sliderName[control.index];
+            (control.map ? block.mapEnabled : block.sliderEnabled)[control.index] = 1;
+            if (control.name == nullptr)
+                memset(slot, 'n', kTextSlotSize);
+            else
+                snprintf(slot, kTextSlotSize, "%s", control.name);
+        }
+        BuiltParams params{};
+        ListBuiltParams(block, &params);
+        std::vector<std::string> names;
+        std::vector<int32_t> sliders;
+        for (int32_t i = 0; i < params.count; ++i) {
+            names.push_back(params.param[i].name);
+            sliders.push_back(params.param[i].slider);
+        }
+        EXPECT_EQ(names, c.names) << c.what;
+        EXPECT_EQ(sliders, c.sliders) << c.what;
+    }
+}
+
+// A built instance renders its block, whatever the editor's parameters
+// would mean at the same indexes, and keeps its single-expression mode.
+TEST(Frei0rInstance, ABuiltInstanceRendersItsOwnBlock) {
+    FilterParams block{};
+    block.size = kFilterParamsSize;
+    block.built = 1;
+    block.singleExpression = 1;
+    block.sliderValue[3] = 77;
+    block.sliderEnabled[3] = 1;
+    for (int32_t i = 0; i < kFormulaCount; ++i) snprintf(block.formula[i], kFormulaSlotSize, "ctl(3)+x");
+    auto instance = MakeFilterInstance(4, 2, &block);
+    ASSERT_TRUE(instance);
+    const char* text = "0";
+    SetParamValue(*instance, kParamFormula0 + 3, &text);  // index 4: no parameter of a built instance
+    double value = -1;
+    GetParamValue(*instance, 0, &value);
+    EXPECT_EQ(value, 77.0 / 255);
+    const Frame source = NumberedFrame(4, 2, 0);
+    std::vector<uint32_t> out(8);
+    RenderInstanceFrame(*instance, 0, reinterpret_cast<const uint32_t*>(source.pixels.data()), out.data());
+    for (uint32_t x = 0; x < 8; ++x) EXPECT_EQ(out[x], (77 + x % 4) * 0x01010101u) << x;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// A frei0r host for the tests: loads fablix.so by file as FFmpeg, MLT and
-// GStreamer do and calls it only through the f0r_ functions; beside it the
-// fablix tool's renderer, whose frames the plug-in's must equal.
+// A frei0r host for the tests: loads fablix.so (or a plug-in built from it)
+// by file as FFmpeg, MLT and GStreamer do and calls it only through the f0r_
+// functions; beside it the fablix tool's renderer, whose frames the
+// plug-in's must equal.
 #pragma once
 
 #include <dlfcn.h>
@@ -32,55 +33,60 @@ struct Frei0rPlugin {
     decltype(&f0r_update) update = nullptr;
 };
 
-// The plug-in's functions, looked up once; the library stays loaded.
+// A plug-in's functions, looked up by name after loading it from `path`,
+// and initialised; the library stays loaded. All nullptr when it does not
+// load.
+inline Frei0rPlugin LoadFrei0rPlugin(const std::string& path) {
+    Frei0rPlugin p;
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return p;
+    auto find = [library](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+    };
+    find(p.init, "f0r_init");
+    find(p.getPluginInfo, "f0r_get_plugin_info");
+    find(p.getParamInfo, "f0r_get_param_info");
+    find(p.construct, "f0r_construct");
+    find(p.destruct, "f0r_destruct");
+    find(p.setParamValue, "f0r_set_param_value");
+    find(p.getParamValue, "f0r_get_param_value");
+    find(p.update, "f0r_update");
+    if (p.init) p.init();
+    return p;
+}
+
+// fablix.so's functions, looked up once.
 inline const Frei0rPlugin& Plugin() {
-    static const Frei0rPlugin plugin = [] {
-        Frei0rPlugin p;
-        void* library = dlopen(FABLIX_FREI0R_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (library == nullptr) return p;
-        auto find = [library](auto& function, const char* name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
-        };
-        find(p.init, "f0r_init");
-        find(p.getPluginInfo, "f0r_get_plugin_info");
-        find(p.getParamInfo, "f0r_get_param_info");
-        find(p.construct, "f0r_construct");
-        find(p.destruct, "f0r_destruct");
-        find(p.setParamValue, "f0r_set_param_value");
-        find(p.getParamValue, "f0r_get_param_value");
-        find(p.update, "f0r_update");
-        if (p.init) p.init();
-        return p;
-    }();
+    static const Frei0rPlugin plugin = LoadFrei0rPlugin(FABLIX_FREI0R_PATH);
     return plugin;
 }
 
 // One instance, destroyed with the object.
 class PluginInstance {
 public:
-    PluginInstance(int32_t width, int32_t height)
-        : instance_(Plugin().construct(width, height)), width_(width), height_(height) {}
+    PluginInstance(int32_t width, int32_t height, const Frei0rPlugin& plugin = Plugin())
+        : plugin_(plugin), instance_(plugin.construct(width, height)), width_(width), height_(height) {}
     ~PluginInstance() {
-        if (instance_) Plugin().destruct(instance_);
+        if (instance_) plugin_.destruct(instance_);
     }
     PluginInstance(const PluginInstance&) = delete;
     PluginInstance& operator=(const PluginInstance&) = delete;
 
     bool Made() const { return instance_ != nullptr; }
 
-    void Set(int index, double value) { Plugin().setParamValue(instance_, &value, index); }
+    void Set(int index, double value) { plugin_.setParamValue(instance_, &value, index); }
     void Set(int index, const std::string& text) {
         f0r_param_string value = const_cast<char*>(text.c_str());
-        Plugin().setParamValue(instance_, &value, index);
+        plugin_.setParamValue(instance_, &value, index);
     }
     double Number(int index) const {
         double value = -12345;
-        Plugin().getParamValue(instance_, &value, index);
+        plugin_.getParamValue(instance_, &value, index);
         return value;
     }
     std::string Text(int index) const {
         f0r_param_string value = nullptr;
-        Plugin().getParamValue(instance_, &value, index);
+        plugin_.getParamValue(instance_, &value, index);
         return value ? value : "(null)";
     }
 
@@ -88,7 +94,7 @@ public:
     Frame Render(const Frame& source, double seconds) {
         std::vector<uint32_t> in(size_t(width_) * size_t(height_)), out(in.size(), 0x5A5A5A5Au);
         std::memcpy(in.data(), source.pixels.data(), in.size() * 4);
-        Plugin().update(instance_, seconds, in.data(), out.data());
+        plugin_.update(instance_, seconds, in.data(), out.data());
         Frame result;
         MakeFrame(result, width_, height_);
         std::memcpy(result.pixels.data(), out.data(), out.size() * 4);
@@ -98,10 +104,11 @@ public:
     // The frame rendered over itself, as some hosts call update.
     void RenderInPlace(Frame& frame, double seconds) {
         uint32_t* pixels = reinterpret_cast<uint32_t*>(frame.pixels.data());
-        Plugin().update(instance_, seconds, pixels, pixels);
+        plugin_.update(instance_, seconds, pixels, pixels);
     }
 
 private:
+    const Frei0rPlugin& plugin_;
     f0r_instance_t instance_;
     int32_t width_, height_;
 };

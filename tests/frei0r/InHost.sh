@@ -7,7 +7,9 @@
 # The clip: 4 frames of 64 x 48 at 25 fps, FFV1 with alpha. The blocks: an
 # example settings file whose formulas read "t" (and "rnd", seeded by "t"),
 # with formulas given as parameters on top, holding the characters that
-# the hosts' own syntax uses (",", ":", "|") and a slider.
+# the hosts' own syntax uses (",", ":", "|") and a slider; and a plug-in
+# built from that block by `fablix build --frei0r`, its slider and the two
+# sliders of its map set through the host's parameters.
 set -euo pipefail
 host=$1 fablix=$2
 export FREI0R_PATH=$3
@@ -64,6 +66,27 @@ in_gstreamer() {
     ! filesink location=output.bgra
 }
 
+# The built plug-in, Grain.so, named "Film:Grain": parameters Amount
+# (slider 0), "Curve 1" and "Curve 2" (map 1: sliders 2 and 3). FFmpeg's
+# milliseconds become seconds by running the filter on timestamps divided
+# by 1000 (in a time base fine enough to keep them whole).
+in_ffmpeg_built() {
+  "${ffmpeg[@]}" -i clip.mkv -vf "settb=1/25000,setpts=PTS/1000,frei0r=Grain:0.4|0.2|0.8,setpts=PTS*1000" \
+    -f rawvideo -pix_fmt bgra output.bgra
+}
+in_melt_built() {
+  rm -f output.mkv
+  melt -silent -quiet clip.mkv -filter frei0r.Grain Amount=0.4 'Curve 1=0.2' 'Curve 2=0.8' \
+    -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
+  "${ffmpeg[@]}" -i output.mkv -f rawvideo -pix_fmt bgra output.bgra
+}
+in_gstreamer_built() {
+  gst-launch-1.0 -q filesrc location=clip.bgra \
+    ! rawvideoparse width=64 height=48 format=bgra framerate=25/1 \
+    ! frei0r-filter-film-grain amount=0.4 curve-1=0.2 curve-2=0.8 \
+    ! filesink location=output.bgra
+}
+
 case $host in
   ffmpeg | melt | gstreamer) ;;
   *) echo "unknown host '$host'" >&2; exit 2 ;;
@@ -74,3 +97,11 @@ compare "a settings file"
 reference --settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51
 "in_$host" "$examples/film-grain.fbl" formulas
 compare "formulas with ',', ':' and '|', and a slider"
+grain=(--settings "$examples/film-grain.fbl" -r 'map(1,r)+get(0)')
+mkdir plugins
+"$fablix" build --frei0r "${grain[@]}" --title Film:Grain --enable slider0,map1 --slider-name 0=Amount \
+  --map 1=Curve plugins/Grain.so >/dev/null
+export FREI0R_PATH=$FREI0R_PATH:$work/plugins
+reference "${grain[@]}" --slider 0=102 --slider 2=51 --slider 3=204
+"in_${host}_built"
+compare "a built plug-in, its sliders set as parameters"

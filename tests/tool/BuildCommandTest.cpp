@@ -3,6 +3,7 @@
 // survives a failed build.
 #include <cstring>
 
+#include "ElfImage.h"
 #include "FilterParams.h"
 #include "TestImage.h"
 #include "ToolTestSupport.h"
@@ -139,6 +140,77 @@ TEST(Build, RefusesWhatCannotMakeAPlugin) {
         EXPECT_PRED2(Holds, run.err, c.message);
         EXPECT_EQ(build.folder.Names(), std::vector<std::string>{"img.rvp"}) << c.message;
         EXPECT_EQ(ReadWholeFile(build.folder / "img.rvp"), std::string(build.image.bytes.begin(), build.image.bytes.end()));
+    }
+}
+
+// --frei0r copies fablix.so of this build: the plug-in differs from it
+// inside the block section alone, which holds the block with `built` 1.
+TEST(BuildFrei0r, WritesTheBlockIntoACopyOfFablixSo) {
+    const std::string image = ReadWholeFile(FABLIX_FREI0R_PATH);
+    ASSERT_FALSE(image.empty());
+    ElfSection section{};
+    ASSERT_EQ(FindElfSection({reinterpret_cast<const uint8_t*>(image.data()), image.size()}, kBlockSectionName,
+                             &section),
+              kElfFound);
+    ScratchFolder folder;
+    const ToolRun run = RunTool({"build", "--frei0r", "-r", "r/2", "--title", "Fx:Half red", "--enable", "slider1",
+                                 "Half.so"},
+                                folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "built 'Half.so': module Half, title \"Fx:Half red\", controls: slider1\n");
+    const std::string written = ReadWholeFile(folder / "Half.so");
+    ASSERT_EQ(written.size(), image.size());
+    for (size_t i = 0; i < image.size(); ++i) {
+        if (i - section.offset >= section.size) {
+            ASSERT_EQ(written[i], image[i]) << "byte " << i;
+        }
+    }
+    FilterParams block{};
+    memcpy(&block, &written[section.offset], sizeof block);
+    EXPECT_EQ(block.built, 1);
+    EXPECT_STREQ(block.title, "Fx:Half red");
+    EXPECT_STREQ(block.moduleName, "Half");
+    EXPECT_STREQ(block.formula[2], "r/2");
+    EXPECT_EQ(block.hasControls, 1);
+}
+
+TEST(BuildFrei0r, RefusesWhatCannotMakeAFrei0rPlugin) {
+    ScratchFolder folder;
+    const TestImage pe = BuildTestImage(PluginImageLayout(false));
+    folder.WriteFile("img.rvp", std::string(pe.bytes.begin(), pe.bytes.end()));
+    std::string renamed = ReadWholeFile(FABLIX_FREI0R_PATH);
+    size_t renames = 0;
+    for (size_t at = renamed.find(kBlockSectionName); at != std::string::npos; at = renamed.find(kBlockSectionName, at)) {
+        renamed[at + 1] = 'F';  // ".Fablix.block": no block section
+        ++renames;
+    }
+    ASSERT_GT(renames, 0u);
+    folder.WriteFile("other.so", renamed);
+    folder.WriteFile("Old.so", "old");
+    const struct {
+        std::vector<std::string> arguments;
+        int32_t exitCode;
+        std::string message;
+    } cases[] = {
+        {{"Old.so"}, 2, "'Old.so' exists; give -y (--overwrite) to replace it"},
+        {{"--module", "Other", "Mine.so"}, 2,
+         "the module name 'Other' is not the file name of 'Mine.so': a frei0r host knows a plug-in by its file name"},
+        {{"libc.so"}, 2, "the module name 'libc' is reserved"},
+        {{"--module", "a/b", "a/b.so"}, 2, "holds a folder separator"},
+        {{".so"}, 2, "the module name is empty"},
+        {{"Mine.rvp"}, 2, "must end in .so"},
+        {{"--image", "img.rvp", "Mine.so"}, 1, "the image 'img.rvp' is not an ELF image"},
+        {{"--image", "other.so", "-y", "Old.so"}, 1,
+         "the image 'other.so' has no parameter block (a section .fablix.block of 8300 bytes)"},
+        {{"--image", "missing.so", "Mine.so"}, 2, "no frei0r image at 'missing.so'"},
+    };
+    const std::vector<std::string> names = folder.Names();
+    for (const auto& c : cases) {
+        const ToolRun run = RunTool(Joined({"build", "--frei0r"}, c.arguments), folder);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.message;
+        EXPECT_PRED2(Holds, run.err, c.message);
+        EXPECT_EQ(folder.Names(), names) << c.message;
+        EXPECT_TRUE(ReadWholeFile(folder / "Old.so") == "old") << c.message;
     }
 }
 

@@ -1,10 +1,12 @@
 // Opens the real settings dialog of the Windows image for its pictures in
 // docs/ (scripts/dialog-screenshots): `full` shows the editor's own block,
 // `failing` the same with a green formula that does not compile, `compact`
-// a built plug-in's block ("70s Pop"), each over a colourful frame. The
-// dialog's screen rectangle goes to standard output; after SECONDS the
-// dialog is cancelled.
+// a built plug-in's block ("70s Pop"), `built` the dialog of the plug-in
+// file PLUGIN as it was built, each over a colourful frame. The dialog's
+// screen rectangle goes to standard output; after SECONDS the dialog is
+// cancelled.
 //   settings_dialog_showcase full|failing|compact SECONDS
+//   settings_dialog_showcase built SECONDS PLUGIN
 #include <windows.h>
 
 #include <cmath>
@@ -68,12 +70,15 @@ DWORD WINAPI ShowThenCancel(void* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: settings_dialog_showcase full|failing|compact SECONDS\n");
+    const bool built = argc == 4 && std::strcmp(argv[1], "built") == 0;
+    if (argc != 3 && !built) {
+        std::fprintf(stderr,
+                     "usage: settings_dialog_showcase full|failing|compact SECONDS\n"
+                     "       settings_dialog_showcase built SECONDS PLUGIN\n");
         return 2;
     }
     const bool compact = std::strcmp(argv[1], "compact") == 0;
-    HMODULE library = LoadLibraryA("FL-Fabx.rvp");
+    HMODULE library = LoadLibraryA(built ? argv[3] : "FL-Fabx.rvp");
     if (library == nullptr) return 1;
     auto entry = reinterpret_cast<XFilterEntry>(reinterpret_cast<void*>(GetProcAddress(library, "xFilter")));
 

@@ -180,6 +180,25 @@ TEST(Paint, TheFrameSliderFollowsEvenWhenThePaintStopped) {
     EXPECT_EQ(s.dialog.At(IDC_PREVIEW_SLIDER).position, 2);
 }
 
+// On Windows the render's look into the queue also handles messages sent
+// from other threads: a click that stops the animation can arrive during a
+// tick's paint. The slider still shows the time that tick set.
+TEST(Paint, TheFrameSliderShowsTheTicksTimeWhenTheAnimationStopsDuringThePaint) {
+    Session s(EditorBlock(), false, 16);
+    s.Open();
+    s.dialog.Click(IDC_ANIMATE);
+    bool stopped = false;
+    s.dialog.inputWaiting = [&] {
+        if (!stopped) s.dialog.Click(IDC_ANIMATE);
+        stopped = true;
+        return false;
+    };
+    s.dialog.Tick();
+    EXPECT_EQ(int32_t{s.State()->animate}, 0);
+    EXPECT_EQ(s.record.time, 2);
+    EXPECT_EQ(s.dialog.At(IDC_PREVIEW_SLIDER).position, 2);
+}
+
 // A nested dialog holds the animation still; ticks that arrive meanwhile
 // still recompile and repaint; the phase goes on from where it stopped.
 TEST(PauseResume, SaveKeepsThePhase) {

@@ -1,0 +1,13 @@
+// The parameter block fablix.so carries in a section of its own, where
+// `fablix build --frei0r` finds and replaces it in a copy of the file. The
+// editor's image carries a block with `built` 0 and renders what its
+// parameters say; a built plug-in renders the block written there.
+#pragma once
+
+#include "FilterParams.h"
+
+const FilterParams& EmbeddedBlock();
+
+// The text of a slot of the block, or `fallback` when the slot is empty or
+// not terminated inside its 256 bytes.
+const char* SlotTextOr(const char* slot, const char* fallback);
