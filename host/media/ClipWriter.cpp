@@ -532,7 +532,8 @@ int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame,
     s.frameNames.push_back(job->name);
     ClipWriterState::PngJob* work = job.get();
     work->thread = std::thread([work] {
-        work->result = EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message);
+        work->result =
+            EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message, nullptr, kPngFast);
     });
     s.pngJobs.push_back(std::move(job));
     return kMediaOk;
