@@ -29,7 +29,11 @@ extern "C" {
 // has them).
 struct EncoderLane {
     AVCodecContext* encoder = nullptr;
-    AVFrame* picture = nullptr;
+    // An encoder may keep a reference to the frame it encoded last (FFV1
+    // does), so frames take turns in two pictures: the one it let go is
+    // filled again in place, with neither a new buffer nor a copy.
+    AVFrame* pictures[2] = {};
+    AVFrame* picture = nullptr;      // the one being filled or encoded
     std::vector<AVPacket*> packets;  // what the encoder gave for its frame
     int error = 0;                   // of encoding that frame
     std::thread thread;
@@ -106,7 +110,7 @@ void FreeLanes(ClipWriterState& s) {
         if (lane.thread.joinable()) lane.thread.join();
         FreePackets(lane);
         avcodec_free_context(&lane.encoder);
-        av_frame_free(&lane.picture);
+        for (AVFrame*& picture : lane.pictures) av_frame_free(&picture);
     }
     s.lanes.clear();
     s.lanesBusy = 0;
@@ -264,8 +268,15 @@ int32_t OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count
     s.lanes.resize(size_t(count));
     for (EncoderLane& lane : s.lanes) {
         lane.encoder = avcodec_alloc_context3(choice.codec);
-        lane.picture = av_frame_alloc();
-        if (!lane.encoder || !lane.picture) {
+        for (AVFrame*& picture : lane.pictures) {
+            picture = av_frame_alloc();
+            if (picture) {
+                picture->format = choice.pixels;
+                picture->width = width;
+                picture->height = height;
+            }
+        }
+        if (!lane.encoder || !lane.pictures[0] || !lane.pictures[1]) {
             message = CannotWriteMessage(s.path, "out of memory");
             return kMediaCannotWrite;
         }
@@ -276,16 +287,22 @@ int32_t OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count
             message = CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error));
             return kMediaEncodeFailed;
         }
-        lane.picture->format = choice.pixels;
-        lane.picture->width = width;
-        lane.picture->height = height;
-        error = av_frame_get_buffer(lane.picture, 0);
-        if (error < 0) {
-            message = CannotWriteMessage(s.path, FfmpegErrorText(error));
-            return kMediaCannotWrite;
-        }
     }
     return kMediaOk;
+}
+
+// The lane's next picture, ready to be filled: a buffer of its own is made
+// only while the encoder still holds the last one (or for the first frames).
+int TakePicture(EncoderLane& lane) {
+    lane.picture = lane.picture == lane.pictures[0] ? lane.pictures[1] : lane.pictures[0];
+    AVFrame* p = lane.picture;
+    if (p->buf[0] && av_frame_is_writable(p)) return 0;
+    const int format = p->format, width = p->width, height = p->height;
+    av_frame_unref(p);  // the encoder keeps its own reference
+    p->format = format;
+    p->width = width;
+    p->height = height;
+    return av_frame_get_buffer(p, 0);
 }
 
 // The stream's header is the first encoder's; every other must match it.
@@ -443,7 +460,7 @@ int32_t WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string&
     if (parallel && s.lanesBusy == int32_t(s.lanes.size())) {
         if (int32_t muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;  // this very lane
     }
-    int error = av_frame_make_writable(lane.picture);  // the encoder may still hold the last one
+    const int error = TakePicture(lane);
     if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
     if (s.scaler) {
         const uint8_t* source[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
