@@ -628,6 +628,7 @@ int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int3
     }
     writer.width = width;
     writer.height = height;
+    writer.encoders = format == kClipPngSequence ? s->encoderThreads : int32_t(s->lanes.size());
     writer.format = format;
     writer.state = s;
     return kMediaOk;

@@ -35,6 +35,7 @@ struct ClipWriter {
     int32_t width = 0;
     int32_t height = 0;
     int32_t framesWritten = 0;
+    int32_t encoders = 0;  // frames encoded at once, each by an encoder of its own
     ClipFormat format = kClipMkv;
     ClipWriterState* state = nullptr;
 };

@@ -30,10 +30,12 @@ Frame FlatFrame(int32_t width, int32_t height, Bgra colour) {
 
 // Writes the frames as one clip; kMediaOk or the first failure.
 int32_t WriteClip(const std::string& path, const std::vector<Frame>& frames, int32_t rateNumerator,
-                  int32_t rateDenominator, std::string& message, int32_t encoderThreads = 0) {
+                  int32_t rateDenominator, std::string& message, int32_t encoderThreads = 0,
+                  int32_t* encoders = nullptr) {
     ClipWriter writer;
     int32_t result = OpenClipWriter(writer, path.c_str(), frames[0].width, frames[0].height, rateNumerator,
                                     rateDenominator, message, encoderThreads);
+    if (encoders != nullptr) *encoders = writer.encoders;
     for (size_t i = 0; result == kMediaOk && i < frames.size(); ++i)
         result = WriteClipFrame(writer, frames[i], message);
     if (result != kMediaOk) {
@@ -159,17 +161,21 @@ TEST(ClipEncoders, SeveralAtOnceWriteTheBytesOfOne) {
     std::string message;
     std::vector<std::vector<std::string>> clips, patterns;
     for (int32_t encoders : {1, 2, 3}) {
-        const std::string clip = folder / ("clip" + std::to_string(encoders) + ".mkv");
-        ASSERT_EQ(WriteClip(clip, frames, 24, 1, message, 4 * encoders), kMediaOk) << message;  // threads
-        clips.push_back(EncodedVideo(clip));
-        const std::string pattern = folder / ("p" + std::to_string(encoders) + "-%d.png");
-        ASSERT_EQ(WriteClip(pattern, frames, 24, 1, message, encoders), kMediaOk) << message;
+        const std::string name = std::to_string(encoders);
+        int32_t used = 0;
+        ASSERT_EQ(WriteClip(folder / (name + ".mkv"), frames, 24, 1, message, 4 * encoders, &used), kMediaOk)
+            << message;
+        EXPECT_EQ(used, encoders);
+        clips.push_back(EncodedVideo(folder / (name + ".mkv")));
+        ASSERT_EQ(WriteClip(folder / (name + "-%d.png"), frames, 24, 1, message, encoders, &used), kMediaOk)
+            << message;
+        EXPECT_EQ(used, encoders);
         patterns.emplace_back();
         for (size_t i = 0; i < frames.size(); ++i)
-            patterns.back().push_back(ReadWholeFile(folder / ("p" + std::to_string(encoders) + "-" + std::to_string(i) + ".png")));
+            patterns.back().push_back(ReadWholeFile(folder / (name + "-" + std::to_string(i) + ".png")));
 
         ClipReader reader;
-        ASSERT_EQ(OpenClipReader(reader, clip.c_str(), message), kMediaOk) << message;
+        ASSERT_EQ(OpenClipReader(reader, (folder / (name + ".mkv")).c_str(), message), kMediaOk) << message;
         Frame frame;
         for (int32_t i = 0; i < int32_t(frames.size()); ++i) {
             ASSERT_EQ(ReadClipFrame(reader, i, frame, message), kMediaOk) << message;
