@@ -15,7 +15,7 @@
 #                                     ../shared/limit/seventies.cpp)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(realpath "${1:-build/linux}")
+build=$(realpath -m "${1:-build/linux}")
 fablix="$build/host/fablix/fablix"
 render_bench="$build/bench/runtime/render_bench"
 seventies_source=${SEVENTIES:-$here/../../shared/limit/seventies.cpp}
@@ -27,14 +27,16 @@ for program in "$fablix" "$render_bench"; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'exit 1' TERM  # a failed step in a subshell stops the script this way
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
-bench() {  # bench THREADS [BLOCK OPTIONS]: ms per 1080p frame
-  local threads=$1
+bench() {  # bench THREADS [BLOCK OPTIONS]: ms per 1080p frame; a failure stops the script
+  local threads=$1 json
   shift
-  "$fablix" bench --frames 40 --threads "$threads" --json "$@" |
-    python3 -c 'import json,sys; print("%.2f" % json.load(sys.stdin)["msPerFrame"])'
+  json=$("$fablix" bench --frames 40 --threads "$threads" --json "$@") ||
+    { echo "failed: fablix bench --threads $threads $*" >&2; kill "$$"; exit 1; }
+  python3 -c 'import json,sys; print("%.2f" % json.load(sys.stdin)["msPerFrame"])' <<<"$json"
 }
 
 range() {  # range VALUES...: "low to high"
@@ -52,7 +54,7 @@ if [ -f "$seventies_source" ]; then
   g++ -O3 -march=native -o "$work/seventies" "$seventies_source"
   plain=() memcpy=() ours=() ours_identity=()
   for _ in 1 2 3; do  # in turn, so that a change of load touches all alike
-    line=$("$work/seventies" 1920 1080 20)
+    line=$("$work/seventies" 1920 1080 20) || { echo "failed: $seventies_source" >&2; exit 1; }
     plain+=("$(sed -E 's/.*plain ([0-9.]+) ms.*/\1/' <<<"$line")")
     memcpy+=("$(sed -E 's/.*memcpy ([0-9.]+) ms.*/\1/' <<<"$line")")
     ours+=("$(bench 1)")

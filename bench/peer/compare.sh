@@ -28,6 +28,7 @@ formula() {  # formula X Y W H K1 K2: one channel of the default block
 }
 
 exec 3>&2
+trap 'exit 1' TERM  # a failed step in a subshell stops the script this way
 seconds() {  # seconds COMMAND...: wall time of the command; a failure stops the script
   local start end log
   log=$(mktemp)
@@ -36,6 +37,7 @@ seconds() {  # seconds COMMAND...: wall time of the command; a failure stops the
     echo "failed: $*" >&3
     cat "$log" >&3
     rm -f "$log"
+    kill "$$"  # the figures are taken in subshells: stop the script itself
     exit 1
   fi
   end=$(date +%s.%N)
@@ -62,8 +64,10 @@ gmic_fill="c==0?$(formula x y w h 5 25):c==1?$(formula x y w h 35 17):c==2?$(for
 gmic_fill=${gmic_fill//PI/pi}
 
 ours() {  # ours THREADS: ms per frame from fablix bench
-  "$fablix" bench --size "$size" --frames $((frames * 4)) --threads "$1" --json |
-    python3 -c 'import json,sys; print("%.1f" % json.load(sys.stdin)["msPerFrame"])'
+  local json
+  json=$("$fablix" bench --size "$size" --frames $((frames * 4)) --threads "$1" --json) ||
+    { echo "failed: fablix bench" >&3; kill "$$"; exit 1; }
+  python3 -c 'import json,sys; print("%.1f" % json.load(sys.stdin)["msPerFrame"])' <<<"$json"
 }
 
 cores=$(nproc)

@@ -7,25 +7,28 @@
 # block, and the default block is also set against FFmpeg encoding fablix's
 # own output, so that like is compared with like.
 # Prints Markdown table rows: best wall time of three runs, and the CPU time
-# (user + system) of that run.
+# (user + system) of that run. Any command that fails stops the script,
+# with its messages.
 #
 #   bench/peer/transcode.sh [BUILD_DIR]      (default build/linux)
 #   FRAMES=N (default 10) sets the clip's length.
 set -euo pipefail
 build=${1:-build/linux}
-fablix="$(realpath "$build/host/fablix/fablix")"
+fablix="$(realpath -m "$build/host/fablix/fablix")"
 frames=${FRAMES:-10}
 command -v ffmpeg >/dev/null || { echo "$0 needs ffmpeg (Debian: apt-get install ffmpeg)" >&2; exit 1; }
 [ -x "$fablix" ] || { echo "$0: no fablix at $fablix; build first (cmake --build --preset linux)" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'exit 1' TERM  # a failed step in a subshell stops the script this way
 cd "$work"
 
 exec 3>&2
-run() {  # run COMMAND...: runs it quietly; on failure shows why and stops the script
+run() {  # run COMMAND...: runs it quietly; on failure shows why and stops the script, subshells or not
   if ! "$@" >out.log 2>&1; then
     echo "failed: $*" >&3
     cat out.log >&3
+    kill "$$"
     exit 1
   fi
 }
@@ -65,16 +68,16 @@ ffv1_bare=$(best ffmpeg -hide_banner -y -i in.mkv "${ffv1[@]}" out.mkv)
 ffv1_busy=$(best ffmpeg -hide_banner -y -i busy.mkv "${ffv1[@]}" out.mkv)
 ffv1_default=$(best "$fablix" render --quiet -y in.mkv out.mkv)
 row "FFV1: default block / FFmpeg's bare transcode" "$ffv1_default" "$ffv1_bare"
-row "FFV1: identity / FFmpeg's bare transcode" "$(best "$fablix" render --quiet -y "${identity[@]}" in.mkv out.mkv)" \
-  "$ffv1_bare"
+ffv1_identity=$(best "$fablix" render --quiet -y "${identity[@]}" in.mkv out.mkv)
+row "FFV1: identity / FFmpeg's bare transcode" "$ffv1_identity" "$ffv1_bare"
 row "FFV1: default block / FFmpeg transcoding its output" "$ffv1_default" "$ffv1_busy"
 png_bare=$(best ffmpeg -hide_banner -y -i in.mkv png/f%04d.png)
 png_busy=$(best ffmpeg -hide_banner -y -i busy.mkv png/f%04d.png)
 png_default=$(best "$fablix" render --quiet -y in.mkv png/f%04d.png)
 png_bytes=$(du -sb png | cut -f1)
 row "PNG: default block / FFmpeg's bare transcode" "$png_default" "$png_bare"
-row "PNG: identity / FFmpeg's bare transcode" "$(best "$fablix" render --quiet -y "${identity[@]}" in.mkv png/f%04d.png)" \
-  "$png_bare"
+png_identity=$(best "$fablix" render --quiet -y "${identity[@]}" in.mkv png/f%04d.png)
+row "PNG: identity / FFmpeg's bare transcode" "$png_identity" "$png_bare"
 row "PNG: default block / FFmpeg writing its output" "$png_default" "$png_busy"
 identity_bytes=$(du -sb png | cut -f1)
 run ffmpeg -hide_banner -y -i in.mkv png/f%04d.png
