@@ -220,8 +220,8 @@ constexpr int64_t kEncoderBuffersMostBytes = int64_t{2} << 30;
 constexpr int32_t kFramesPerEncoder = 25;
 
 int32_t EncodersFor(const ClipWriterState& s, int32_t width, int32_t height) {
-    int64_t count = std::min<int64_t>(s.encoderThreads / kThreadsPerEncoder,
-                                      kEncoderBuffersMostBytes / (kEncoderBufferBytesPerPixel * int64_t{width} * height));
+    const int64_t fitting = kEncoderBuffersMostBytes / (kEncoderBufferBytesPerPixel * int64_t{width} * height);
+    int64_t count = std::min<int64_t>(s.encoderThreads / kThreadsPerEncoder, fitting);
     if (s.frameCount > 0) count = std::min<int64_t>(count, s.frameCount / kFramesPerEncoder);
     return int32_t(std::max<int64_t>(count, 1));
 }
