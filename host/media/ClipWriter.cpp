@@ -23,10 +23,10 @@ extern "C" {
 #include "OutputFile.h"
 #include "Png.h"
 
-// One encoder of a clip. An intra-only clip has several, each encoding a
-// frame of its own on a thread of its own; any other clip has one, which
-// encodes on the calling thread (and on threads of its own, where the codec
-// has them).
+// One encoder of a clip. An intra-only clip may have several, each encoding
+// a frame of its own on a thread of its own; with one, or for any other
+// clip, the encoder runs on the calling thread (and on threads of its own,
+// where the codec has them).
 struct EncoderLane {
     AVCodecContext* encoder = nullptr;
     // An encoder may keep a reference to the frame it encoded last (FFV1
@@ -49,7 +49,7 @@ struct ClipWriterState {
     std::string temporary;
     AVFormatContext* muxer = nullptr;
     std::vector<EncoderLane> lanes;  // frame n goes to lane n % lanes.size()
-    int32_t lanesBusy = 0;           // the last ones started, oldest first
+    int32_t lanesBusy = 0;           // lanes encoding: the last ones started
     AVStream* stream = nullptr;
     AVPacket* packet = nullptr;
     SwsContext* scaler = nullptr;
@@ -57,7 +57,7 @@ struct ClipWriterState {
     bool headerWritten = false;   // then the muxer owes a trailer, even when abandoned
     bool completed = false;       // everything is written; only the move into place is left
 
-    int32_t encoderThreads = 1;  // frames encoded at once, where the codec allows it
+    int32_t encoderThreads = 1;  // threads the encoding may use
     int32_t frameCount = 0;      // the frames the clip will have; 0: not known
 
     // PNG patterns: the names, each frame's temporary and final name, and
