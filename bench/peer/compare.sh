@@ -3,29 +3,45 @@
 # (fablix bench) and with two peers on equivalent formulas: FFmpeg's geq
 # filter and G'MIC's -fill. Each on one thread and on every core; wall time
 # per frame, with each peer's cost of the same pipeline without the filter
-# taken off.
+# taken off. Prints Markdown table rows.
 #
 #   bench/peer/compare.sh [BUILD_DIR]      (default build/linux)
 #
 # The equivalents: sin(v) is 512 sin(2 pi v / 1024), cos likewise, "y" is
 # H-1-Y, scl(c,-511,512,0,Y) is (c+511)(Y+1)/1024, and val(k,0,64) at the
 # default sliders 21, 99, 141, 67, 54, 16 is 5, 25, 35, 17, 13, 4.
+# Needs ffmpeg (installed by scripts/packages) and gmic (Debian: apt-get
+# install gmic), which the project's own scripts do not install.
 set -euo pipefail
 build=${1:-build/linux}
 fablix="$build/host/fablix/fablix"
 frames=${FRAMES:-5}
 size=1920x1080
+for tool in ffmpeg gmic python3; do
+  command -v "$tool" >/dev/null || { echo "$0 needs $tool (Debian: apt-get install $tool)" >&2; exit 1; }
+done
+[ -x "$fablix" ] || { echo "$0: no fablix at $fablix; build first (cmake --build --preset linux)" >&2; exit 1; }
 
 formula() {  # formula X Y W H K1 K2: one channel of the default block
   local y="($4-1-$2)"
   echo "512*sin(2*PI*($1-(512*cos(2*PI*$y/1024)+511)*($4+1)/1024)*$5/1024)-512*sin(2*PI*($y-(512*cos(2*PI*$1/1024)+511)*($3+1)/1024)*$6/1024)"
 }
 
-seconds() {  # seconds COMMAND...: wall time of the command
-  local start end
+exec 3>&2
+trap 'exit 1' TERM  # a failed step in a subshell stops the script this way
+seconds() {  # seconds COMMAND...: wall time of the command; a failure stops the script
+  local start end log
+  log=$(mktemp)
   start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
+  if ! "$@" >/dev/null 2>"$log"; then
+    echo "failed: $*" >&3
+    cat "$log" >&3
+    rm -f "$log"
+    kill "$$"  # the figures are taken in subshells: stop the script itself
+    exit 1
+  fi
   end=$(date +%s.%N)
+  rm -f "$log"
   awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
 
@@ -48,16 +64,19 @@ gmic_fill="c==0?$(formula x y w h 5 25):c==1?$(formula x y w h 35 17):c==2?$(for
 gmic_fill=${gmic_fill//PI/pi}
 
 ours() {  # ours THREADS: ms per frame from fablix bench
-  "$fablix" bench --size "$size" --frames $((frames * 4)) --threads "$1" --json |
-    python3 -c 'import json,sys; print("%.1f" % json.load(sys.stdin)["msPerFrame"])'
+  local json
+  json=$("$fablix" bench --size "$size" --frames $((frames * 4)) --threads "$1" --json) ||
+    { echo "failed: fablix bench" >&3; kill "$$"; exit 1; }
+  python3 -c 'import json,sys; print("%.1f" % json.load(sys.stdin)["msPerFrame"])' <<<"$json"
 }
 
 cores=$(nproc)
-printf '%-34s %10s %10s\n' "ms per frame ($size)" "1 thread" "$cores threads"
-printf '%-34s %10s %10s\n' "fablix bench, default block" "$(ours 1)" "$(ours "$cores")"
-printf '%-34s %10s %10s\n' "FFmpeg geq" \
-  "$(per_frame "$(seconds geq 1 "$geq_filter")" "$(seconds geq 1 format=gbrap)")" \
-  "$(per_frame "$(seconds geq 0 "$geq_filter")" "$(seconds geq 0 format=gbrap)")"
-printf '%-34s %10s %10s\n' "G'MIC -fill" \
-  "$(per_frame "$(OMP_NUM_THREADS=1 seconds gmic_run "$gmic_fill")" "$(OMP_NUM_THREADS=1 seconds gmic_run i)")" \
-  "$(per_frame "$(seconds gmic_run "$gmic_fill")" "$(seconds gmic_run i)")"
+echo "$frames frames of $size, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "| ms per frame | 1 thread | default threads ($cores cores) |"
+echo "|---|---|---|"
+echo "| \`fablix bench\`, default block | $(ours 1) | $(ours "$cores") |"
+echo "| FFmpeg \`geq\` | $(per_frame "$(seconds geq 1 "$geq_filter")" "$(seconds geq 1 format=gbrap)") |" \
+  "$(per_frame "$(seconds geq 0 "$geq_filter")" "$(seconds geq 0 format=gbrap)") |"
+echo "| G'MIC \`-fill\` | $(per_frame "$(OMP_NUM_THREADS=1 seconds gmic_run "$gmic_fill")" "$(OMP_NUM_THREADS=1 seconds gmic_run i)") |" \
+  "$(per_frame "$(seconds gmic_run "$gmic_fill")" "$(seconds gmic_run i)") |"

@@ -251,7 +251,7 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
 // ones. kRenderDone, kRenderInterrupted, or a MediaCode with `message`.
 int32_t RenderFrames(const RenderOptions& options, const FrameRange& frames, Renderer& renderer,
                      ClipSource& source, ClipWriter& writer, Progress& progress, std::string& message) {
-    // Frames leave the pipeline in order; the encoder runs threads of its own.
+    // Frames leave the pipeline in order; the writer encodes on threads of its own.
     int32_t lastWritten = frames.first - 1;
     const FrameSink write = [&](int32_t time, const Frame& frame, std::string& why) {
         if (int32_t written = WriteClipFrame(writer, frame, why); written != kMediaOk) return written;
@@ -287,7 +287,7 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
         return status;
     ClipWriter writer;
     if (OpenClipWriter(writer, job.output.c_str(), source.frame.width, source.frame.height, source.rateNumerator,
-                       source.rateDenominator, message) != kMediaOk)
+                       source.rateDenominator, message, options.threads, frames.last - frames.first + 1) != kMediaOk)
         return Failed(message);
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,

@@ -23,6 +23,22 @@ extern "C" {
 #include "OutputFile.h"
 #include "Png.h"
 
+// One encoder of a clip. An intra-only clip may have several, each encoding
+// a frame of its own on a thread of its own; with one, or for any other
+// clip, the encoder runs on the calling thread (and on threads of its own,
+// where the codec has them).
+struct EncoderLane {
+    AVCodecContext* encoder = nullptr;
+    // An encoder may keep a reference to the frame it encoded last (FFV1
+    // does), so frames take turns in two pictures: the one it let go is
+    // filled again in place, with neither a new buffer nor a copy.
+    AVFrame* pictures[2] = {};
+    AVFrame* picture = nullptr;      // the one being filled or encoded
+    std::vector<AVPacket*> packets;  // what the encoder gave for its frame
+    int error = 0;                   // of encoding that frame
+    std::thread thread;
+};
+
 struct ClipWriterState {
     std::string path;
     ClipFormat format = kClipMkv;
@@ -32,14 +48,17 @@ struct ClipWriterState {
     // Container outputs.
     std::string temporary;
     AVFormatContext* muxer = nullptr;
-    AVCodecContext* encoder = nullptr;
+    std::vector<EncoderLane> lanes;  // frame n goes to lane n % lanes.size()
+    int32_t lanesBusy = 0;           // lanes encoding: the last ones started
     AVStream* stream = nullptr;
-    AVFrame* picture = nullptr;
     AVPacket* packet = nullptr;
     SwsContext* scaler = nullptr;
     int64_t nextPts = 0;
     bool headerWritten = false;   // then the muxer owes a trailer, even when abandoned
     bool completed = false;       // everything is written; only the move into place is left
+
+    int32_t encoderThreads = 1;  // threads the encoding may use
+    int32_t frameCount = 0;      // the frames the clip will have; 0: not known
 
     // PNG patterns: the names, each frame's temporary and final name, and
     // the frames being encoded, oldest first, each on a thread of its own.
@@ -54,6 +73,9 @@ struct ClipWriterState {
         std::thread thread;
     };
     std::deque<std::unique_ptr<PngJob>> pngJobs;
+    // Frames of finished jobs, taken again: a new frame's memory would be
+    // cleared page by page by the system, which costs more than the copy.
+    std::vector<Frame> spareFrames;
 };
 
 namespace {
@@ -78,7 +100,24 @@ int32_t Fail(ClipWriterState& s, int32_t code, const std::string& message, std::
     return code;
 }
 
+void FreePackets(EncoderLane& lane) {
+    for (AVPacket*& packet : lane.packets) av_packet_free(&packet);
+    lane.packets.clear();
+}
+
+void FreeLanes(ClipWriterState& s) {
+    for (EncoderLane& lane : s.lanes) {
+        if (lane.thread.joinable()) lane.thread.join();
+        FreePackets(lane);
+        avcodec_free_context(&lane.encoder);
+        for (AVFrame*& picture : lane.pictures) av_frame_free(&picture);
+    }
+    s.lanes.clear();
+    s.lanesBusy = 0;
+}
+
 void FreeEncoder(ClipWriterState& s) {
+    FreeLanes(s);  // before the trailer: no lane may be encoding still
     // Only the trailer releases the muxer's queued packets and private data;
     // what it writes goes into the temporary, which is removed anyway.
     if (s.headerWritten) av_write_trailer(s.muxer);
@@ -87,8 +126,6 @@ void FreeEncoder(ClipWriterState& s) {
     avformat_free_context(s.muxer);
     s.muxer = nullptr;
     s.stream = nullptr;
-    avcodec_free_context(&s.encoder);
-    av_frame_free(&s.picture);
     av_packet_free(&s.packet);
     sws_freeContext(s.scaler);
     s.scaler = nullptr;
@@ -101,6 +138,7 @@ int32_t FinishOldestPng(ClipWriterState& s, std::string& message) {
     s.pngJobs.pop_front();
     job->thread.join();
     message = job->message;
+    s.spareFrames.push_back(std::move(job->frame));
     return job->result;
 }
 
@@ -169,15 +207,38 @@ int32_t ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, Encoder
     return kMediaOk;
 }
 
-void SetUpEncoder(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
-                  AVRational rate) {
-    AVCodecContext* e = s.encoder;
+// One FFV1 encoder already encodes its slices (4 at these settings) on
+// threads of its own, so further encoders only pay on cores beyond those.
+// Each clears a packet buffer for its worst case when it encodes its first
+// frame: about 157 bytes per pixel of BGRA (326 MB for 1080p), which costs
+// as much as encoding several frames, most of it the system's clearing of
+// fresh pages. So an encoder of its own is started only for a clip long
+// enough to keep it busy, and only while the buffers fit in memory.
+constexpr int32_t kThreadsPerEncoder = 4;
+constexpr int64_t kEncoderBufferBytesPerPixel = 160;
+constexpr int64_t kEncoderBuffersMostBytes = int64_t{2} << 30;
+constexpr int32_t kFramesPerEncoder = 25;
+
+int32_t EncodersFor(const ClipWriterState& s, int32_t width, int32_t height) {
+    const int64_t fitting = kEncoderBuffersMostBytes / (kEncoderBufferBytesPerPixel * int64_t{width} * height);
+    int64_t count = std::min<int64_t>(s.encoderThreads / kThreadsPerEncoder, fitting);
+    if (s.frameCount > 0) count = std::min<int64_t>(count, s.frameCount / kFramesPerEncoder);
+    return int32_t(std::max<int64_t>(count, 1));
+}
+
+// True when every frame the codec gives is a key frame that owes nothing to
+// any other frame, as we set it up: then several encoders with the same
+// settings give, frame by frame, the very packets of one.
+bool IsIntraOnly(const EncoderChoice& choice) { return choice.codec->id == AV_CODEC_ID_FFV1; }
+
+void SetUpEncoder(AVCodecContext* e, const EncoderChoice& choice, int32_t width, int32_t height,
+                  AVRational rate, bool globalHeader, int threads) {
     e->width = width;
     e->height = height;
     e->pix_fmt = choice.pixels;
     e->time_base = AVRational{rate.den, rate.num};
     e->framerate = rate;
-    e->thread_count = 0;
+    e->thread_count = threads;
     if (choice.pixels == AV_PIX_FMT_YUV420P || choice.pixels == AV_PIX_FMT_YUV444P) {
         // Tagged, so that players and our reader use the matrix we converted with.
         e->color_range = AVCOL_RANGE_MPEG;
@@ -193,10 +254,100 @@ void SetUpEncoder(ClipWriterState& s, const EncoderChoice& choice, int32_t width
         e->global_quality = FF_QP2LAMBDA * 3;
     } else if (choice.codec->id == AV_CODEC_ID_FFV1) {
         e->level = 3;     // sliced, so it encodes and decodes on every core
-        e->gop_size = 1;  // every frame a key frame: seeking stays cheap
+        e->gop_size = 1;  // every frame a key frame: seeking stays cheap, and IsIntraOnly holds
         av_opt_set_int(e->priv_data, "slicecrc", 1, 0);
     }
-    if (s.muxer->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (globalHeader) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+}
+
+// Opens `count` encoders with the same settings, each with a picture to
+// fill. One encoder runs as many threads as the codec likes; several share
+// the cores.
+int32_t OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count, int32_t width,
+                  int32_t height, AVRational rate, std::string& message) {
+    s.lanes.resize(size_t(count));
+    for (EncoderLane& lane : s.lanes) {
+        lane.encoder = avcodec_alloc_context3(choice.codec);
+        for (AVFrame*& picture : lane.pictures) {
+            picture = av_frame_alloc();
+            if (picture) {
+                picture->format = choice.pixels;
+                picture->width = width;
+                picture->height = height;
+            }
+        }
+        if (!lane.encoder || !lane.pictures[0] || !lane.pictures[1]) {
+            message = CannotWriteMessage(s.path, "out of memory");
+            return kMediaCannotWrite;
+        }
+        SetUpEncoder(lane.encoder, choice, width, height, rate, s.muxer->oformat->flags & AVFMT_GLOBALHEADER,
+                     count == 1 ? 0 : kThreadsPerEncoder);
+        int error = avcodec_open2(lane.encoder, choice.codec, nullptr);
+        if (error < 0) {
+            message = CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error));
+            return kMediaEncodeFailed;
+        }
+    }
+    return kMediaOk;
+}
+
+// The lane's next picture, ready to be filled: a buffer of its own is made
+// only while the encoder still holds the last one (or for the first frames).
+int TakePicture(EncoderLane& lane) {
+    lane.picture = lane.picture == lane.pictures[0] ? lane.pictures[1] : lane.pictures[0];
+    AVFrame* p = lane.picture;
+    if (p->buf[0] && av_frame_is_writable(p)) return 0;
+    const int format = p->format, width = p->width, height = p->height;
+    av_frame_unref(p);  // the encoder keeps its own reference
+    p->format = format;
+    p->width = width;
+    p->height = height;
+    return av_frame_get_buffer(p, 0);
+}
+
+// The stream's header is the first encoder's; every other must match it.
+bool LanesAgree(const ClipWriterState& s) {
+    const AVCodecContext* first = s.lanes[0].encoder;
+    for (const EncoderLane& lane : s.lanes) {
+        const AVCodecContext* e = lane.encoder;
+        if (e->extradata_size != first->extradata_size ||
+            (e->extradata_size > 0 && std::memcmp(e->extradata, first->extradata, size_t(e->extradata_size)) != 0))
+            return false;
+    }
+    return true;
+}
+
+int32_t OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
+                     AVRational rate, std::string& message) {
+    const int32_t count = IsIntraOnly(choice) ? EncodersFor(s, width, height) : 1;
+    int32_t result = OpenLanes(s, choice, count, width, height, rate, message);
+    if (result == kMediaOk && !LanesAgree(s)) {
+        // Never seen; but a stream must have one header, so one encoder it is.
+        FreeLanes(s);
+        result = OpenLanes(s, choice, 1, width, height, rate, message);
+    }
+    return result;
+}
+
+int32_t OpenScaler(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
+                   std::string& message) {
+    if (choice.pixels == AV_PIX_FMT_BGRA) return kMediaOk;
+    s.scaler = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, choice.pixels,
+                              SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+    if (!s.scaler) {
+        message = CannotWriteMessage(s.path, "frames cannot be converted for this encoder");
+        return kMediaUnsupported;
+    }
+    if (s.lanes[0].encoder->colorspace == AVCOL_SPC_BT709) {
+        int* inverse = nullptr;
+        int* table = nullptr;
+        int sourceRange = 0, destinationRange = 0, brightness = 0, contrast = 0, saturation = 0;
+        sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange, &brightness,
+                                 &contrast, &saturation);
+        sws_setColorspaceDetails(s.scaler, inverse, sourceRange, sws_getCoefficients(SWS_CS_ITU709), 0,
+                                 brightness, contrast, saturation);
+    }
+    return kMediaOk;
 }
 
 int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRational rate,
@@ -220,22 +371,15 @@ int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRatio
     int32_t result = ChooseEncoder(s, width, height, choice, message);
     if (result != kMediaOk) return result;
 
-    s.encoder = avcodec_alloc_context3(choice.codec);
     s.packet = av_packet_alloc();
-    s.picture = av_frame_alloc();
     s.stream = avformat_new_stream(s.muxer, nullptr);
-    if (!s.encoder || !s.packet || !s.picture || !s.stream) {
+    if (!s.packet || !s.stream) {
         message = CannotWriteMessage(s.path, "out of memory");
         return kMediaCannotWrite;
     }
-    SetUpEncoder(s, choice, width, height, rate);
-    error = avcodec_open2(s.encoder, choice.codec, nullptr);
-    if (error < 0) {
-        message = CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error));
-        return kMediaEncodeFailed;
-    }
-    error = avcodec_parameters_from_context(s.stream->codecpar, s.encoder);
-    s.stream->time_base = s.encoder->time_base;
+    if ((result = OpenEncoders(s, choice, width, height, rate, message)) != kMediaOk) return result;
+    error = avcodec_parameters_from_context(s.stream->codecpar, s.lanes[0].encoder);
+    s.stream->time_base = s.lanes[0].encoder->time_base;
     s.stream->avg_frame_rate = rate;
     AVDictionary* options = nullptr;
     // The index goes first, so the clip plays while it downloads.
@@ -247,74 +391,101 @@ int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRatio
         message = CannotWriteMessage(s.path, FfmpegErrorText(error));
         return kMediaCannotWrite;
     }
+    return OpenScaler(s, choice, width, height, message);
+}
 
-    s.picture->format = choice.pixels;
-    s.picture->width = width;
-    s.picture->height = height;
-    error = av_frame_get_buffer(s.picture, 0);
-    if (error < 0) {
-        message = CannotWriteMessage(s.path, FfmpegErrorText(error));
-        return kMediaCannotWrite;
-    }
-    if (choice.pixels != AV_PIX_FMT_BGRA) {
-        s.scaler = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, choice.pixels,
-                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr,
-                                  nullptr, nullptr);
-        if (!s.scaler) {
-            message = CannotWriteMessage(s.path, "frames cannot be converted for this encoder");
-            return kMediaUnsupported;
-        }
-        if (s.encoder->colorspace == AVCOL_SPC_BT709) {
-            int* inverse = nullptr;
-            int* table = nullptr;
-            int sourceRange = 0, destinationRange = 0, brightness = 0, contrast = 0, saturation = 0;
-            sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange,
-                                     &brightness, &contrast, &saturation);
-            sws_setColorspaceDetails(s.scaler, inverse, sourceRange, sws_getCoefficients(SWS_CS_ITU709),
-                                     0, brightness, contrast, saturation);
-        }
-    }
+int32_t MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packet, std::string& message) {
+    if (packet->duration == 0) packet->duration = 1;  // one frame; the last GIF delay needs it
+    av_packet_rescale_ts(packet, lane.encoder->time_base, s.stream->time_base);
+    packet->stream_index = s.stream->index;
+    const int error = av_interleaved_write_frame(s.muxer, packet);
+    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
     return kMediaOk;
 }
 
-// Sends one frame (or, for nullptr, the end) to the encoder and muxes every
-// packet it gives back.
+// Sends one frame (or, for nullptr, the end) to the lane's encoder and muxes
+// every packet it gives back.
 // `stop` is asked between packets: the end of a clip may hold many.
-int32_t EncodeAndMux(ClipWriterState& s, AVFrame* picture, std::string& message, StopProbe stop = nullptr) {
-    int error = avcodec_send_frame(s.encoder, picture);
+int32_t EncodeAndMux(ClipWriterState& s, EncoderLane& lane, AVFrame* picture, std::string& message,
+                     StopProbe stop = nullptr) {
+    int error = avcodec_send_frame(lane.encoder, picture);
     if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
     for (;;) {
         if (stop && stop()) return Fail(s, kMediaInterrupted, CannotWriteMessage(s.path, "interrupted"), message);
-        error = avcodec_receive_packet(s.encoder, s.packet);
+        error = avcodec_receive_packet(lane.encoder, s.packet);
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) return kMediaOk;
         if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
-        if (s.packet->duration == 0) s.packet->duration = 1;  // one frame; the last GIF delay needs it
-        av_packet_rescale_ts(s.packet, s.encoder->time_base, s.stream->time_base);
-        s.packet->stream_index = s.stream->index;
-        error = av_interleaved_write_frame(s.muxer, s.packet);
-        if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+        if (int32_t muxed = MuxPacket(s, lane, s.packet, message); muxed != kMediaOk) return muxed;
     }
 }
 
+// On a lane's own thread: encodes its picture and keeps the packets.
+void EncodeOnLane(EncoderLane& lane) {
+    lane.error = avcodec_send_frame(lane.encoder, lane.picture);
+    while (lane.error >= 0) {
+        AVPacket* packet = av_packet_alloc();
+        if (!packet) {
+            lane.error = AVERROR(ENOMEM);
+            return;
+        }
+        lane.error = avcodec_receive_packet(lane.encoder, packet);
+        if (lane.error < 0) {
+            av_packet_free(&packet);
+            if (lane.error == AVERROR(EAGAIN)) lane.error = 0;
+            return;
+        }
+        lane.packets.push_back(packet);
+    }
+}
+
+// Waits for the oldest frame being encoded and muxes its packets.
+int32_t MuxOldestLane(ClipWriterState& s, std::string& message) {
+    const int32_t count = int32_t(s.lanes.size());
+    const int32_t next = int32_t(s.nextPts % count);
+    EncoderLane& lane = s.lanes[size_t((next - s.lanesBusy + count) % count)];
+    --s.lanesBusy;
+    lane.thread.join();
+    int32_t result = lane.error < 0
+                         ? Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(lane.error)), message)
+                         : kMediaOk;
+    for (size_t i = 0; result == kMediaOk && i < lane.packets.size(); ++i)
+        result = MuxPacket(s, lane, lane.packets[i], message);
+    FreePackets(lane);
+    return result;
+}
+
 int32_t WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string& message) {
-    int error = av_frame_make_writable(s.picture);  // the encoder may still hold the last one
+    const bool parallel = s.lanes.size() > 1;
+    EncoderLane& lane = s.lanes[size_t(s.nextPts % int64_t(s.lanes.size()))];
+    if (parallel && s.lanesBusy == int32_t(s.lanes.size())) {
+        if (int32_t muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;  // this very lane
+    }
+    const int error = TakePicture(lane);
     if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
     if (s.scaler) {
         const uint8_t* source[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
         int sourceStride[4] = {frame.rowBytes, 0, 0, 0};
-        sws_scale(s.scaler, source, sourceStride, 0, frame.height, s.picture->data, s.picture->linesize);
+        sws_scale(s.scaler, source, sourceStride, 0, frame.height, lane.picture->data, lane.picture->linesize);
     } else {
         for (int32_t y = 0; y < frame.height; ++y)
-            std::memcpy(s.picture->data[0] + size_t(y) * size_t(s.picture->linesize[0]),
+            std::memcpy(lane.picture->data[0] + size_t(y) * size_t(lane.picture->linesize[0]),
                         FramePixel(frame, 0, y), size_t(frame.width) * 4);
     }
-    s.picture->pts = s.nextPts++;
-    return EncodeAndMux(s, s.picture, message);
+    lane.picture->pts = s.nextPts++;
+    if (!parallel) return EncodeAndMux(s, lane, lane.picture, message);
+    lane.thread = std::thread(EncodeOnLane, std::ref(lane));
+    ++s.lanesBusy;
+    return kMediaOk;
 }
 
 int32_t CompleteContainer(ClipWriterState& s, std::string& message, StopProbe stop) {
-    int32_t result = EncodeAndMux(s, nullptr, message, stop);
-    if (result != kMediaOk) return result;
+    while (s.lanesBusy > 0) {
+        if (int32_t muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;
+        if (stop && stop()) return Fail(s, kMediaInterrupted, CannotWriteMessage(s.path, "interrupted"), message);
+    }
+    // Intra-only lanes hold nothing back; each is flushed all the same.
+    for (EncoderLane& lane : s.lanes)
+        if (int32_t result = EncodeAndMux(s, lane, nullptr, message, stop); result != kMediaOk) return result;
     int error = av_write_trailer(s.muxer);
     s.headerWritten = false;
     if (error >= 0) {
@@ -354,15 +525,18 @@ int32_t OpenPattern(ClipWriterState& s, std::string& message) {
 }
 
 // PNG encoding is the slow part of a pattern and every frame is a file of
-// its own, so frames are encoded on as many threads as there are cores; a
+// its own, so frames are encoded on encoderThreads threads at once; a
 // failure shows at a later frame or at the finish.
 int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame, std::string& message) {
-    const size_t running = std::max(1u, std::thread::hardware_concurrency());
-    if (s.pngJobs.size() >= running) {
+    if (s.pngJobs.size() >= size_t(s.encoderThreads)) {
         const int32_t result = FinishOldestPng(s, message);
         if (result != kMediaOk) return Fail(s, result, message, message);
     }
     auto job = std::make_unique<ClipWriterState::PngJob>();
+    if (!s.spareFrames.empty()) {
+        job->frame = std::move(s.spareFrames.back());
+        s.spareFrames.pop_back();
+    }
     job->frame = frame;
     job->name = FrameFileName(s.pattern, index);
     job->temporary = TemporaryNameFor(job->name);
@@ -375,7 +549,8 @@ int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame,
     s.frameNames.push_back(job->name);
     ClipWriterState::PngJob* work = job.get();
     work->thread = std::thread([work] {
-        work->result = EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message);
+        work->result =
+            EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message, nullptr, kPngFast);
     });
     s.pngJobs.push_back(std::move(job));
     return kMediaOk;
@@ -420,7 +595,8 @@ int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& mes
 }
 
 int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
-                       int32_t rateNumerator, int32_t rateDenominator, std::string& message) {
+                       int32_t rateNumerator, int32_t rateDenominator, std::string& message,
+                       int32_t encoderThreads, int32_t frameCount) {
     CloseClipWriter(writer);
     ClipFormat format = kClipMkv;
     int32_t result = ClipFormatForPath(path, format, message);
@@ -439,6 +615,9 @@ int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int3
     auto* s = new ClipWriterState;
     s->path = path;
     s->format = format;
+    s->encoderThreads =
+        encoderThreads > 0 ? encoderThreads : int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    s->frameCount = frameCount;
     result = format == kClipPngSequence
                  ? OpenPattern(*s, message)
                  : OpenContainer(*s, width, height, AVRational{rateNumerator, rateDenominator}, message);
@@ -449,6 +628,7 @@ int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int3
     }
     writer.width = width;
     writer.height = height;
+    writer.encoders = format == kClipPngSequence ? s->encoderThreads : int32_t(s->lanes.size());
     writer.format = format;
     writer.state = s;
     return kMediaOk;

@@ -35,6 +35,7 @@ struct ClipWriter {
     int32_t width = 0;
     int32_t height = 0;
     int32_t framesWritten = 0;
+    int32_t encoders = 0;  // frames encoded at once, each by an encoder of its own
     ClipFormat format = kClipMkv;
     ClipWriterState* state = nullptr;
 };
@@ -43,8 +44,17 @@ struct ClipWriter {
 // frames per second, creating its temporary file so an unwritable folder
 // fails here. kMediaUnsupported, kMediaCannotWrite, kMediaBadArgument,
 // kMediaEncodeFailed.
+// `encoderThreads` (0: one per core) is the threads the encoding may use.
+// Where every frame is encoded on its own, frames are encoded at once, each
+// by an encoder of its own, and the output is byte for byte that of one
+// encoder: a PNG pattern encodes one frame per thread; an .mkv's FFV1
+// encoder runs four threads of its own (one per slice), and a further
+// encoder is started for every four more threads when the clip, of
+// `frameCount` frames (0: not known), is long enough to repay its start.
+// Other kinds have one encoder, which runs threads of its own.
 int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
-                       int32_t rateNumerator, int32_t rateDenominator, std::string& message);
+                       int32_t rateNumerator, int32_t rateDenominator, std::string& message,
+                       int32_t encoderThreads = 0, int32_t frameCount = 0);
 
 // Appends one frame, which must be the writer's size. After a failure the
 // writer accepts nothing more and FinishClipWriter fails too.

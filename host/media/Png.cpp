@@ -89,14 +89,27 @@ bool ReadPngRows(png_structp png, png_infop info, png_bytepp rows) {
 
 enum WriteOutcome : int32_t { kWritten, kWriteFailed, kWriteStopped };
 
+// Frames of a clip are written fast rather than small. Measured on 1080p
+// frames (a test pattern and the default block's busy output): the "up"
+// filter at deflate level 2 encodes 1.8 to 3.6 times faster than unfiltered
+// rows at level 6 (FFmpeg's PNG defaults), in files 4 to 17 % larger, and
+// about 4 times faster than libpng's defaults (adaptive filters, level 6),
+// which stills keep, in files 12 to 24 % larger.
+constexpr int kFastFilters = PNG_FILTER_UP;
+constexpr int kFastDeflateLevel = 2;
+
 // Row by row, so that `stop` is asked between rows of a large picture.
 WriteOutcome WritePngRows(png_structp png, png_infop info, FILE* file, const Frame* frame,
-                          png_bytepp rows, StopProbe stop) {
+                          png_bytepp rows, StopProbe stop, PngEffort effort) {
     if (setjmp(png_jmpbuf(png))) return kWriteFailed;
     png_init_io(png, file);
     png_set_IHDR(png, info, png_uint_32(frame->width), png_uint_32(frame->height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    if (effort == kPngFast) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, kFastFilters);
+        png_set_compression_level(png, kFastDeflateLevel);
+    }
     png_write_info(png, info);
     png_set_bgr(png);
     for (int32_t y = 0; y < frame->height; ++y) {
@@ -184,7 +197,7 @@ bool HasPngSignature(const char* path) {
 }
 
 int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
-                      std::string& message, StopProbe stop) {
+                      std::string& message, StopProbe stop, PngEffort effort) {
     if (!FrameIsWhole(frame)) {
         message = CannotWriteMessage(shownPath, "the frame has no pixels of its size");
         return kMediaBadArgument;
@@ -208,7 +221,7 @@ int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& fram
         rows[size_t(y)] = const_cast<png_bytep>(FramePixel(frame, 0, y));  // libpng only reads them
 
     errno = 0;
-    const WriteOutcome outcome = WritePngRows(png, info, out, &frame, rows.data(), stop);
+    const WriteOutcome outcome = WritePngRows(png, info, out, &frame, rows.data(), stop, effort);
     const bool written = outcome == kWritten;
     int writeError = errno;  // libpng's "Write Error" hides the cause, errno keeps it
     png_destroy_write_struct(&png, &info);

@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include "ClipReader.h"
 #include "ClipWriter.h"
 #include "MediaResult.h"
@@ -26,10 +30,12 @@ Frame FlatFrame(int32_t width, int32_t height, Bgra colour) {
 
 // Writes the frames as one clip; kMediaOk or the first failure.
 int32_t WriteClip(const std::string& path, const std::vector<Frame>& frames, int32_t rateNumerator,
-                  int32_t rateDenominator, std::string& message) {
+                  int32_t rateDenominator, std::string& message, int32_t encoderThreads = 0,
+                  int32_t* encoders = nullptr) {
     ClipWriter writer;
     int32_t result = OpenClipWriter(writer, path.c_str(), frames[0].width, frames[0].height, rateNumerator,
-                                    rateDenominator, message);
+                                    rateDenominator, message, encoderThreads);
+    if (encoders != nullptr) *encoders = writer.encoders;
     for (size_t i = 0; result == kMediaOk && i < frames.size(); ++i)
         result = WriteClipFrame(writer, frames[i], message);
     if (result != kMediaOk) {
@@ -124,6 +130,66 @@ TEST(ClipRoundTrip, PngPatternWritesOneExactFilePerFrameFromZero) {
         EXPECT_EQ(frame.pixels, frames[size_t(i)].pixels) << "frame " << i;
     }
     CloseClipReader(reader);
+}
+
+// A clip's encoded video as bytes: the stream's header, then every packet
+// with its time, in the order the file holds them.
+std::vector<std::string> EncodedVideo(const std::string& path) {
+    AVFormatContext* format = nullptr;
+    std::vector<std::string> parts;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return parts;
+    const AVCodecParameters* video = format->streams[0]->codecpar;
+    parts.emplace_back(reinterpret_cast<const char*>(video->extradata), size_t(video->extradata_size));
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(format, packet) >= 0) {
+        parts.push_back(std::to_string(packet->pts) + ":" +
+                        std::string(reinterpret_cast<const char*>(packet->data), size_t(packet->size)));
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    return parts;
+}
+
+// Intra-only outputs encode several frames at once, each with an encoder of
+// its own: the result must be that of one encoder, byte for byte, and stay
+// lossless. Seven frames: no multiple of two or three encoders (an .mkv
+// has one encoder per four threads, a PNG pattern one per thread).
+TEST(ClipEncoders, SeveralAtOnceWriteTheBytesOfOne) {
+    ScratchFolder folder;
+    const std::vector<Frame> frames = NumberedFrames(96, 40, 7);
+    std::string message;
+    std::vector<std::vector<std::string>> clips, patterns;
+    for (int32_t encoders : {1, 2, 3}) {
+        const std::string name = std::to_string(encoders);
+        int32_t used = 0;
+        ASSERT_EQ(WriteClip(folder / (name + ".mkv"), frames, 24, 1, message, 4 * encoders, &used), kMediaOk)
+            << message;
+        EXPECT_EQ(used, encoders);
+        clips.push_back(EncodedVideo(folder / (name + ".mkv")));
+        ASSERT_EQ(WriteClip(folder / (name + "-%d.png"), frames, 24, 1, message, encoders, &used), kMediaOk)
+            << message;
+        EXPECT_EQ(used, encoders);
+        patterns.emplace_back();
+        for (size_t i = 0; i < frames.size(); ++i)
+            patterns.back().push_back(ReadWholeFile(folder / (name + "-" + std::to_string(i) + ".png")));
+
+        ClipReader reader;
+        ASSERT_EQ(OpenClipReader(reader, (folder / (name + ".mkv")).c_str(), message), kMediaOk) << message;
+        Frame frame;
+        for (int32_t i = 0; i < int32_t(frames.size()); ++i) {
+            ASSERT_EQ(ReadClipFrame(reader, i, frame, message), kMediaOk) << message;
+            EXPECT_EQ(frame.pixels, frames[size_t(i)].pixels) << encoders << " encoders, frame " << i;
+        }
+        CloseClipReader(reader);
+    }
+    ASSERT_EQ(clips[0].size(), frames.size() + 1);
+    EXPECT_FALSE(clips[0][0].empty());  // FFV1 keeps its tables in the header
+    for (size_t i = 2; i < clips[0].size(); ++i) EXPECT_NE(clips[0][i], clips[0][i - 1]) << "packet " << i;
+    for (size_t k = 1; k < clips.size(); ++k) {
+        EXPECT_EQ(clips[k], clips[0]) << "clip, " << k + 1 << " encoders";
+        EXPECT_EQ(patterns[k], patterns[0]) << "PNG pattern, " << k + 1 << " encoders";
+    }
 }
 
 TEST(ClipRoundTrip, KeepsAFractionalFrameRate) {

@@ -1,6 +1,7 @@
 // --threads: the output is byte for byte that of one thread, for clips
-// (frames rendered at once, with and without "rnd") and stills (bands of
-// rows); and fablix bench, which renders without files.
+// (frames rendered at once, with and without "rnd"; PNG frames encoded at
+// once) and stills (bands of rows); and fablix bench, which renders without
+// files.
 #include <fstream>
 
 #include "ClipReader.h"
@@ -35,15 +36,21 @@ class Threads : public ::testing::TestWithParam<ThreadsCase> {};
 TEST_P(Threads, ClipsAndStillsMatchOneThreadByteForByte) {
     ScratchFolder folder;
     std::vector<std::vector<std::vector<uint8_t>>> clips;
+    std::vector<std::vector<std::string>> patterns;  // the files' bytes
     std::vector<std::vector<uint8_t>> stills;
     for (const char* threads : {"1", "2", "3"}) {
         const std::string clip = std::string("out") + threads + ".mkv";
         const std::string still = std::string("out") + threads + ".png";
-        const ToolRun run = RunTool(
-            Joined(Joined({"render", "--quiet", "--threads", threads, "--frames", "3:9"}, GetParam().formulas), {clip}),
-            folder);
-        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const std::string prefix = std::string("p") + threads + "-";
+        for (const std::string& output : {clip, prefix + "%d.png"}) {
+            const std::vector<std::string> render = {"render", "--quiet", "--threads", threads, "--frames", "3:9"};
+            const ToolRun run = RunTool(Joined(Joined(render, GetParam().formulas), {output}), folder);
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+        }
         clips.push_back(Frames(folder / clip));
+        patterns.emplace_back();
+        for (int32_t i = 0; i < 7; ++i)
+            patterns.back().push_back(ReadWholeFile(folder / (prefix + std::to_string(i) + ".png")));
         const ToolRun one = RunTool(Joined(Joined({"render", "--threads", threads, "--time", "5"}, GetParam().formulas),
                                            {still}),
                                     folder);
@@ -56,8 +63,14 @@ TEST_P(Threads, ClipsAndStillsMatchOneThreadByteForByte) {
     ASSERT_EQ(clips[0].size(), 7u);
     for (size_t k = 1; k < clips.size(); ++k) {
         EXPECT_EQ(clips[k], clips[0]) << "clip, thread count " << k + 1;
+        EXPECT_EQ(patterns[k], patterns[0]) << "PNG pattern, thread count " << k + 1;
         EXPECT_EQ(stills[k], stills[0]) << "still, thread count " << k + 1;
     }
+    // Both lossless: a PNG frame holds the pixels of the clip's frame.
+    Frame frame;
+    std::string message;
+    ASSERT_EQ(ReadPng((folder / "p1-6.png").c_str(), frame, message), kMediaOk) << message;
+    EXPECT_EQ(frame.pixels, clips[0][6]);
     // Successive frames differ, so a frame out of place would show.
     EXPECT_NE(clips[0][0], clips[0][1]);
 }
