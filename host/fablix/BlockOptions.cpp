@@ -67,10 +67,7 @@ OptionTake TakeSettings(const std::string& value, BlockOptions* options) {
 
 void ApplyEdit(const BlockEdit& edit, FilterParams* params) {
     switch (edit.kind) {
-        case BlockEdit::kFormula:
-            std::memset(params->formula[edit.index], 0, kFormulaSlotSize);
-            std::memcpy(params->formula[edit.index], edit.text.data(), edit.text.size());
-            break;
+        case BlockEdit::kFormula: StoreFormula(params, edit.index, edit.text); break;
         case BlockEdit::kSlider: params->sliderValue[edit.index] = edit.value; break;
         case BlockEdit::kSingle: params->singleExpression = 1; break;
     }
@@ -102,13 +99,15 @@ int32_t CheckFormula(const std::string& text, const std::string& origin) {
     return kExitOk;
 }
 
+void StoreFormula(FilterParams* params, int32_t index, const std::string& text) {
+    std::memset(params->formula[index], 0, kFormulaSlotSize);
+    std::memcpy(params->formula[index], text.data(), text.size());
+}
+
 int32_t SetFormula(FilterParams* params, int32_t index, const std::string& text,
                    const std::string& origin) {
     if (int32_t status = CheckFormula(text, origin); status != kExitOk) return status;
-    BlockEdit edit;
-    edit.index = index;
-    edit.text = text;
-    ApplyEdit(edit, params);
+    StoreFormula(params, index, text);
     return kExitOk;
 }
 

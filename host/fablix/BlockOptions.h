@@ -45,6 +45,10 @@ int32_t LoadDefaultBlock(FilterParams* params);
 // byte. kExitOk, or kExitUsage with a message naming `origin`.
 int32_t CheckFormula(const std::string& text, const std::string& origin);
 
+// Puts formula text that CheckFormula accepted into slot `index`, the rest
+// of the slot zeroed.
+void StoreFormula(FilterParams* params, int32_t index, const std::string& text);
+
 // Puts formula text into slot `index`, refusing what the block cannot hold.
 int32_t SetFormula(FilterParams* params, int32_t index, const std::string& text,
                    const std::string& origin);

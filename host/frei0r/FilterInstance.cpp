@@ -35,9 +35,8 @@ void MakeWantedBlock(FilterInstance& instance) {
     block = *instance.base;
     const ParamValues& values = instance.values;
     for (int32_t i = 0; i < kFormulaCount; ++i) {
-        if (values.formula[i].empty() || instance.formulaRefused[i]) continue;
-        std::memset(block.formula[i], 0, kFormulaSlotSize);
-        std::memcpy(block.formula[i], values.formula[i].data(), values.formula[i].size());
+        if (!values.formula[i].empty() && !instance.formulaRefused[i])
+            StoreFormula(&block, i, values.formula[i]);
     }
     for (int32_t k = 0; k < kSliderCount; ++k)
         if (!SliderIsKept(values.slider[k])) block.sliderValue[k] = SliderPosition(values.slider[k]);
