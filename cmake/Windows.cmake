@@ -23,17 +23,3 @@ endif()
 
 set(FABLIX_BENCHMARKS OFF CACHE BOOL "" FORCE)
 set(FABLIX_FUZZ OFF CACHE BOOL "" FORCE)
-
-# GoogleTest from the source that Debian's googletest package installs,
-# compiled by the cross compiler.
-macro(fablix_cross_build_googletest)
-  set(FABLIX_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source")
-  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
-  add_subdirectory(${FABLIX_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-  if(NOT TARGET GTest::gtest_main)
-    add_library(GTest::gtest_main ALIAS gtest_main)
-    add_library(GTest::gtest ALIAS gtest)
-  endif()
-endmacro()

@@ -65,7 +65,7 @@ TEST(ElfImage, RefusesWhatLiesOutsideOrIsNoElfImage) {
             uint64_t at;  // a field to set, or ~0 for none
             uint64_t value;
             size_t width;
-            size_t keep;  // bytes kept of the image
+            uint64_t keep;  // bytes kept of the image
             int32_t result;
         } cases[] = {
             {"intact", ~0ull, 0, 0, size, kElfFound},
@@ -87,7 +87,7 @@ TEST(ElfImage, RefusesWhatLiesOutsideOrIsNoElfImage) {
         for (const auto& c : cases) {
             std::vector<uint8_t> bytes = elf.bytes;
             if (c.at != ~0ull) PutField(&bytes, c.at, c.value, c.width);
-            bytes.resize(c.keep);
+            bytes.resize(static_cast<size_t>(c.keep));
             ElfSection section{};
             EXPECT_EQ(Find(bytes, &section), c.result) << c.what << (wide ? ", 64-bit" : ", 32-bit");
         }

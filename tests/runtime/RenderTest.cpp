@@ -61,48 +61,54 @@ TEST_F(Render, SingleExpressionRunsFormula3ForEveryChannel) {
         for (int32_t p = 0; p < 4; ++p) EXPECT_EQ(clip.destination.At(x, 0)[p], values[x]);
 }
 
+// The host's callbacks, in the host's calling convention (on 32-bit x86 the
+// callee removes its arguments, so a mismatch breaks the caller's stack).
+int gCalls;
+void FABLIX_STDCALL CountCall(int32_t, PixelMap**, PixelMap*, intptr_t) { ++gCalls; }
+
+struct SeenCall {
+    int32_t calls, time;
+    PixelMap** handle;
+    PixelMap* map;
+    intptr_t data;
+};
+SeenCall gSeen;
+void FABLIX_STDCALL RecordCall(int32_t time, PixelMap** handle, PixelMap* map, intptr_t data) {
+    gSeen = {gSeen.calls + 1, time, handle, map, data};
+}
+
 TEST_F(Render, EmptyBoundsRenderNothingButStillLoadTheFrame) {
     SetFormulas("1", "1", "1", "1");
     TestClip clip(2, 2);
     clip.source.map.bounds.bottom = 0;
-    static int calls;
-    calls = 0;
-    clip.record.sourceFrameCallback = [](int32_t, PixelMap**, PixelMap*, intptr_t) { ++calls; };
+    gCalls = 0;
+    clip.record.sourceFrameCallback = CountCall;
     clip.record.time = 4;
     state->time = 3;
     EXPECT_EQ(Run(clip), 1);
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(gCalls, 1);
     EXPECT_EQ(clip.destination.At(0, 0)[0], 0);
 }
 
 TEST_F(Render, CallbackRunsOnceWithItsArgumentsWhenTheTimeChanges) {
     SetFormulas("t", "t", "t", "T");
     TestClip clip(1, 1);
-    struct Seen {
-        int32_t calls, time;
-        PixelMap** handle;
-        PixelMap* map;
-        intptr_t data;
-    };
-    static Seen seen;
-    seen = {};
-    clip.record.sourceFrameCallback = [](int32_t time, PixelMap** handle, PixelMap* map, intptr_t data) {
-        seen = {seen.calls + 1, time, handle, map, data};
-    };
+    gSeen = {};
+    clip.record.sourceFrameCallback = RecordCall;
     clip.record.callbackData = 1234;
     clip.record.time = 7;
     clip.record.total = 9;
     Run(clip);
-    EXPECT_EQ(seen.calls, 1);
-    EXPECT_EQ(seen.time, 7);
-    EXPECT_EQ(seen.handle, clip.record.sourceMap);
-    EXPECT_EQ(seen.map, &clip.source.map);
-    EXPECT_EQ(seen.data, 1234);
+    EXPECT_EQ(gSeen.calls, 1);
+    EXPECT_EQ(gSeen.time, 7);
+    EXPECT_EQ(gSeen.handle, clip.record.sourceMap);
+    EXPECT_EQ(gSeen.map, &clip.source.map);
+    EXPECT_EQ(gSeen.data, 1234);
     EXPECT_EQ(clip.destination.At(0, 0)[0], 7);
     EXPECT_EQ(clip.destination.At(0, 0)[3], 9);
     EXPECT_EQ(state->totalCopy, 9);
     Run(clip);
-    EXPECT_EQ(seen.calls, 1);
+    EXPECT_EQ(gSeen.calls, 1);
 }
 
 TEST_F(Render, WaitingInputStopsAfterOneRow) {

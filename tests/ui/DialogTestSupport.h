@@ -43,7 +43,7 @@ inline std::vector<int32_t>& LoadedTimes() {
     static thread_local std::vector<int32_t> times;
     return times;
 }
-inline void LoadSourceFrame(int32_t time, PixelMap**, PixelMap*, intptr_t) {
+inline void FABLIX_STDCALL LoadSourceFrame(int32_t time, PixelMap**, PixelMap*, intptr_t) {
     LoadedTimes().push_back(time);
 }
 
