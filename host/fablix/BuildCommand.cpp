@@ -271,16 +271,21 @@ size_t FirstNonUtf8(const std::string& text) {
     size_t at = 0;
     while (at < text.size()) {
         const unsigned char lead = static_cast<unsigned char>(text[at]);
-        const size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                              : lead >= 0xF0 && lead <= 0xF4                  ? 4
-                                                                              : 0;
+        if (lead < 0x80) {
+            ++at;
+            continue;
+        }
+        size_t length = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+        else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
         if (length == 0 || text.size() - at < length) return at;
         // The second byte's range depends on the lead, which rules out the
         // overlong forms, the surrogates and code points past U+10FFFF.
-        const unsigned char second = static_cast<unsigned char>(text[at + (length > 1 ? 1 : 0)]);
+        const unsigned char second = static_cast<unsigned char>(text[at + 1]);
         const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
         const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-        if (length > 1 && (second < low || second > high)) return at;
+        if (second < low || second > high) return at;
         for (size_t i = 2; i < length; ++i)
             if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return at;
         at += length;
