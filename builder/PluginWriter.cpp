@@ -138,6 +138,7 @@ int32_t PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params) 
     switch (PatchFrei0rImage(image, size, params)) {
         case kPatchNotElf: return kWriteNotElf;
         case kPatchNoBlock: return kWriteNoBlock;
+        case kPatchImageCut: return kWriteImageCut;
         default: return kWroteAll;
     }
 }
@@ -198,6 +199,9 @@ int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params
 }
 
 int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params) {
+    const int32_t extent = CheckElfExtent(ImageBytes{image, size});
+    if (extent == kElfNotElf) return kPatchNotElf;
+    if (extent != kElfFound) return kPatchImageCut;
     ElfSection block{};
     const int32_t found = FindElfSection(ImageBytes{image, size}, kBlockSectionName, &block);
     if (found == kElfNotElf) return kPatchNotElf;

@@ -105,6 +105,23 @@ TEST(BuildImage, AnImageCutShortIsRefused) {
     }
 }
 
+// A copy of fablix.so cut short: its section table, which the linker put
+// last, is gone, or a section's data reaches past the end.
+TEST(BuildImage, AFrei0rImageCutShortIsRefused) {
+    const std::string image = ReadWholeFile(FABLIX_FREI0R_PATH);
+    ASSERT_FALSE(image.empty());
+    for (size_t cut : {size_t{0x1000}, image.size() / 2, image.size() - 1}) {
+        ScratchFolder folder;
+        folder.WriteFile("cut.so", image.substr(0, cut));
+        const ToolRun run = RunTool({"build", "--frei0r", "--image", "cut.so", "Cut.so"}, folder);
+        EXPECT_EQ(run.exitCode, 1) << cut;
+        EXPECT_EQ(run.err, "fablix: cannot build 'Cut.so': the image 'cut.so' is cut short or damaged: its headers "
+                           "place data past its end; copy the image whole; nothing was changed\n")
+            << cut;
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"cut.so"}) << cut;
+    }
+}
+
 // The path of --image says what it is, whatever kind of plug-in is built.
 TEST(BuildImage, APathThatIsNoImageSaysWhy) {
     ScratchFolder folder;
