@@ -88,6 +88,18 @@ bool NameIs(ImageBytes image, const SectionHeader& names, uint32_t at, const cha
 
 }  // namespace
 
+int32_t CheckElfExtent(ImageBytes image) {
+    const ElfLayout* layout = LayoutOf(image);
+    if (layout == nullptr) return kElfNotElf;
+    SectionTable table{};
+    if (!ReadSectionTable(image, layout, &table)) return kElfCut;
+    for (uint32_t i = 0; i < table.count; ++i) {
+        const SectionHeader header = ReadHeader(image, table, i);
+        if (header.type != kNoBits && !Inside(image, header.offset, header.size)) return kElfCut;
+    }
+    return kElfFound;
+}
+
 int32_t FindElfSection(ImageBytes image, const char* name, ElfSection* section) {
     const ElfLayout* layout = LayoutOf(image);
     if (layout == nullptr) return kElfNotElf;

@@ -28,6 +28,15 @@ struct ElfSection {
     uint64_t size;
 };
 
+// Checks the image against its section headers: the table, the section
+// names and the file data of every section that has any lie inside. A copy
+// cut short loses its section table first, as linkers put it last.
+// kElfFound, kElfNotElf or kElfCut.
+enum : int32_t {
+    kElfCut = 4,  // the section table, or a section's data, reaches past the end
+};
+int32_t CheckElfExtent(ImageBytes image);
+
 // Finds the first section named `name` (its name read from the section-name
 // string table, e_shstrndx). Returns kElfFound and fills `section` only
 // when the section's data lies wholly inside the image.

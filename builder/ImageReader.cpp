@@ -1,5 +1,6 @@
 #include "ImageReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -19,6 +20,11 @@ constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kSectionVirtualAddressAt = 12;
 constexpr uint64_t kSectionRawSizeAt = 16;
 constexpr uint64_t kSectionRawPointerAt = 20;
+constexpr uint64_t kSymbolTableAt = 12;       // H + PointerToSymbolTable
+constexpr uint64_t kSymbolCountAt = 16;       // H + NumberOfSymbols
+constexpr uint64_t kHeadersSizeAt = 84;       // H + SizeOfHeaders, alike in both optional headers
+constexpr uint64_t kSymbolSize = 18;
+constexpr uint64_t kStringTableSizeField = 4;  // the string table after the symbols starts with its size
 constexpr uint64_t kExportNameAt = 12;         // export directory's Name
 constexpr uint64_t kNamedCountAt = 12;         // resource directory's NumberOfNamedEntries
 constexpr uint64_t kIdCountAt = 14;            // ... NumberOfIdEntries
@@ -98,6 +104,18 @@ bool ReadSection(ImageBytes image, uint64_t at, Section* section) {
     return true;
 }
 
+// The COFF symbol table and the string table after it, when the image has
+// them, lie inside.
+bool SymbolsInside(ImageBytes image, uint32_t h) {
+    uint32_t symbols = 0;
+    uint32_t count = 0;
+    if (!Read32(image, h + kSymbolTableAt, &symbols) || !Read32(image, h + kSymbolCountAt, &count)) return false;
+    if (symbols == 0) return true;
+    const uint64_t strings = uint64_t{symbols} + uint64_t{count} * kSymbolSize;
+    uint32_t stringsSize = 0;
+    return Read32(image, strings, &stringsSize) && Inside(image, strings, std::max<uint64_t>(stringsSize, kStringTableSizeField));
+}
+
 bool Holds(const Section& section, uint32_t rva) {
     return rva >= section.virtualAddress && rva - section.virtualAddress < section.rawSize;
 }
@@ -126,7 +144,11 @@ struct LeafWalk {
     int32_t capacity;
     int32_t count;
     int32_t budget;
+    int32_t outside;  // entries, names and data entries that lie outside the image
 };
+
+// Notes one part of the walk that lies outside the image, which is skipped.
+void Outside(LeafWalk* walk) { ++walk->outside; }
 
 bool Spend(LeafWalk* walk) { return walk->count < walk->capacity && walk->budget-- > 0; }
 
@@ -135,16 +157,24 @@ bool Spend(LeafWalk* walk) { return walk->count < walk->capacity && walk->budget
 void WalkLanguages(LeafWalk* walk, const char* typeName, int32_t id, uint64_t at) {
     uint16_t named = 0;
     uint16_t ids = 0;
-    if (!ReadCounts(walk->image, at, &named, &ids)) return;
+    if (!ReadCounts(walk->image, at, &named, &ids)) {
+        Outside(walk);
+        return;
+    }
     for (uint32_t i = 0; i < ids && Spend(walk); ++i) {
         Entry entry{};
         uint32_t dataRva = 0;
         uint32_t dataSize = 0;
-        if (!ReadEntry(walk->image, at, i, &entry)) return;
+        if (!ReadEntry(walk->image, at, i, &entry)) {
+            Outside(walk);
+            return;
+        }
         const uint64_t dataEntry = uint64_t{walk->directory} + entry.offsetToData;
         if (!Read32(walk->image, dataEntry, &dataRva) ||
-            !Read32(walk->image, dataEntry + kDataEntrySizeAt, &dataSize))
+            !Read32(walk->image, dataEntry + kDataEntrySizeAt, &dataSize)) {
+            Outside(walk);
             continue;
+        }
         ResourceLeaf& leaf = walk->table[walk->count++];
         // Names of more than 7 characters fill the field without a terminator.
         memset(leaf.typeName, 0, sizeof leaf.typeName);
@@ -159,11 +189,17 @@ void WalkLanguages(LeafWalk* walk, const char* typeName, int32_t id, uint64_t at
 void WalkNames(LeafWalk* walk, const char* typeName, uint64_t at) {
     uint16_t named = 0;
     uint16_t ids = 0;
-    if (!ReadCounts(walk->image, at, &named, &ids)) return;
+    if (!ReadCounts(walk->image, at, &named, &ids)) {
+        Outside(walk);
+        return;
+    }
     const uint32_t entries = uint32_t{named} + ids;
     for (uint32_t i = 0; i < entries && Spend(walk); ++i) {
         Entry entry{};
-        if (!ReadEntry(walk->image, at, i, &entry)) return;
+        if (!ReadEntry(walk->image, at, i, &entry)) {
+            Outside(walk);
+            return;
+        }
         const int32_t id = entry.name & kNameIsText ? kNamedResourceId : static_cast<int32_t>(entry.name & kIdMask);
         WalkLanguages(walk, typeName, id, uint64_t{walk->directory} + (entry.offsetToData & kLow31));
     }
@@ -214,6 +250,27 @@ int32_t LocateDirectories(ImageBytes image, ImageDirectories* directories) {
     return kImageFound;
 }
 
+int32_t CheckImageExtent(ImageBytes image) {
+    if (GetImageKind(image) != kImageKindPe) return kImageNotPe;
+    DirectoryRvas rvas{};
+    uint32_t h = 0;
+    uint32_t headersSize = 0;
+    if (!ReadHeaders(image, &rvas) || !Read32(image, kNtHeadersAt, &h) ||
+        !Read32(image, h + kHeadersSizeAt, &headersSize) || headersSize > image.size ||
+        !Inside(image, rvas.sectionTable, uint64_t{rvas.sectionCount} * kSectionHeaderSize) || !SymbolsInside(image, h))
+        return kImageCut;
+    for (uint32_t i = 0; i < rvas.sectionCount; ++i) {
+        const uint64_t at = rvas.sectionTable + i * kSectionHeaderSize;
+        uint32_t rawSize = 0;
+        uint32_t rawPointer = 0;
+        Read32(image, at + kSectionRawSizeAt, &rawSize);
+        Read32(image, at + kSectionRawPointerAt, &rawPointer);
+        // A section without file data (.bss) has no place in the file to check.
+        if (rawSize != 0 && !Inside(image, rawPointer, rawSize)) return kImageCut;
+    }
+    return kImageWhole;
+}
+
 int32_t TextLengthAt(ImageBytes image, uint32_t offset) {
     if (offset >= image.size) return -1;
     const void* end = memchr(image.data + offset, 0, image.size - offset);
@@ -242,20 +299,26 @@ int32_t ConvertResourceName(char* destination, int32_t capacity, ImageBytes imag
 }
 
 int32_t ListNamedResources(ImageBytes image, uint32_t directory, uint32_t delta,
-                           ResourceLeaf* table, int32_t capacity) {
-    LeafWalk walk{image, directory, delta, table, capacity, 0, kEntryVisitBudget};
+                           ResourceLeaf* table, int32_t capacity, int32_t* outside) {
+    LeafWalk walk{image, directory, delta, table, capacity, 0, kEntryVisitBudget, 0};
     uint16_t named = 0;
     uint16_t ids = 0;
-    if (!ReadCounts(image, directory, &named, &ids)) return 0;
+    if (!ReadCounts(image, directory, &named, &ids)) Outside(&walk);
     // Level 1 (types): only the named ones.
     for (uint32_t i = 0; i < named && Spend(&walk); ++i) {
         Entry entry{};
-        if (!ReadEntry(image, directory, i, &entry)) break;
+        if (!ReadEntry(image, directory, i, &entry)) {
+            Outside(&walk);
+            break;
+        }
         char typeName[kResourceTypeNameSize];
         if (ConvertResourceName(typeName, kResourceTypeNameSize, image, directory, entry.name & kLow31) ==
-            kNameOutside)
+            kNameOutside) {
+            Outside(&walk);
             continue;
+        }
         WalkNames(&walk, typeName, uint64_t{directory} + (entry.offsetToData & kLow31));
     }
+    if (outside != nullptr) *outside = walk.outside;
     return walk.count;
 }

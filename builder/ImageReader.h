@@ -46,6 +46,18 @@ enum : int32_t {
 // were found (and only then fills `directories`), or the first that was not.
 int32_t LocateDirectories(ImageBytes image, ImageDirectories* directories);
 
+// Checks the image against its own headers: the whole section table, the
+// headers' size and the raw data of every section that has any must lie
+// inside the image. A copy cut short (a download or a copy that stopped)
+// fails here even where the directories the writer patches still lie
+// inside, since the host would load the rest. kImageWhole, kImageNotPe or
+// kImageCut.
+enum : int32_t {
+    kImageWhole = 0,
+    kImageCut = 4,  // the section table or a section's data reaches past the end
+};
+int32_t CheckImageExtent(ImageBytes image);
+
 // The length of the zero-terminated text at `offset`, or -1 when its
 // terminator does not lie inside the image.
 int32_t TextLengthAt(ImageBytes image, uint32_t offset);
@@ -76,9 +88,10 @@ enum : int32_t {
 // `directory` (types, names, languages) and writes one record per language
 // leaf of every named type, in directory order, at most `capacity` of them.
 // Types known by number produce none. Entries, type names and data entries
-// outside the image are skipped. Returns the number of records written.
+// outside the image are skipped, and counted in `outside` when it is given.
+// Returns the number of records written.
 int32_t ListNamedResources(ImageBytes image, uint32_t directory, uint32_t delta,
-                           ResourceLeaf* table, int32_t capacity);
+                           ResourceLeaf* table, int32_t capacity, int32_t* outside = nullptr);
 
 // Converts the counted UTF-16 name at `directory` + `nameOffset` as the
 // run-time library's wcstombs does in the "C" locale, whatever locale the

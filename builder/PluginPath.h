@@ -31,6 +31,24 @@ char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const c
 // one platform or another.
 bool HoldsFolderSeparator(const char* name);
 
+// True when `name` is the name of a module that a Windows host has loaded
+// while it runs its plug-ins: the editor, its support library REELINFO, the
+// plug-in image FL-Fabx and the system libraries these load. Compared as
+// Windows compares module names, ignoring case, with or without the file's
+// extension. A fixed list, for builds made away from such a host, where no
+// query of the running process can tell.
+bool IsWindowsHostModule(const char* name);
+
+// What keeps `name` from naming a Windows file "NAME.rvp".
+enum : int32_t {
+    kWindowsNameFine = 0,
+    kWindowsNameReservedCharacter = 1,  // one of < > : " / \ | ? *
+    kWindowsNameControlCharacter = 2,   // a byte below 32
+    kWindowsNameDevice = 3,             // CON, PRN, AUX, NUL, COM1..9, LPT1..9, with any extension
+    kWindowsNameTrailingDotOrSpace = 4, // which Windows drops from or reads specially in names
+};
+int32_t WindowsFileNameFault(const char* name);
+
 // The checks of a module name: 0 when it may be used, IDS_RESERVED_NAME when
 // a module of that name is loaded in the process or the name holds a folder
 // separator ('/', '\\' or ':'), IDS_NAME_EXISTS when

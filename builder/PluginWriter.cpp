@@ -25,12 +25,15 @@ struct ResourceData {
 };
 
 // The PARM and TEXT data, as the last matching records give them, when they
-// lie inside the image and can take what is written there.
-void FindPatchedResources(ImageBytes image, const ImageDirectories& directories, ResourceData* parm,
+// lie inside the image and can take what is written there. False when a
+// part of the walk or the data of either lies outside the image: a copy
+// cut short, of which the host would read past the end.
+bool FindPatchedResources(ImageBytes image, const ImageDirectories& directories, ResourceData* parm,
                           ResourceData* text) {
     ResourceLeaf table[kResourceLeafCapacity];
-    const int32_t count =
-        ListNamedResources(image, directories.resourceDirectory, directories.resourceDelta, table, kResourceLeafCapacity);
+    int32_t outside = 0;
+    const int32_t count = ListNamedResources(image, directories.resourceDirectory, directories.resourceDelta, table,
+                                             kResourceLeafCapacity, &outside);
     *parm = ResourceData{};
     *text = ResourceData{};
     for (int32_t i = 0; i < count; ++i) {
@@ -40,11 +43,13 @@ void FindPatchedResources(ImageBytes image, const ImageDirectories& directories,
         else if (memcmp(leaf.typeName, FABLIX_RT_TEXT, sizeof FABLIX_RT_TEXT) == 0 && leaf.id == IDR_TEXT)
             *text = ResourceData{true, leaf.dataOffset, leaf.dataSize};
     }
-    auto usable = [&](const ResourceData& data, uint32_t least) {
-        return data.found && data.size >= least && data.offset <= image.size && data.size <= image.size - data.offset;
+    auto inside = [&](const ResourceData& data) {
+        return !data.found || (data.offset <= image.size && data.size <= image.size - data.offset);
     };
-    parm->found = usable(*parm, kFilterParamsSize);
-    text->found = usable(*text, kTextTitleAt + 1);
+    if (outside != 0 || !inside(*parm) || !inside(*text)) return false;
+    parm->found = parm->found && parm->size >= kFilterParamsSize;
+    text->found = text->found && text->size >= kTextTitleAt + 1;
+    return true;
 }
 
 void PatchDllName(uint8_t* name, const FilterParams* params) {
@@ -123,6 +128,7 @@ int32_t PatchPeTarget(uint8_t* image, size_t size, const FilterParams* params) {
         case kPatchNotPe: return kWriteNotPe;
         case kPatchNoDirectories: return kWriteNoDirectories;
         case kPatchNoMemory: return kWriteNoMemory;
+        case kPatchImageCut: return kWriteImageCut;
         case kPatchedNameOnly: return kWroteNameOnly;
         default: return kWroteAll;
     }
@@ -132,6 +138,7 @@ int32_t PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params) 
     switch (PatchFrei0rImage(image, size, params)) {
         case kPatchNotElf: return kWriteNotElf;
         case kPatchNoBlock: return kWriteNoBlock;
+        case kPatchImageCut: return kWriteImageCut;
         default: return kWroteAll;
     }
 }
@@ -176,20 +183,25 @@ void RemoveFailedTarget(int32_t outcome, const char* targetPath) {
 
 int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params) {
     const ImageBytes bytes{image, size};
+    const int32_t extent = CheckImageExtent(bytes);
+    if (extent == kImageNotPe) return kPatchNotPe;
+    if (extent != kImageWhole) return kPatchImageCut;
     ImageDirectories directories{};
-    const int32_t located = LocateDirectories(bytes, &directories);
-    if (located == kImageNotPe) return kPatchNotPe;
-    if (located != kImageFound || TextLengthAt(bytes, directories.dllName) < kDllNamePatchLength)
+    if (LocateDirectories(bytes, &directories) != kImageFound ||
+        TextLengthAt(bytes, directories.dllName) < kDllNamePatchLength)
         return kPatchNoDirectories;
     ResourceData parm{};
     ResourceData text{};
-    FindPatchedResources(bytes, directories, &parm, &text);
+    if (!FindPatchedResources(bytes, directories, &parm, &text)) return kPatchImageCut;
     PatchDllName(image + directories.dllName, params);
     if (!parm.found || !text.found) return kPatchedNameOnly;
     return PatchResources(image, parm, text, params) ? kPatchedAll : kPatchNoMemory;
 }
 
 int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params) {
+    const int32_t extent = CheckElfExtent(ImageBytes{image, size});
+    if (extent == kElfNotElf) return kPatchNotElf;
+    if (extent != kElfFound) return kPatchImageCut;
     ElfSection block{};
     const int32_t found = FindElfSection(ImageBytes{image, size}, kBlockSectionName, &block);
     if (found == kElfNotElf) return kPatchNotElf;

@@ -27,9 +27,12 @@ enum : int32_t {
     kPatchNoMemory = 4,       // the copy of the block could not be had: only the DLL name written
     kPatchNotElf = 5,         // not a little-endian ELF image: nothing written
     kPatchNoBlock = 6,        // no block section of 8300 bytes of file data: nothing written
+    kPatchImageCut = 7,       // the image is shorter than its headers say: nothing written
 };
 
-// Patches the image in `image` (`size` bytes): the first 7 characters of
+// Patches the image in `image` (`size` bytes), which must hold all that its
+// headers place in the file (CheckImageExtent) and whose resource walk must
+// stay inside it, else kPatchImageCut: the first 7 characters of
 // the export DLL name become the module name padded with "Z"; when a PARM
 // 16000 of at least 8300 bytes and a TEXT 1000 of at least 3 bytes exist
 // and lie inside the image, PARM receives the block with `built` 1 and TEXT
@@ -39,9 +42,11 @@ enum : int32_t {
 int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params);
 
 // Patches a frei0r image: its block section (kBlockSectionName, exactly
-// 8300 bytes of file data) receives the block with `built` 1. Its title
+// 8300 bytes of file data) receives the block with `built` 1; an image
+// whose sections reach past its end (CheckElfExtent) gets kPatchImageCut. Its title
 // names the plug-in to its hosts and the file's name comes from the caller,
-// so nothing else changes. kPatchedAll, kPatchNotElf or kPatchNoBlock.
+// so nothing else changes. kPatchedAll, kPatchNotElf, kPatchImageCut or
+// kPatchNoBlock.
 int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params);
 
 // What WritePluginFile and WritePlugin did, for callers that report it in
@@ -61,6 +66,7 @@ enum : int32_t {
     kWriteNoContext = 11,   // the window has no DialogContext: nothing shown
     kWriteNotElf = 12,      // a frei0r image that is no ELF image: removed
     kWriteNoBlock = 13,     // a frei0r image without its block section: removed
+    kWriteImageCut = 14,    // an image shorter than its headers say: 1026 (none for frei0r); removed
 };
 
 // Copies the image at `sourcePath` to `targetPath`, patches the copy, and

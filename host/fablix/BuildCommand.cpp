@@ -1,11 +1,14 @@
 // fablix build [--frei0r] [block options] [--title T] [--author A] [--module NAME]
 //              [--map I=NAME] [--slider-name K=NAME] [--enable LIST]
-//              [--image PATH] [-y | -n] OUTPUT.rvp | OUTPUT.so
+//              [--image PATH] [--allow-failing] [-y | -n] OUTPUT.rvp | OUTPUT.so
 //
 // Writes a stand-alone plug-in through the builder's writer: a copy of the
 // plug-in image with the block, the title and the module name patched in;
-// with --frei0r a copy of fablix.so with the block patched in.
+// with --frei0r a copy of fablix.so with the block patched in. A block
+// whose formulas do not all compile is refused unless --allow-failing is
+// given, since the plug-in would render those channels as 0.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -14,6 +17,8 @@
 
 #include "BuilderPlatform.h"
 #include "Commands.h"
+#include "CompileDriver.h"
+#include "Diagnostics.h"
 #include "ElfImage.h"
 #include "Interrupt.h"
 #include "MediaResult.h"
@@ -26,13 +31,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The longest texts the build dialog lets through.
+// The longest texts the build dialog lets through, in bytes of their slots.
 constexpr size_t kTitleMax = 253;
 constexpr size_t kNameMax = 254;
+// Far more than any plug-in image or fablix.so; the copy is read and
+// mapped whole, so nothing larger is taken.
+constexpr uintmax_t kImageSizeMax = uintmax_t{64} << 20;
 constexpr const char* kUsage =
     "build wants one OUTPUT.rvp (or with --frei0r OUTPUT.so): fablix build [--frei0r] [block options] [--title T] "
-    "[--author A] [--module NAME] [--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] [-y | -n] "
-    "OUTPUT";
+    "[--author A] [--module NAME] [--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] "
+    "[--allow-failing] [-y | -n] OUTPUT";
 
 // What each kind of plug-in is written from and named.
 struct PluginKind {
@@ -60,6 +68,7 @@ struct BuildOptions {
     int32_t sliderEnabled[kSliderCount] = {};
     std::optional<std::string> image;  // the kind's default image when not given
     bool frei0r = false;
+    bool allowFailing = false;  // build even when a formula does not compile
     OverwritePolicy policy = kKeepExisting;
     std::string output;
 
@@ -78,7 +87,7 @@ bool TakeValue(Arguments& args, const std::string& option, std::string* value) {
 
 int32_t CheckText(const std::string& option, const std::string& text, size_t max) {
     if (text.size() > max)
-        return UsageError(option + " holds at most " + std::to_string(max) + " characters, not " +
+        return UsageError(option + " holds at most " + std::to_string(max) + " bytes, not " +
                           std::to_string(text.size()));
     return kExitOk;
 }
@@ -171,6 +180,11 @@ OptionTake TakeBuildOption(Arguments& args, BuildOptions* options) {
         options->frei0r = true;
         return kOptionTaken;
     }
+    if (option == "--allow-failing") {
+        args.Take();
+        options->allowFailing = true;
+        return kOptionTaken;
+    }
     return TakeOverwriteOption(args, &options->policy);
 }
 
@@ -212,20 +226,108 @@ void ApplyBuildFields(const BuildOptions& options, FilterParams* params) {
     for (int32_t flag : params->sliderEnabled) params->hasControls |= flag != 0;
 }
 
+// Why a Windows host could not load a plug-in of this module name as
+// "NAME.rvp", or "" when it could.
+std::string WindowsNameProblem(const std::string& name) {
+    if (IsWindowsHostModule(name.c_str()))
+        return "is reserved: a Windows host has a module of that name loaded (its own, REELINFO, FL-Fabx or the "
+               "system's)";
+    switch (WindowsFileNameFault(name.c_str())) {
+        case kWindowsNameReservedCharacter: return "holds one of < > : \" | ? *, which a Windows file name cannot";
+        case kWindowsNameControlCharacter: return "holds a control character, which a Windows file name cannot";
+        case kWindowsNameDevice: return "is a Windows device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
+        case kWindowsNameTrailingDotOrSpace:
+            return "ends in a dot or a space, which Windows drops from module and file names";
+        default: return "";
+    }
+}
+
 // The module-name rules of the build dialog, in the tool's words. The
-// dialog's second rule (no "NAME.rvp" beside the plug-in) is the output's
-// own rule here: an existing OUTPUT needs -y. A frei0r host knows a
-// plug-in by its file name alone, so there the two must agree.
+// dialog asks the running host which modules it has loaded; a Windows
+// plug-in built here is checked against those a Windows host has, and
+// against what a Windows file name cannot hold. The dialog's second rule
+// (no "NAME.rvp" beside the plug-in) is the output's own rule here: an
+// existing OUTPUT needs -y. A frei0r host knows a plug-in by its file name
+// alone, so there the two must agree.
 int32_t CheckModuleName(const std::string& name, const BuildOptions& options, const BuilderPorts& ports) {
     if (name.empty()) return UsageError("the module name is empty; give --module NAME or an OUTPUT with a name");
     if (HoldsFolderSeparator(name.c_str()))
         return UsageError("the module name '" + name + "' holds a folder separator; it names a file, not a path");
-    if (ports.isModuleLoaded(name.c_str()))
+    if (!options.frei0r) {
+        if (const std::string problem = WindowsNameProblem(name); !problem.empty())
+            return UsageError("the module name '" + name + "' " + problem + "; choose another");
+    } else if (ports.isModuleLoaded(name.c_str())) {
         return UsageError("the module name '" + name + "' is reserved: a module of that name is loaded; choose another");
+    }
     if (options.frei0r && name != OutputStem(options))
         return UsageError("the module name '" + name + "' is not the file name of '" + options.output +
                           "': a frei0r host knows a plug-in by its file name, so write it as " + name + ".so");
     return kExitOk;
+}
+
+// The byte at which `text` stops being UTF-8 (RFC 3629: no overlong forms,
+// no surrogates, nothing past U+10FFFF), or npos when it is UTF-8 all through.
+size_t FirstNonUtf8(const std::string& text) {
+    size_t at = 0;
+    while (at < text.size()) {
+        const unsigned char lead = static_cast<unsigned char>(text[at]);
+        if (lead < 0x80) {
+            ++at;
+            continue;
+        }
+        size_t length = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+        else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+        if (length == 0 || text.size() - at < length) return at;
+        // The second byte's range depends on the lead, which rules out the
+        // overlong forms, the surrogates and code points past U+10FFFF.
+        const unsigned char second = static_cast<unsigned char>(text[at + 1]);
+        const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        if (second < low || second > high) return at;
+        for (size_t i = 2; i < length; ++i)
+            if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return at;
+        at += length;
+    }
+    return std::string::npos;
+}
+
+// The title the plug-in is listed under, whether from --title, a settings
+// file or the default block: hosts drop a plug-in whose title is empty or
+// not UTF-8 text.
+int32_t CheckTitle(const FilterParams& params) {
+    const std::string title(params.title, strnlen(params.title, sizeof params.title));
+    if (title.empty()) return UsageError("the title is empty; a host lists a plug-in by its title: give --title T");
+    if (const size_t at = FirstNonUtf8(title); at != std::string::npos)
+        return UsageError("the title is not UTF-8 text (byte " + std::to_string(at) +
+                          " is not): hosts drop a plug-in whose title they cannot read; give --title T");
+    return kExitOk;
+}
+
+// What is wrong with the image path, or "" when it names a file the build
+// can copy whole.
+std::string ImageProblem(const BuildOptions& options) {
+    const PluginKind& kind = options.Kind();
+    const std::string image = options.Image();
+    const std::string named = "the " + std::string(kind.imageKind) + " '" + image + "' ";
+    std::error_code error;
+    const fs::file_status status = fs::status(image, error);
+    if (status.type() == fs::file_type::not_found) {
+        const std::string advice = options.image ? "no such file" : std::string(kind.buildHint) + " or give --image PATH";
+        return "no " + std::string(kind.imageKind) + " at '" + image + "': " + advice;
+    }
+    if (error) return named + "cannot be read: " + error.message();
+    if (status.type() == fs::file_type::directory) return named + "is a folder, not a plug-in image";
+    if (status.type() != fs::file_type::regular)
+        return named + "is not a regular file (a device, a pipe or a socket), so not a plug-in image";
+    const uintmax_t size = fs::file_size(image, error);
+    if (error) return named + "cannot be read: " + error.message();
+    if (size == 0) return named + "is empty, not a plug-in image";
+    if (size > kImageSizeMax)
+        return named + "is " + std::to_string(size) + " bytes, more than any plug-in image (at most " +
+               std::to_string(kImageSizeMax) + ")";
+    return "";
 }
 
 int32_t CheckFiles(const BuildOptions& options) {
@@ -235,9 +337,7 @@ int32_t CheckFiles(const BuildOptions& options) {
         return UsageError("the plug-in '" + options.output + "' must end in " + kind.extension +
                           ", as the host looks for that");
     std::error_code error;
-    if (!fs::is_regular_file(options.Image(), error))
-        return UsageError("no " + std::string(kind.imageKind) + " at '" + options.Image() + "': " + kind.buildHint +
-                          " or give --image PATH");
+    if (const std::string problem = ImageProblem(options); !problem.empty()) return UsageError(problem);
     if (fs::equivalent(output, options.Image(), error))
         return UsageError("'" + options.output + "' is the image itself; a plug-in is written to a new file");
     if (fs::is_directory(output, error)) return UsageError("'" + options.output + "' is a folder");
@@ -259,6 +359,8 @@ std::string WriteFailure(int32_t outcome, const BuildOptions& options) {
         case kWriteNoBlock:
             return image + " has no parameter block (a section " + kBlockSectionName +
                    " of 8300 bytes): it is not the frei0r plug-in fablix.so";
+        case kWriteImageCut:
+            return image + " is cut short or damaged: its headers place data past its end; copy the image whole";
         case kWriteNoMemory: return "out of memory";
         case kWriteNotWrittenBack: return "the patched copy could not be written back (a full disk?)";
         default: return "unknown outcome " + std::to_string(outcome);
@@ -296,6 +398,23 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
     return kExitOk;
 }
 
+// The block's formulas as the plug-in will compile them. A formula that
+// fails renders its channel as 0, so a block with one is refused, with the
+// compile command's report, unless --allow-failing asks for it.
+int32_t CheckFormulas(const BuildOptions& options, const FilterParams& params) {
+    auto state = std::make_unique<InstanceState>();
+    CompileFormulas(state.get(), &params);
+    if (!AnyFormulaFailed(state.get())) return kExitOk;
+    PrintDiagnostics(state.get(), &params, options.allowFailing ? "warning" : "error", stderr);
+    if (options.allowFailing) {
+        Warning("building '" + options.output + "' with formulas that do not compile: their channels render as 0");
+        return kExitOk;
+    }
+    return Failure("cannot build '" + options.output +
+                   "': a formula does not compile (above), and the plug-in would render its channel as 0; fix it, "
+                   "or give --allow-failing to build it anyway");
+}
+
 std::string EnabledList(const FilterParams& params) {
     std::string list;
     for (int32_t i = 0; i < kMapCount; ++i)
@@ -327,7 +446,9 @@ int32_t RunBuild(Arguments& args) {
     ApplyBuildFields(options, params.get());
     const BuilderPorts ports = PlatformBuilderPorts();
     if (int32_t status = CheckModuleName(params->moduleName, options, ports); status != kExitOk) return status;
+    if (int32_t status = CheckTitle(*params); status != kExitOk) return status;
     if (int32_t status = CheckFiles(options); status != kExitOk) return status;
+    if (int32_t status = CheckFormulas(options, *params); status != kExitOk) return status;
     CatchStopSignals();
     if (int32_t status = Write(options, params.get()); status != kExitOk) return status;
 

@@ -15,7 +15,8 @@ constexpr Command kCommands[] = {
     {"bench", RunBench, "bench [block options] [--size WxH] [--frames N] [--threads N] [--json]"},
     {"build", RunBuild,
      "build [--frei0r] [block options] [--title T] [--author A] [--module NAME] [--map I=NAME]\n"
-     "               [--slider-name K=NAME] [--enable map1,slider2,...] [--image PATH] [-y | -n] OUTPUT.rvp|OUTPUT.so"},
+     "               [--slider-name K=NAME] [--enable map1,slider2,...] [--image PATH] [--allow-failing]\n"
+     "               [-y | -n] OUTPUT.rvp|OUTPUT.so"},
     {"compile", RunCompile, "compile [block options] [--json]"},
     {"render", RunRender,
      "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [-y | -n] [INPUT] OUTPUT"},

@@ -103,6 +103,35 @@ TEST(ElfImage, RefusesWhatLiesOutsideOrIsNoElfImage) {
     EXPECT_EQ(Find(elf.bytes, &section), kElfNoSection);
 }
 
+// The image against its section headers: whole images pass; every cut,
+// and a section whose data reaches past the end, fails, whatever else the
+// block's own section still has inside.
+TEST(ElfImage, CutImagesFailTheExtentCheck) {
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "64-bit" : "32-bit");
+        const TestElf elf = BlockImage(wide);
+        const ImageBytes whole{elf.bytes.data(), elf.bytes.size()};
+        EXPECT_EQ(CheckElfExtent(whole), kElfFound);
+        const size_t header = wide ? 64 : 52;
+        for (size_t size = 0; size < elf.bytes.size(); ++size)
+            ASSERT_EQ(CheckElfExtent({elf.bytes.data(), size}), size < header ? int32_t{kElfNotElf} : int32_t{kElfCut})
+                << size;
+        const size_t word = wide ? 8 : 4;
+        const uint64_t dataHeader = elf.sectionTable + 3 * elf.entrySize;  // .data, after the null section
+        const uint64_t offsetField = dataHeader + (wide ? 24 : 16);
+        std::vector<uint8_t> bytes = elf.bytes;
+        PutField(&bytes, offsetField, elf.bytes.size() - 10, word);
+        EXPECT_EQ(CheckElfExtent({bytes.data(), bytes.size()}), kElfCut) << "the data section past the end";
+        PutField(&bytes, dataHeader + 4, kElfNoBits, 4);
+        EXPECT_EQ(CheckElfExtent({bytes.data(), bytes.size()}), kElfFound) << "a section without file data";
+    }
+    const std::vector<uint8_t> fablix = ReadFile(FABLIX_FREI0R_PATH);
+    ASSERT_FALSE(fablix.empty());
+    EXPECT_EQ(CheckElfExtent({fablix.data(), fablix.size()}), kElfFound);
+    EXPECT_EQ(CheckElfExtent({fablix.data(), fablix.size() - 1}), kElfCut);
+    EXPECT_EQ(CheckElfExtent({fablix.data(), fablix.size() / 2}), kElfCut);
+}
+
 TEST(ElfImage, PatchesTheBlockAloneWithBuiltOne) {
     const FilterParams block = PatternBlock("Fx:Grain", "Grain", 1);
     for (bool wide : {false, true}) {
@@ -123,6 +152,12 @@ TEST(ElfImage, PatchesTheBlockAloneWithBuiltOne) {
         {"a block of 8299 bytes", BlockImage(true, kElfProgBits, kFilterParamsSize - 1).bytes, kPatchNoBlock},
         {"a block of 8301 bytes", BlockImage(true, kElfProgBits, kFilterParamsSize + 1).bytes, kPatchNoBlock},
         {"a block without file data", BlockImage(true, kElfNoBits).bytes, kPatchNoBlock},
+        {"an image one byte short", [] {
+             std::vector<uint8_t> bytes = BlockImage(true).bytes;
+             bytes.pop_back();
+             return bytes;
+         }(),
+         kPatchImageCut},
     };
     for (const auto& c : refused) {
         std::vector<uint8_t> bytes = c.bytes;

@@ -212,6 +212,90 @@ TEST(SectionWalk, EveryPrefixIsReadInside) {
     }
 }
 
+// The image against its own headers: whole images pass, every cut that
+// leaves out data the headers place in the file fails, and so do headers
+// that place data past the end.
+TEST(ImageExtent, CutImagesAndDataPastTheEnd) {
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "64-bit" : "32-bit");
+        const TestImage image = BuildTestImage(PluginImageLayout(wide));
+        EXPECT_EQ(CheckImageExtent(View(image.bytes)), kImageWhole);
+        for (size_t size = 0; size < image.bytes.size(); size += size < 0x400 ? 1 : 61) {
+            const std::vector<uint8_t> prefix(image.bytes.begin(), image.bytes.begin() + size);
+            const int32_t expected =
+                GetImageKind(View(prefix)) == kImageKindPe ? int32_t{kImageCut} : int32_t{kImageNotPe};
+            ASSERT_EQ(CheckImageExtent(View(prefix)), expected) << "size " << size;
+        }
+        const uint32_t h = image.ntHeaders;
+        const uint32_t last = image.sectionTable + 80;  // the resource section's header
+        const struct {
+            const char* what;
+            size_t at;
+            uint32_t value;
+            int bytes;
+            int32_t result;
+        } cases[] = {
+            {"a section's data one byte longer", last + 16, Get32(image.bytes, last + 16) + 1, 4, kImageCut},
+            {"a section's data moved to the end", last + 20, static_cast<uint32_t>(image.bytes.size()) - 1, 4,
+             kImageCut},
+            {"a section's data at 4 GiB less 1", last + 20, 0xFFFFFFFF, 4, kImageCut},
+            {"a section with no data placed anywhere", last + 16, 0, 4, kImageWhole},
+            {"more sections than the table holds", h + 6, 0xFFFF, 2, kImageCut},
+            {"headers larger than the image", h + 84, static_cast<uint32_t>(image.bytes.size()) + 1, 4, kImageCut},
+            {"a symbol table past the end", h + 12, static_cast<uint32_t>(image.bytes.size()), 4, kImageCut},
+            {"a string table cut inside its size", h + 12, static_cast<uint32_t>(image.bytes.size()) - 2, 4,
+             kImageCut},
+            {"no symbols and a string table inside", h + 12, image.sectionTable + 8, 4, kImageWhole},
+        };
+        for (const auto& c : cases) {
+            std::vector<uint8_t> bytes = image.bytes;
+            if (c.bytes == 2)
+                Put16(&bytes, c.at, static_cast<uint16_t>(c.value));
+            else
+                Put32(&bytes, c.at, c.value);
+            EXPECT_EQ(CheckImageExtent(View(bytes)), c.result) << c.what;
+        }
+    }
+}
+
+// The real images of this tree hold every byte their headers place, and
+// lose that with their last byte.
+TEST(ImageExtent, RealImagesAreWholeToTheirLastByte) {
+    for (bool wide : {false, true}) {
+        std::ifstream file(RealImagePath(wide), std::ios::binary);
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        if (bytes.empty()) GTEST_SKIP() << RealImagePath(wide) << " is not built; build the win32 and win64 presets";
+        EXPECT_EQ(CheckImageExtent(View(bytes)), kImageWhole) << RealImagePath(wide);
+        EXPECT_EQ(CheckImageExtent({bytes.data(), bytes.size() - 1}), kImageCut) << RealImagePath(wide);
+        EXPECT_EQ(CheckImageExtent({bytes.data(), 1262000}), kImageCut) << RealImagePath(wide);
+    }
+}
+
+// Parts of the resource walk outside the image are counted.
+TEST(NamedResources, PartsOutsideTheImageAreCounted) {
+    const TestImage image = BuildTestImage(PluginImageLayout(false));
+    const uint32_t r = image.resourceDirectory;
+    const uint32_t outside = static_cast<uint32_t>(image.bytes.size());
+    const struct {
+        const char* what;
+        size_t at;
+        uint32_t value;
+        int32_t outside;
+    } cases[] = {
+        {"a whole image", 0, 0, 0},
+        {"a type name outside", r + 16, 0x80000000 | (outside - r), 1},
+        {"a name directory outside", r + 16 + 4, 0x80000000 | (outside - r), 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = image.bytes;
+        if (c.at != 0) Put32(&bytes, c.at, c.value);
+        std::vector<ResourceLeaf> table(kResourceLeafCapacity);
+        int32_t counted = -1;
+        ListNamedResources(View(bytes), r, image.resourceDelta, table.data(), kResourceLeafCapacity, &counted);
+        EXPECT_EQ(counted, c.outside) << c.what;
+    }
+}
+
 // Directories that point at themselves end, within the walk's budget.
 TEST(NamedResources, SelfReferenceEnds) {
     TestImageLayout layout;

@@ -203,6 +203,15 @@ TEST(WriterFailures, MessagesInOrderAndTheTargetsFate) {
     shortName.dllName = "FX.rvp";
     const std::vector<uint8_t> plugin = BuildTestImage(PluginImageLayout(false)).bytes;
     const std::vector<uint8_t> notPe = {'M', 'Z', 0, 0};
+    const std::vector<uint8_t> cut(plugin.begin(), plugin.end() - 1);
+    // PARM's data entry (its RVA, then its size) points past the end.
+    const TestImage whole = BuildTestImage(PluginImageLayout(false));
+    std::vector<uint8_t> parmOutside = whole.bytes;
+    std::vector<uint8_t> parmEntry(8);
+    Put32(&parmEntry, 0, whole.dataOffsets[kParmLeaf] - whole.resourceDelta);
+    Put32(&parmEntry, 4, kFilterParamsSize);
+    const auto entryAt = std::search(parmOutside.begin(), parmOutside.end(), parmEntry.begin(), parmEntry.end());
+    if (entryAt != parmOutside.end()) Put32(&parmOutside, entryAt - parmOutside.begin(), 0x7FFFFF00);
     const struct {
         const char* what;
         FailingStep step;
@@ -229,7 +238,11 @@ TEST(WriterFailures, MessagesInOrderAndTheTargetsFate) {
          kWriteNoDirectories, {IDS_WRITE_FAILED}, Fate::kAbsent},
         {"no memory for the block's copy", FailingStep::kNone, plugin, true, kWriteNoMemory, {IDS_WRITE_FAILED},
          Fate::kAbsent},
+        {"an image one byte short", FailingStep::kNone, cut, false, kWriteImageCut, {IDS_WRITE_FAILED}, Fate::kAbsent},
+        {"PARM data past the end", FailingStep::kNone, parmOutside, false, kWriteImageCut, {IDS_WRITE_FAILED},
+         Fate::kAbsent},
     };
+    ASSERT_NE(parmOutside, whole.bytes);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TemporaryFolder folder;
@@ -278,6 +291,51 @@ TEST(ModuleNames, LoadedModulesAndExistingPluginsAreRejected) {
     };
     for (const auto& c : cases) EXPECT_EQ(CheckModuleNameRules(c.name, &ports), c.result) << c.name;
     EXPECT_TRUE(Messages().empty());
+}
+
+// The names a Windows host has loaded, as Windows compares them, and the
+// file names Windows cannot hold.
+TEST(ModuleNames, WindowsHostModulesAndFileNames) {
+    const struct {
+        const char* name;
+        bool loaded;
+        int32_t fault;
+    } cases[] = {
+        {"FL-Fabx", true, kWindowsNameFine},
+        {"fl-fabx.RVP", true, kWindowsNameFine},
+        {"REELINFO", true, kWindowsNameFine},
+        {"reelinfo.dll", true, kWindowsNameFine},
+        {"Kernel32", true, kWindowsNameFine},
+        {"COMCTL32", true, kWindowsNameFine},
+        {"lz32", true, kWindowsNameFine},
+        {"Reelvane", true, kWindowsNameFine},
+        {"libc", false, kWindowsNameFine},
+        {"kernel", false, kWindowsNameFine},
+        {"kernel32x", false, kWindowsNameFine},
+        {"FL-Fabx.dll", false, kWindowsNameFine},
+        {"", false, kWindowsNameFine},
+        {"CON", false, kWindowsNameDevice},
+        {"nul", false, kWindowsNameDevice},
+        {"Com7", false, kWindowsNameDevice},
+        {"LPT1.txt", false, kWindowsNameDevice},
+        {"PRN .x", false, kWindowsNameDevice},
+        {"COM10", false, kWindowsNameFine},
+        {"CONFIG", false, kWindowsNameFine},
+        {"Blur.", false, kWindowsNameTrailingDotOrSpace},
+        {"Blur ", false, kWindowsNameTrailingDotOrSpace},
+        {"a:b", false, kWindowsNameReservedCharacter},
+        {"a\\b", false, kWindowsNameReservedCharacter},
+        {"a/b", false, kWindowsNameReservedCharacter},
+        {"<>", false, kWindowsNameReservedCharacter},
+        {"a?", false, kWindowsNameReservedCharacter},
+        {"bell\a", false, kWindowsNameControlCharacter},
+        {"\x1F", false, kWindowsNameControlCharacter},
+        {"Caf\xC3\xA9", false, kWindowsNameFine},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsWindowsHostModule(c.name), c.loaded) << c.name;
+        EXPECT_EQ(WindowsFileNameFault(c.name), c.fault) << c.name;
+    }
 }
 
 TEST(ModuleNames, PathsBesideThePlugin) {

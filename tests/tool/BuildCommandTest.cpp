@@ -119,8 +119,8 @@ TEST(Build, RefusesWhatCannotMakeAPlugin) {
         std::vector<std::string> arguments;
         std::string message;
     } cases[] = {
-        {{"--module", "libc", "out.rvp"}, "the module name 'libc' is reserved"},
-        {{"--module", "fablix", "out.rvp"}, "the module name 'fablix' is reserved"},
+        {{"--module", "kernel32", "out.rvp"}, "the module name 'kernel32' is reserved"},
+        {{"--module", "REELINFO", "out.rvp"}, "the module name 'REELINFO' is reserved"},
         {{"--module", "", "out.rvp"}, "the module name is empty"},
         {{".rvp"}, "the module name is empty"},
         {{"--module", "a/b", "out.rvp"}, "holds a folder separator"},
@@ -128,7 +128,7 @@ TEST(Build, RefusesWhatCannotMakeAPlugin) {
         {{"--enable", "map0,slider1", "out.rvp"}, "map0 and slider1 exclude each other"},
         {{"--enable", "knob3", "out.rvp"}, "'knob3' is not a control"},
         {{"--map", "4=x", "out.rvp"}, "--map wants I=NAME with I from 0 to 3"},
-        {{"--title", std::string(254, 't'), "out.rvp"}, "--title holds at most 253 characters"},
+        {{"--title", std::string(254, 't'), "out.rvp"}, "--title holds at most 253 bytes"},
         {{"-y", "img.rvp"}, "'img.rvp' is the image itself"},
         {{"--image", "missing.rvp", "out.rvp"}, "no plug-in image at 'missing.rvp'"},
         {{"out.rvp", "more.rvp"}, "unexpected argument 'more.rvp'"},
