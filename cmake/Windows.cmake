@@ -11,8 +11,9 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # 64-bit programs run here under wine64 (32-bit ones cannot run at all):
-# ctest runs the tests through cmake/wine64-run with one prefix per build
-# folder.
+# ctest runs the tests through cmake/wine64-run, which gives each program an
+# Xvfb of its own and a prefix of its own, hard-linked from the one named
+# here.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       ${PROJECT_SOURCE_DIR}/cmake/wine64-run ${CMAKE_BINARY_DIR}/wineprefix)

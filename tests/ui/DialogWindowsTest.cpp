@@ -1,14 +1,19 @@
 // The real settings dialog of the Windows image: setup runs on this thread
-// as the host calls it, and a second thread finds the dialog by its caption
-// and drives it with window messages, as a user's keys and clicks would.
-// What the driver sees is kept and checked once setup has returned.
+// as the host calls it, and a second thread drives the dialog with window
+// messages, as a user's keys and clicks would. Hooks on this thread report
+// the dialog once it is initialised and shown, and every tick of the
+// preview's timer, so that the driver waits on events rather than for set
+// times. What the driver sees is kept and checked once setup has returned.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,7 +29,9 @@
 namespace {
 
 constexpr int32_t kWidth = 40, kHeight = 30;
-constexpr DWORD kTickWait = 700;  // more than two ticks of 250 ms
+constexpr DWORD kPatience = 20000;   // ms a dialog or a tick may take to come before the driver gives up
+constexpr int32_t kNoTime = -1;      // what a tick that never came reports
+constexpr int kAnimationPhases = 9;  // the animation's times: 0, total/8, ..., total
 
 XFilterEntry PluginEntry() {
     static const XFilterEntry entry = [] {
@@ -68,36 +75,137 @@ struct Clip {
     FilterParams& Params() { return State()->params; }
 };
 
+// What the setup thread does, as it happens: each dialog it opens, once
+// initialised and shown (the visibility of its controls holds only then),
+// and each tick of the preview's timer it takes from its queue, with the
+// clip's time as the ticks before left it (read on the setup thread, which
+// alone writes it).
+class SetupWatch {
+public:
+    explicit SetupWatch(const int32_t* time) : time_(time), opened_(CreateSemaphoreA(nullptr, 0, 64, nullptr)) {
+        current_ = this;
+        const DWORD thread = GetCurrentThreadId();
+        sent_ = SetWindowsHookExA(WH_CALLWNDPROCRET, AfterMessage, nullptr, thread);
+        taken_ = SetWindowsHookExA(WH_GETMESSAGE, Taken, nullptr, thread);
+    }
+    ~SetupWatch() {
+        UnhookWindowsHookEx(sent_);
+        UnhookWindowsHookEx(taken_);
+        current_ = nullptr;
+        CloseHandle(opened_);
+    }
+    SetupWatch(const SetupWatch&) = delete;
+    SetupWatch& operator=(const SetupWatch&) = delete;
+
+    // The next dialog open, or nullptr when none comes in time.
+    HWND NextOpened() {
+        if (WaitForSingleObject(opened_, kPatience) != WAIT_OBJECT_0) return nullptr;
+        std::lock_guard<std::mutex> hold(lock_);
+        return dialog_;
+    }
+    // Waits for the next tick taken after the call and answers the clip's
+    // time as it began: as every earlier tick left it. Once one has failed
+    // to come, none is waited for.
+    int32_t NextTick() {
+        std::unique_lock<std::mutex> hold(lock_);
+        if (missed_ > 0) return kNoTime;
+        const uint64_t before = ticks_;
+        if (!ticked_.wait_for(hold, std::chrono::milliseconds(kPatience), [&] { return ticks_ != before; })) {
+            ++missed_;
+            return kNoTime;
+        }
+        return tickTime_;
+    }
+    // Waits until a whole tick has run since the call: the first tick taken
+    // after an edit acts on it, and the next one begins only when that one
+    // has returned.
+    void WholeTick() {
+        NextTick();
+        NextTick();
+    }
+    int32_t MissedTicks() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return missed_;
+    }
+
+private:
+    static LRESULT CALLBACK AfterMessage(int code, WPARAM wParam, LPARAM lParam) {
+        const CWPRETSTRUCT* sent = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (code == HC_ACTION && current_ != nullptr) current_->Saw(sent->hwnd, sent->message);
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    // Also called for messages looked at and left in the queue: only those
+    // taken out are dispatched.
+    static LRESULT CALLBACK Taken(int code, WPARAM removal, LPARAM lParam) {
+        const MSG* message = reinterpret_cast<const MSG*>(lParam);
+        if (code == HC_ACTION && current_ != nullptr && removal == PM_REMOVE && message->message == WM_TIMER)
+            current_->Ticked();
+        return CallNextHookEx(nullptr, code, removal, lParam);
+    }
+    // The dialog shows itself after its initialisation or during it; the
+    // first message it gets once both have happened reports it.
+    void Saw(HWND window, UINT message) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (message == WM_INITDIALOG) initialised_ = window;
+        if (window != initialised_ || window == dialog_ || !IsWindowVisible(window)) return;
+        dialog_ = window;
+        ReleaseSemaphore(opened_, 1, nullptr);
+    }
+    void Ticked() {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            ++ticks_;
+            tickTime_ = *time_;
+        }
+        ticked_.notify_all();
+    }
+
+    static inline SetupWatch* current_ = nullptr;
+    const int32_t* time_;
+    HHOOK sent_ = nullptr, taken_ = nullptr;
+    HANDLE opened_;
+    std::mutex lock_;
+    std::condition_variable ticked_;
+    HWND initialised_ = nullptr, dialog_ = nullptr;
+    uint64_t ticks_ = 0;
+    int32_t tickTime_ = kNoTime;
+    int32_t missed_ = 0;
+};
+
+using Script = std::function<void(HWND dialog, SetupWatch& watch)>;
+
 struct Driver {
     std::string caption;
-    std::function<void(HWND)> drive;
-    DWORD setupThread;
+    Script script;
+    SetupWatch& watch;
+    std::string opened;
     bool found = false;
 };
 
 DWORD WINAPI Drive(void* argument) {
     Driver& driver = *static_cast<Driver*>(argument);
-    HWND dialog = nullptr;
-    for (int i = 0; i < 200 && dialog == nullptr; ++i) {
-        Sleep(50);
-        dialog = FindWindowA(nullptr, driver.caption.c_str());
-    }
-    driver.found = dialog != nullptr;
+    HWND dialog = driver.watch.NextOpened();
     if (dialog == nullptr) return 0;
-    driver.drive(dialog);
+    char caption[256] = "";
+    GetWindowTextA(dialog, caption, sizeof caption);
+    driver.opened = caption;
+    driver.found = driver.opened == driver.caption;
+    if (driver.found) driver.script(dialog, driver.watch);
     // Whatever the driver left open is cancelled, so that setup returns.
     if (IsWindow(dialog)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     return 0;
 }
 
-// Runs setup while `drive` works the dialog titled `caption`.
-int16_t DrivenSetup(Clip& clip, const std::string& caption, std::function<void(HWND)> drive) {
-    Driver driver{caption, std::move(drive), GetCurrentThreadId()};
+// Runs setup while `script` works the dialog titled `caption`.
+int16_t DrivenSetup(Clip& clip, const std::string& caption, Script script) {
+    SetupWatch watch(&clip.record.time);
+    Driver driver{caption, std::move(script), watch};
     HANDLE thread = CreateThread(nullptr, 0, Drive, &driver, 0, nullptr);
     const int16_t result = PluginEntry()(kSelectorSetup, &clip.recordAddress);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
-    EXPECT_TRUE(driver.found) << caption;
+    EXPECT_TRUE(driver.found) << caption << " (opened: \"" << driver.opened << "\")";
+    EXPECT_EQ(watch.MissedTicks(), 0) << caption;
     return result;
 }
 
@@ -129,9 +237,9 @@ TEST(SettingsDialogWindow, EditsPreviewsAnimatesAndAcceptsOnlyFormulasThatCompil
         bool focusInField = false;
     } seen;
 
-    const int16_t result = DrivenSetup(clip, "Driven:Full Settings", [&](HWND dialog) {
+    const int16_t result = DrivenSetup(clip, "Driven:Full Settings", [&](HWND dialog, SetupWatch& watch) {
         SetDlgItemTextA(dialog, IDC_FORMULA_0 + 3, "x*4");
-        Sleep(kTickWait);
+        watch.WholeTick();
         seen.pixels.resize(kWidth * kHeight * 4);
         seen.drawings = RvTestLastDrawing(seen.pixels.data(), static_cast<int32_t>(seen.pixels.size()), &seen.width,
                                           &seen.height, &seen.preview);
@@ -139,13 +247,12 @@ TEST(SettingsDialogWindow, EditsPreviewsAnimatesAndAcceptsOnlyFormulasThatCompil
         SendMessageA(GetDlgItem(dialog, IDC_SLIDER_0 + 1), WM_KEYDOWN, VK_RIGHT, 0);
         seen.label124 = Text(dialog, IDC_SLIDER_VALUE_0 + 1);
 
+        // The first tick after the click begins at the time from before it;
+        // each one after that begins one phase on.
         SendMessageA(GetDlgItem(dialog, IDC_ANIMATE), BM_CLICK, 0, 0);
-        for (int i = 0; i < 30; ++i) {
-            Sleep(100);
-            seen.times.insert(clip.record.time);
-        }
+        for (int i = 0; i <= kAnimationPhases; ++i) seen.times.insert(watch.NextTick());
         SendMessageA(GetDlgItem(dialog, IDC_ANIMATE), BM_CLICK, 0, 0);
-        Sleep(kTickWait);
+        watch.WholeTick();
         seen.sliderPosition = SendMessageA(GetDlgItem(dialog, IDC_PREVIEW_SLIDER), 32984, 0, 0);
 
         SetDlgItemTextA(dialog, IDC_FORMULA_0, "r+$");
@@ -173,6 +280,7 @@ TEST(SettingsDialogWindow, EditsPreviewsAnimatesAndAcceptsOnlyFormulasThatCompil
     const std::set<int32_t> animated = {0, 2, 4, 6, 8, 10, 12, 14, 16};
     for (int32_t t : seen.times) EXPECT_EQ(animated.count(t), 1u) << t;
     EXPECT_GE(seen.times.size(), 5u);
+    EXPECT_EQ(seen.times, animated);
     EXPECT_EQ(seen.sliderPosition, clip.record.time);
     EXPECT_TRUE(seen.openAfterFailedOk);
     EXPECT_EQ(LOWORD(seen.selection), 2);
@@ -190,11 +298,12 @@ TEST(SettingsDialogWindow, CancelAnswers1WithTheBlockAsItWas) {
     SetTitle(clip.Params(), "Driven:Cancel");
     FilterParams before;
     std::memcpy(&before, &clip.Params(), sizeof before);
-    const int16_t result = DrivenSetup(clip, "Driven:Cancel Settings", [](HWND dialog) {
+    const int16_t result = DrivenSetup(clip, "Driven:Cancel Settings", [](HWND dialog, SetupWatch& watch) {
         SetDlgItemTextA(dialog, IDC_FORMULA_0 + 2, "255");
         SendMessageA(GetDlgItem(dialog, IDC_SLIDER_0), WM_KEYDOWN, VK_END, 0);
         SendMessageA(GetDlgItem(dialog, IDC_SINGLE_EXPRESSION), BM_CLICK, 0, 0);
-        Sleep(kTickWait);
+        // A whole tick, so that the edited formula has reached the block.
+        watch.WholeTick();
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     EXPECT_EQ(result, 1);
@@ -221,7 +330,7 @@ TEST(SettingsDialogWindow, TheCompactDialogShowsOnlyTheEnabledControls) {
         std::string map, author;
         bool formulaField = true;
     } seen;
-    const int16_t result = DrivenSetup(clip, "Driven:Compact Settings", [&](HWND dialog) {
+    const int16_t result = DrivenSetup(clip, "Driven:Compact Settings", [&](HWND dialog, SetupWatch&) {
         for (int id = IDC_SLIDER_0; id < IDC_SLIDER_0 + kSliderCount; ++id)
             seen.sliders.push_back(GetDlgItem(dialog, id) != nullptr);
         seen.label133 = IsWindowVisible(GetDlgItem(dialog, IDC_SLIDER_NAME_0 + 2));
