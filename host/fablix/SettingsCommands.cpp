@@ -15,12 +15,14 @@ namespace {
 int32_t TakeArguments(Arguments& args, BlockOptions* block, std::string* path, OverwritePolicy* policy,
                       const char* usage) {
     while (!args.Done()) {
-        OptionTake taken = TakeBlockOption(args, block);
-        if (taken == kNotThisOption && policy != nullptr) taken = TakeOverwriteOption(args, policy);
+        if (args.TakeOptionsEnd()) continue;
+        OptionTake taken = args.optionsEnded ? kNotThisOption : TakeBlockOption(args, block);
+        if (taken == kNotThisOption && policy != nullptr && !args.optionsEnded) taken = TakeOverwriteOption(args, policy);
         if (taken == kOptionBad) return kExitUsage;
         if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
-        if (argument.size() > 1 && argument[0] == '-') return UsageError("unknown option '" + argument + "'");
+        if (argument.size() > 1 && argument[0] == '-' && !args.optionsEnded)
+            return UsageError("unknown option '" + argument + "'");
         if (path == nullptr || !path->empty()) return UsageError("unexpected argument '" + argument + "'; " + usage);
         *path = argument;
     }
