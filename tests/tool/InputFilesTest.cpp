@@ -215,6 +215,7 @@ TEST(OptionsEnd, NamesAfterItMayStartWithADash) {
     EXPECT_EQ(RunTool({"save", "--", "-r", "1"}, folder).err,
               "fablix: unexpected argument '1'; save wants one OUTPUT.fbl\n");
     EXPECT_EQ(RunTool({"compile", "--", "-r"}, folder).err, "fablix: unexpected argument '-r'\n");
+    EXPECT_EQ(RunTool({"bench", "--", "-r"}, folder).err, "fablix: bench takes no files: '-r'\n");
 }
 
 // ---------------------------------------------------------------------------
