@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "BlockText.h"
@@ -160,6 +159,7 @@ std::string SettingsLoadMessage(const std::string& path, int32_t result, const S
 }
 
 std::string SettingsNotesText(const std::string& path, const SettingsNotes& notes) {
+    if (!SettingsNotesSayAnything(notes)) return "";
     std::string text;
     const auto add = [&text](const std::string& note) { text += (text.empty() ? "" : "; ") + note; };
     for (int32_t k = 0; k < kSliderCount; ++k) {
@@ -177,7 +177,7 @@ std::string SettingsNotesText(const std::string& path, const SettingsNotes& note
             add("formula " + std::to_string(i) + " cut to " + std::to_string(notes.formulaKept[i]) +
                 " bytes (the file holds " + std::to_string(notes.formulaLength[i]) +
                 "; a formula holds at most 1023)");
-    return text.empty() ? "" : "note: settings file '" + path + "': " + text;
+    return "note: settings file '" + path + "': " + text;
 }
 
 int32_t BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNotes* kept) {
