@@ -12,15 +12,32 @@
 
 namespace {
 
-// Address space for a run that must not grow: well above what the tool
-// needs to start, far below what reading a device to its end takes.
-constexpr int kAddressSpaceKiB = 500000;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
-// RunTool's run under a limit on the address space, ended after 20 s.
+// Memory for a run that must not grow: well above what the tool needs to
+// start, far below what reading a device to its end takes. The sanitizer
+// reserves terabytes of address space for itself, so under it the limit is
+// on resident memory, which it enforces itself.
+constexpr int kAddressSpaceKiB = 500000;
+constexpr int kSanitizerResidentMiB = 800;
+
+std::string MemoryLimitCommand() {
+    if (kAddressSanitizer)
+        return "export ASAN_OPTIONS=\"${ASAN_OPTIONS}:hard_rss_limit_mb=" + std::to_string(kSanitizerResidentMiB) + "\"";
+    return "ulimit -v " + std::to_string(kAddressSpaceKiB);
+}
+
+// RunTool's run under a limit on memory, ended after 20 s.
 ToolRun RunToolWithin(const std::vector<std::string>& arguments, const ScratchFolder& folder) {
     const std::string out = folder / ".out", err = folder / ".err";
-    std::string command = "cd " + ShellWord(folder.path().string()) + " && ulimit -v " +
-                          std::to_string(kAddressSpaceKiB) + " && exec timeout -k 5 20 " + ShellWord(FABLIX_PATH);
+    std::string command = "cd " + ShellWord(folder.path().string()) + " && " + MemoryLimitCommand() +
+                          " && exec timeout -k 5 20 " + ShellWord(FABLIX_PATH);
     for (const std::string& argument : arguments) command += " " + ShellWord(argument);
     command += " </dev/null >" + ShellWord(out) + " 2>" + ShellWord(err);
     const int status = std::system(command.c_str());
