@@ -15,9 +15,22 @@ static_assert(kEscapedPieceSize - 1 <= kLineMaxLength);
 // atol's reading of `text` (leading white space, a sign, digits), clamped
 // to a slider's range. strtol does the same reading with a defined result
 // on overflow, where atol's is undefined.
-int32_t ConvertSliderText(const char* text) {
-    const long value = std::strtol(text, nullptr, 10);
+// `changed`, when given, says whether the text's own number was not
+// taken: none there, or one outside the range.
+int32_t ConvertSliderText(const char* text, bool* changed = nullptr) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (changed) *changed = end == text || value < 0 || value > 255;
     return value < 0 ? 0 : value > 255 ? 255 : static_cast<int32_t>(value);
+}
+
+void NoteSlider(SettingsNotes* notes, int32_t index, const char* text, int32_t length, int32_t value) {
+    notes->sliderNoted[index] = 1;
+    notes->sliderValue[index] = value;
+    notes->sliderTextLength[index] = length;
+    const int32_t kept = length < kSliderTextNoted ? length : kSliderTextNoted;
+    memcpy(notes->sliderText[index], text, kept);
+    notes->sliderText[index][kept] = 0;
 }
 
 // The formula's length within its slot, even when the slot lacks a terminator.
@@ -37,6 +50,7 @@ const char* SettingsStatusText(int32_t status) {
         case kSettingsCloseFailed: return "the file could not be flushed and closed";
         case kSettingsCannotOpen: return "the file cannot be opened";
         case kSettingsCannotReplace: return "the written file cannot replace the target";
+        case kSettingsTooLong: return "the file goes on past 1 MiB, far longer than any settings file";
         default: return "unknown failure";
     }
 }
@@ -52,6 +66,7 @@ const char* SettingsSectionName(int32_t section) {
 
 int32_t WriteLine(SettingsStream* file, const char* text) {
     ++file->line;
+    ++file->fileLine;
     const size_t length = strlen(text);
     if (StreamWrite(file, text, length) != length) return kSettingsShortWrite;
     const char end = kLineEnd;
@@ -59,19 +74,31 @@ int32_t WriteLine(SettingsStream* file, const char* text) {
     return kSettingsOk;
 }
 
+bool SettingsNotesSayAnything(const SettingsNotes& notes) {
+    for (int32_t i = 0; i < kSliderCount; ++i)
+        if (notes.sliderNoted[i]) return true;
+    for (int32_t i = 0; i < kFormulaCount; ++i)
+        if (notes.formulaKept[i] < notes.formulaLength[i]) return true;
+    return false;
+}
+
 int32_t ReadLine(SettingsStream* file, char* buffer, int32_t* length) {
     ++file->line;
+    // The pieces of a long line are one line of the file.
+    if (!file->midLine) ++file->fileLine;
+    file->midLine = false;
     int32_t count = 0;
     int32_t status = kSettingsOk;
     while (count < kLineMaxLength) {
         const int c = StreamReadByte(file);
         if (c == EOF) {
-            status = kSettingsLineUnreadable;
+            status = file->readRoomPassed ? kSettingsTooLong : kSettingsLineUnreadable;
             break;
         }
         if (c == kLineEnd) break;
         buffer[count++] = static_cast<char>(c);
     }
+    if (status == kSettingsOk && count == kLineMaxLength) file->midLine = true;
     buffer[count] = 0;
     if (length) *length = count;
     return status;
@@ -113,7 +140,11 @@ int32_t ReadSliders(SettingsStream* file, FilterParams* params) {
         if (status != kSettingsOk) return status;
         // The first byte (the digit count) is dropped unread; an empty line
         // has none to drop and reads as 0, from its terminator.
-        params->sliderValue[i] = ConvertSliderText(length > 0 ? line + 1 : line);
+        const char* text = length > 0 ? line + 1 : line;
+        bool changed = false;
+        params->sliderValue[i] = ConvertSliderText(text, &changed);
+        if (changed && file->notes)
+            NoteSlider(file->notes, i, text, length > 0 ? length - 1 : 0, params->sliderValue[i]);
     }
     return kSettingsOk;
 }
@@ -151,7 +182,13 @@ int32_t ReadFormulas(SettingsStream* file, FilterParams* params) {
         int64_t count = 0;  // every unescaped character of this formula, kept or not
         for (;;) {
             char line[kLineBufferSize];
-            status = ReadLine(file, line);
+            int32_t lineLength = 0;
+            const bool wholeLine = !file->midLine;
+            status = ReadLine(file, line, &lineLength);
+            // A line feed alone where a formula's empty line belongs keeps
+            // the formula going; a failure is then explained by it.
+            if (wholeLine && lineLength == 1 && line[0] == '\n' && !file->midLine && file->lineFeedLine == 0)
+                file->lineFeedLine = file->fileLine;
             if (status != kSettingsOk) break;
             char text[kLineBufferSize];
             UnescapeText(text, line);
@@ -163,6 +200,10 @@ int32_t ReadFormulas(SettingsStream* file, FilterParams* params) {
                 used += length;
             }
             count += length;
+        }
+        if (file->notes) {
+            file->notes->formulaLength[i] = count;
+            file->notes->formulaKept[i] = used;
         }
     }
     return status;
@@ -178,7 +219,7 @@ int32_t RunSections(SettingsStream* file, Block* params, SettingsOutcome* outcom
     for (int32_t k = 0; k < 3; ++k) {
         const int32_t status = operations[k](file, params);
         if (status != kSettingsOk) {
-            result = SettingsOutcome{status, sections[k], file->line};
+            result = SettingsOutcome{status, sections[k], file->line, file->fileLine, file->lineFeedLine};
             break;
         }
     }

@@ -19,6 +19,12 @@ enum : int32_t {
     kLineBufferSize = 256,   // ReadLine's buffer
     kLineMaxLength = 255,    // bytes ReadLine stores before it ends a line anyway
     kFormulaPieceLength = 63,
+    // The most a loaded file may hold. The longest file the writer makes
+    // holds about 16.5 KB; hand-made files may hold longer formulas, which
+    // are cut. Reading stops here, so a device or a huge file cannot keep
+    // the reader busy.
+    kSettingsFileMaxBytes = 1 << 20,
+    kSliderTextNoted = 40,  // bytes of a slider line kept for a note
 };
 
 // Statuses of the operations: 0 success, nonzero failure.
@@ -30,6 +36,7 @@ enum SettingsStatus : int32_t {
     kSettingsCloseFailed = 4,     // the buffered bytes could not be flushed
     kSettingsCannotOpen = 5,      // the file (or its temporary file) cannot be opened
     kSettingsCannotReplace = 6,   // the finished file cannot take the target's place
+    kSettingsTooLong = 7,         // the file holds more than its read room (kSettingsFileMaxBytes)
 };
 
 enum SettingsSection : int32_t {
@@ -43,8 +50,25 @@ enum SettingsSection : int32_t {
 struct SettingsOutcome {
     int32_t status;   // SettingsStatus
     int32_t section;  // SettingsSection of the failure; kSectionNone on success
-    int32_t line;     // 1-based line of the failure; 0 when no line is concerned
+    int32_t line;     // 1-based ReadLine (WriteLine) call that failed; 0 when no line is concerned
+    int32_t fileLine = 0;      // the line of the file it was in, as an editor counts them
+    int32_t lineFeedLine = 0;  // a formula line that held a line feed alone, 0: none
 };
+
+// What the readers changed without failing: the format's rules take a
+// clamped or digitless slider value and a cut formula, and a caller that
+// reads a file on a user's behalf says so.
+struct SettingsNotes {
+    int32_t sliderNoted[kSliderCount];        // 1: clamped, or no digits (read as 0)
+    int32_t sliderValue[kSliderCount];        // the value stored
+    int32_t sliderTextLength[kSliderCount];   // bytes of the line after its first byte
+    char sliderText[kSliderCount][kSliderTextNoted + 1];  // their start, zero-terminated
+    int64_t formulaLength[kFormulaCount];     // unescaped characters the file holds
+    int32_t formulaKept[kFormulaCount];       // characters stored; below formulaLength: cut
+};
+
+// True when the notes hold anything to say.
+bool SettingsNotesSayAnything(const SettingsNotes& notes);
 
 const char* SettingsStatusText(int32_t status);
 const char* SettingsSectionName(int32_t section);
@@ -56,7 +80,8 @@ int32_t WriteLine(SettingsStream* file, const char* text);
 // Reads one line into `buffer` (kLineBufferSize bytes), zero-terminated,
 // without its carriage return; at most kLineMaxLength bytes, the rest of a
 // longer line forming the next one. Fails at end of file or on a read
-// error, keeping the bytes read so far. `length`, when given, receives the
+// error (kSettingsTooLong once the read room is used up), keeping the
+// bytes read so far. `length`, when given, receives the
 // number of bytes stored (which may include zero bytes from the file).
 int32_t ReadLine(SettingsStream* file, char* buffer, int32_t* length = nullptr);
 

@@ -96,18 +96,25 @@ int32_t SaveSettingsFile(const char* path, const FilterParams* params, SettingsO
     return 0;
 }
 
-int32_t LoadSettingsFile(const char* path, FilterParams* params, SettingsOutcome* outcome) {
+int32_t LoadSettingsFile(const char* path, FilterParams* params, SettingsOutcome* outcome,
+                         SettingsNotes* notes) {
+    if (notes) memset(notes, 0, sizeof *notes);
     FILE* file = fopen(path, "rb");
     if (!file) return Fail(outcome, kSettingsCannotOpen, kSettingsFileOpenError);
     // The readers store as they go; the copy keeps half a file from the caller.
     FilterParams copy;
     memcpy(&copy, params, sizeof copy);
     SettingsStream stream = MakeSettingsStream(file);
+    stream.readRoom = kSettingsFileMaxBytes;
+    stream.notes = notes;
     SettingsOutcome result;
     RunReaders(&stream, &copy, &result);
     fclose(file);
     if (outcome) *outcome = result;
-    if (result.status != kSettingsOk) return kSettingsFileReadError;
+    if (result.status != kSettingsOk) {
+        if (notes) memset(notes, 0, sizeof *notes);  // nothing of the file was taken
+        return kSettingsFileReadError;
+    }
     memcpy(params, &copy, sizeof copy);
     return 0;
 }

@@ -29,6 +29,9 @@ int32_t SaveSettingsFile(const char* path, const FilterParams* params,
 
 // Reads the settings file at `path` into a copy of `*params` and copies it
 // back only when every section was read, so a failure leaves `*params` as
-// it was. Returns 0, kSettingsFileOpenError or kSettingsFileReadError.
+// it was. Reading stops after kSettingsFileMaxBytes (kSettingsTooLong).
+// Returns 0, kSettingsFileOpenError or kSettingsFileReadError. `notes`,
+// when given, receives what the rules changed of a file that was read
+// (all zero otherwise).
 int32_t LoadSettingsFile(const char* path, FilterParams* params,
-                         SettingsOutcome* outcome = nullptr);
+                         SettingsOutcome* outcome = nullptr, SettingsNotes* notes = nullptr);

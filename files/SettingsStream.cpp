@@ -15,5 +15,13 @@ size_t StreamWrite(SettingsStream* stream, const void* bytes, size_t count) {
 }
 
 int StreamReadByte(SettingsStream* stream) {
-    return fgetc(stream->file);
+    const int c = fgetc(stream->file);
+    if (c == EOF) return EOF;
+    // One byte past the room tells a longer file from one that ends there.
+    if (stream->readRoom == 0) {
+        stream->readRoomPassed = true;
+        return EOF;
+    }
+    if (stream->readRoom > 0) --stream->readRoom;
+    return c;
 }

@@ -16,6 +16,14 @@ bool ParseNumber(const std::string& text, int64_t lo, int64_t hi, int32_t* value
     return true;
 }
 
+bool IsWholeNumberText(const std::string& text) {
+    const size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (text.size() == start) return false;
+    for (size_t i = start; i < text.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    return true;
+}
+
 bool ParseThreads(const std::string& text, int32_t* threads) {
     if (ParseNumber(text, 1, kMaxThreads, threads)) return true;
     UsageError("--threads wants a whole number from 1 to " + std::to_string(kMaxThreads) + ": '" + text + "'");

@@ -9,10 +9,18 @@
 struct Arguments {
     std::vector<std::string> items;
     size_t next = 0;
+    bool optionsEnded = false;  // "--" was taken: every later argument is a name, even "-x.png"
 
     bool Done() const { return next >= items.size(); }
     const std::string& Peek() const { return items[next]; }
     std::string Take() { return items[next++]; }
+    // Takes the first "--" at Peek(); true when it did.
+    bool TakeOptionsEnd() {
+        if (optionsEnded || Done() || Peek() != "--") return false;
+        optionsEnded = true;
+        ++next;
+        return true;
+    }
 };
 
 // What a Take...Option function made of the argument at Peek().
@@ -24,6 +32,10 @@ enum OptionTake : int32_t {
 
 // A whole decimal number within [lo, hi].
 bool ParseNumber(const std::string& text, int64_t lo, int64_t hi, int32_t* value);
+
+// True when `text` is a whole decimal number, whatever its size: an optional
+// "-", then digits only. Tells a number out of range from no number.
+bool IsWholeNumberText(const std::string& text);
 
 // The limit of --threads.
 constexpr int32_t kMaxThreads = 256;

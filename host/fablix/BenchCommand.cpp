@@ -32,6 +32,8 @@ bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
 
 int32_t TakeBenchOptions(Arguments& args, BenchOptions* options) {
     while (!args.Done()) {
+        if (args.TakeOptionsEnd()) continue;
+        if (args.optionsEnded) return UsageError("bench takes no files: '" + args.Peek() + "'");
         const OptionTake taken = TakeBlockOption(args, &options->block);
         if (taken == kOptionTaken) continue;
         if (taken == kOptionBad) return kExitUsage;

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
+#include "BlockText.h"
 #include "Channels.h"
 #include "DefaultParams.h"
 #include "ExitCodes.h"
@@ -30,7 +30,9 @@ OptionTake AddFormula(BlockOptions* options, int32_t index, const std::string& t
     return kOptionTaken;
 }
 
-// "CH=PATH": the formula file for channel CH, taken byte for byte.
+// "CH=PATH": the formula file for channel CH, taken byte for byte. No more
+// than one byte past what a slot holds is read, so a device or a huge file
+// is refused at once.
 OptionTake TakeFormulaFile(const std::string& value, BlockOptions* options) {
     const int32_t index = value.size() > 2 && value[1] == '=' ? ChannelIndex(value[0]) : -1;
     if (index < 0) return Refused("--formula-file wants CH=PATH with CH one of b, g, r, a: '" + value + "'");
@@ -39,10 +41,15 @@ OptionTake TakeFormulaFile(const std::string& value, BlockOptions* options) {
     if (const std::string problem = InputFileProblem(path); !problem.empty()) return Refused(cannotRead + problem);
     std::ifstream file(path, std::ios::binary);
     errno = 0;
-    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::string text(kFormulaSlotSize, '\0');
+    if (file.is_open()) file.read(text.data(), kFormulaSlotSize);
     if (!file.is_open() || file.bad())
         return Refused(cannotRead + (errno != 0 ? std::generic_category().message(errno) : "read error"));
-    return AddFormula(options, index, text, "formula file '" + path + "'");
+    text.resize(static_cast<size_t>(file.gcount()));
+    const std::string origin = "formula file '" + path + "'";
+    if (text.size() >= kFormulaSlotSize)
+        return Refused(origin + " holds more than 1023 bytes; a formula holds at most 1023");
+    return AddFormula(options, index, text, origin);
 }
 
 // "K=V": slider K (0..7) at V (0..255).
@@ -139,22 +146,62 @@ std::string SettingsLoadMessage(const std::string& path, int32_t result, const S
         return message + fault + ", and a settings file's lines end in a carriage return alone";
     if (outcome.section != kSectionNone)
         message += std::string(SettingsSectionName(outcome.section)) + " section, line " +
-                   std::to_string(outcome.line) + ": ";
+                   std::to_string(outcome.fileLine) + ": ";
+    // A line feed alone does not end a formula, so the formulas run on to
+    // the end of the file; that line is the cause, not the end.
+    if (outcome.status == kSettingsLineUnreadable && outcome.section == kSectionFormulas &&
+        outcome.lineFeedLine > 0)
+        return message + "the file ends before the fourth formula does: line " +
+               std::to_string(outcome.lineFeedLine) +
+               " holds a line feed alone, which is formula text, not the empty line that ends a formula "
+               "(a settings file's lines end in a carriage return alone)";
     return message + SettingsStatusText(outcome.status);
 }
 
-int32_t BuildBlock(const BlockOptions& options, FilterParams* params) {
+std::string SettingsNotesText(const std::string& path, const SettingsNotes& notes) {
+    if (!SettingsNotesSayAnything(notes)) return "";
+    std::string text;
+    const auto add = [&text](const std::string& note) { text += (text.empty() ? "" : "; ") + note; };
+    for (int32_t k = 0; k < kSliderCount; ++k) {
+        if (!notes.sliderNoted[k]) continue;
+        std::string shown = ReadableFormula(notes.sliderText[k]);
+        if (notes.sliderTextLength[k] > kSliderTextNoted) shown += "...";
+        const std::string value = std::to_string(notes.sliderValue[k]);
+        const bool digits = std::strpbrk(notes.sliderText[k], "0123456789") != nullptr;
+        add("slider " + std::to_string(k) + ": '" + shown + "' " +
+            (digits || notes.sliderTextLength[k] > kSliderTextNoted ? "read as " + value
+                                                                      : "holds no number, read as " + value));
+    }
+    for (int32_t i = 0; i < kFormulaCount; ++i)
+        if (notes.formulaKept[i] < notes.formulaLength[i])
+            add("formula " + std::to_string(i) + " cut to " + std::to_string(notes.formulaKept[i]) +
+                " bytes (the file holds " + std::to_string(notes.formulaLength[i]) +
+                "; a formula holds at most 1023)");
+    return "note: settings file '" + path + "': " + text;
+}
+
+int32_t BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNotes* kept) {
+    if (kept) std::memset(kept, 0, sizeof *kept);
     if (int32_t status = LoadDefaultBlock(params); status != kExitOk) return status;
+    SettingsNotes notes{};
     if (!options.settingsPath.empty()) {
         if (const std::string problem = InputFileProblem(options.settingsPath); !problem.empty())
             return UsageError("cannot read settings file '" + options.settingsPath + "': " + problem);
         SettingsOutcome outcome{};
         errno = 0;
-        const int32_t result = LoadSettingsFile(options.settingsPath.c_str(), params, &outcome);
+        const int32_t result = LoadSettingsFile(options.settingsPath.c_str(), params, &outcome, &notes);
         const int error = errno;
         if (result != 0) return UsageError(SettingsLoadMessage(options.settingsPath, result, outcome, error));
+        if (const std::string text = SettingsNotesText(options.settingsPath, notes); !text.empty())
+            std::fprintf(stderr, "fablix: %s\n", text.c_str());
     }
-    for (const BlockEdit& edit : options.edits) ApplyEdit(edit, params);
+    for (const BlockEdit& edit : options.edits) {
+        ApplyEdit(edit, params);
+        // What an edit replaces is no longer the file's doing.
+        if (edit.kind == BlockEdit::kFormula) notes.formulaLength[edit.index] = notes.formulaKept[edit.index] = 0;
+        if (edit.kind == BlockEdit::kSlider) notes.sliderNoted[edit.index] = 0;
+    }
+    if (kept) *kept = notes;
     return kExitOk;
 }
 

@@ -35,8 +35,11 @@ OptionTake TakeBlockOption(Arguments& args, BlockOptions* options);
 // The block the options describe: the editor's default block, then the
 // settings file's formulas and sliders whatever its place on the command
 // line, then the edits in order. kExitUsage (message printed) when the
-// settings file cannot be read; `params` is then unusable.
-int32_t BuildBlock(const BlockOptions& options, FilterParams* params);
+// settings file cannot be read; `params` is then unusable. What the file's
+// rules changed (a clamped slider, a cut formula) is said on standard
+// error, once; `kept`, when given, receives those notes less what the
+// edits replaced.
+int32_t BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNotes* kept = nullptr);
 
 // The editor's default block, from the plug-in's own PARM resource.
 int32_t LoadDefaultBlock(FilterParams* params);
@@ -52,6 +55,10 @@ void StoreFormula(FilterParams* params, int32_t index, const std::string& text);
 // Puts formula text into slot `index`, refusing what the block cannot hold.
 int32_t SetFormula(FilterParams* params, int32_t index, const std::string& text,
                    const std::string& origin);
+
+// "note: settings file 'x.fbl': slider 3: '999' read as 255; formula 2 cut
+// to 1008 bytes (...)": one line of every note, or "" when there are none.
+std::string SettingsNotesText(const std::string& path, const SettingsNotes& notes);
 
 // "cannot read settings file 'x.fbl': sliders section, line 5: <reason>",
 // for a LoadSettingsFile result and its outcome.

@@ -430,12 +430,14 @@ int32_t RunBuild(Arguments& args) {
     BlockOptions block;
     BuildOptions options;
     while (!args.Done()) {
-        OptionTake taken = TakeBlockOption(args, &block);
-        if (taken == kNotThisOption) taken = TakeBuildOption(args, &options);
+        if (args.TakeOptionsEnd()) continue;
+        OptionTake taken = args.optionsEnded ? kNotThisOption : TakeBlockOption(args, &block);
+        if (taken == kNotThisOption && !args.optionsEnded) taken = TakeBuildOption(args, &options);
         if (taken == kOptionBad) return kExitUsage;
         if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
-        if (argument.size() > 1 && argument[0] == '-') return UsageError("unknown option '" + argument + "'");
+        if (argument.size() > 1 && argument[0] == '-' && !args.optionsEnded)
+            return UsageError("unknown option '" + argument + "'");
         if (!options.output.empty()) return UsageError("unexpected argument '" + argument + "'; " + kUsage);
         options.output = argument;
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 #include "BuiltInMedia.h"
 #include "MediaResult.h"
@@ -15,14 +17,26 @@ int32_t Shown(ClipSource& source, int32_t index) {
     return kMediaOk;
 }
 
-}  // namespace
-
-bool IsStillPngName(const std::string& path) {
-    if (path.size() < 4 || path.find('%') != std::string::npos) return false;
+bool HasPngExtension(const std::string& path) {
+    if (path.size() < 4) return false;
     std::string extension = path.substr(path.size() - 4);
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".png";
+}
+
+}  // namespace
+
+bool IsStillPngName(const std::string& path) {
+    return path.find('%') == std::string::npos && HasPngExtension(path);
+}
+
+bool IsStillPngInput(const std::string& path) {
+    if (!HasPngExtension(path)) return false;
+    std::error_code error;
+    const bool isFile = std::filesystem::is_regular_file(path, error);
+    if (!isFile && path.find('%') != std::string::npos) return false;  // frames of a pattern
+    return !isFile || PngAnimationFrames(path.c_str()) <= 1;
 }
 
 int32_t OpenStillSource(ClipSource& source, const char* path, std::string& message) {

@@ -51,3 +51,8 @@ void CloseClipSource(ClipSource& source);
 // True for a name that ReadPng takes as a still image: a ".png" name (any
 // case) without a "%" frame number pattern.
 bool IsStillPngName(const std::string& path);
+
+// True for an input that ReadPng takes as a still image: a ".png" name that
+// is no frame number pattern, or a file whose name really holds a "%"; but
+// not an animated PNG, which is read as a clip of its frames.
+bool IsStillPngInput(const std::string& path);

@@ -9,6 +9,8 @@ int32_t RunCompile(Arguments& args) {
     BlockOptions block;
     bool json = false;
     while (!args.Done()) {
+        if (args.TakeOptionsEnd()) continue;
+        if (args.optionsEnded) return UsageError("unexpected argument '" + args.Peek() + "'");
         if (args.Peek() == "--json") {
             args.Take();
             json = true;

@@ -66,14 +66,23 @@ int32_t TakeValue(Arguments& args, const std::string& option, RenderOptions* opt
         return kExitOk;
     }
     const bool isTime = option == "--time";
-    if (!ParseInt32(value, isTime ? &options->time : &options->total))
+    if (!ParseInt32(value, isTime ? &options->time : &options->total)) {
+        if (IsWholeNumberText(value))
+            return UsageError(option + " " + value + " is out of range: it wants a whole number from " +
+                              std::to_string(INT32_MIN) + " to " + std::to_string(INT32_MAX));
         return UsageError(option + " wants a whole number: '" + value + "'");
+    }
     (isTime ? options->timeGiven : options->totalGiven) = true;
     return kExitOk;
 }
 
 int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
     while (!args.Done()) {
+        if (args.TakeOptionsEnd()) continue;
+        if (args.optionsEnded) {
+            options->paths.push_back(args.Take());
+            continue;
+        }
         OptionTake taken = TakeBlockOption(args, &options->block);
         if (taken == kNotThisOption) taken = TakeOverwriteOption(args, &options->overwrite);
         if (taken == kOptionBad) return kExitUsage;
@@ -141,7 +150,7 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
     job->input = options.paths.size() == 2 ? options.paths[0].c_str() : nullptr;
     job->stillOutput = IsStillPngName(job->output);
-    job->stillInput = job->input != nullptr ? IsStillPngName(job->input) : job->stillOutput;
+    job->stillInput = job->input != nullptr ? IsStillPngInput(job->input) : job->stillOutput;
     if (!job->stillOutput) {
         std::string message;
         if (ClipFormatForPath(job->output.c_str(), job->format, message) != kMediaOk) return UsageError(message);

@@ -2,6 +2,8 @@
 
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,6 +14,7 @@ extern "C" {
 
 #include "FfmpegSupport.h"
 #include "MediaResult.h"
+#include "Png.h"
 
 namespace {
 
@@ -76,7 +79,17 @@ int32_t OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message) 
     }
     // Reads and waits inside FFmpeg end when the caller asks to stop.
     s.format->interrupt_callback = AVIOInterruptCB{AskStop, &s};
-    int error = avformat_open_input(&s.format, s.path.c_str(), nullptr, nullptr);
+    // FFmpeg takes a "%" in an image's name for a frame number pattern; a
+    // file that really has that name is read as the one file it is.
+    const AVInputFormat* forced = nullptr;
+    AVDictionary* options = nullptr;
+    std::error_code noFile;
+    if (s.path.find('%') != std::string::npos && std::filesystem::is_regular_file(s.path, noFile)) {
+        if (PngAnimationFrames(s.path.c_str()) > 1) forced = av_find_input_format("apng");
+        else av_dict_set(&options, "pattern_type", "none", 0);
+    }
+    int error = avformat_open_input(&s.format, s.path.c_str(), forced, &options);
+    av_dict_free(&options);
     if (error < 0) {
         if (error == AVERROR_EXIT) {
             message = Quoted(s.path) + " was not read: interrupted";

@@ -31,9 +31,45 @@ struct PngErrorText {
 
 void OnPngWarning(png_structp, png_const_charp) {}  // warnings do not stop a read
 
+// The most a PNG file is read for: the largest frame's pixels at 16 bits a
+// sample, with room for chunks around them. A device or a file that goes on
+// past it holds no picture the tool can take, and reading stops there.
+constexpr uint64_t kMostPngFileBytes = 3 * uint64_t(kMaxFrameBytes);
+
+struct PngInput {
+    FILE* file = nullptr;
+    uint64_t room = kMostPngFileBytes;  // bytes the reads may still take
+};
+
+void ReadPngBytes(png_structp png, png_bytep bytes, size_t length) {
+    auto* input = static_cast<PngInput*>(png_get_io_ptr(png));
+    if (length > input->room) png_error(png, "it goes on past 3 GiB, more than any picture that can be read");
+    input->room -= length;
+    if (std::fread(bytes, 1, length, input->file) != length) png_error(png, "Read Error");
+}
+
+// The chunk that makes a PNG animated; libpng has no meaning for it, so it
+// is kept as an unknown chunk to be looked at.
+constexpr png_byte kAnimationChunk[5] = {'a', 'c', 'T', 'L', 0};
+constexpr size_t kAnimationChunkBytes = 8;  // frame count, play count
+
+// The frame count of an animation control chunk among the unknown chunks
+// read so far; 0 for none.
+uint32_t AnimationFrames(png_structp png, png_infop info) {
+    png_unknown_chunkp chunks = nullptr;
+    const int count = png_get_unknown_chunks(png, info, &chunks);
+    for (int i = 0; i < count; ++i) {
+        const png_unknown_chunk& chunk = chunks[i];
+        if (std::memcmp(chunk.name, kAnimationChunk, 4) != 0 || chunk.size < kAnimationChunkBytes) continue;
+        return png_get_uint_32(chunk.data);
+    }
+    return 0;
+}
+
 struct ReadHeaderResult {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
+    uint32_t animationFrames = 0;  // from acTL; 0: not animated
     size_t rowBytes = 0;     // of a row as we read it
     uint64_t storedBytes = 0;  // of the image data before compression, as the file stores it
 };
@@ -50,11 +86,13 @@ bool DeclaresMoreThanItHolds(const ReadHeaderResult& header, uint64_t fileBytes)
 }
 
 // Reads the chunks before the image data and asks libpng for BGRA rows.
-bool ReadPngHeader(png_structp png, png_infop info, FILE* file, ReadHeaderResult* header) {
+bool ReadPngHeader(png_structp png, png_infop info, PngInput* input, ReadHeaderResult* header) {
     if (setjmp(png_jmpbuf(png))) return false;
-    png_init_io(png, file);
+    png_set_read_fn(png, input, ReadPngBytes);
     png_set_sig_bytes(png, 8);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kAnimationChunk, 1);
     png_read_info(png, info);
+    header->animationFrames = AnimationFrames(png, info);
 
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colorType = 0;
@@ -157,7 +195,10 @@ int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
 
     int32_t result = kMediaOk;
     ReadHeaderResult header;
-    if (!ReadPngHeader(png, info, file, &header)) {
+    PngInput input;
+    input.file = file;
+    input.room -= sizeof signature;
+    if (!ReadPngHeader(png, info, &input, &header)) {
         message = Quoted(path) + " is damaged: " + error.text;
         result = kMediaBadData;
     } else if (DeclaresMoreThanItHolds(header, fileBytes)) {
@@ -185,6 +226,26 @@ int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
     std::fclose(file);
     if (result != kMediaOk) frame = Frame{};
     return result;
+}
+
+uint32_t PngAnimationFrames(const char* path) {
+    png_byte signature[8] = {};
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return 0;
+    uint32_t frames = 0;
+    if (std::fread(signature, 1, sizeof signature, file) == sizeof signature &&
+        png_sig_cmp(signature, 0, sizeof signature) == 0) {
+        PngErrorText error;
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
+        png_infop info = png ? png_create_info_struct(png) : nullptr;
+        PngInput input;
+        input.file = file;
+        ReadHeaderResult header;
+        if (info && ReadPngHeader(png, info, &input, &header)) frames = header.animationFrames;
+        png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    }
+    std::fclose(file);
+    return frames;
 }
 
 bool HasPngSignature(const char* path) {

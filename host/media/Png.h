@@ -13,8 +13,14 @@
 // kMediaOk, kMediaCannotOpen, kMediaNotPng, kMediaBadData or kMediaTooLarge;
 // on failure `frame` is left empty and `message` says why in one line.
 // Before anything is allocated, a size above kMaxFrameBytes is refused and
-// so is a header that declares more pixels than the file can hold.
+// so is a header that declares more pixels than the file can hold; reading
+// stops after 3 GiB, so a device cannot keep it reading. An animated PNG
+// gives its default image alone (see PngAnimationFrames).
 int32_t ReadPng(const char* path, Frame& frame, std::string& message);
+
+// The frame count an animated PNG declares in its acTL chunk; 0 for a PNG
+// that is not animated, or for a file that is no readable PNG.
+uint32_t PngAnimationFrames(const char* path);
 
 // True when the file begins with the PNG signature.
 bool HasPngSignature(const char* path);

@@ -180,6 +180,42 @@ TEST(Frei0rPlugin, ReportsAnUnreadableSettingsFileAndRendersTheDefaultBlock) {
     EXPECT_TRUE(SameFrame(second, first));
 }
 
+// What the plug-in says of a settings file, once however often it renders
+// or is given the same path, in the tool's words.
+TEST(Frei0rPlugin, SaysOnceWhatASettingsFileSRulesChangedAndRefusesAHugeOne) {
+    const std::string start = "%RGB-1.0\r\x03" "999\r\x01" "2\r\x01" "3\r\x01" "4\r\x01" "5\r\x01" "6\r\x01"
+                              "7\r\x01" "8\r";
+    struct {
+        const char* name;
+        std::string contents;
+        std::string says;  // after "fablix: "
+    } cases[] = {
+        {"changed.fbl", start + "b" + std::string(1099, ' ') + "\r\rg\r\rr\r\ra\r\r",
+         "note: settings file '{}': slider 0: '999' read as 255; formula 0 cut to 1020 bytes (the file holds 1100; "
+         "a formula holds at most 1023)\n"},
+        {"huge.fbl", start + std::string(2 << 20, 'b') + "\r\r\r\r\r",
+         "cannot read settings file '{}': formulas section, line 10: the file goes on past 1 MiB, far longer than any "
+         "settings file\n"},
+    };
+    const Frame source = NumberedFrame(kWidth, kHeight, 0);
+    for (const auto& c : cases) {
+        ScratchFolder folder;
+        const std::string path = folder / c.name;
+        folder.WriteFile(c.name, c.contents);
+        PluginInstance instance(kWidth, kHeight);
+        testing::internal::CaptureStderr();
+        instance.Set(kParamSettings, path);
+        instance.Render(source, 0);
+        instance.Set(kParamSettings, path);
+        instance.Set(kParamSlider0 + 1, 0.5);
+        instance.Render(source, 0.04);
+        const std::string err = testing::internal::GetCapturedStderr();
+        std::string says = c.says;
+        says.replace(says.find("{}"), 2, path);
+        EXPECT_EQ(err, "fablix: " + says) << c.name;
+    }
+}
+
 TEST(Frei0rPlugin, ReportsAFailedFormulaOnceAsCompileDoesAndRendersItsChannelAsZero) {
     const Frame source = NumberedFrame(kWidth, kHeight, 0);
     PluginInstance instance(kWidth, kHeight);

@@ -134,6 +134,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "fablix: --frames is for a clip output; a still output takes one frame (see --time)\n"},
         FailureCase{"TimeNotANumber", {"--time", "soon", "in.png", "out.png"}, 2,
                     "fablix: --time wants a whole number: 'soon'\n"},
+        FailureCase{"TimeOutOfRange", {"--time", "2147483648", "in.png", "out.png"}, 2,
+                    "fablix: --time 2147483648 is out of range: it wants a whole number from -2147483648 to "
+                    "2147483647\n"},
+        FailureCase{"TotalOutOfRange", {"--total", "-99999999999", "in.png", "out.png"}, 2,
+                    "fablix: --total -99999999999 is out of range: it wants a whole number from -2147483648 to "
+                    "2147483647\n"},
         FailureCase{"UnknownOption", {"--fast", "in.png", "out.png"}, 2, "fablix: unknown option '--fast'\n"}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
