@@ -275,19 +275,25 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
     BuilderPorts ports = PlatformBuilderPorts();
     ports.showError = Silent;
     ports.showInformation = Silent;
-    const std::string staged = TemporaryNameFor(options.output);
+    const StagedOutput staged = StageOutput(options.output, options.policy == kReplaceExisting);
     const std::string image = options.Image();
-    const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), staged.c_str(), &ports)
-                                           : WritePluginFile(params, image.c_str(), staged.c_str(), &ports);
+    const char* temporary = staged.temporary.c_str();
+    const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &ports)
+                                           : WritePluginFile(params, image.c_str(), temporary, &ports);
+    if (StopRequested()) {
+        DiscardOutput(staged.temporary);
+        return Interrupted();
+    }
     if (outcome != kWroteAll && outcome != kWroteNameOnly) {
-        DiscardOutput(staged);
+        DiscardOutput(staged.temporary);
         return Failure("cannot build '" + options.output + "': " + WriteFailure(outcome, options) +
                        "; nothing was changed");
     }
     std::string message;
-    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(staged, options.output, message); });
+    PausePointForTests("commit");
+    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(staged, message); });
     if (committed == kMediaInterrupted) {
-        DiscardOutput(staged);
+        DiscardOutput(staged.temporary);
         return Interrupted();
     }
     if (committed != kMediaOk) return Failure(message);
