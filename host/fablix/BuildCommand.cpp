@@ -5,6 +5,7 @@
 // Writes a stand-alone plug-in through the builder's writer: a copy of the
 // plug-in image with the block, the title and the module name patched in;
 // with --frei0r a copy of fablix.so with the block patched in.
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -278,16 +279,21 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
     const StagedOutput staged = StageOutput(options.output, options.policy == kReplaceExisting);
     const std::string image = options.Image();
     const char* temporary = staged.temporary.c_str();
+    errno = 0;
     const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &ports)
                                            : WritePluginFile(params, image.c_str(), temporary, &ports);
+    const int cause = errno;  // of the system call that failed, where one did
     if (StopRequested()) {
         DiscardOutput(staged.temporary);
         return Interrupted();
     }
     if (outcome != kWroteAll && outcome != kWroteNameOnly) {
         DiscardOutput(staged.temporary);
-        return Failure("cannot build '" + options.output + "': " + WriteFailure(outcome, options) +
-                       "; nothing was changed");
+        std::string reason = WriteFailure(outcome, options);
+        if (cause != 0 && (outcome == kWriteCreateFailed || outcome == kWriteCopyFailed ||
+                           outcome == kWriteNotWrittenBack))
+            reason += ": " + ErrnoText(cause);
+        return Failure("cannot build '" + options.output + "': " + reason + "; nothing was changed");
     }
     std::string message;
     PausePointForTests("commit");
