@@ -43,7 +43,9 @@ int32_t FinishStandardOutput(int32_t status) {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
     int error = errno;
-    const bool closed = std::fclose(stdout) == 0;
+    // A standard output closed by the shell (>&-) is fine while nothing was
+    // meant for it: then only the close finds the descriptor missing.
+    const bool closed = std::fclose(stdout) == 0 || (flushed && errno == EBADF);
     if (error == 0 && !closed) error = errno;
     if (flushed && closed) return status;
     return Failure(std::string("cannot write standard output: ") +

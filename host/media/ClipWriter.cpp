@@ -22,6 +22,7 @@ extern "C" {
 #include "MediaResult.h"
 #include "OutputFile.h"
 #include "Png.h"
+#include "WorkerThread.h"
 
 // One encoder of a clip. An intra-only clip may have several, each encoding
 // a frame of its own on a thread of its own; with one, or for any other
@@ -36,7 +37,7 @@ struct EncoderLane {
     AVFrame* picture = nullptr;      // the one being filled or encoded
     std::vector<AVPacket*> packets;  // what the encoder gave for its frame
     int error = 0;                   // of encoding that frame
-    std::thread thread;
+    WorkerThread thread;
 };
 
 struct ClipWriterState {
@@ -71,7 +72,7 @@ struct ClipWriterState {
         std::string temporary, name;
         int32_t result = kMediaOk;
         std::string message;
-        std::thread thread;
+        WorkerThread thread;
     };
     std::deque<std::unique_ptr<PngJob>> pngJobs;
     // Frames of finished jobs, taken again: a new frame's memory would be
@@ -108,7 +109,7 @@ void FreePackets(EncoderLane& lane) {
 
 void FreeLanes(ClipWriterState& s) {
     for (EncoderLane& lane : s.lanes) {
-        if (lane.thread.joinable()) lane.thread.join();
+        JoinWorkerThread(lane.thread);
         FreePackets(lane);
         avcodec_free_context(&lane.encoder);
         for (AVFrame*& picture : lane.pictures) av_frame_free(&picture);
@@ -137,7 +138,7 @@ void FreeEncoder(ClipWriterState& s) {
 int32_t FinishOldestPng(ClipWriterState& s, std::string& message) {
     std::unique_ptr<ClipWriterState::PngJob> job = std::move(s.pngJobs.front());
     s.pngJobs.pop_front();
-    job->thread.join();
+    JoinWorkerThread(job->thread);
     message = job->message;
     s.spareFrames.push_back(std::move(job->frame));
     return job->result;
@@ -444,7 +445,7 @@ int32_t MuxOldestLane(ClipWriterState& s, std::string& message) {
     const int32_t next = int32_t(s.nextPts % count);
     EncoderLane& lane = s.lanes[size_t((next - s.lanesBusy + count) % count)];
     --s.lanesBusy;
-    lane.thread.join();
+    JoinWorkerThread(lane.thread);
     int32_t result = lane.error < 0
                          ? Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(lane.error)), message)
                          : kMediaOk;
@@ -473,7 +474,9 @@ int32_t WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string&
     }
     lane.picture->pts = s.nextPts++;
     if (!parallel) return EncodeAndMux(s, lane, lane.picture, message);
-    lane.thread = std::thread(EncodeOnLane, std::ref(lane));
+    std::string refused;
+    if (!StartWorkerThread(lane.thread, [&lane] { EncodeOnLane(lane); }, refused))
+        return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, refused), message);
     ++s.lanesBusy;
     return kMediaOk;
 }
@@ -548,10 +551,12 @@ int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame,
     std::fclose(file);
     s.frameOutputs.push_back(staged);
     ClipWriterState::PngJob* work = job.get();
-    work->thread = std::thread([work] {
+    std::string refused;
+    const bool started = StartWorkerThread(work->thread, [work] {
         work->result =
             EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message, nullptr, kPngFast);
-    });
+    }, refused);
+    if (!started) return Fail(s, kMediaCannotWrite, CannotWriteMessage(job->name, refused), message);
     s.pngJobs.push_back(std::move(job));
     return kMediaOk;
 }

@@ -30,7 +30,8 @@ namespace fs = std::filesystem;
 struct ChildSetup {
     const char* pauseAt = nullptr;
     rlim_t addressSpace = 0;  // 0: no limit
-    std::string out = "/dev/null";
+    rlim_t stack = 0;         // 0: as it is; a thread's stack takes this much address space
+    std::string out = "/dev/null";  // empty: standard output closed
 };
 
 struct ChildRun {
@@ -48,11 +49,11 @@ ChildRun RunChild(const std::vector<std::string>& arguments, const ScratchFolder
     if (child == 0) {
         if (chdir(folder.path().c_str()) != 0) _exit(120);
         if (setup.pauseAt != nullptr) setenv("FABLIX_TEST_PAUSE_AT", setup.pauseAt, 1);
-        if (setup.addressSpace != 0) {
-            const rlimit limit{setup.addressSpace, setup.addressSpace};
-            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(123);
-        }
-        if (!freopen(setup.out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(122);
+        const rlimit stack{setup.stack, setup.stack}, addressSpace{setup.addressSpace, setup.addressSpace};
+        if (setup.stack != 0 && setrlimit(RLIMIT_STACK, &stack) != 0) _exit(123);
+        if (setup.addressSpace != 0 && setrlimit(RLIMIT_AS, &addressSpace) != 0) _exit(123);
+        if (setup.out.empty() ? close(STDOUT_FILENO) != 0 : !freopen(setup.out.c_str(), "w", stdout)) _exit(122);
+        if (!freopen(err.c_str(), "w", stderr)) _exit(122);
         std::vector<char*> argv{const_cast<char*>(FABLIX_PATH)};
         for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
@@ -270,6 +271,19 @@ INSTANTIATE_TEST_SUITE_P(
                     StdoutCase{"Build", {"build", "-y", "--image", "img.rvp", "out.rvp"}}),
     [](const testing::TestParamInfo<StdoutCase>& info) { return std::string(info.param.name); });
 
+TEST(StandardOutput, ClosedIsFineForACommandThatPrintsNothing) {
+    ScratchFolder folder;
+    WriteInputs(folder);
+    ChildSetup closed;
+    closed.out = "";
+    const ChildRun render = RunChild({"render", "--quiet", "in.png", "out.png"}, folder, closed);
+    EXPECT_EQ(render.exitCode, 0) << render.err;
+    EXPECT_TRUE(HasPngSignature((folder / "out.png").c_str()));
+    const ChildRun show = RunChild({"show"}, folder, closed);
+    EXPECT_EQ(show.exitCode, 1);
+    EXPECT_EQ(show.err, "fablix: cannot write standard output: Bad file descriptor\n");
+}
+
 // A picture of width x height whose file is small: one colour.
 void WriteFlatPng(const std::string& path, int32_t width, int32_t height) {
     Frame frame;
@@ -317,6 +331,34 @@ INSTANTIATE_TEST_SUITE_P(
                    "Cannot allocate memory"},
         MemoryCase{"Clip4kPattern", {"render", "--quiet", "--total", "3", "4k.png", "f%d.png"}, 250 * kMegabyte,
                    "out of memory"}),
+    [](const testing::TestParamInfo<MemoryCase>& info) { return std::string(info.param.name); });
+
+// No thread can start when a thread's stack would take more address space
+// than the limit leaves: the render ends with one line and leaves nothing.
+class OutOfThreads : public testing::TestWithParam<MemoryCase> {};
+
+TEST_P(OutOfThreads, EndsWithOneLineAndLeavesNothing) {
+    ScratchFolder folder;
+    WriteInputs(folder);
+    const std::vector<std::string> before = folder.Names();
+    ChildSetup setup;
+    setup.stack = rlim_t{2} << 30;
+    setup.addressSpace = GetParam().addressSpace;
+    const ChildRun run = RunChild(GetParam().arguments, folder, setup);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, GetParam().message);
+    EXPECT_EQ(folder.Names(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OutOfThreads,
+    testing::Values(
+        MemoryCase{"Mkv", {"render", "--quiet", "--threads", "2", "--total", "3", "in.png", "o.mkv"},
+                   1500 * kMegabyte, "fablix: out of threads: the system would not start another (Resource temporarily unavailable)\n"},
+        MemoryCase{"Pattern", {"render", "--quiet", "--threads", "2", "--total", "3", "in.png", "f%d.png"},
+                   1500 * kMegabyte, "fablix: out of threads: the system would not start another (Resource temporarily unavailable)\n"},
+        MemoryCase{"StillInBands", {"render", "--threads", "2", "-r", "x", "in.png", "o.png"}, 1500 * kMegabyte,
+                   "fablix: out of memory or threads: the system refused a thread; nothing written\n"}),
     [](const testing::TestParamInfo<MemoryCase>& info) { return std::string(info.param.name); });
 
 int32_t UsableCores() {
