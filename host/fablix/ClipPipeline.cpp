@@ -101,10 +101,10 @@ int32_t RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first, i
     std::vector<WorkerThread> threads(static_cast<size_t>(workers + 1));
     int32_t status = kRenderDone;
     if (!StartWorkerThread(threads[0], [&] { ReadFrames(p, source); }, message)) status = kMediaCannotWrite;
-    for (int32_t k = 0; k < workers && status == kRenderDone; ++k)
-        if (!StartWorkerThread(threads[size_t(k) + 1], [&p, &renderer, k, probe] { RenderFrames(p, renderer, k, probe); },
-                               message))
-            status = kMediaCannotWrite;
+    for (int32_t k = 0; k < workers && status == kRenderDone; ++k) {
+        const auto render = [&p, &renderer, k, probe] { RenderFrames(p, renderer, k, probe); };
+        if (!StartWorkerThread(threads[size_t(k) + 1], render, message)) status = kMediaCannotWrite;
+    }
     for (int32_t time = first; time <= last && status == kRenderDone; ++time) {
         Slot& slot = p.For(time);
         {

@@ -337,6 +337,9 @@ INSTANTIATE_TEST_SUITE_P(
 // than the limit leaves: the render ends with one line and leaves nothing.
 class OutOfThreads : public testing::TestWithParam<MemoryCase> {};
 
+constexpr const char* kNoThread =
+    "fablix: out of threads: the system would not start another (Resource temporarily unavailable)\n";
+
 TEST_P(OutOfThreads, EndsWithOneLineAndLeavesNothing) {
     ScratchFolder folder;
     WriteInputs(folder);
@@ -354,9 +357,9 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, OutOfThreads,
     testing::Values(
         MemoryCase{"Mkv", {"render", "--quiet", "--threads", "2", "--total", "3", "in.png", "o.mkv"},
-                   1500 * kMegabyte, "fablix: out of threads: the system would not start another (Resource temporarily unavailable)\n"},
+                   1500 * kMegabyte, kNoThread},
         MemoryCase{"Pattern", {"render", "--quiet", "--threads", "2", "--total", "3", "in.png", "f%d.png"},
-                   1500 * kMegabyte, "fablix: out of threads: the system would not start another (Resource temporarily unavailable)\n"},
+                   1500 * kMegabyte, kNoThread},
         MemoryCase{"StillInBands", {"render", "--threads", "2", "-r", "x", "in.png", "o.png"}, 1500 * kMegabyte,
                    "fablix: out of memory or threads: the system refused a thread; nothing written\n"}),
     [](const testing::TestParamInfo<MemoryCase>& info) { return std::string(info.param.name); });
