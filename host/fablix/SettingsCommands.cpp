@@ -1,5 +1,6 @@
 // fablix save [block options] [-y | -n] OUTPUT.fbl
 // fablix show [block options]
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,7 +51,9 @@ std::string CreateFailureReason(int error) {
 // A replaced file must be one we may write: a rename alone would not ask,
 // and would replace a read-only file or a folder's entry. 0 or the errno.
 int ReplaceableProblem(const StagedOutput& output) {
-    if (!output.replace || !NameExists(output.target)) return 0;
+    struct stat existing {};
+    // A link to nowhere is replaced itself: the probe would create its target.
+    if (!output.replace || stat(output.target.c_str(), &existing) != 0) return 0;
     FILE* probe = std::fopen(output.target.c_str(), "ab");
     if (probe == nullptr) return errno == 0 ? EACCES : errno;
     std::fclose(probe);
