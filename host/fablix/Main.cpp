@@ -1,6 +1,6 @@
 // fablix: compiles and renders filter formulas the way the plug-in does.
 #include "Commands.h"
-#include "Resources.h"
+#include "OutOfResources.h"
 
 int main(int argc, char** argv) {
     CatchResourceFailures();

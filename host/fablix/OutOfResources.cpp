@@ -1,4 +1,4 @@
-#include "Resources.h"
+#include "OutOfResources.h"
 
 #include <unistd.h>
 
