@@ -177,6 +177,18 @@ TEST_P(Commit, KeepsAFileThatAppearedWhileTheOutputWasWritten) {
     EXPECT_EQ(Temporaries(folder.path()), std::vector<std::string>{});
 }
 
+TEST(Commit, OfAPatternKeepsAFrameThatAppearedAndPutsNoOtherFrameInPlace) {
+    ScratchFolder folder;
+    WriteInputs(folder);
+    const ChildRun run = RunChild({"render", "--quiet", "--total", "2", "in.png", "f%d.png"}, folder, {"commit"},
+                                  [&](pid_t) { folder.WriteFile("f1.png", "DATA"); });
+    ASSERT_TRUE(run.paused);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_PRED2(Holds, run.err, "fablix: 'f1.png' exists: it appeared while the output was being written");
+    EXPECT_EQ(ReadWholeFile(folder / "f1.png"), "DATA");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"f1.png", "img.rvp", "in.png"}));
+}
+
 TEST_P(Commit, WithOverwriteReplacesTheFileALinkNamesAndKeepsTheLink) {
     ScratchFolder folder;
     WriteInputs(folder);
