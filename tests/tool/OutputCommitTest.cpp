@@ -359,6 +359,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         MemoryCase{"Still8k", {"render", "--threads", "1", "8k.png", "o.png"}, 390 * kMegabyte,
                    "fablix: out of memory; nothing written\n"},
+        // The clip's temporary exists when the frames' memory runs out.
+        MemoryCase{"Clip4kGif", {"render", "--quiet", "--threads", "1", "--total", "8", "4k.png", "o.gif"},
+                   390 * kMegabyte, "fablix: out of memory; nothing written\n"},
         MemoryCase{"Clip4kMkv", {"render", "--quiet", "--total", "3", "4k.png", "o.mkv"}, 490 * kMegabyte,
                    "Cannot allocate memory"},
         MemoryCase{"Clip4kPattern", {"render", "--quiet", "--total", "3", "4k.png", "f%d.png"}, 250 * kMegabyte,
