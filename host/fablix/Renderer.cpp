@@ -60,11 +60,25 @@ constexpr int64_t kFramesPerThread = 3;
 constexpr int64_t kFramesBesides = 6;
 constexpr int64_t kStackBytes = int64_t{8} << 20;
 
-// What this process may still take: the memory the system has free, and
-// under an address-space limit what is left below it.
+// The memory the system can give without swapping: MemAvailable counts
+// the caches it would drop, which free pages alone leave out.
+int64_t SystemMemoryAvailable() {
+    int64_t available = int64_t(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+    if (FILE* info = std::fopen("/proc/meminfo", "r")) {
+        char line[128];
+        long long kilobytes = 0;
+        while (std::fgets(line, sizeof line, info))
+            if (std::sscanf(line, "MemAvailable: %lld kB", &kilobytes) == 1) available = int64_t(kilobytes) * 1024;
+        std::fclose(info);
+    }
+    return available;
+}
+
+// What this process may still take: the memory the system has, and under
+// an address-space limit what is left below it.
 int64_t MemoryLeft() {
     const int64_t page = sysconf(_SC_PAGESIZE);
-    int64_t left = int64_t(sysconf(_SC_AVPHYS_PAGES)) * page;
+    int64_t left = SystemMemoryAvailable();
     rlimit limit{};
     if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
         int64_t used = 0;
