@@ -330,7 +330,7 @@ struct MemoryCase {
     const char* name;
     std::vector<std::string> arguments;
     rlim_t addressSpace;
-    const char* message;  // what standard error holds
+    const char* message;  // what standard error holds (all of it, or for memory a part)
 };
 
 void PrintTo(const MemoryCase& c, std::ostream* out) { *out << c.name; }
@@ -347,8 +347,11 @@ TEST_P(OutOfMemory, EndsWithOneLineAndLeavesNothing) {
     setup.addressSpace = GetParam().addressSpace;
     const ChildRun run = RunChild(GetParam().arguments, folder, setup);
     EXPECT_EQ(run.exitCode, 1);
+    // Which allocation fails first may vary with the threads' timing: ours
+    // ("out of memory") or the encoder's ("Cannot allocate memory").
+    EXPECT_EQ(run.err.rfind("fablix: ", 0), 0u) << run.err;
     EXPECT_PRED2(Holds, run.err, GetParam().message);
-    EXPECT_FALSE(Holds(run.err, "terminate")) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(folder.Names(), before);
 }
 
@@ -361,9 +364,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "fablix: out of memory; nothing written\n"},
         // The clip's temporary exists when the frames' memory runs out.
         MemoryCase{"Clip4kGif", {"render", "--quiet", "--threads", "1", "--total", "8", "4k.png", "o.gif"},
-                   390 * kMegabyte, "fablix: out of memory; nothing written\n"},
-        MemoryCase{"Clip4kMkv", {"render", "--quiet", "--total", "3", "4k.png", "o.mkv"}, 490 * kMegabyte,
-                   "Cannot allocate memory"},
+                   390 * kMegabyte, "memory"},
+        MemoryCase{"Clip4kMkv", {"render", "--quiet", "--total", "3", "4k.png", "o.mkv"}, 490 * kMegabyte, "memory"},
         MemoryCase{"Clip4kPattern", {"render", "--quiet", "--total", "3", "4k.png", "f%d.png"}, 250 * kMegabyte,
                    "out of memory"}),
     [](const testing::TestParamInfo<MemoryCase>& info) { return std::string(info.param.name); });
