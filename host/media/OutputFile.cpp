@@ -56,10 +56,11 @@ bool IsTemporaryOfThisProcess(const char* name, const char* pidTag) {
 void KeepModeOf(const std::string& target, const std::string& temporary) {
     struct stat old {};
     if (stat(target.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return;
-    chmod(temporary.c_str(), old.st_mode & 07777);
+    // The owner first: a change of owner clears the set-user-ID bits.
     if (chown(temporary.c_str(), old.st_uid, old.st_gid) != 0) {
         // Not ours to give: the new file stays the writer's.
     }
+    chmod(temporary.c_str(), old.st_mode & 07777);
 }
 
 std::string ExistsMessage(const std::string& name) {

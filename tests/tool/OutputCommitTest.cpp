@@ -436,6 +436,12 @@ TEST(Save, TakesTheLongestFileName) {
     const ChildRun run = RunChild({"save", name}, folder, {});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(folder.Names(), std::vector<std::string>{name});
+    // One byte more is refused for what it is.
+    const std::string longer = "n" + name;
+    const ChildRun refused = RunChild({"save", longer}, folder, {});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "fablix: cannot write '" + longer + "': File name too long\n");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{name});
 }
 
 }  // namespace
