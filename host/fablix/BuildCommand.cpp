@@ -7,6 +7,7 @@
 // with --frei0r a copy of fablix.so with the block patched in. A block
 // whose formulas do not all compile is refused unless --allow-failing is
 // given, since the plug-in would render those channels as 0.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -377,19 +378,30 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
     BuilderPorts ports = PlatformBuilderPorts();
     ports.showError = Silent;
     ports.showInformation = Silent;
-    const std::string staged = TemporaryNameFor(options.output);
+    const StagedOutput staged = StageOutput(options.output, options.policy == kReplaceExisting);
     const std::string image = options.Image();
-    const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), staged.c_str(), &ports)
-                                           : WritePluginFile(params, image.c_str(), staged.c_str(), &ports);
+    const char* temporary = staged.temporary.c_str();
+    errno = 0;
+    const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &ports)
+                                           : WritePluginFile(params, image.c_str(), temporary, &ports);
+    const int cause = errno;  // of the system call that failed, where one did
+    if (StopRequested()) {
+        DiscardOutput(staged.temporary);
+        return Interrupted();
+    }
     if (outcome != kWroteAll && outcome != kWroteNameOnly) {
-        DiscardOutput(staged);
-        return Failure("cannot build '" + options.output + "': " + WriteFailure(outcome, options) +
-                       "; nothing was changed");
+        DiscardOutput(staged.temporary);
+        std::string reason = WriteFailure(outcome, options);
+        if (cause != 0 && (outcome == kWriteCreateFailed || outcome == kWriteCopyFailed ||
+                           outcome == kWriteNotWrittenBack))
+            reason += ": " + ErrnoText(cause);
+        return Failure("cannot build '" + options.output + "': " + reason + "; nothing was changed");
     }
     std::string message;
-    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(staged, options.output, message); });
+    PausePointForTests("commit");
+    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(staged, message); });
     if (committed == kMediaInterrupted) {
-        DiscardOutput(staged);
+        DiscardOutput(staged.temporary);
         return Interrupted();
     }
     if (committed != kMediaOk) return Failure(message);

@@ -2,10 +2,10 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "MediaResult.h"
+#include "WorkerThread.h"
 
 namespace {
 
@@ -97,11 +97,14 @@ int32_t RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first, i
     p.total = total;
     p.nextToRender = first;
 
-    std::vector<std::thread> threads;
-    threads.emplace_back(ReadFrames, std::ref(p), std::ref(source));
-    for (int32_t k = 0; k < workers; ++k) threads.emplace_back(RenderFrames, std::ref(p), std::ref(renderer), k, probe);
-
+    // Sized once: a running thread must not move.
+    std::vector<WorkerThread> threads(static_cast<size_t>(workers + 1));
     int32_t status = kRenderDone;
+    if (!StartWorkerThread(threads[0], [&] { ReadFrames(p, source); }, message)) status = kMediaCannotWrite;
+    for (int32_t k = 0; k < workers && status == kRenderDone; ++k) {
+        const auto render = [&p, &renderer, k, probe] { RenderFrames(p, renderer, k, probe); };
+        if (!StartWorkerThread(threads[size_t(k) + 1], render, message)) status = kMediaCannotWrite;
+    }
     for (int32_t time = first; time <= last && status == kRenderDone; ++time) {
         Slot& slot = p.For(time);
         {
@@ -122,6 +125,6 @@ int32_t RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first, i
         p.stop = true;
     }
     p.changed.notify_all();
-    for (std::thread& thread : threads) thread.join();
+    for (WorkerThread& thread : threads) JoinWorkerThread(thread);
     return status;
 }

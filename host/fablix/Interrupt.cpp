@@ -50,7 +50,13 @@ int32_t CommitUnlessStopped(const std::function<int32_t()>& commit) {
     const sigset_t stops = StopSignalSet();
     sigset_t before;
     sigprocmask(SIG_BLOCK, &stops, &before);
-    const int32_t result = StopRequested() ? kMediaInterrupted : commit();
+    // A signal sent meanwhile may wait to be taken; it is a stop all the same.
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    bool waiting = false;
+    for (int number : kStopSignals) waiting = waiting || sigismember(&pending, number) == 1;
+    const int32_t result = StopRequested() || waiting ? kMediaInterrupted : commit();
     sigprocmask(SIG_SETMASK, &before, nullptr);  // a held signal lands here, after the commit
     return result;
 }

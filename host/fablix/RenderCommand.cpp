@@ -218,16 +218,16 @@ void WarnOfResizedFrames(const ClipSource& source, const Progress& progress, boo
 // interruption it is.
 int32_t Failed(const std::string& message) { return StopRequested() ? Interrupted() : Failure(message); }
 
-int32_t WriteStill(const Frame& frame, const std::string& path) {
+int32_t WriteStill(const Frame& frame, const std::string& path, OverwritePolicy overwrite) {
     std::string message;
-    const std::string temporary = TemporaryNameFor(path);
-    int32_t result = EncodePngFile(temporary.c_str(), path.c_str(), frame, message, StopRequested);
+    const StagedOutput output = StageOutput(path, overwrite == kReplaceExisting);
+    int32_t result = EncodePngFile(output.temporary.c_str(), path.c_str(), frame, message, StopRequested);
     if (result == kMediaOk) {
         PausePointForTests("commit");
-        result = CommitUnlessStopped([&] { return CommitOutput(temporary, path, message); });
+        result = CommitUnlessStopped([&] { return CommitOutput(output, message); });
     }
     if (result == kMediaOk) return kExitOk;
-    DiscardOutput(temporary);
+    DiscardOutput(output.temporary);
     return Failed(message);
 }
 
@@ -236,7 +236,7 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
     MakeFrame(destination, source.frame.width, source.frame.height);
     if (source.kind == kSourceStill) {
         RenderOneFrame(renderer, source.frame, destination, options.time, options.total);
-        return WriteStill(destination, job.output);
+        return WriteStill(destination, job.output, options.overwrite);
     }
     if (!options.timeGiven && source.frameCount > 1)
         return UsageError("'" + job.output + "' is one picture, and the clip has " + std::to_string(source.frameCount) +
@@ -251,7 +251,7 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
     WarnOfResizedFrames(source, Progress{}, &warned);
     if (result == kRenderInterrupted) return Interrupted();
     if (result != kRenderDone) return Failed(source.message);
-    return WriteStill(destination, job.output);
+    return WriteStill(destination, job.output, options.overwrite);
 }
 
 // Renders frames.first to frames.last into the open writer and puts the
@@ -296,7 +296,8 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
         return status;
     ClipWriter writer;
     if (OpenClipWriter(writer, job.output.c_str(), source.frame.width, source.frame.height, source.rateNumerator,
-                       source.rateDenominator, message, options.threads, frames.last - frames.first + 1) != kMediaOk)
+                       source.rateDenominator, message, options.threads, frames.last - frames.first + 1,
+                       options.overwrite == kReplaceExisting) != kMediaOk)
         return Failed(message);
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,
@@ -322,10 +323,16 @@ int32_t RunRender(Arguments& args) {
     if (int32_t status = BuildBlock(options.block, params.get()); status != kExitOk) return status;
 
     CatchStopSignals();
+    const int32_t threadsRequested = options.threads;
     ClipSource source;
     if (int32_t status = OpenSource(job, options, source); status != kExitOk) return status;
+    std::string lowered;
+    options.threads = BoundThreadCount(options.threads, source.frame.width, source.frame.height, &lowered);
+    if (!lowered.empty() && threadsRequested > 0)
+        Warning("--threads " + std::to_string(threadsRequested) + " is lowered to " +
+                std::to_string(options.threads) + ": " + lowered);
     Renderer renderer;
-    StartRenderer(renderer, *params, options.threads > 0 ? options.threads : DefaultThreadCount());
+    StartRenderer(renderer, *params, options.threads);
     const int32_t status = job.stillOutput ? RenderStill(job, options, renderer, source)
                                            : RenderClip(job, options, renderer, source);
     CloseClipSource(source);

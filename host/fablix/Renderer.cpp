@@ -1,5 +1,11 @@
 #include "Renderer.h"
 
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -39,8 +45,71 @@ void FABLIX_STDCALL LoadFrameForTime(int32_t time, PixelMap** /*sourceMap*/, Pix
 }  // namespace
 
 int32_t DefaultThreadCount() {
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) return CPU_COUNT(&allowed);
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int32_t>(cores);
+}
+
+namespace {
+
+// A thread's share: the frame it renders into, the source it renders from,
+// a copy on its way to the encoder, its instance, and its stack's address
+// space. Besides: the frames read ahead and the one being written.
+constexpr int64_t kFramesPerThread = 3;
+constexpr int64_t kFramesBesides = 6;
+constexpr int64_t kStackBytes = int64_t{8} << 20;
+
+// The memory the system can give without swapping: MemAvailable counts
+// the caches it would drop, which free pages alone leave out.
+int64_t SystemMemoryAvailable() {
+    int64_t available = int64_t(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+    if (FILE* info = std::fopen("/proc/meminfo", "r")) {
+        char line[128];
+        long long kilobytes = 0;
+        while (std::fgets(line, sizeof line, info))
+            if (std::sscanf(line, "MemAvailable: %lld kB", &kilobytes) == 1) available = int64_t(kilobytes) * 1024;
+        std::fclose(info);
+    }
+    return available;
+}
+
+// What this process may still take: the memory the system has, and under
+// an address-space limit what is left below it.
+int64_t MemoryLeft() {
+    const int64_t page = sysconf(_SC_PAGESIZE);
+    int64_t left = SystemMemoryAvailable();
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        int64_t used = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            long pages = 0;
+            if (std::fscanf(statm, "%ld", &pages) == 1) used = int64_t(pages) * page;
+            std::fclose(statm);
+        }
+        left = std::min<int64_t>(left, int64_t(limit.rlim_cur) - used);
+    }
+    return std::max<int64_t>(left, 0);
+}
+
+}  // namespace
+
+int32_t BoundThreadCount(int32_t requested, int32_t width, int32_t height, std::string* why) {
+    const int32_t cores = DefaultThreadCount();
+    int32_t threads = requested > 0 ? requested : cores;
+    if (threads > cores) {
+        threads = cores;
+        *why = "the cores this process may use";
+    }
+    const int64_t frameBytes = int64_t{width} * height * 4;
+    const int64_t threadBytes =
+        kFramesPerThread * frameBytes + int64_t(sizeof(InstanceState) + sizeof(RenderWorkspace)) + kStackBytes;
+    const int64_t fitting = (MemoryLeft() - kFramesBesides * frameBytes) / threadBytes;
+    if (threads > 1 && fitting < threads) {
+        threads = int32_t(std::max<int64_t>(fitting, 1));
+        *why = "the memory left for frames of " + std::to_string(width) + " x " + std::to_string(height);
+    }
+    return threads;
 }
 
 void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threads) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "ClipSource.h"
@@ -25,6 +26,12 @@ struct Renderer {
 
 // The threads to use when the user does not say: every core.
 int32_t DefaultThreadCount();
+
+// `requested` threads (0: every core) lowered to the cores this process
+// may use and to what the memory left holds of frames of width x height in
+// flight (each thread renders one, and a few more wait to be rendered and
+// written). At least 1. `why` says what lowered it, when it was lowered.
+int32_t BoundThreadCount(int32_t requested, int32_t width, int32_t height, std::string* why);
 
 // Loads the tables, compiles and decodes `params` once, for `threads`
 // workers. Prints the compile diagnostics as warnings: a formula that fails

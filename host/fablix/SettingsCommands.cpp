@@ -1,12 +1,20 @@
 // fablix save [block options] [-y | -n] OUTPUT.fbl
 // fablix show [block options]
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
 #include "BlockText.h"
 #include "Commands.h"
+#include "Interrupt.h"
+#include "MediaResult.h"
+#include "OutputFile.h"
 #include "OutputOptions.h"
-#include "SettingsSaveLoad.h"
+#include "SettingsFile.h"
+#include "SettingsStream.h"
 
 namespace {
 
@@ -30,11 +38,48 @@ int32_t TakeArguments(Arguments& args, BlockOptions* block, std::string* path, O
     return kExitOk;
 }
 
-std::string SaveFailureReason(int32_t result, const SettingsOutcome& outcome) {
-    if (result == kSettingsFileOpenError && outcome.status == kSettingsCannotReplace)
-        return "the written file cannot take its place";
-    if (result == kSettingsFileOpenError)
-        return "it cannot be created (a missing or read-only folder, a read-only file, or a folder of that name)";
+constexpr const char* kCannotCreate =
+    "it cannot be created (a missing or read-only folder, a read-only file, or a folder of that name)";
+
+// Why a file could not be created, in the words of the usual causes, or
+// the system's own for any other (a name too long, a full disk).
+std::string CreateFailureReason(int error) {
+    if (error == ENOENT || error == ENOTDIR || error == EACCES || error == EPERM || error == EROFS ||
+        error == EISDIR)
+        return kCannotCreate;
+    return ErrnoText(error);
+}
+
+// A replaced file must be one we may write: a rename alone would not ask,
+// and would replace a read-only file or a folder's entry. 0 or the errno.
+int ReplaceableProblem(const StagedOutput& output) {
+    struct stat existing {};
+    // A link to nowhere is replaced itself: the probe would create its target.
+    if (!output.replace || stat(output.target.c_str(), &existing) != 0) return 0;
+    FILE* probe = std::fopen(output.target.c_str(), "ab");
+    if (probe == nullptr) return errno == 0 ? EACCES : errno;
+    std::fclose(probe);
+    return 0;
+}
+
+// Writes the settings into the staged temporary and puts it on the disk.
+// An empty reason on success; the temporary is removed on failure.
+std::string WriteSettings(const StagedOutput& output, const FilterParams* params) {
+    if (const int problem = ReplaceableProblem(output); problem != 0) return CreateFailureReason(problem);
+    FILE* file = std::fopen(output.temporary.c_str(), "wbx");
+    if (file == nullptr) return CreateFailureReason(errno);
+    SettingsStream stream = MakeSettingsStream(file);
+    SettingsOutcome outcome{};
+    errno = 0;
+    RunWriters(&stream, params, &outcome);
+    int error = outcome.status != kSettingsOk ? errno : 0;  // a failed write's cause, where it had one
+    // Most bytes leave the stream's buffer only in the flush, so a full
+    // disk often shows only there.
+    if (outcome.status == kSettingsOk && (std::fflush(file) != 0 || fsync(fileno(file)) != 0)) error = errno;
+    if (std::fclose(file) != 0 && error == 0 && outcome.status == kSettingsOk) error = errno;
+    if (outcome.status == kSettingsOk && error == 0) return "";
+    DiscardOutput(output.temporary);
+    if (error != 0) return ErrnoText(error);
     std::string reason = SettingsStatusText(outcome.status);
     if (outcome.section != kSectionNone)
         reason += std::string(" (") + SettingsSectionName(outcome.section) + " section, line " +
@@ -55,11 +100,19 @@ int32_t RunSave(Arguments& args) {
     auto params = std::make_unique<FilterParams>();
     SettingsNotes notes{};
     if (int32_t status = BuildBlock(block, params.get(), &notes); status != kExitOk) return status;
-    SettingsOutcome outcome{};
-    const int32_t result = SaveSettingsFile(path.c_str(), params.get(), &outcome);
-    if (result != 0)
-        return Failure("cannot save settings to '" + path + "': " + SaveFailureReason(result, outcome) +
-                       "; nothing was changed");
+    CatchStopSignals();
+    const StagedOutput output = StageOutput(path, policy == kReplaceExisting);
+    if (const std::string reason = WriteSettings(output, params.get()); !reason.empty())
+        return StopRequested() ? Interrupted()
+                               : Failure("cannot save settings to '" + path + "': " + reason + "; nothing was changed");
+    PausePointForTests("commit");
+    std::string message;
+    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(output, message); });
+    if (committed == kMediaInterrupted) {
+        DiscardOutput(output.temporary);
+        return Interrupted();
+    }
+    if (committed != kMediaOk) return Failure(message);
     // A cut formula is saved as it was read, so the new file keeps the cut.
     for (int32_t i = 0; i < kFormulaCount; ++i)
         if (notes.formulaKept[i] < notes.formulaLength[i])

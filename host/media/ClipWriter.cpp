@@ -22,6 +22,7 @@ extern "C" {
 #include "MediaResult.h"
 #include "OutputFile.h"
 #include "Png.h"
+#include "WorkerThread.h"
 
 // One encoder of a clip. An intra-only clip may have several, each encoding
 // a frame of its own on a thread of its own; with one, or for any other
@@ -36,7 +37,7 @@ struct EncoderLane {
     AVFrame* picture = nullptr;      // the one being filled or encoded
     std::vector<AVPacket*> packets;  // what the encoder gave for its frame
     int error = 0;                   // of encoding that frame
-    std::thread thread;
+    WorkerThread thread;
 };
 
 struct ClipWriterState {
@@ -45,8 +46,10 @@ struct ClipWriterState {
     int32_t failure = kMediaOk;     // once set, the clip is lost and says why
     std::string failureMessage;
 
+    bool replace = true;  // an existing output may be replaced (-y)
+
     // Container outputs.
-    std::string temporary;
+    StagedOutput output;
     AVFormatContext* muxer = nullptr;
     std::vector<EncoderLane> lanes;  // frame n goes to lane n % lanes.size()
     int32_t lanesBusy = 0;           // lanes encoding: the last ones started
@@ -60,17 +63,16 @@ struct ClipWriterState {
     int32_t encoderThreads = 1;  // threads the encoding may use
     int32_t frameCount = 0;      // the frames the clip will have; 0: not known
 
-    // PNG patterns: the names, each frame's temporary and final name, and
-    // the frames being encoded, oldest first, each on a thread of its own.
+    // PNG patterns: the names, each frame's staging, and the frames being
+    // encoded, oldest first, each on a thread of its own.
     FramePattern pattern;
-    std::vector<std::string> frameTemporaries;
-    std::vector<std::string> frameNames;
+    std::vector<StagedOutput> frameOutputs;
     struct PngJob {
         Frame frame;
         std::string temporary, name;
         int32_t result = kMediaOk;
         std::string message;
-        std::thread thread;
+        WorkerThread thread;
     };
     std::deque<std::unique_ptr<PngJob>> pngJobs;
     // Frames of finished jobs, taken again: a new frame's memory would be
@@ -107,7 +109,7 @@ void FreePackets(EncoderLane& lane) {
 
 void FreeLanes(ClipWriterState& s) {
     for (EncoderLane& lane : s.lanes) {
-        if (lane.thread.joinable()) lane.thread.join();
+        JoinWorkerThread(lane.thread);
         FreePackets(lane);
         avcodec_free_context(&lane.encoder);
         for (AVFrame*& picture : lane.pictures) av_frame_free(&picture);
@@ -136,7 +138,7 @@ void FreeEncoder(ClipWriterState& s) {
 int32_t FinishOldestPng(ClipWriterState& s, std::string& message) {
     std::unique_ptr<ClipWriterState::PngJob> job = std::move(s.pngJobs.front());
     s.pngJobs.pop_front();
-    job->thread.join();
+    JoinWorkerThread(job->thread);
     message = job->message;
     s.spareFrames.push_back(std::move(job->frame));
     return job->result;
@@ -159,10 +161,9 @@ void RemoveEverything(ClipWriterState& s) {
     std::string ignored;
     FinishAllPngs(s, ignored);  // their files go below
     FreeEncoder(s);
-    if (!s.temporary.empty()) DiscardOutput(s.temporary);
-    for (const std::string& temporary : s.frameTemporaries) DiscardOutput(temporary);
-    s.frameTemporaries.clear();
-    s.frameNames.clear();
+    if (!s.output.temporary.empty()) DiscardOutput(s.output.temporary);
+    for (const StagedOutput& frame : s.frameOutputs) DiscardOutput(frame.temporary);
+    s.frameOutputs.clear();
 }
 
 struct EncoderChoice {
@@ -356,13 +357,13 @@ int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRatio
                             : s.format == kClipMov ? "mov"
                             : s.format == kClipGif ? "gif"
                                                    : "matroska";
-    s.temporary = TemporaryNameFor(s.path);
-    int error = avformat_alloc_output_context2(&s.muxer, nullptr, muxerName, s.temporary.c_str());
+    s.output = StageOutput(s.path, s.replace);
+    int error = avformat_alloc_output_context2(&s.muxer, nullptr, muxerName, s.output.temporary.c_str());
     if (error < 0 || !s.muxer) {
         message = CannotWriteMessage(s.path, FfmpegErrorText(error));
         return kMediaUnsupported;
     }
-    error = avio_open(&s.muxer->pb, s.temporary.c_str(), AVIO_FLAG_WRITE);
+    error = avio_open(&s.muxer->pb, s.output.temporary.c_str(), AVIO_FLAG_WRITE);
     if (error < 0) {
         message = CannotWriteMessage(s.path, FfmpegErrorText(error));
         return kMediaCannotWrite;
@@ -444,7 +445,7 @@ int32_t MuxOldestLane(ClipWriterState& s, std::string& message) {
     const int32_t next = int32_t(s.nextPts % count);
     EncoderLane& lane = s.lanes[size_t((next - s.lanesBusy + count) % count)];
     --s.lanesBusy;
-    lane.thread.join();
+    JoinWorkerThread(lane.thread);
     int32_t result = lane.error < 0
                          ? Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(lane.error)), message)
                          : kMediaOk;
@@ -473,7 +474,9 @@ int32_t WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string&
     }
     lane.picture->pts = s.nextPts++;
     if (!parallel) return EncodeAndMux(s, lane, lane.picture, message);
-    lane.thread = std::thread(EncodeOnLane, std::ref(lane));
+    std::string refused;
+    if (!StartWorkerThread(lane.thread, [&lane] { EncodeOnLane(lane); }, refused))
+        return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, refused), message);
     ++s.lanesBusy;
     return kMediaOk;
 }
@@ -499,8 +502,8 @@ int32_t CompleteContainer(ClipWriterState& s, std::string& message, StopProbe st
 }
 
 int32_t CommitContainer(ClipWriterState& s, std::string& message) {
-    int32_t result = CommitOutput(s.temporary, s.path, message);
-    s.temporary.clear();  // committed, or already removed by CommitOutput
+    int32_t result = CommitOutput(s.output, message);
+    s.output.temporary.clear();  // committed, or already removed by CommitOutput
     return result;
 }
 
@@ -538,36 +541,38 @@ int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame,
         s.spareFrames.pop_back();
     }
     job->frame = frame;
-    job->name = FrameFileName(s.pattern, index);
-    job->temporary = TemporaryNameFor(job->name);
+    const StagedOutput staged = StageOutput(FrameFileName(s.pattern, index), s.replace);
+    job->name = staged.name;
+    job->temporary = staged.temporary;
     // The file is made here, so a frame that cannot be written fails now
     // and the temporary exists as soon as the frame is taken.
     FILE* file = std::fopen(job->temporary.c_str(), "wb");
     if (!file) return Fail(s, kMediaCannotWrite, CannotWriteMessage(job->name, ErrnoText(errno)), message);
     std::fclose(file);
-    s.frameTemporaries.push_back(job->temporary);
-    s.frameNames.push_back(job->name);
+    s.frameOutputs.push_back(staged);
     ClipWriterState::PngJob* work = job.get();
-    work->thread = std::thread([work] {
+    std::string refused;
+    const bool started = StartWorkerThread(work->thread, [work] {
         work->result =
             EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message, nullptr, kPngFast);
-    });
+    }, refused);
+    if (!started) return Fail(s, kMediaCannotWrite, CannotWriteMessage(job->name, refused), message);
     s.pngJobs.push_back(std::move(job));
     return kMediaOk;
 }
 
 int32_t CommitPattern(ClipWriterState& s, std::string& message) {
     if (int32_t result = FinishAllPngs(s, message); result != kMediaOk) return Fail(s, result, message, message);
-    for (size_t i = 0; i < s.frameNames.size(); ++i) {
-        int32_t result = CommitOutput(s.frameTemporaries[i], s.frameNames[i], message);
+    for (size_t i = 0; i < s.frameOutputs.size(); ++i) {
+        int32_t result = CommitOutput(s.frameOutputs[i], message);
         if (result != kMediaOk) {
             // Frames already moved into place go too: no partial sequence.
-            for (size_t done = 0; done < i; ++done) DiscardOutput(s.frameNames[done]);
-            s.frameTemporaries.erase(s.frameTemporaries.begin(), s.frameTemporaries.begin() + long(i) + 1);
+            for (size_t done = 0; done < i; ++done) DiscardOutput(s.frameOutputs[done].target);
+            s.frameOutputs.erase(s.frameOutputs.begin(), s.frameOutputs.begin() + long(i) + 1);
             return Fail(s, result, message, message);
         }
     }
-    s.frameTemporaries.clear();
+    s.frameOutputs.clear();
     return kMediaOk;
 }
 
@@ -596,7 +601,7 @@ int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& mes
 
 int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
                        int32_t rateNumerator, int32_t rateDenominator, std::string& message,
-                       int32_t encoderThreads, int32_t frameCount) {
+                       int32_t encoderThreads, int32_t frameCount, bool replaceExisting) {
     CloseClipWriter(writer);
     ClipFormat format = kClipMkv;
     int32_t result = ClipFormatForPath(path, format, message);
@@ -618,6 +623,7 @@ int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int3
     s->encoderThreads =
         encoderThreads > 0 ? encoderThreads : int32_t(std::max(1u, std::thread::hardware_concurrency()));
     s->frameCount = frameCount;
+    s->replace = replaceExisting;
     result = format == kClipPngSequence
                  ? OpenPattern(*s, message)
                  : OpenContainer(*s, width, height, AVRational{rateNumerator, rateDenominator}, message);

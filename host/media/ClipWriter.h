@@ -52,9 +52,11 @@ struct ClipWriter {
 // encoder is started for every four more threads when the clip, of
 // `frameCount` frames (0: not known), is long enough to repay its start.
 // Other kinds have one encoder, which runs threads of its own.
+// Without `replaceExisting`, FinishClipWriter fails rather than replace a
+// file (or a pattern's frame) that exists by then.
 int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
                        int32_t rateNumerator, int32_t rateDenominator, std::string& message,
-                       int32_t encoderThreads = 0, int32_t frameCount = 0);
+                       int32_t encoderThreads = 0, int32_t frameCount = 0, bool replaceExisting = true);
 
 // Appends one frame, which must be the writer's size. After a failure the
 // writer accepts nothing more and FinishClipWriter fails too.

@@ -304,11 +304,11 @@ int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& fram
 }
 
 int32_t WritePng(const char* path, const Frame& frame, std::string& message, StopProbe stop) {
-    std::string temporary = TemporaryNameFor(path);
-    int32_t result = EncodePngFile(temporary.c_str(), path, frame, message, stop);
+    const StagedOutput output = StageOutput(path, true);
+    int32_t result = EncodePngFile(output.temporary.c_str(), path, frame, message, stop);
     if (result != kMediaOk) {
-        DiscardOutput(temporary);
+        DiscardOutput(output.temporary);
         return result;
     }
-    return CommitOutput(temporary, path, message);
+    return CommitOutput(output, message);
 }
