@@ -35,15 +35,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Limits of the address space are for builds without a sanitizer.
-bool AddressSpaceLimitsWork() {
-#ifdef FABLIX_TOOL_SANITIZED
-    return false;
-#else
-    return true;
-#endif
-}
-
 // How the child is started: a pause point, an address-space limit, where
 // its standard output goes.
 struct ChildSetup {
@@ -315,6 +306,10 @@ TEST(StandardOutput, ClosedIsFineForACommandThatPrintsNothing) {
     EXPECT_EQ(show.err, "fablix: cannot write standard output: Bad file descriptor\n");
 }
 
+// A sanitizer's shadow memory does not fit an address-space limit: the
+// tests that set one are built without a sanitizer only.
+#ifndef FABLIX_TOOL_SANITIZED
+
 // A picture of width x height whose file is small: one colour.
 void WriteFlatPng(const std::string& path, int32_t width, int32_t height) {
     Frame frame;
@@ -338,7 +333,6 @@ void PrintTo(const MemoryCase& c, std::ostream* out) { *out << c.name; }
 class OutOfMemory : public testing::TestWithParam<MemoryCase> {};
 
 TEST_P(OutOfMemory, EndsWithOneLineAndLeavesNothing) {
-    if (!AddressSpaceLimitsWork()) GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space limit";
     ScratchFolder folder;
     WriteFlatPng(folder / "8k.png", 7680, 4320);
     WriteFlatPng(folder / "4k.png", 3840, 2160);
@@ -378,7 +372,6 @@ constexpr const char* kNoThread =
     "fablix: out of threads: the system would not start another (Resource temporarily unavailable)\n";
 
 TEST_P(OutOfThreads, EndsWithOneLineAndLeavesNothing) {
-    if (!AddressSpaceLimitsWork()) GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space limit";
     ScratchFolder folder;
     WriteInputs(folder);
     const std::vector<std::string> before = folder.Names();
@@ -402,6 +395,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "fablix: out of memory or threads: the system refused a thread; nothing written\n"}),
     [](const testing::TestParamInfo<MemoryCase>& info) { return std::string(info.param.name); });
 
+#endif  // FABLIX_TOOL_SANITIZED
+
 int32_t UsableCores() {
     cpu_set_t allowed;
     return sched_getaffinity(0, sizeof allowed, &allowed) == 0 ? CPU_COUNT(&allowed) : 1;
@@ -417,8 +412,8 @@ TEST(Threads, BeyondTheCoresAreLoweredWithAWarning) {
     EXPECT_TRUE(HasPngSignature((folder / "out.png").c_str()));
 }
 
+#ifndef FABLIX_TOOL_SANITIZED
 TEST(Threads, ThatTheMemoryCannotHoldAreLoweredWithAWarning) {
-    if (!AddressSpaceLimitsWork()) GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space limit";
     ScratchFolder folder;
     WriteFlatPng(folder / "8k.png", 7680, 4320);
     ChildSetup setup;
@@ -429,6 +424,7 @@ TEST(Threads, ThatTheMemoryCannotHoldAreLoweredWithAWarning) {
     EXPECT_PRED2(Holds, run.err, "fablix: warning: --threads 2 is lowered to 1: " + why);
     EXPECT_TRUE(HasPngSignature((folder / "out.png").c_str()));
 }
+#endif
 
 TEST(Save, TakesTheLongestFileName) {
     ScratchFolder folder;
