@@ -66,12 +66,12 @@ in_ffmpeg() {
   "${ffmpeg[@]}" -i clip.mkv -vf "frei0r=fablix:$params" -f rawvideo -pix_fmt bgra output.bgra
 }
 # melt itself now and then never finishes a short clip (with no filter
-# too): each run gets 15 seconds, and a run that hangs is tried again.
+# too): each run gets 6 seconds, and a run that hangs is tried again.
 melt_to_mkv() {
   rm -f output.mkv
   local try
   for try in 1 2 3; do
-    timeout 15 melt -silent -quiet "$@" -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 \
+    timeout 6 melt -silent -quiet "$@" -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 \
       </dev/null 2>/dev/null && return
     [ $? = 124 ] || return 1
     echo "$host: melt hung, run $try; trying again" >&2
