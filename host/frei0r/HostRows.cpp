@@ -42,12 +42,15 @@ bool SameFrameLayout() {
     return version != nullptr && AV_VERSION_MAJOR(version()) == LIBAVUTIL_VERSION_MAJOR;
 }
 
-// The pitch of the frame record at `address` when it describes `plane` of
-// width x height BGRA; 0 otherwise.
-int64_t PitchOfRecord(uintptr_t address, const void* plane, int32_t width, int32_t height) {
-    if (address == 0 || address % alignof(AVFrame) != 0) return 0;
-    AVFrame record;
-    if (ReadOwnMemory(reinterpret_cast<const void*>(address), &record, kRecordBytes) != kRecordBytes) return 0;
+// The frame record a word of the stack may point at; false where it cannot.
+bool ReadRecord(uintptr_t address, AVFrame* record) {
+    if (address == 0 || address % alignof(AVFrame) != 0) return false;
+    return ReadOwnMemory(reinterpret_cast<const void*>(address), record, kRecordBytes) == kRecordBytes;
+}
+
+// The pitch of `record` when it describes `plane` of width x height BGRA;
+// 0 otherwise.
+int64_t PitchOfPlane(const AVFrame& record, const void* plane, int32_t width, int32_t height) {
     if (record.data[0] != plane || record.width != width || record.height != height ||
         record.format != AV_PIX_FMT_BGRA)
         return 0;
@@ -71,9 +74,11 @@ bool FindFrameRows(const uintptr_t* words, size_t count, const void* in, const v
                    int32_t height, FrameRows* rows) {
     if (!SameFrameLayout()) return false;
     FrameRows found;
+    AVFrame record;
     for (size_t k = 0; k < count && (found.inPitch == 0 || found.outPitch == 0); ++k) {
-        if (found.inPitch == 0) found.inPitch = PitchOfRecord(words[k], in, width, height);
-        if (found.outPitch == 0) found.outPitch = PitchOfRecord(words[k], out, width, height);
+        if (!ReadRecord(words[k], &record)) continue;
+        if (found.inPitch == 0) found.inPitch = PitchOfPlane(record, in, width, height);
+        if (found.outPitch == 0) found.outPitch = PitchOfPlane(record, out, width, height);
     }
     if (found.inPitch == 0 || found.outPitch == 0) return false;
     *rows = found;
