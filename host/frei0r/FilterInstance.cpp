@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int64_t kMaxFrameBytes = int64_t(1) << 30;
+constexpr int32_t kPixelBytes = 4;
 
 template <class T>
 std::unique_ptr<T> Allocate() {
@@ -167,18 +168,29 @@ void GetParamValue(const FilterInstance& instance, int32_t index, void* value) {
 }
 
 void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out) {
+    const int64_t packed = int64_t{instance.width} * kPixelBytes;
+    RenderInstanceRows(instance, seconds, in, out, FrameRows{packed, packed});
+}
+
+void RenderInstanceRows(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out,
+                        const FrameRows& rows) {
     if (in == nullptr || out == nullptr) return;
     if (instance.blockChanged) UpdateBlock(instance);
-    const int32_t rowBytes = instance.width * 4;
+    const int64_t rowBytes = int64_t{instance.width} * kPixelBytes;
     const uint8_t* source = reinterpret_cast<const uint8_t*>(in);
-    if (in == out) {
-        // Neighbourhood functions read pixels the loop has already written.
-        instance.sourceCopy.assign(source, source + size_t(rowBytes) * size_t(instance.height));
+    int64_t sourcePitch = rows.inPitch;
+    // Neighbourhood functions read pixels the loop has already written; and
+    // the vector executor reads rows top to bottom.
+    if (static_cast<const void*>(in) == out || sourcePitch < 0) {
+        instance.sourceCopy.resize(size_t(rowBytes) * size_t(instance.height));
+        for (int32_t y = 0; y < instance.height; ++y)
+            std::memcpy(instance.sourceCopy.data() + y * rowBytes, source + y * sourcePitch, size_t(rowBytes));
         source = instance.sourceCopy.data();
+        sourcePitch = rowBytes;
     }
     const Rect bounds{0, 0, instance.width, instance.height};
-    PixelMap sourceMap{bounds, rowBytes, {}, const_cast<uint8_t*>(source)};
-    PixelMap destinationMap{bounds, rowBytes, {}, reinterpret_cast<uint8_t*>(out)};
+    PixelMap sourceMap{bounds, static_cast<int32_t>(sourcePitch), {}, const_cast<uint8_t*>(source)};
+    PixelMap destinationMap{bounds, static_cast<int32_t>(rows.outPitch), {}, reinterpret_cast<uint8_t*>(out)};
     PixelMap* sourceHandle = &sourceMap;
     PixelMap* destinationHandle = &destinationMap;
     FilterRecord record{};
@@ -188,4 +200,17 @@ void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_
     record.total = LastFrameIndex(instance.values.clipLength);
     InstanceState* state = instance.state.get();
     RenderFilterFrame(&record, state, &state->params, instance.workspace.get(), nullptr, kSourceHoldsFrame);
+}
+
+void RefuseUnknownRows(FilterInstance& instance, uint32_t* out) {
+    if (out == nullptr) return;
+    std::memset(out, 0, size_t(instance.width) * size_t(instance.height) * kPixelBytes);
+    if (instance.rowsRefused) return;
+    instance.rowsRefused = true;
+    const int32_t padded = (instance.width + kUnpaddedWidths - 1) / kUnpaddedWidths * kUnpaddedWidths;
+    std::fprintf(stderr,
+                 "fablix: FFmpeg pads the rows of frames %d pixels wide and the plug-in cannot find their layout: "
+                 "it leaves them black; pad the width to a multiple of %d before the filter and crop it after, "
+                 "as in \"pad=%d:ih,frei0r=...,crop=%d:ih:0:0\"\n",
+                 instance.width, kUnpaddedWidths, padded, instance.width);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FilterParams.h"
+#include "HostRows.h"
 #include "InstanceState.h"
 #include "Parameters.h"
 #include "Render.h"
@@ -40,6 +41,9 @@ struct FilterInstance {
     bool compiled = false;
     int32_t compileCount = 0;
     std::vector<uint8_t> sourceCopy;  // the input, when a host renders in place
+    const void* caller = nullptr;     // where the host's last call returned to, and who it is
+    HostCaller callerKind = HostCaller::kPacked;
+    bool rowsRefused = false;  // a frame whose rows could not be found was reported
 };
 
 // A new instance for frames of width x height, every parameter at its
@@ -68,3 +72,15 @@ void GetParamValue(const FilterInstance& instance, int32_t index, void* value);
 // its formulas changed; each compile reports failed formulas on standard
 // error as `fablix compile` does.
 void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out);
+
+// RenderInstanceFrame for frames whose rows lie `rows.inPitch` and
+// `rows.outPitch` bytes apart (negative: bottom row first). Of each row only
+// its width x 4 bytes are read and written; the padding after them is left
+// as the host has it.
+void RenderInstanceRows(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out,
+                        const FrameRows& rows);
+
+// For a frame of FFmpeg's whose rows cannot be found: reports once per
+// instance, with the way around, and makes `out` black and transparent
+// (its width x height x 4 bytes, as frei0r lays out a frame).
+void RefuseUnknownRows(FilterInstance& instance, uint32_t* out);

@@ -9,6 +9,7 @@ extern "C" {
 
 #include "EmbeddedBlock.h"
 #include "FilterInstance.h"
+#include "HostRows.h"
 
 static_assert(F0R_PARAM_BOOL == kKindBool && F0R_PARAM_DOUBLE == kKindDouble &&
               F0R_PARAM_STRING == kKindString);
@@ -28,6 +29,28 @@ const BuiltParams& LibraryBuiltParams() {
         return listed;
     }();
     return params;
+}
+
+// Who called: asked again only when a call returns elsewhere.
+HostCaller CallerOf(FilterInstance& instance, const void* returnAddress) {
+    if (returnAddress != instance.caller) {
+        instance.caller = returnAddress;
+        instance.callerKind = ClassifyCaller(returnAddress);
+    }
+    return instance.callerKind;
+}
+
+// FFmpeg's frames, rows padded: rendered with the pitches of FFmpeg's frame
+// records; where they cannot be found, a width without padding is packed
+// and any other frame refused.
+void UpdateInLibavfilter(FilterInstance& instance, double time, const uint32_t* in, uint32_t* out,
+                         const void* frameAddress) {
+    if (in == nullptr || out == nullptr) return;
+    FrameRows rows;
+    if (FindLibavfilterRows(frameAddress, in, out, instance.width, instance.height, &rows))
+        return RenderInstanceRows(instance, time, in, out, rows);
+    if (instance.width % kUnpaddedWidths == 0) return RenderInstanceFrame(instance, time, in, out);
+    RefuseUnknownRows(instance, out);
 }
 
 }  // namespace
@@ -87,5 +110,12 @@ FABLIX_FREI0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param
 
 FABLIX_FREI0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* in,
                                      uint32_t* out) {
-    if (instance != nullptr) RenderInstanceFrame(Instance(instance), time, in, out);
+    // The caller's registers, which may hold FFmpeg's frame records, are
+    // saved in this function's frame, where the search for them looks.
+    __builtin_unwind_init();
+    if (instance == nullptr) return;
+    FilterInstance& self = Instance(instance);
+    if (CallerOf(self, __builtin_return_address(0)) == HostCaller::kLibavfilter)
+        return UpdateInLibavfilter(self, time, in, out, __builtin_frame_address(0));
+    RenderInstanceFrame(self, time, in, out);
 }

@@ -2,7 +2,7 @@
 # Runs fablix.so inside a real frei0r host and compares its frames with
 # `fablix render` on the same lossless clip, byte for byte.
 #
-#   InHost.sh ffmpeg|melt|gstreamer FABLIX PLUGIN_FOLDER
+#   InHost.sh ffmpeg|melt|gstreamer FABLIX PLUGIN_FOLDER [WIDTHxHEIGHT...]
 #
 # The clip: 4 frames of 64 x 48 at 25 fps, FFV1 with alpha. The blocks: an
 # example settings file whose formulas read "t" (and "rnd", seeded by "t"),
@@ -10,9 +10,16 @@
 # the hosts' own syntax uses (",", ":", "|") and a slider; and a plug-in
 # built from that block by `fablix build --frei0r`, its slider and the two
 # sliders of its map set through the host's parameters.
+#
+# Given sizes, it runs the formulas block alone on a clip of each size
+# instead, in the host's usual ways in: FFmpeg rows are padded in memory
+# unless 4 x the width is a multiple of the CPU's vector alignment, so odd
+# widths show whether the plug-in finds each frame's rows.
 set -euo pipefail
 host=$1 fablix=$2
 export FREI0R_PATH=$3
+shift 3
+sizes=("$@")
 here=$(cd "$(dirname "$0")" && pwd)
 examples=$(cd "$here/../../examples" && pwd)
 work=$(mktemp -d)
@@ -20,24 +27,33 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 export GST_REGISTRY=$work/registry.bin  # a registry of our own: nothing cached elsewhere
 ffmpeg=(ffmpeg -nostdin -hide_banner -loglevel error -y)
+width=64 height=48
 
-"${ffmpeg[@]}" -f lavfi -i "testsrc2=size=64x48:rate=25,format=bgra,geq=b='b(X,Y)':g='g(X,Y)':r='r(X,Y)':a='X*4'" \
-  -frames:v 4 -c:v ffv1 clip.mkv
-"${ffmpeg[@]}" -i clip.mkv -f rawvideo -pix_fmt bgra clip.bgra
+# clip.mkv and clip.bgra: 4 frames of width x height, alpha rising along x.
+make_clip() {
+  "${ffmpeg[@]}" -f lavfi -i "testsrc2=size=${width}x$height:rate=25,format=bgra,geq=b='b(X,Y)':g='g(X,Y)':r='r(X,Y)':a='X*4'" \
+    -frames:v 4 -c:v ffv1 clip.mkv
+  "${ffmpeg[@]}" -i clip.mkv -f rawvideo -pix_fmt bgra clip.bgra
+}
 
 # The tool's frames, as raw BGRA.
+# (PNG frames for the sizes given: the tool's FFV1 wants frames of a few
+# pixels at least.)
 reference() {
-  "$fablix" render --quiet -y "$@" clip.mkv reference.mkv
-  "${ffmpeg[@]}" -i reference.mkv -f rawvideo -pix_fmt bgra reference.bgra
+  local frames=reference.mkv
+  [ ${#sizes[@]} -gt 0 ] && frames=reference%02d.png
+  "$fablix" render --quiet -y "$@" clip.mkv "$frames"
+  "${ffmpeg[@]}" -i "$frames" -f rawvideo -pix_fmt bgra reference.bgra
 }
 
 # Fails unless output.bgra holds the reference's 4 frames.
 compare() {
-  if [ "$(stat -c %s reference.bgra)" != $((4 * 64 * 48 * 4)) ] || ! cmp -s output.bgra reference.bgra; then
-    echo "$host, $1: the frames differ from fablix render's ($(stat -c %s output.bgra) and $(stat -c %s reference.bgra) bytes)" >&2
+  if [ "$(stat -c %s reference.bgra)" != $((4 * width * height * 4)) ] || ! cmp -s output.bgra reference.bgra; then
+    echo "$host, $1, ${width}x$height: the frames differ from fablix render's ($(stat -c %s output.bgra) and" \
+      "$(stat -c %s reference.bgra) bytes; first difference: $(cmp output.bgra reference.bgra 2>&1 | head -1))" >&2
     exit 1
   fi
-  echo "$host, $1: the 4 frames equal fablix render's"
+  echo "$host, $1, ${width}x$height: the 4 frames equal fablix render's"
 }
 
 # Runs `host` on the clip with `example` and, when `formulas` is given,
@@ -49,19 +65,30 @@ in_ffmpeg() {
   [ "$2" = formulas ] && params="'$1||r\\\\|g|a?b\\:r|cnv(1,2,1,2,4,2,1,2,1,16)|0.000025|0.000004|n|0.2'"
   "${ffmpeg[@]}" -i clip.mkv -vf "frei0r=fablix:$params" -f rawvideo -pix_fmt bgra output.bgra
 }
+# melt itself now and then never finishes a short clip (with no filter
+# too): each run gets 6 seconds, and a run that hangs is tried again.
+melt_to_mkv() {
+  rm -f output.mkv
+  local try
+  for try in 1 2 3; do
+    timeout 6 melt -silent -quiet "$@" -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 \
+      </dev/null 2>/dev/null && return
+    [ $? = 124 ] || return 1
+    echo "$host: melt hung, run $try; trying again" >&2
+  done
+  return 1
+}
 in_melt() {
   local params=(settings="$1" clip-length=0.000004)
   [ "$2" = formulas ] && params+=('formula-g=r|g' 'formula-r=a?b:r' 'formula-a=cnv(1,2,1,2,4,2,1,2,1,16)' slider-0=0.2)
-  rm -f output.mkv
-  melt -silent -quiet clip.mkv -filter frei0r.fablix "${params[@]}" \
-    -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
+  melt_to_mkv clip.mkv -filter frei0r.fablix "${params[@]}"
   "${ffmpeg[@]}" -i output.mkv -f rawvideo -pix_fmt bgra output.bgra
 }
 in_gstreamer() {
   local params=(settings="$1" clip-length=0.000004)
   [ "$2" = formulas ] && params+=('formula-g="r|g"' 'formula-r="a?b:r"' 'formula-a="cnv(1,2,1,2,4,2,1,2,1,16)"' slider-0=0.2)
   gst-launch-1.0 -q filesrc location=clip.bgra \
-    ! rawvideoparse width=64 height=48 format=bgra framerate=25/1 \
+    ! rawvideoparse width=$width height=$height format=bgra framerate=25/1 \
     ! frei0r-filter-fablix "${params[@]}" \
     ! filesink location=output.bgra
 }
@@ -75,14 +102,12 @@ in_ffmpeg_built() {
     -f rawvideo -pix_fmt bgra output.bgra
 }
 in_melt_built() {
-  rm -f output.mkv
-  melt -silent -quiet clip.mkv -filter frei0r.Grain Amount=0.4 'Curve 1=0.2' 'Curve 2=0.8' \
-    -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
+  melt_to_mkv clip.mkv -filter frei0r.Grain Amount=0.4 'Curve 1=0.2' 'Curve 2=0.8'
   "${ffmpeg[@]}" -i output.mkv -f rawvideo -pix_fmt bgra output.bgra
 }
 in_gstreamer_built() {
   gst-launch-1.0 -q filesrc location=clip.bgra \
-    ! rawvideoparse width=64 height=48 format=bgra framerate=25/1 \
+    ! rawvideoparse width=$width height=$height format=bgra framerate=25/1 \
     ! frei0r-filter-film-grain amount=0.4 curve-1=0.2 curve-2=0.8 \
     ! filesink location=output.bgra
 }
@@ -91,10 +116,22 @@ case $host in
   ffmpeg | melt | gstreamer) ;;
   *) echo "unknown host '$host'" >&2; exit 2 ;;
 esac
+formulas=(--settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51)
+if [ ${#sizes[@]} -gt 0 ]; then
+  for size in "${sizes[@]}"; do
+    width=${size%x*} height=${size#*x}
+    make_clip
+    reference "${formulas[@]}"
+    "in_$host" "$examples/film-grain.fbl" formulas
+    compare "formulas"
+  done
+  exit 0
+fi
+make_clip
 reference --settings "$examples/colour-cycle.fbl"
 "in_$host" "$examples/colour-cycle.fbl" settings
 compare "a settings file"
-reference --settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51
+reference "${formulas[@]}"
 "in_$host" "$examples/film-grain.fbl" formulas
 compare "formulas with ',', ':' and '|', and a slider"
 grain=(--settings "$examples/film-grain.fbl" -r 'map(1,r)+get(0)')
