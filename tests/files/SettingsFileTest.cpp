@@ -16,11 +16,6 @@ using namespace std::string_literals;
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
 // Runs `write` on a stream over an empty temporary file; returns the bytes.
 template <typename Write>
 std::string Written(Write write, int64_t writeRoom = -1, int32_t* status = nullptr,

@@ -19,11 +19,6 @@ using namespace std::string_literals;
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* file) const { fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
 struct Read {
     SettingsOutcome outcome{};
     SettingsNotes notes{};

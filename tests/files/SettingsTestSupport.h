@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,12 @@
 #include "SettingsFile.h"
 
 namespace settings_test {
+
+// A stdio file, closed when it goes.
+struct FileCloser {
+    void operator()(FILE* file) const { fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
 
 // A block whose every byte is `fill`: no slider in 0..255 (for 0xA5), no
 // formula slot terminated, so whatever a reader stores stands out.

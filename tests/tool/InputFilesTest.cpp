@@ -35,19 +35,7 @@ std::string MemoryLimitCommand() {
 
 // RunTool's run under a limit on memory, ended after 20 s.
 ToolRun RunToolWithin(const std::vector<std::string>& arguments, const ScratchFolder& folder) {
-    const std::string out = folder / ".out", err = folder / ".err";
-    std::string command = "cd " + ShellWord(folder.path().string()) + " && " + MemoryLimitCommand() +
-                          " && exec timeout -k 5 20 " + ShellWord(FABLIX_PATH);
-    for (const std::string& argument : arguments) command += " " + ShellWord(argument);
-    command += " </dev/null >" + ShellWord(out) + " 2>" + ShellWord(err);
-    const int status = std::system(command.c_str());
-    ToolRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadWholeFile(out);
-    run.err = ReadWholeFile(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
+    return RunTool(arguments, folder.path().string(), MemoryLimitCommand(), 20);
 }
 
 const std::string kHeader = "%RGB-1.0\r";

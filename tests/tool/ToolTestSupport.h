@@ -26,15 +26,18 @@ inline std::string ShellWord(const std::string& text) {
     return word + "'";
 }
 
-// Runs fablix with `arguments` in `folder`, standard input empty. Output is
+// Runs fablix with `arguments` in `folder`, standard input empty, after the
+// shell command `setup` (a limit, say) when one is given. Output is
 // captured outside the folder, so the folder holds only what fablix left.
-// A run that hangs is ended after a minute (exit code 124).
-inline ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& folder) {
+// A run that hangs is ended after `seconds` (exit code 124).
+inline ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& folder,
+                       const std::string& setup = "", int seconds = 60) {
     const std::filesystem::path capture =
         std::filesystem::temp_directory_path() / ("fablix-tool-capture-" + std::to_string(long(getpid())));
     std::filesystem::create_directories(capture);
     const std::string out = (capture / "out").string(), err = (capture / "err").string();
-    std::string command = "cd " + ShellWord(folder) + " && exec timeout -k 5 60 " + ShellWord(FABLIX_PATH);
+    std::string command = "cd " + ShellWord(folder) + (setup.empty() ? "" : " && " + setup) + " && exec timeout -k 5 " +
+                          std::to_string(seconds) + " " + ShellWord(FABLIX_PATH);
     for (const std::string& argument : arguments) command += " " + ShellWord(argument);
     command += " </dev/null >" + ShellWord(out) + " 2>" + ShellWord(err);
     const int status = std::system(command.c_str());
