@@ -87,17 +87,17 @@ char* JoinPluginFolderPath(const char* pluginPath, char* buffer, int32_t size, c
 }
 
 char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
-                           const BuilderPorts* ports) {
+                           const Services* services) {
     char own[kPathBufferSize];
-    if (ports->ownFilePath(own, sizeof own) < 0) return nullptr;
+    if (services->ownFilePath(own, sizeof own) < 0) return nullptr;
     return JoinPluginFolderPath(own, buffer, size, name, extension);
 }
 
-int32_t CheckModuleNameRules(const char* name, const BuilderPorts* ports) {
+int32_t CheckModuleNameRules(const char* name, const Services* services) {
     // A folder in the name would put the plug-in outside the plug-in's folder.
-    if (HoldsFolderSeparator(name) || ports->isModuleLoaded(name)) return IDS_RESERVED_NAME;
+    if (HoldsFolderSeparator(name) || services->isModuleLoaded(name)) return IDS_RESERVED_NAME;
     char path[kPathBufferSize];
-    if (MakePluginFolderPath(path, sizeof path, name, kPluginExtension, ports) == nullptr) return 0;
+    if (MakePluginFolderPath(path, sizeof path, name, kPluginExtension, services) == nullptr) return 0;
     std::error_code error;
     const bool exists = std::filesystem::exists(std::filesystem::symlink_status(path, error));
     return exists ? IDS_NAME_EXISTS : 0;

@@ -1,11 +1,11 @@
 // Paths in the folder of the plug-in's own file, and the rules a new
-// plug-in's module name must pass, shared by the build dialog, the writer
-// and the command-line tool.
+// plug-in's module name must pass, shared by the dialogs (Load, Save and
+// Build), the writer and the command-line tool.
 #pragma once
 
 #include <cstdint>
 
-#include "BuilderPorts.h"
+#include "Services.h"
 
 enum : int32_t {
     kPathBufferSize = 256,        // every path buffer of the builder
@@ -25,7 +25,7 @@ char* JoinPluginFolderPath(const char* pluginPath, char* buffer, int32_t size, c
 // The same in the folder of the plug-in's own file; nullptr also when its
 // path cannot be had.
 char* MakePluginFolderPath(char* buffer, int32_t size, const char* name, const char* extension,
-                           const BuilderPorts* ports);
+                           const Services* services);
 
 // True when `name` holds '/', '\\' or ':', which name folders or drives on
 // one platform or another.
@@ -55,4 +55,4 @@ int32_t WindowsFileNameFault(const char* name);
 // "NAME.rvp" exists in the plug-in's folder (a file, a folder or a link of
 // that name). A path that cannot be formed passes: writing it fails later,
 // with its own message.
-int32_t CheckModuleNameRules(const char* name, const BuilderPorts* ports);
+int32_t CheckModuleNameRules(const char* name, const Services* services);

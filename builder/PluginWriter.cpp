@@ -88,9 +88,9 @@ bool PatchResources(uint8_t* image, const ResourceData& parm, const ResourceData
 }
 
 // The string-table text `id` with its "%s" replaced by `argument`.
-void FormatMessageText(const BuilderPorts* ports, int32_t id, const char* argument, char* out) {
+void FormatMessageText(const Services* services, int32_t id, const char* argument, char* out) {
     char text[kMessageSize];
-    if (ports->loadString(id, text, sizeof text) < 0) text[0] = '\0';
+    if (services->loadString(id, text, sizeof text) < 0) text[0] = '\0';
     const char* mark = strstr(text, "%s");
     if (mark == nullptr || argument == nullptr) {
         memcpy(out, text, strlen(text) + 1);
@@ -107,17 +107,17 @@ void SlotText(const char* slot, char* text) {
 }
 
 // Shows message `id` (with `argument` for its "%s") under the live block's title.
-void ShowMessage(const BuilderPorts* ports, const FilterParams* params, int32_t id, const char* argument,
+void ShowMessage(const Services* services, const FilterParams* params, int32_t id, const char* argument,
                  void (*show)(const char* caption, const char* text)) {
     char caption[kTextSlotSize];
     char text[kFormattedSize];
     SlotText(params->title, caption);
-    FormatMessageText(ports, id, argument, text);
+    FormatMessageText(services, id, argument, text);
     show(caption, text);
 }
 
-void ShowError(const BuilderPorts* ports, const FilterParams* params, int32_t id) {
-    ShowMessage(ports, params, id, nullptr, ports->showError);
+void ShowError(const Services* services, const FilterParams* params, int32_t id) {
+    ShowMessage(services, params, id, nullptr, services->errorBox);
 }
 
 // A patch of the mapped copy, as a write outcome.
@@ -147,30 +147,30 @@ bool Wrote(int32_t outcome) { return outcome == kWroteAll || outcome == kWroteNa
 
 // Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
 // that may not have reached the file is no plug-in.
-int32_t PatchTarget(const FilterParams* params, const char* targetPath, const BuilderPorts* ports,
+int32_t PatchTarget(const FilterParams* params, const char* targetPath, const Services* services,
                     TargetPatch patch) {
-    WritableFile file{};
-    if (!ports->mapWritable(targetPath, &file)) return kWriteMapFailed;
+    MappedFile file{};
+    if (!services->mapFile(targetPath, true, &file)) return kWriteMapFailed;
     const int32_t patched = patch(file.bytes, static_cast<size_t>(file.size), params);
-    const bool written = ports->unmapWritable(&file);
+    const bool written = services->unmapFile(&file);
     return Wrote(patched) && !written ? kWriteNotWrittenBack : patched;
 }
 
 // Steps 3 to 12: the copy and its patches.
 int32_t CopyAndPatch(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                     const BuilderPorts* ports, TargetPatch patch) {
-    const PortHandle target = ports->createCopyTarget(targetPath);
-    if (target == kNoPortHandle) return kWriteCreateFailed;
-    const PortHandle source = ports->openCopySource(sourcePath);
-    if (source == kNoPortHandle) {
-        ports->closeCopyHandle(target);
+                     const Services* services, TargetPatch patch) {
+    const CopyHandle target = services->createCopyTarget(targetPath);
+    if (target == kNoCopyHandle) return kWriteCreateFailed;
+    const CopyHandle source = services->openCopySource(sourcePath);
+    if (source == kNoCopyHandle) {
+        services->closeCopyHandle(target);
         return kWriteSourceFailed;
     }
     // A short copy would be patched and reported as a plug-in: refuse it.
-    const int32_t copied = ports->copyAll(source, target);
-    ports->closeCopyHandle(source);
-    ports->closeCopyHandle(target);
-    return copied == 0 ? PatchTarget(params, targetPath, ports, patch) : kWriteCopyFailed;
+    const int32_t copied = services->copyAll(source, target);
+    services->closeCopyHandle(source);
+    services->closeCopyHandle(target);
+    return copied == 0 ? PatchTarget(params, targetPath, services, patch) : kWriteCopyFailed;
 }
 
 // A target that was never created is not removed; one whose source could
@@ -213,30 +213,30 @@ int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params
 }
 
 int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                        const BuilderPorts* ports) {
-    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, ports, PatchPeTarget);
+                        const Services* services) {
+    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchPeTarget);
     if (Wrote(outcome)) {
-        ShowMessage(ports, params, IDS_PLUGIN_CREATED, targetPath, ports->showInformation);
+        ShowMessage(services, params, IDS_PLUGIN_CREATED, targetPath, services->informationBox);
         return outcome;
     }
     // 1025 for what could not be opened; 1026 from the clean-up once the
     // target was mapped (and for a failed copy).
     const bool openFailed = outcome == kWriteCreateFailed || outcome == kWriteSourceFailed ||
                             outcome == kWriteMapFailed || outcome == kWriteNotPe;
-    if (openFailed) ShowError(ports, params, IDS_OPEN_FAILED);
-    if (!openFailed || outcome == kWriteNotPe) ShowError(ports, params, IDS_WRITE_FAILED);
+    if (openFailed) ShowError(services, params, IDS_OPEN_FAILED);
+    if (!openFailed || outcome == kWriteNotPe) ShowError(services, params, IDS_WRITE_FAILED);
     RemoveFailedTarget(outcome, targetPath);
     return outcome;
 }
 
 int32_t WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                              const BuilderPorts* ports) {
-    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, ports, PatchElfTarget);
+                              const Services* services) {
+    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchElfTarget);
     if (!Wrote(outcome)) RemoveFailedTarget(outcome, targetPath);
     return outcome;
 }
 
-int32_t WritePlugin(RvWindow window, const BuilderPorts* ports) {
+int32_t WritePlugin(RvWindow window, const Services* services) {
     RvHandle handle = RvGetDialogData(window);
     if (handle == nullptr || *handle == nullptr) return kWriteNoContext;
     const FilterParams* params = static_cast<const DialogContext*>(*handle)->params;
@@ -244,10 +244,10 @@ int32_t WritePlugin(RvWindow window, const BuilderPorts* ports) {
     char ownPath[kPathBufferSize];
     char moduleName[kTextSlotSize];
     SlotText(params->moduleName, moduleName);
-    if (MakePluginFolderPath(targetPath, sizeof targetPath, moduleName, kPluginExtension, ports) == nullptr ||
-        ports->ownFilePath(ownPath, sizeof ownPath) < 0) {
-        ShowError(ports, params, IDS_OPEN_FAILED);
+    if (MakePluginFolderPath(targetPath, sizeof targetPath, moduleName, kPluginExtension, services) == nullptr ||
+        services->ownFilePath(ownPath, sizeof ownPath) < 0) {
+        ShowError(services, params, IDS_OPEN_FAILED);
         return kWriteNoPath;
     }
-    return WritePluginFile(params, ownPath, targetPath, ports);
+    return WritePluginFile(params, ownPath, targetPath, services);
 }

@@ -1,7 +1,7 @@
 // Writing a stand-alone plug-in: a copy of a plug-in image whose PARM block,
 // TEXT title and export DLL name are patched in place through one writable
 // mapping of the whole copy. Every outcome is shown in a message box
-// through the ports; the results say which one, for callers and tests.
+// through the services; the results say which one, for callers and tests.
 // The same copy and mapping write a frei0r plug-in, whose one patch is the
 // block in its section.
 #pragma once
@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "BuilderPorts.h"
+#include "Services.h"
 #include "FilterParams.h"
 #include "ReelInfo.h"
 
@@ -74,15 +74,15 @@ enum : int32_t {
 // error messages in order, with the target removed or (when the source
 // cannot be opened) left empty.
 int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                        const BuilderPorts* ports);
+                        const Services* services);
 
 // The same for a frei0r plug-in (PatchFrei0rImage), without message
 // boxes: only the command-line tool writes these, and it says what
 // happened itself. The target is removed as above.
 int32_t WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                              const BuilderPorts* ports);
+                              const Services* services);
 
 // The Build command of the settings dialog `window`: writes the block of
 // its DialogContext to "moduleName.rvp" in the folder of the plug-in's own
 // file, copying that file.
-int32_t WritePlugin(RvWindow window, const BuilderPorts* ports);
+int32_t WritePlugin(RvWindow window, const Services* services);

@@ -1,15 +1,8 @@
-// A whole file mapped into memory, for reading, or for reading and writing
-// in place (the builder patches its copy of the image this way).
+// A whole file mapped into memory (MappedFile, in Services.h), for reading,
+// or for reading and writing in place.
 #pragma once
 
-#include <cstdint>
-
-struct MappedFile {
-    uint8_t* bytes;   // the file's first byte; nullptr when nothing is mapped
-    int64_t size;     // the file's size in bytes
-    bool writable;
-    intptr_t system[2];  // the platform's handles of the file and the mapping
-};
+#include "Services.h"
 
 // Maps all of the file at `path`. With `writable`, stores through `bytes`
 // reach the file. Returns true on success; on failure `*mapped` maps

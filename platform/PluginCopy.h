@@ -4,14 +4,12 @@
 // copy.) Handles are the platform's, as integers; kNoCopyHandle when none.
 #pragma once
 
-#include <cstdint>
-
-constexpr intptr_t kNoCopyHandle = -1;
+#include "Services.h"  // CopyHandle
 
 // Creates the file at `path` empty, replacing a file there.
-intptr_t CreateCopyTarget(const char* path);
+CopyHandle CreateCopyTarget(const char* path);
 // Opens the file at `path` for reading.
-intptr_t OpenCopySource(const char* path);
+CopyHandle OpenCopySource(const char* path);
 // Copies all of the source into the target: 0 when every byte arrived.
-int32_t CopyAll(intptr_t source, intptr_t target);
-void CloseCopyHandle(intptr_t handle);
+int32_t CopyAll(CopyHandle source, CopyHandle target);
+void CloseCopyHandle(CopyHandle handle);

@@ -2,10 +2,7 @@
 
 #include <cstring>
 
-#include "Dialogs.h"
 #include "ErrorBox.h"
-#include "MessageBoxes.h"
-#include "ModuleInstance.h"
 #include "PluginPath.h"
 #include "RESOURCE.h"
 #include "SlotText.h"
@@ -71,15 +68,14 @@ void Ok(const BuildDialog& dialog, DialogContext* context) {
 
 }  // namespace
 
-bool RunBuildDialog(FilterRecord* record, InstanceState* state, FilterParams* params) {
+bool RunBuildDialog(const Services& services, FilterRecord* record, InstanceState* state, FilterParams* params) {
     RvHandle handle = RvNewHandle(kDialogContextSize);
     if (handle == nullptr) return false;  // no dialog, so nothing is built
     DialogContext* context = static_cast<DialogContext*>(*handle);
     context->filterRecord = record;
     context->instanceState = state;
     context->params = params;
-    const intptr_t endCode = RvRunDialog(IDD_BUILD, HostPopupOwner(), BuildDialogProcedure(), handle,
-                                         ModuleInstance());
+    const intptr_t endCode = services.runBuildDialog(handle);
     RvDisposeHandle(handle);
     return endCode == IDC_OK;
 }
@@ -149,9 +145,9 @@ void ReadBuildFields(const BuildDialog& dialog, InstanceState*, FilterParams* pa
 int32_t CheckModuleName(const BuildDialog& dialog, InstanceState*, FilterParams* params) {
     char name[kModuleNameReadCapacity] = {};
     dialog.port->getText(dialog.window, IDC_MODULE_NAME, name, sizeof name);
-    const int32_t message = name[0] == 0 ? IDS_NO_MODULE_NAME : CheckModuleNameRules(name, dialog.builder);
+    const int32_t message = name[0] == 0 ? IDS_NO_MODULE_NAME : CheckModuleNameRules(name, dialog.services);
     if (message == 0) return 0;
-    ErrorBox(*dialog.port, params, message);  // the title as it was: nothing is written back yet
+    ErrorBox(*dialog.services, params, message);  // the title as it was: nothing is written back yet
     dialog.port->focus(dialog.window, IDC_MODULE_NAME);
     dialog.port->selectText(dialog.window, IDC_MODULE_NAME, 0, kSelectAllEnd);
     return 1;

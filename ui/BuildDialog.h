@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "BuilderPorts.h"
 #include "ControlsPort.h"
 #include "DialogContext.h"
+#include "Services.h"
 
 enum : int32_t {
     kModuleNameLimit = 8,         // characters the user may type into the name field
@@ -28,18 +28,19 @@ struct BuildDialogMemory {
 };
 
 // One build dialog as its handlers see it: its window, the controls port,
-// the builder's ports for the module-name checks, and its memory.
+// the platform's services (the module-name checks among them), and its
+// memory.
 struct BuildDialog {
     const ControlsPort* port;
+    const Services* services;
     RvWindow window;
-    const BuilderPorts* builder;
     BuildDialogMemory* memory;
 };
 
 // Runs template 104 modally over the three records and returns true exactly
 // when it ended with OK. False, with nothing shown, when the context cannot
 // be allocated.
-bool RunBuildDialog(FilterRecord* record, InstanceState* state, FilterParams* params);
+bool RunBuildDialog(const Services& services, FilterRecord* record, InstanceState* state, FilterParams* params);
 
 // Attaches the context handle and fills the controls from the block as it
 // stands; returns 1 (the focus goes to the first tab stop).

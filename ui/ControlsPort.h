@@ -1,5 +1,6 @@
 // The controls port: everything the dialogs do to their window, its
-// controls (addressed by id) and the screen. The dialog logic is written
+// controls (addressed by id) and the screen; the rest (boxes, strings,
+// files) is the services record of Services.h. The dialog logic is written
 // once over this table of routines; each platform fills one table (the
 // real controls on Windows, controls kept as data in the tests) and passes
 // it explicitly with the dialog's window. The table holds no state.
@@ -9,7 +10,6 @@
 
 #include "HostRecords.h"
 #include "ReelInfo.h"
-#include "Render.h"  // InputProbe
 
 // The host's "Slider" window class answers these messages.
 enum : uint32_t {
@@ -78,23 +78,13 @@ struct ControlsPort {
     bool (*replaceBySlider)(RvWindow dialog, int32_t placeholderId, int32_t sliderId, uint32_t style);
     void (*destroyControl)(RvWindow dialog, int32_t id);
 
-    // --- the user
-    void (*beep)();
-    // Modal message boxes owned by the last active pop-up of the host's
-    // main window.
-    void (*errorBox)(const char* caption, const char* text);
-    void (*informationBox)(const char* caption, const char* text);
-    // The platform's file dialogs, owned by `dialog`: the chosen path into
-    // `path` (capacity bytes, passed in empty); false when the user cancels.
+    // --- the file dialogs, owned by `dialog`: the chosen path into `path`
+    // (capacity bytes, passed in empty); false when the user cancels. Save
+    // also asks before an existing file is replaced.
     bool (*openFileDialog)(RvWindow dialog, const FileDialogRequest* request, char* path,
                            int32_t capacity);
-    // Also asks before an existing file is replaced.
     bool (*saveFileDialog)(RvWindow dialog, const FileDialogRequest* request, char* path,
                            int32_t capacity);
-    // The full path of the plug-in's own file; false when it cannot be had.
-    bool (*pluginFilePath)(char* path, int32_t capacity);
-    // Asked after every rendered row of the preview.
-    InputProbe inputWaiting;
 
     // --- drawing: into the dialog's client area, or the device context a
     // paint request brings

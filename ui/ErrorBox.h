@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "ControlsPort.h"
 #include "FilterParams.h"
+#include "Services.h"
 
 enum : int32_t { kMessageCapacity = 256 };  // a message shows at most 255 characters
 
-void ErrorBox(const ControlsPort& port, const FilterParams* params, int32_t messageId);
+void ErrorBox(const Services& services, const FilterParams* params, int32_t messageId);

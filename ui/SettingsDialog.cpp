@@ -8,7 +8,6 @@
 #include "ErrorBox.h"
 #include "Preview.h"
 #include "RESOURCE.h"
-#include "Resources.h"
 #include "SettingsFiles.h"
 #include "SlotText.h"
 
@@ -63,7 +62,7 @@ bool MakeSlider(const SettingsDialog& dialog, const FilterParams* params, int32_
                 int32_t id, uint32_t style, RvThumbPainter painter, int32_t maximum) {
     const ControlsPort& port = *dialog.port;
     if (!port.replaceBySlider(dialog.window, placeholder, id, style)) {
-        ErrorBox(port, params, IDS_CREATE_DIALOG_FAILED);
+        ErrorBox(*dialog.services, params, IDS_CREATE_DIALOG_FAILED);
         return false;
     }
     port.sendMessage(dialog.window, id, kSliderSetPainter, 0, reinterpret_cast<intptr_t>(painter));
@@ -85,7 +84,7 @@ void MakeSliders(const SettingsDialog& dialog, const DialogContext& context) {
 
 void SetCaption(const SettingsDialog& dialog, const FilterParams* params) {
     char format[kCaptionCapacity];
-    if (LoadResourceString(IDS_SETTINGS_CAPTION, format, sizeof format) < 0) return;
+    if (dialog.services->loadString(IDS_SETTINGS_CAPTION, format, sizeof format) < 0) return;
     char title[kTextSlotSize];
     CopySlotText(title, params->title);
     char caption[kCaptionCapacity];
@@ -111,7 +110,7 @@ void Ok(const SettingsDialog& dialog, const DialogContext& context) {
     for (int32_t i = 0; i < kFormulaCount; ++i) {
         if (state->compileFailed[i] == 0) continue;
         SelectFailedSpan(dialog, state, i);
-        dialog.port->beep();
+        dialog.services->beep();
         return;
     }
     dialog.port->endDialog(dialog.window, kDialogEndOk);

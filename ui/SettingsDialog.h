@@ -9,6 +9,7 @@
 #include "ControlsPort.h"
 #include "DialogContext.h"
 #include "FilterParams.h"
+#include "Services.h"
 
 // What the dialog keeps between messages besides the block: the copy that
 // Cancel restores, and `animate` while a nested dialog pauses it. The
@@ -19,9 +20,10 @@ struct SettingsDialogMemory {
 };
 
 // One dialog as the handlers see it: its window, the port that reaches its
-// controls, and its memory.
+// controls, the platform's services, and its memory.
 struct SettingsDialog {
     const ControlsPort* port;
+    const Services* services;
     RvWindow window;
     SettingsDialogMemory* memory;
 };

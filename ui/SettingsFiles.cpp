@@ -4,10 +4,9 @@
 
 #include "DialogSteps.h"
 #include "ErrorBox.h"
-#include "PluginFolder.h"
+#include "PluginPath.h"
 #include "Preview.h"
 #include "RESOURCE.h"
-#include "Resources.h"
 #include "SettingsSaveLoad.h"
 
 namespace {
@@ -23,11 +22,11 @@ struct SettingsFileRequest {
     FileDialogRequest request;
 };
 
-void MakeRequest(const ControlsPort& port, SettingsFileRequest* r) {
+void MakeRequest(const Services& services, SettingsFileRequest* r) {
     char text[kMessageCapacity];
-    const bool types = LoadResourceString(IDS_SETTINGS_FILTER, text, sizeof text) > 0 &&
+    const bool types = services.loadString(IDS_SETTINGS_FILTER, text, sizeof text) > 0 &&
                        SplitFileTypes(text, r->fileTypes, sizeof r->fileTypes);
-    const bool folder = MakePluginFolderPath(port, r->folder, sizeof r->folder, nullptr, nullptr) != nullptr;
+    const bool folder = MakePluginFolderPath(r->folder, sizeof r->folder, nullptr, nullptr, &services) != nullptr;
     r->request = FileDialogRequest{types ? r->fileTypes : nullptr, folder ? r->folder : nullptr,
                                    kSettingsExtension};
 }
@@ -49,7 +48,7 @@ bool SplitFileTypes(const char* text, char* list, int32_t capacity) {
 void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
     const ControlsPort& port = *dialog.port;
     SettingsFileRequest request;
-    MakeRequest(port, &request);
+    MakeRequest(*dialog.services, &request);
     char path[kPathCapacity] = "";
     if (!port.openFileDialog(dialog.window, &request.request, path, sizeof path)) return;
 
@@ -57,7 +56,7 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
     // A file that fails part way leaves the block as it was.
     const int32_t result = LoadSettingsFile(path, params);
     if (result == kSettingsFileOpenError) {
-        ErrorBox(port, params, kSettingsFileOpenError);
+        ErrorBox(*dialog.services, params, kSettingsFileOpenError);
         return;
     }
     if (result == 0) {
@@ -70,7 +69,7 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
     }
     CompileAll(context);
     UpdatePreview(dialog, context);
-    if (result != 0) ErrorBox(port, params, result);
+    if (result != 0) ErrorBox(*dialog.services, params, result);
 }
 
 // The save writes a new file and puts it in place of the old one only when
@@ -78,9 +77,9 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
 void SaveSettings(const SettingsDialog& dialog, const DialogContext& context) {
     const ControlsPort& port = *dialog.port;
     SettingsFileRequest request;
-    MakeRequest(port, &request);
+    MakeRequest(*dialog.services, &request);
     char path[kPathCapacity] = "";
     if (!port.saveFileDialog(dialog.window, &request.request, path, sizeof path)) return;
     const int32_t result = SaveSettingsFile(path, context.params);
-    if (result != 0) ErrorBox(port, context.params, result);
+    if (result != 0) ErrorBox(*dialog.services, context.params, result);
 }

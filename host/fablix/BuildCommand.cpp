@@ -16,7 +16,6 @@
 #include <string>
 #include <system_error>
 
-#include "BuilderPlatform.h"
 #include "Commands.h"
 #include "CompileDriver.h"
 #include "Diagnostics.h"
@@ -25,6 +24,7 @@
 #include "MediaResult.h"
 #include "OutputFile.h"
 #include "OutputOptions.h"
+#include "PlatformServices.h"
 #include "PluginPath.h"
 #include "PluginWriter.h"
 
@@ -250,14 +250,14 @@ std::string WindowsNameProblem(const std::string& name) {
 // (no "NAME.rvp" beside the plug-in) is the output's own rule here: an
 // existing OUTPUT needs -y. A frei0r host knows a plug-in by its file name
 // alone, so there the two must agree.
-int32_t CheckModuleName(const std::string& name, const BuildOptions& options, const BuilderPorts& ports) {
+int32_t CheckModuleName(const std::string& name, const BuildOptions& options, const Services& services) {
     if (name.empty()) return UsageError("the module name is empty; give --module NAME or an OUTPUT with a name");
     if (HoldsFolderSeparator(name.c_str()))
         return UsageError("the module name '" + name + "' holds a folder separator; it names a file, not a path");
     if (!options.frei0r) {
         if (const std::string problem = WindowsNameProblem(name); !problem.empty())
             return UsageError("the module name '" + name + "' " + problem + "; choose another");
-    } else if (ports.isModuleLoaded(name.c_str())) {
+    } else if (services.isModuleLoaded(name.c_str())) {
         return UsageError("the module name '" + name + "' is reserved: a module of that name is loaded; choose another");
     }
     if (options.frei0r && name != OutputStem(options))
@@ -375,15 +375,15 @@ void Silent(const char*, const char*) {}
 // place only when it is whole, so a failed build leaves an existing OUTPUT
 // as it was.
 int32_t Write(const BuildOptions& options, const FilterParams* params) {
-    BuilderPorts ports = PlatformBuilderPorts();
-    ports.showError = Silent;
-    ports.showInformation = Silent;
+    Services services = PlatformServices();
+    services.errorBox = Silent;
+    services.informationBox = Silent;
     const StagedOutput staged = StageOutput(options.output, options.policy == kReplaceExisting);
     const std::string image = options.Image();
     const char* temporary = staged.temporary.c_str();
     errno = 0;
-    const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &ports)
-                                           : WritePluginFile(params, image.c_str(), temporary, &ports);
+    const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services)
+                                           : WritePluginFile(params, image.c_str(), temporary, &services);
     const int cause = errno;  // of the system call that failed, where one did
     if (StopRequested()) {
         DiscardOutput(staged.temporary);
@@ -458,8 +458,7 @@ int32_t RunBuild(Arguments& args) {
     auto params = std::make_unique<FilterParams>();
     if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
     ApplyBuildFields(options, params.get());
-    const BuilderPorts ports = PlatformBuilderPorts();
-    if (int32_t status = CheckModuleName(params->moduleName, options, ports); status != kExitOk) return status;
+    if (int32_t status = CheckModuleName(params->moduleName, options, PlatformServices()); status != kExitOk) return status;
     if (int32_t status = CheckTitle(*params); status != kExitOk) return status;
     if (int32_t status = CheckFiles(options); status != kExitOk) return status;
     if (int32_t status = CheckFormulas(options, *params); status != kExitOk) return status;

@@ -3,7 +3,7 @@
 #include "BuildDialogProc.h"
 
 #include "BuildDialog.h"
-#include "BuilderPlatform.h"
+#include "PlatformServices.h"
 #include "Win32Controls.h"
 
 namespace {
@@ -16,8 +16,7 @@ BuildDialogMemory gMemory;
 // Answers 1 for the initialisation and 0 for everything else, so that the
 // platform's default handling always follows.
 extern "C" INT_PTR CALLBACK MakeDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const BuilderPorts builder = PlatformBuilderPorts();
-    const BuildDialog dialog{&Win32Controls(), reinterpret_cast<RvWindow>(window), &builder, &gMemory};
+    const BuildDialog dialog{&Win32Controls(), &PlatformServices(), reinterpret_cast<RvWindow>(window), &gMemory};
     switch (message) {
     case WM_INITDIALOG: return InitBuildDialog(dialog, reinterpret_cast<RvHandle>(lParam));
     case WM_COMMAND:

@@ -2,6 +2,7 @@
 // (ui/SettingsDialog.h) over the real controls.
 #include "SettingsDialogProc.h"
 
+#include "PlatformServices.h"
 #include "SettingsDialog.h"
 #include "Win32Controls.h"
 
@@ -12,7 +13,7 @@ namespace {
 SettingsDialogMemory gMemory;
 
 SettingsDialog Dialog(HWND window) {
-    return SettingsDialog{&Win32Controls(), reinterpret_cast<RvWindow>(window), &gMemory};
+    return SettingsDialog{&Win32Controls(), &PlatformServices(), reinterpret_cast<RvWindow>(window), &gMemory};
 }
 
 }  // namespace

@@ -4,9 +4,6 @@
 #include <commdlg.h>
 
 #include "DialogIcon.h"
-#include "Input.h"
-#include "MessageBoxes.h"
-#include "OwnModule.h"
 #include "ReelInfo.h"
 #include "ThumbPainter.h"
 
@@ -113,17 +110,12 @@ const ControlsPort kControls = {
         if (HWND item = Item(dialog, id)) DestroyWindow(item);
     },
 
-    .beep = SoundBeep,
-    .errorBox = ShowErrorBox,
-    .informationBox = ShowInformationBox,
     .openFileDialog = [](RvWindow dialog, const FileDialogRequest* request, char* path, int32_t capacity) {
         return FileDialog(dialog, request, path, capacity, false);
     },
     .saveFileDialog = [](RvWindow dialog, const FileDialogRequest* request, char* path, int32_t capacity) {
         return FileDialog(dialog, request, path, capacity, true);
     },
-    .pluginFilePath = [](char* path, int32_t capacity) { return OwnFilePath(path, capacity) >= 0; },
-    .inputWaiting = IsInputWaiting,
 
     .beginDrawing = [](RvWindow dialog) { return reinterpret_cast<RvDeviceContext>(GetDC(Hwnd(dialog))); },
     .endDrawing = [](RvWindow dialog, RvDeviceContext dc) { ReleaseDC(Hwnd(dialog), Hdc(dc)); },

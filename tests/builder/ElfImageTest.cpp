@@ -174,7 +174,7 @@ TEST(ElfImage, WritesAFrei0rPluginOrRemovesTheTarget) {
     const TestElf elf = BlockImage(true);
     WriteFile(folder.path + "fablix.so", elf.bytes);
     WriteFile(folder.path + "plain.so", std::vector<uint8_t>(100, 1));
-    const BuilderPorts ports = RecordingPorts(folder.path + "fablix.so");
+    const Services ports = RecordingPorts(folder.path + "fablix.so");
     Messages().clear();
 
     EXPECT_EQ(WriteFrei0rPluginFile(&block, (folder.path + "fablix.so").c_str(), (folder.path + "Grain.so").c_str(),

@@ -84,7 +84,7 @@ std::vector<uint8_t> WithoutText(std::vector<uint8_t> bytes) {
 
 // Runs WritePlugin as the settings dialog's Build command does: the block
 // reached through the window's DialogContext.
-int32_t BuildFromDialog(const FilterParams* block, const BuilderPorts* ports) {
+int32_t BuildFromDialog(const FilterParams* block, const Services* ports) {
     RvWindow window = reinterpret_cast<RvWindow>(0x5E771);
     RvHandle context = RvNewHandle(kDialogContextSize);
     static_cast<DialogContext*>(*context)->params = const_cast<FilterParams*>(block);
@@ -146,7 +146,7 @@ TEST_P(Writer, PatchesExactlyTheNameTheBlockAndTheTitle) {
         TemporaryFolder folder;
         const SourceImage& image = image_;
         WriteFile(folder.path + kOwnName, image.bytes);
-        const BuilderPorts ports = RecordingPorts(folder.path + kOwnName);
+        const Services ports = RecordingPorts(folder.path + kOwnName);
         const FilterParams block = PatternBlock(c.title.c_str(), c.module, c.hasControls);
         const FilterParams before = block;
         const int32_t handles = RvTestLiveHandles();
@@ -174,7 +174,7 @@ TEST_P(Writer, ImageWithoutTextGetsOnlyItsName) {
     ASSERT_NE(image, image_.bytes);
     TemporaryFolder folder;
     WriteFile(folder.path + kOwnName, image);
-    const BuilderPorts ports = RecordingPorts(folder.path + kOwnName);
+    const Services ports = RecordingPorts(folder.path + kOwnName);
     const FilterParams block = PatternBlock("Fx:Blur", "Blur", 1);
     ASSERT_EQ(WritePluginFile(&block, (folder.path + kOwnName).c_str(), (folder.path + "Blur.rvp").c_str(), &ports),
               kWroteNameOnly);
@@ -247,7 +247,7 @@ TEST(WriterFailures, MessagesInOrderAndTheTargetsFate) {
         SCOPED_TRACE(c.what);
         TemporaryFolder folder;
         WriteFile(folder.path + kOwnName, c.image);
-        const BuilderPorts ports = RecordingPorts(folder.path + kOwnName, c.step);
+        const Services ports = RecordingPorts(folder.path + kOwnName, c.step);
         const FilterParams block = PatternBlock("Fx:Blur", "Blur", 0);
         const std::string target = folder.path + "Blur.rvp";
         if (c.failHandle) RvTestFailNextNewHandle();
@@ -272,7 +272,7 @@ TEST(ModuleNames, LoadedModulesAndExistingPluginsAreRejected) {
     WriteFile(folder.path + kOwnName, {1});
     WriteFile(folder.path + "Taken.rvp", {});
     std::filesystem::create_directory(folder.path + "Folder.rvp");
-    const BuilderPorts ports = RecordingPorts(folder.path + kOwnName);
+    const Services ports = RecordingPorts(folder.path + kOwnName);
     const struct {
         const char* name;
         int32_t result;
@@ -340,7 +340,7 @@ TEST(ModuleNames, WindowsHostModulesAndFileNames) {
 
 TEST(ModuleNames, PathsBesideThePlugin) {
     TemporaryFolder folder;
-    const BuilderPorts ports = RecordingPorts(folder.path + kOwnName);
+    const Services ports = RecordingPorts(folder.path + kOwnName);
     char buffer[kPathBufferSize];
     EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, "Blur", "rvp", &ports), (folder.path + "Blur.rvp").c_str());
     EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, "Blur", ".rvp", &ports), (folder.path + "Blur.rvp").c_str());
@@ -349,7 +349,7 @@ TEST(ModuleNames, PathsBesideThePlugin) {
     EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, fits.c_str(), "rvp", &ports),
                  (folder.path + fits + ".rvp").c_str());
     EXPECT_EQ(MakePluginFolderPath(buffer, sizeof buffer, (fits + "n").c_str(), "rvp", &ports), nullptr);
-    const BuilderPorts lost = RecordingPorts(std::string(kPathBufferSize, 'p'));
+    const Services lost = RecordingPorts(std::string(kPathBufferSize, 'p'));
     EXPECT_EQ(MakePluginFolderPath(buffer, sizeof buffer, "Blur", "rvp", &lost), nullptr);
 }
 

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "BuilderPlatform.h"
+#include "PlatformServices.h"
 #include "Resources.h"
 
 namespace {
@@ -16,7 +16,6 @@ namespace {
 // need lives here.
 std::string gOwnPath;
 FailingStep gFailing = FailingStep::kNone;
-BuilderPorts gPlatform{};
 int32_t gOpenHandles = 0;
 
 int32_t OwnPath(char* buffer, int32_t capacity) {
@@ -25,32 +24,32 @@ int32_t OwnPath(char* buffer, int32_t capacity) {
     return static_cast<int32_t>(gOwnPath.size());
 }
 
-PortHandle Counted(PortHandle handle) {
-    if (handle != kNoPortHandle) ++gOpenHandles;
+CopyHandle Counted(CopyHandle handle) {
+    if (handle != kNoCopyHandle) ++gOpenHandles;
     return handle;
 }
 
-PortHandle CreateTarget(const char* path) {
-    return gFailing == FailingStep::kCreateTarget ? kNoPortHandle : Counted(gPlatform.createCopyTarget(path));
+CopyHandle CreateTarget(const char* path) {
+    return gFailing == FailingStep::kCreateTarget ? kNoCopyHandle : Counted(PlatformServices().createCopyTarget(path));
 }
-PortHandle OpenSource(const char* path) {
-    return gFailing == FailingStep::kOpenSource ? kNoPortHandle : Counted(gPlatform.openCopySource(path));
+CopyHandle OpenSource(const char* path) {
+    return gFailing == FailingStep::kOpenSource ? kNoCopyHandle : Counted(PlatformServices().openCopySource(path));
 }
-int32_t Copy(PortHandle source, PortHandle target) {
-    return gFailing == FailingStep::kCopy ? 1 : gPlatform.copyAll(source, target);
+int32_t Copy(CopyHandle source, CopyHandle target) {
+    return gFailing == FailingStep::kCopy ? 1 : PlatformServices().copyAll(source, target);
 }
-void CloseCopy(PortHandle handle) {
+void CloseCopy(CopyHandle handle) {
     --gOpenHandles;
-    gPlatform.closeCopyHandle(handle);
+    PlatformServices().closeCopyHandle(handle);
 }
-bool MapTarget(const char* path, WritableFile* file) {
-    if (gFailing == FailingStep::kMapTarget || !gPlatform.mapWritable(path, file)) return false;
+bool MapTarget(const char* path, bool writable, MappedFile* file) {
+    if (gFailing == FailingStep::kMapTarget || !PlatformServices().mapFile(path, writable, file)) return false;
     ++gOpenHandles;
     return true;
 }
-bool UnmapTarget(WritableFile* file) {
+bool UnmapTarget(MappedFile* file) {
     --gOpenHandles;
-    return gPlatform.unmapWritable(file) && gFailing != FailingStep::kUnmapTarget;
+    return PlatformServices().unmapFile(file) && gFailing != FailingStep::kUnmapTarget;
 }
 
 void RecordError(const char* caption, const char* text) { Messages().push_back({true, caption, text}); }
@@ -58,23 +57,22 @@ void RecordInformation(const char* caption, const char* text) { Messages().push_
 
 }  // namespace
 
-BuilderPorts RecordingPorts(const std::string& ownPath, FailingStep failing) {
-    gPlatform = PlatformBuilderPorts();
+Services RecordingPorts(const std::string& ownPath, FailingStep failing) {
     gOwnPath = ownPath;
     gFailing = failing;
     gOpenHandles = 0;
     Messages().clear();
-    BuilderPorts ports = gPlatform;
-    ports.ownFilePath = OwnPath;
-    ports.createCopyTarget = CreateTarget;
-    ports.openCopySource = OpenSource;
-    ports.copyAll = Copy;
-    ports.closeCopyHandle = CloseCopy;
-    ports.mapWritable = MapTarget;
-    ports.unmapWritable = UnmapTarget;
-    ports.showError = RecordError;
-    ports.showInformation = RecordInformation;
-    return ports;
+    Services services = PlatformServices();
+    services.ownFilePath = OwnPath;
+    services.createCopyTarget = CreateTarget;
+    services.openCopySource = OpenSource;
+    services.copyAll = Copy;
+    services.closeCopyHandle = CloseCopy;
+    services.mapFile = MapTarget;
+    services.unmapFile = UnmapTarget;
+    services.errorBox = RecordError;
+    services.informationBox = RecordInformation;
+    return services;
 }
 
 std::vector<ShownMessage>& Messages() {

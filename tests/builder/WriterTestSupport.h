@@ -1,5 +1,5 @@
 // The writer's tests: a folder that stands for the plug-in's folder, the
-// platform's ports with the plug-in's own path pointing into it, message
+// platform's services with the plug-in's own path pointing into it, message
 // boxes recorded instead of shown, and any step made to fail on demand.
 #pragma once
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "BuilderPorts.h"
 #include "FilterParams.h"
+#include "Services.h"
 
 // The step a test makes fail.
 enum class FailingStep {
@@ -26,11 +26,11 @@ struct ShownMessage {
     std::string text;
 };
 
-// Ports over the platform's own, with the plug-in's file at `ownPath`.
+// Services over the platform's own, with the plug-in's file at `ownPath`.
 // Messages go to Messages(); `failing` fails once reached.
-BuilderPorts RecordingPorts(const std::string& ownPath, FailingStep failing = FailingStep::kNone);
+Services RecordingPorts(const std::string& ownPath, FailingStep failing = FailingStep::kNone);
 std::vector<ShownMessage>& Messages();
-// Handles the ports opened and did not close yet.
+// Handles the services opened and did not close yet.
 int32_t OpenPortHandles();
 
 // A new empty folder under the system's temporary folder, removed by the

@@ -1,15 +1,17 @@
 // The platform ports beside the resources, on both platforms: the program's
-// own file, the loaded-module test, file mapping, and the two steps of a
-// safe save.
+// own file, the loaded-module test, file mapping, the two steps of a safe
+// save, and the services record that carries them to ui/ and builder/.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "FileMapping.h"
 #include "OwnModule.h"
+#include "PlatformServices.h"
 #include "SafeSave.h"
 
 namespace fs = std::filesystem;
@@ -141,4 +143,15 @@ TEST_F(PlatformFiles, ReplaceWithFileTakesThePlaceOfTheOldFile) {
     EXPECT_EQ(ReadAll(from), "again");
 }
 
+// The dialogs and the builder call every entry without a test for null, so
+// an entry the wiring forgets would be a crash at the first Build or box.
+TEST(PlatformServices, FillsEveryEntry) {
+    using Entry = void (*)();
+    static_assert(sizeof(Services) % sizeof(Entry) == 0, "the record holds only functions");
+    Entry entries[sizeof(Services) / sizeof(Entry)];
+    std::memcpy(entries, &PlatformServices(), sizeof entries);
+    for (size_t i = 0; i < std::size(entries); ++i) EXPECT_NE(entries[i], nullptr) << "entry " << i;
+}
+
 }  // namespace
+

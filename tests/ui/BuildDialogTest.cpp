@@ -11,7 +11,6 @@
 #include <string>
 
 #include "BuildDialog.h"
-#include "BuilderPlatform.h"
 #include "DialogTestSupport.h"
 #include "ReelInfoTest.h"
 
@@ -54,8 +53,8 @@ protected:
         folder = pattern;
         gOwnPath = (folder / "FL-Fabx.rvp").string();
         std::ofstream(gOwnPath) << "image";
-        builder = PlatformBuilderPorts();
-        builder.ownFilePath = OwnPath;
+        services = HeadlessServices();
+        services.ownFilePath = OwnPath;
         state.reset(new InstanceState);
         std::memset(state.get(), 0, sizeof(InstanceState));
     }
@@ -67,7 +66,7 @@ protected:
         context.params = &state->params;
         EXPECT_EQ(InitBuildDialog(Dialog(), &contextAddress), 1);
     }
-    BuildDialog Dialog() { return BuildDialog{&HeadlessDialog::Port(), dialog.Window(), &builder, &memory}; }
+    BuildDialog Dialog() { return BuildDialog{&HeadlessDialog::Port(), &services, dialog.Window(), &memory}; }
     void Command(int32_t id, int32_t code = 0) { BuildDialogCommand(Dialog(), id, 0, code); }
     // A click toggles the box before the dialog hears of it.
     void Click(int32_t id) {
@@ -90,7 +89,7 @@ protected:
     FilterParams& Params() { return state->params; }
 
     fs::path folder;
-    BuilderPorts builder{};
+    Services services{};
     std::unique_ptr<InstanceState> state;
     DialogContext context{};
     void* contextAddress = &context;
@@ -293,7 +292,7 @@ TEST_F(BuildDialogTest, RunBuildDialogReportsOkOnlyAndSurvivesAFailedAllocation)
     for (intptr_t answer : {1, 2, -1}) {
         gAnswer = answer;
         const int32_t handles = RvTestLiveHandles();
-        EXPECT_EQ(RunBuildDialog(&record, state.get(), &state->params), answer == 1) << answer;
+        EXPECT_EQ(RunBuildDialog(services, &record, state.get(), &state->params), answer == 1) << answer;
         // The context is packed: its fields are compared, not bound.
         EXPECT_TRUE(gSeen.filterRecord == &record);
         EXPECT_TRUE(gSeen.instanceState == state.get());
@@ -303,7 +302,7 @@ TEST_F(BuildDialogTest, RunBuildDialogReportsOkOnlyAndSurvivesAFailedAllocation)
     gAnswer = 1;
     const int32_t runs = RvTestDialogRuns();
     RvTestFailNextNewHandle();
-    EXPECT_FALSE(RunBuildDialog(&record, state.get(), &state->params));
+    EXPECT_FALSE(RunBuildDialog(services, &record, state.get(), &state->params));
     EXPECT_EQ(RvTestDialogRuns(), runs) << "no dialog without its context";
     RvTestSetDialogRunner(nullptr);
 }

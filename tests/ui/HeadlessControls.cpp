@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "RESOURCE.h"
+#include "PlatformServices.h"
 #include "Resources.h"
 
 namespace ui_test {
@@ -230,32 +231,13 @@ const ControlsPort kPort = {
         Record(Of(w), "destroy " + std::to_string(id));
         Of(w).controls.erase(id);
     },
-    // the user
-    []() {
-        Current().beeps++;
-        Record(Current(), "beep");
-    },
-    [](const char* caption, const char* text) {
-        Current().boxes.push_back({true, caption, text});
-        Record(Current(), std::string("errorBox ") + text);
-    },
-    [](const char* caption, const char* text) {
-        Current().boxes.push_back({false, caption, text});
-        Record(Current(), std::string("informationBox ") + text);
-    },
+    // the file dialogs
     [](RvWindow w, const FileDialogRequest* r, char* path, int32_t capacity) {
         return FileDialog(w, r, path, capacity, false);
     },
     [](RvWindow w, const FileDialogRequest* r, char* path, int32_t capacity) {
         return FileDialog(w, r, path, capacity, true);
     },
-    [](char* path, int32_t capacity) {
-        const std::string& p = Current().pluginPath;
-        if (p.empty() || p.size() + 1 > static_cast<size_t>(capacity)) return false;
-        std::snprintf(path, static_cast<size_t>(capacity), "%s", p.c_str());
-        return true;
-    },
-    []() { return Current().inputWaiting ? Current().inputWaiting() : false; },
     // drawing: a device context is the dialog itself
     [](RvWindow w) {
         Record(Of(w), "beginDrawing");
@@ -305,6 +287,32 @@ const ControlsPort kPort = {
     [](RvWindow, RvDeviceContext) { Record(Current(), "host thumb"); },
     [](RvWindow, RvDeviceContext) { Record(Current(), "own thumb"); },
 };
+
+// The platform's services, with the user and the plug-in's own file those
+// of the current dialog.
+Services MakeServices() {
+    Services services = PlatformServices();
+    services.errorBox = [](const char* caption, const char* text) {
+        Current().boxes.push_back({true, caption, text});
+        Record(Current(), std::string("errorBox ") + text);
+    };
+    services.informationBox = [](const char* caption, const char* text) {
+        Current().boxes.push_back({false, caption, text});
+        Record(Current(), std::string("informationBox ") + text);
+    };
+    services.beep = []() {
+        Current().beeps++;
+        Record(Current(), "beep");
+    };
+    services.inputWaiting = []() { return Current().inputWaiting ? Current().inputWaiting() : false; };
+    services.ownFilePath = [](char* path, int32_t capacity) {
+        const std::string& p = Current().pluginPath;
+        if (p.empty() || p.size() + 1 > static_cast<size_t>(capacity)) return -1;
+        std::snprintf(path, static_cast<size_t>(capacity), "%s", p.c_str());
+        return static_cast<int32_t>(p.size());
+    };
+    return services;
+}
 
 }  // namespace
 
@@ -367,6 +375,11 @@ HeadlessDialog::~HeadlessDialog() {
 }
 
 const ControlsPort& HeadlessDialog::Port() { return kPort; }
+
+const Services& HeadlessServices() {
+    static const Services services = MakeServices();
+    return services;
+}
 
 Control& HeadlessDialog::At(int32_t id) { return controls.at(id); }
 

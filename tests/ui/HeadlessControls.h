@@ -1,6 +1,7 @@
 // A headless implementation of the controls port: the controls of
 // templates 101 and 102 kept as data, every operation recorded, and a user
-// who types, clicks, moves sliders and answers file dialogs. The dialog's
+// who types, clicks, moves sliders and answers file dialogs; the services
+// show their boxes to that user too. The dialog's
 // window value is the address of its HeadlessDialog.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "ControlsPort.h"
+#include "Services.h"
 #include "SettingsDialog.h"
 
 namespace ui_test {
@@ -57,6 +59,10 @@ struct Outline {
     std::string brush;  // "black", "white" or "solid RRGGBB"
 };
 
+// The platform's services with the boxes, the beep, the input and the
+// plug-in's own path of the current HeadlessDialog.
+const Services& HeadlessServices();
+
 // Selects the build dialog's template (104) instead of a settings dialog's.
 struct BuildTemplate {};
 
@@ -72,7 +78,7 @@ public:
     HeadlessDialog& operator=(const HeadlessDialog&) = delete;
 
     RvWindow Window() { return reinterpret_cast<RvWindow>(this); }
-    SettingsDialog Dialog() { return SettingsDialog{&Port(), Window(), &memory}; }
+    SettingsDialog Dialog() { return SettingsDialog{&Port(), &HeadlessServices(), Window(), &memory}; }
     static const ControlsPort& Port();
 
     // The messages a window system would deliver.

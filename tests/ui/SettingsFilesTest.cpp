@@ -2,7 +2,7 @@
 // what a good file, a bad file and a missing file do to the block and the
 // controls, and the messages; the file-type list and the plug-in's folder.
 #include "DialogTestSupport.h"
-#include "PluginFolder.h"
+#include "PluginPath.h"
 #include "SettingsFiles.h"
 #include "SettingsSaveLoad.h"
 
@@ -225,7 +225,7 @@ TEST(PluginFolder, JoinsThePluginsFolderWithANameAndExtension) {
         HeadlessDialog d(false);
         d.pluginPath = c.pluginPath;
         char buffer[256];
-        const char* made = MakePluginFolderPath(HeadlessDialog::Port(), buffer, c.size, c.name, c.extension);
+        const char* made = MakePluginFolderPath(buffer, c.size, c.name, c.extension, &HeadlessServices());
         if (c.result == nullptr) {
             EXPECT_EQ(made, nullptr) << c.pluginPath << " " << c.size;
         } else {

@@ -13,8 +13,8 @@ RvInstance gModuleInstance = nullptr;
 RvInstance ModuleInstance() { return gModuleInstance; }
 
 #if defined(_WIN32)
-// DllMain with the platform's own argument types spelled out, so that the
-// core includes no platform header.
+// DllMain with the platform's own argument types spelled out, so that one
+// file serves both platforms.
 extern "C" int __stdcall DllMain(void* instance, uint32_t reason, void*) {
     const uint32_t kProcessAttach = 1;
     if (reason == kProcessAttach) gModuleInstance = static_cast<RvInstance>(instance);
