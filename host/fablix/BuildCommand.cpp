@@ -456,7 +456,7 @@ int32_t RunBuild(Arguments& args) {
     if (options.output.empty()) return UsageError(kUsage);
 
     auto params = std::make_unique<FilterParams>();
-    if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
+    if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
     ApplyBuildFields(options, params.get());
     const BuilderPorts ports = PlatformBuilderPorts();
     if (int32_t status = CheckModuleName(params->moduleName, options, ports); status != kExitOk) return status;
