@@ -10,19 +10,8 @@ namespace {
 // `capacity` bytes at `area`.
 CompileContext StartCompile(const uint8_t* textStart, const uint8_t* textPos, const uint8_t* textEnd,
                             uint8_t* area, int32_t capacity) {
-    CompileContext context;
-    context.lookahead = ' ';
-    context.token = kTokenNone;
-    context.tokenLength = 0;
-    context.tokenText[0] = 0;
-    context.textStart = textStart;
-    context.textPos = textPos;
-    context.textEnd = textEnd;
-    context.codeStart = area;
-    context.codePos = area;
-    context.codeEnd = area + capacity;
-    context.templates = kTemplateTable;
-    return context;
+    return CompileContext{' ', kTokenNone, 0, {}, textStart, textPos, textEnd, area, area, area + capacity,
+                          kTemplateTable};
 }
 
 // The span of the current token, from textStart. It ends just past the
