@@ -2,32 +2,37 @@
 
 #include <cstring>
 
-#include "Parser.h"
+#include "CompilerInternal.h"
+
+namespace {
+
+// A compile of [textStart, textEnd) whose lexer reads on from textPos, into
+// `capacity` bytes at `area`.
+CompileContext StartCompile(const uint8_t* textStart, const uint8_t* textPos, const uint8_t* textEnd,
+                            uint8_t* area, int32_t capacity) {
+    return CompileContext{' ', kTokenNone, 0, {}, textStart, textPos, textEnd, area, area, area + capacity,
+                          kTemplateTable};
+}
+
+// The span of the current token, from textStart. It ends just past the
+// token: at the look-ahead character, or at the end of the text once that
+// is reached.
+void TokenSpan(const CompileContext& context, int32_t* start, int32_t* end) {
+    *end = static_cast<int32_t>(context.textPos - context.textStart) - (context.lookahead != 0 ? 1 : 0);
+    *start = *end - context.tokenLength;
+}
+
+const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
+
+}  // namespace
 
 int32_t CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
                        int32_t* capacity) {
-    CompileContext context;
-    context.lookahead = ' ';
-    context.token = kTokenNone;
-    context.tokenLength = 0;
-    context.tokenText[0] = 0;
-    context.textStart = reinterpret_cast<const uint8_t*>(text) + *start;
-    context.textPos = context.textStart;
-    context.textEnd = reinterpret_cast<const uint8_t*>(text) + *end;
-    context.codeStart = area;
-    context.codePos = area;
-    context.codeEnd = area + *capacity;
-    context.templates = kTemplateTable;
-
+    const uint8_t* textStart = Bytes(text) + *start;
+    CompileContext context = StartCompile(textStart, textStart, Bytes(text) + *end, area, *capacity);
     ParseFormula(&context);
-
-    // The span ends just past the current token: at the look-ahead
-    // character, or at the end of the text once that is reached.
-    const int32_t errorEnd = static_cast<int32_t>(context.textPos - context.textStart) -
-                             (context.lookahead != 0 ? 1 : 0);
     *capacity = static_cast<int32_t>(context.codePos - context.codeStart);
-    *end = errorEnd;
-    *start = errorEnd - context.tokenLength;
+    TokenSpan(context, start, end);
     return context.token == kTokenEnd ? 0 : 1;
 }
 
@@ -44,4 +49,15 @@ void CompileFormulas(InstanceState* state, const FilterParams* params) {
     }
     state->recompileNeeded = 0;
     state->previewDirty = 1;
+}
+
+FormulaToken ScanFormulaToken(const char* text, int32_t length, int32_t from) {
+    CompileContext context = StartCompile(Bytes(text), Bytes(text) + from, Bytes(text) + length, nullptr, 0);
+    NextToken(&context);
+    FormulaToken token;
+    token.token = context.token;
+    token.length = context.tokenLength;
+    std::memcpy(token.text, context.tokenText, sizeof token.text);
+    TokenSpan(context, &token.start, &token.end);
+    return token;
 }

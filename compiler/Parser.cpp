@@ -1,4 +1,4 @@
-#include "Parser.h"
+#include "CompilerInternal.h"
 
 #include <cstring>
 
@@ -24,8 +24,20 @@ constexpr Operators kAdditive = {{kTokenPlus, "+"}, {kTokenMinus, "-"}};
 constexpr Operators kMultiplicative = {{kTokenStar, "*"}, {kTokenSlash, "/"},
                                        {kTokenPercent, "%"}};
 
-// Names that an identifier can spell but that are not values.
-constexpr const char* kNotValues[] = {"prolog", "epilog", "number", "error", "negate"};
+// The levels below formula, loosest first: each calls the next, and
+// primary calls conditional again.
+void ParseSequence(CompileContext* context);
+void ParseConditional(CompileContext* context);
+void ParseLogicalOr(CompileContext* context);
+void ParseLogicalAnd(CompileContext* context);
+void ParseBitOr(CompileContext* context);
+void ParseBitAnd(CompileContext* context);
+void ParseShift(CompileContext* context);
+void ParseCompare(CompileContext* context);
+void ParseAdditive(CompileContext* context);
+void ParseMultiplicative(CompileContext* context);
+void ParseUnary(CompileContext* context);
+void ParsePrimary(CompileContext* context);
 
 const char* OperatorName(const Operators& operators, int32_t token) {
     for (const BinaryOperator& op : operators)
@@ -105,16 +117,6 @@ void ParseName(CompileContext* context) {
     } else {
         ParseCall(context, name, arity);
     }
-}
-
-}  // namespace
-
-// formula := prolog sequence epilog
-void ParseFormula(CompileContext* context) {
-    EmitTemplate(context, "prolog");
-    NextTokenUnlessFailed(context);
-    ParseSequence(context);
-    EmitTemplate(context, "epilog");
 }
 
 // sequence := conditional { "," conditional }
@@ -199,6 +201,16 @@ void ParsePrimary(CompileContext* context) {
     }
 }
 
+}  // namespace
+
+// formula := prolog sequence epilog
+void ParseFormula(CompileContext* context) {
+    EmitTemplate(context, "prolog");
+    NextTokenUnlessFailed(context);
+    ParseSequence(context);
+    EmitTemplate(context, "epilog");
+}
+
 void EmitTemplate(CompileContext* context, const char* name) {
     const uint8_t* code = nullptr;
     int32_t length = 0;
@@ -225,14 +237,4 @@ void EmitError(CompileContext* context) {
     std::memcpy(context->codePos, kErrorBytes, kErrorSize);  // every capacity exceeds it
     context->codePos += kErrorSize;
     context->token = kTokenError;
-}
-
-bool FindArity(const TemplateTable* table, const char* name, int32_t* arity) {
-    *arity = 0;
-    for (const char* notValue : kNotValues)
-        if (std::strcmp(name, notValue) == 0) return false;
-    const Template* row = FindRow(table, name);
-    if (row == nullptr) return false;
-    *arity = row->arity;
-    return true;
 }

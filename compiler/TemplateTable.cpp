@@ -2,6 +2,7 @@
 #include "TemplateTable.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -179,4 +180,21 @@ bool FindTemplate(const TemplateTable* table, const char* name, const uint8_t** 
     *code = row ? kTemplateCode + row->codeOffset : nullptr;
     *length = row ? static_cast<int32_t>(row->length) : 0;
     return row != nullptr;
+}
+
+namespace {
+
+// Names that an identifier can spell but that are not values.
+constexpr const char* kNotValues[] = {"prolog", "epilog", "number", "error", "negate"};
+
+}  // namespace
+
+bool FindArity(const TemplateTable* table, const char* name, int32_t* arity) {
+    *arity = 0;
+    for (const char* notValue : kNotValues)
+        if (std::strcmp(name, notValue) == 0) return false;
+    const Template* row = FindRow(table, name);
+    if (row == nullptr) return false;
+    *arity = row->arity;
+    return true;
 }

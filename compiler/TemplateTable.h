@@ -73,3 +73,8 @@ const Template* FindRow(const TemplateTable* table, const char* name);
 // null and 0, result false.
 bool FindTemplate(const TemplateTable* table, const char* name, const uint8_t** code,
                   int32_t* length);
+
+// Looks up an identifier: true and its arity when a formula may name it.
+// The structural templates and "negate" are not values, so an identifier
+// never finds them.
+bool FindArity(const TemplateTable* table, const char* name, int32_t* arity);

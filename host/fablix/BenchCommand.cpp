@@ -78,7 +78,7 @@ int32_t RunBench(Arguments& args) {
     BenchOptions options;
     if (int32_t status = TakeBenchOptions(args, &options); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
-    if (int32_t status = BuildBlock(options.block, params.get()); status != kExitOk) return status;
+    if (BlockStatus status = BuildBlock(options.block, params.get()); status != kBlockOk) return BlockExitCode(status);
     const int32_t threads = options.threads > 0 ? options.threads : DefaultThreadCount();
 
     Renderer renderer;

@@ -456,7 +456,7 @@ int32_t RunBuild(Arguments& args) {
     if (options.output.empty()) return UsageError(kUsage);
 
     auto params = std::make_unique<FilterParams>();
-    if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
+    if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
     ApplyBuildFields(options, params.get());
     if (int32_t status = CheckModuleName(params->moduleName, options, PlatformServices()); status != kExitOk) return status;
     if (int32_t status = CheckTitle(*params); status != kExitOk) return status;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Arguments.h"
-#include "BlockOptions.h"
+#include "BlockArguments.h"
 #include "ExitCodes.h"
 #include "Messages.h"
 

@@ -23,7 +23,7 @@ int32_t RunCompile(Arguments& args) {
         return UsageError("unexpected argument '" + args.Peek() + "'");
     }
     auto params = std::make_unique<FilterParams>();
-    if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
+    if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
     auto state = std::make_unique<InstanceState>();
     CompileFormulas(state.get(), params.get());
     if (json) {

@@ -320,7 +320,7 @@ int32_t RunRender(Arguments& args) {
     RenderJob job;
     if (int32_t status = CheckJob(options, &job); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
-    if (int32_t status = BuildBlock(options.block, params.get()); status != kExitOk) return status;
+    if (BlockStatus status = BuildBlock(options.block, params.get()); status != kBlockOk) return BlockExitCode(status);
 
     CatchStopSignals();
     const int32_t threadsRequested = options.threads;

@@ -99,7 +99,7 @@ int32_t RunSave(Arguments& args) {
     if (int32_t status = RefuseExistingOutput(path, policy); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
     SettingsNotes notes{};
-    if (int32_t status = BuildBlock(block, params.get(), &notes); status != kExitOk) return status;
+    if (BlockStatus status = BuildBlock(block, params.get(), &notes); status != kBlockOk) return BlockExitCode(status);
     CatchStopSignals();
     const StagedOutput output = StageOutput(path, policy == kReplaceExisting);
     if (const std::string reason = WriteSettings(output, params.get()); !reason.empty())
@@ -130,7 +130,7 @@ int32_t RunShow(Arguments& args) {
     if (int32_t status = TakeArguments(args, &block, nullptr, nullptr, "show takes block options only"); status != kExitOk)
         return status;
     auto params = std::make_unique<FilterParams>();
-    if (int32_t status = BuildBlock(block, params.get()); status != kExitOk) return status;
+    if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
     std::fputs(BlockText(*params).c_str(), stdout);
     return kExitOk;
 }

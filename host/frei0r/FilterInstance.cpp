@@ -7,7 +7,6 @@
 #include "BlockOptions.h"
 #include "CompileDriver.h"
 #include "Diagnostics.h"
-#include "ExitCodes.h"
 #include "HostRecords.h"
 #include "LookupTables.h"
 
@@ -28,7 +27,7 @@ void ReadSettings(FilterInstance& instance) {
     BlockOptions options;
     options.settingsPath = instance.values.settingsPath;
     std::memset(instance.base.get(), 0, sizeof(FilterParams));
-    if (BuildBlock(options, instance.base.get()) != kExitOk) LoadDefaultBlock(instance.base.get());
+    if (BuildBlock(options, instance.base.get()) != kBlockOk) LoadDefaultBlock(instance.base.get());
 }
 
 void MakeWantedBlock(FilterInstance& instance) {
@@ -70,7 +69,7 @@ void SetFormulaText(FilterInstance& instance, int32_t index, const char* text) {
     if (formula == text) return;
     formula = text;
     const std::string origin = std::string("parameter ") + FindParamInfo(kParamFormula0 + index)->name;
-    instance.formulaRefused[index] = CheckFormula(formula, origin) != kExitOk;
+    instance.formulaRefused[index] = CheckFormula(formula, origin) != kBlockOk;
     instance.blockChanged = true;
 }
 

@@ -1,6 +1,6 @@
 // The compile driver: error spans, code lengths and the area a
-// compile leaves, the 2047-byte budget wherever it overflows, and the
-// compile of all four formulas of a block.
+// compile leaves, the 2047-byte budget wherever it overflows, the
+// compile of all four formulas of a block, and the tokens with their spans.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -381,6 +381,48 @@ TEST(CompileFormulas, FullLengthFormula) {
     EXPECT_EQ(+state->compileFailed[2], 0);
     EXPECT_EQ(+state->errorStart[2], 1023);
     EXPECT_EQ(+state->errorEnd[2], 1023);
+}
+
+// Each token of a text as ScanFormulaToken cuts it, from 0 and then from
+// each token's end, with its span; and that a failed compile stops at one
+// of those spans.
+struct TokenCase {
+    std::string text;
+    std::vector<std::string> tokens;  // "kind text [start,end)" up to the end token
+    int32_t failedAt;                 // the token a compile stops at, or -1 when it compiles
+};
+
+std::string Shown(const FormulaToken& token) {
+    return std::to_string(token.token) + " " + std::string(token.text, size_t(token.length)) + " [" +
+           std::to_string(token.start) + "," + std::to_string(token.end) + ")";
+}
+
+TEST(ScanFormulaToken, CutsTheTextAsACompileDoes) {
+    const std::string longName(300, 'q');
+    const TokenCase cases[] = {
+        {"r + 12", {"3 r [0,1)", "23 + [2,3)", "4 12 [4,6)", "1  [6,6)"}, -1},
+        {"x//c\ry", {"3 x [0,1)", "3 y [5,6)", "1  [6,6)"}, 1},
+        {"1+$", {"4 1 [0,1)", "23 + [1,2)", "2 $ [2,3)", "1  [3,3)"}, 2},
+        {"a = b", {"3 a [0,1)", "2 = [2,3)", "3 b [4,5)", "1  [5,5)"}, 1},
+        {longName + "+", {"3 " + std::string(255, 'q') + " [45,300)", "23 + [300,301)", "1  [301,301)"}, 0},
+        {"", {"1  [0,0)"}, 0},
+    };
+    for (const TokenCase& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20));
+        const int32_t length = static_cast<int32_t>(c.text.size());
+        std::vector<FormulaToken> tokens;
+        for (int32_t from = 0; tokens.size() < 8 && (tokens.empty() || tokens.back().token != kTokenEnd);
+             from = tokens.back().end)
+            tokens.push_back(ScanFormulaToken(c.text.data(), length, from));
+        std::vector<std::string> shown;
+        for (const FormulaToken& token : tokens) shown.push_back(Shown(token));
+        EXPECT_EQ(shown, c.tokens);
+        const auto compiled = Compile(c.text);
+        EXPECT_EQ(compiled.failed, c.failedAt >= 0 ? 1 : 0);
+        if (c.failedAt < 0 || size_t(c.failedAt) >= tokens.size()) continue;
+        EXPECT_EQ(compiled.start, tokens[size_t(c.failedAt)].start);
+        EXPECT_EQ(compiled.end, tokens[size_t(c.failedAt)].end);
+    }
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "Lexer.h"
+#include "CompilerInternal.h"
 
 namespace {
 

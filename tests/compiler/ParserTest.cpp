@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "CompilerTestSupport.h"
-#include "Parser.h"
+#include "CompilerInternal.h"
 
 namespace {
 

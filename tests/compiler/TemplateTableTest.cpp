@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "CompilerTestSupport.h"
-#include "Parser.h"
 #include "TemplateTable.h"
 
 namespace {

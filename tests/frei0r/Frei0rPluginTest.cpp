@@ -150,9 +150,9 @@ TEST(Frei0rPlugin, AppliesTheSettingsFileFirstAndTheParametersOnTop) {
     ScratchFolder folder;
     const std::string settings = folder / "warm.fbl";
     FilterParams saved{};
-    ASSERT_EQ(LoadDefaultBlock(&saved), kExitOk);
+    ASSERT_EQ(LoadDefaultBlock(&saved), kBlockOk);
     const char* formulas[kFormulaCount] = {"b/2", "ctl(1)", "ctl(0)", "ctl(2)"};
-    for (int32_t i = 0; i < kFormulaCount; ++i) ASSERT_EQ(SetFormula(&saved, i, formulas[i], "test"), kExitOk);
+    for (int32_t i = 0; i < kFormulaCount; ++i) ASSERT_EQ(SetFormula(&saved, i, formulas[i], "test"), kBlockOk);
     saved.sliderValue[0] = 10;
     saved.sliderValue[1] = 20;
     saved.sliderValue[2] = 30;

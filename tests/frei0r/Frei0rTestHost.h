@@ -16,7 +16,7 @@ extern "C" {
 #include <frei0r.h>
 }
 
-#include "BlockOptions.h"
+#include "BlockArguments.h"
 #include "ExitCodes.h"
 #include "Frame.h"
 #include "MediaTestSupport.h"
@@ -122,7 +122,7 @@ inline Frame ToolFrame(const std::vector<std::string>& blockOptions, const Frame
     BlockOptions options;
     while (!args.Done()) EXPECT_EQ(TakeBlockOption(args, &options), kOptionTaken) << args.Peek();
     FilterParams params{};
-    EXPECT_EQ(BuildBlock(options, &params), kExitOk);
+    EXPECT_EQ(BuildBlock(options, &params), kBlockOk);
     Renderer renderer;
     StartRenderer(renderer, params, 1);
     Frame in = source, out;

@@ -5,7 +5,7 @@
 
 #include "BlockText.h"
 #include "FrameRange.h"
-#include "BlockOptions.h"
+#include "BlockArguments.h"
 #include "Channels.h"
 #include "ExitCodes.h"
 #include "SettingsSaveLoad.h"
@@ -21,7 +21,7 @@ int32_t BuildFrom(const std::vector<std::string>& items, FilterParams* params) {
     BlockOptions options;
     while (!args.Done())
         if (TakeBlockOption(args, &options) != kOptionTaken) return kExitUsage;
-    return BuildBlock(options, params);
+    return BlockExitCode(BuildBlock(options, params));
 }
 
 std::string Slot(const FilterParams& params, int32_t index) {
@@ -42,7 +42,7 @@ TEST(BlockOrder, WithoutOptionsIsTheDefaultBlock) {
     auto built = std::make_unique<FilterParams>();
     auto expected = std::make_unique<FilterParams>();
     ASSERT_EQ(BuildFrom({}, built.get()), kExitOk);
-    ASSERT_EQ(LoadDefaultBlock(expected.get()), kExitOk);
+    ASSERT_EQ(LoadDefaultBlock(expected.get()), kBlockOk);
     EXPECT_EQ(std::memcmp(built.get(), expected.get(), sizeof(FilterParams)), 0);
     EXPECT_EQ(Slot(*built, 3), "a");
     EXPECT_EQ(built->sliderValue[0], 21);

@@ -353,7 +353,7 @@ protected:
         std::string message;
         ASSERT_EQ(OpenClipSource(source, (folder / "in.mkv").c_str(), message), kMediaOk) << message;
         auto params = std::make_unique<FilterParams>();
-        ASSERT_EQ(LoadDefaultBlock(params.get()), kExitOk);
+        ASSERT_EQ(LoadDefaultBlock(params.get()), kBlockOk);
         for (int32_t i = 0; i < kFormulaCount; ++i) SetFormula(params.get(), i, kTimeFormulas[size_t(2 * i + 1)], "test");
         StartRenderer(renderer, *params, 1);
         MakeFrame(destination, kWidth, kHeight);

@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The object built from the compiler's own results for the same block.
 std::string ExpectedJson(const std::vector<std::string>& formulas) {
     auto params = std::make_unique<FilterParams>();
-    EXPECT_EQ(LoadDefaultBlock(params.get()), kExitOk);
+    EXPECT_EQ(LoadDefaultBlock(params.get()), kBlockOk);
     for (int32_t i = 0; i < kFormulaCount; ++i) SetFormula(params.get(), i, formulas[size_t(i)], "test");
     auto state = std::make_unique<InstanceState>();
     CompileFormulas(state.get(), params.get());
@@ -134,7 +134,7 @@ TEST(CompileDiagnostics, NameTheRealCause) {
     };
     for (const CauseCase& c : cases) {
         auto params = std::make_unique<FilterParams>();
-        ASSERT_EQ(SetFormula(params.get(), 0, c.formula, "test"), kExitOk);
+        ASSERT_EQ(SetFormula(params.get(), 0, c.formula, "test"), kBlockOk);
         auto state = std::make_unique<InstanceState>();
         CompileFormulas(state.get(), params.get());
         // Copied out first: the packed record's fields are not aligned.

@@ -1,75 +1,22 @@
 #include "BlockOptions.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <system_error>
 
 #include "BlockText.h"
-#include "Channels.h"
 #include "DefaultParams.h"
-#include "ExitCodes.h"
 #include "InputFiles.h"
-#include "Messages.h"
 #include "SettingsSaveLoad.h"
 
 namespace {
 
-OptionTake Refused(const std::string& message) {
-    UsageError(message);
-    return kOptionBad;
-}
-
-OptionTake AddFormula(BlockOptions* options, int32_t index, const std::string& text, const std::string& origin) {
-    if (CheckFormula(text, origin) != kExitOk) return kOptionBad;
-    BlockEdit edit;
-    edit.kind = BlockEdit::kFormula;
-    edit.index = index;
-    edit.text = text;
-    options->edits.push_back(edit);
-    return kOptionTaken;
-}
-
-// "CH=PATH": the formula file for channel CH, taken byte for byte. No more
-// than one byte past what a slot holds is read, so a device or a huge file
-// is refused at once.
-OptionTake TakeFormulaFile(const std::string& value, BlockOptions* options) {
-    const int32_t index = value.size() > 2 && value[1] == '=' ? ChannelIndex(value[0]) : -1;
-    if (index < 0) return Refused("--formula-file wants CH=PATH with CH one of b, g, r, a: '" + value + "'");
-    const std::string path = value.substr(2);
-    const std::string cannotRead = "cannot read formula file '" + path + "': ";
-    if (const std::string problem = InputFileProblem(path); !problem.empty()) return Refused(cannotRead + problem);
-    std::ifstream file(path, std::ios::binary);
-    errno = 0;
-    std::string text(kFormulaSlotSize, '\0');
-    if (file.is_open()) file.read(text.data(), kFormulaSlotSize);
-    if (!file.is_open() || file.bad())
-        return Refused(cannotRead + (errno != 0 ? std::generic_category().message(errno) : "read error"));
-    text.resize(static_cast<size_t>(file.gcount()));
-    const std::string origin = "formula file '" + path + "'";
-    if (text.size() >= kFormulaSlotSize)
-        return Refused(origin + " holds more than 1023 bytes; a formula holds at most 1023");
-    return AddFormula(options, index, text, origin);
-}
-
-// "K=V": slider K (0..7) at V (0..255).
-OptionTake TakeSlider(const std::string& value, BlockOptions* options) {
-    const size_t equals = value.find('=');
-    BlockEdit edit;
-    edit.kind = BlockEdit::kSlider;
-    if (equals == std::string::npos || !ParseNumber(value.substr(0, equals), 0, kSliderCount - 1, &edit.index) ||
-        !ParseNumber(value.substr(equals + 1), 0, 255, &edit.value))
-        return Refused("--slider wants K=V with K in 0..7 and V in 0..255: '" + value + "'");
-    options->edits.push_back(edit);
-    return kOptionTaken;
-}
-
-OptionTake TakeSettings(const std::string& value, BlockOptions* options) {
-    if (!options->settingsPath.empty())
-        return Refused("--settings given twice ('" + options->settingsPath + "' and '" + value + "')");
-    if (value.empty()) return Refused("--settings wants a file name");
-    options->settingsPath = value;
-    return kOptionTaken;
+// Says why the block refuses what it was given.
+BlockStatus Refused(const std::string& message) {
+    std::fprintf(stderr, "fablix: %s\n", message.c_str());
+    return kBlockRefused;
 }
 
 void ApplyEdit(const BlockEdit& edit, FilterParams* params) {
@@ -97,13 +44,13 @@ std::string LineEndingFault(const std::string& path) {
 
 }  // namespace
 
-int32_t CheckFormula(const std::string& text, const std::string& origin) {
+BlockStatus CheckFormula(const std::string& text, const std::string& origin) {
     if (text.size() >= kFormulaSlotSize)
-        return UsageError(origin + " holds " + std::to_string(text.size()) +
+        return Refused(origin + " holds " + std::to_string(text.size()) +
                           " bytes; a formula holds at most 1023");
     if (text.find('\0') != std::string::npos)
-        return UsageError(origin + " holds a zero byte, which a formula cannot hold");
-    return kExitOk;
+        return Refused(origin + " holds a zero byte, which a formula cannot hold");
+    return kBlockOk;
 }
 
 void StoreFormula(FilterParams* params, int32_t index, const std::string& text) {
@@ -111,30 +58,11 @@ void StoreFormula(FilterParams* params, int32_t index, const std::string& text) 
     std::memcpy(params->formula[index], text.data(), text.size());
 }
 
-int32_t SetFormula(FilterParams* params, int32_t index, const std::string& text,
-                   const std::string& origin) {
-    if (int32_t status = CheckFormula(text, origin); status != kExitOk) return status;
+BlockStatus SetFormula(FilterParams* params, int32_t index, const std::string& text,
+                       const std::string& origin) {
+    if (BlockStatus status = CheckFormula(text, origin); status != kBlockOk) return status;
     StoreFormula(params, index, text);
-    return kExitOk;
-}
-
-OptionTake TakeBlockOption(Arguments& args, BlockOptions* options) {
-    const std::string option = args.Peek();
-    const bool channelOption = option.size() == 2 && option[0] == '-' && ChannelIndex(option[1]) >= 0;
-    const bool known = channelOption || option == "--formula-file" || option == "--slider" ||
-                       option == "--single" || option == "--settings";
-    if (!known) return kNotThisOption;
-    args.Take();
-    if (option == "--single") {
-        options->edits.push_back(BlockEdit{BlockEdit::kSingle, 0, 1, {}});
-        return kOptionTaken;
-    }
-    if (args.Done()) return Refused(option + " wants a value");
-    const std::string value = args.Take();
-    if (channelOption) return AddFormula(options, ChannelIndex(option[1]), value, "formula " + option);
-    if (option == "--formula-file") return TakeFormulaFile(value, options);
-    if (option == "--settings") return TakeSettings(value, options);
-    return TakeSlider(value, options);
+    return kBlockOk;
 }
 
 std::string SettingsLoadMessage(const std::string& path, int32_t result, const SettingsOutcome& outcome,
@@ -180,18 +108,18 @@ std::string SettingsNotesText(const std::string& path, const SettingsNotes& note
     return "note: settings file '" + path + "': " + text;
 }
 
-int32_t BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNotes* kept) {
+BlockStatus BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNotes* kept) {
     if (kept) std::memset(kept, 0, sizeof *kept);
-    if (int32_t status = LoadDefaultBlock(params); status != kExitOk) return status;
+    if (BlockStatus status = LoadDefaultBlock(params); status != kBlockOk) return status;
     SettingsNotes notes{};
     if (!options.settingsPath.empty()) {
         if (const std::string problem = InputFileProblem(options.settingsPath); !problem.empty())
-            return UsageError("cannot read settings file '" + options.settingsPath + "': " + problem);
+            return Refused("cannot read settings file '" + options.settingsPath + "': " + problem);
         SettingsOutcome outcome{};
         errno = 0;
         const int32_t result = LoadSettingsFile(options.settingsPath.c_str(), params, &outcome, &notes);
         const int error = errno;
-        if (result != 0) return UsageError(SettingsLoadMessage(options.settingsPath, result, outcome, error));
+        if (result != 0) return Refused(SettingsLoadMessage(options.settingsPath, result, outcome, error));
         if (const std::string text = SettingsNotesText(options.settingsPath, notes); !text.empty())
             std::fprintf(stderr, "fablix: %s\n", text.c_str());
     }
@@ -202,11 +130,11 @@ int32_t BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNo
         if (edit.kind == BlockEdit::kSlider) notes.sliderNoted[edit.index] = 0;
     }
     if (kept) *kept = notes;
-    return kExitOk;
+    return kBlockOk;
 }
 
-int32_t LoadDefaultBlock(FilterParams* params) {
-    if (LoadDefaultParams(params) == kFilterParamsSize) return kExitOk;
+BlockStatus LoadDefaultBlock(FilterParams* params) {
+    if (LoadDefaultParams(params) == kFilterParamsSize) return kBlockOk;
     std::fprintf(stderr, "fablix: the built-in parameter block is missing\n");
-    return kExitFailed;
+    return kBlockNoDefault;
 }

@@ -1,4 +1,4 @@
-// Files the tool reads: formula files, settings files and render inputs.
+// Files the hosts read: formula files, settings files and render inputs.
 #pragma once
 
 #include <string>

@@ -1,14 +1,20 @@
-// The block options every fablix command shares: which block to work on,
-// and what to put in its place.
+// The block every host works on: the editor's default block, a settings
+// file and the edits on top of it, and the rules a formula text must keep
+// to fit its slot. Problems are said on standard error, "fablix: ...".
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "Arguments.h"
 #include "FilterParams.h"
 #include "SettingsFile.h"
+
+enum BlockStatus : int32_t {
+    kBlockOk = 0,
+    kBlockRefused = 1,    // a formula or settings file the block cannot take; the message is printed
+    kBlockNoDefault = 2,  // the built-in parameter block is missing; the message is printed
+};
 
 // One change the command line makes to the block, kept in command-line order
 // so that a later option wins over an earlier one.
@@ -20,41 +26,36 @@ struct BlockEdit {
     std::string text;   // formula text, already checked to fit its slot
 };
 
-// The block options of one command line: an optional settings file and the
-// edits that go on top of it.
+// An optional settings file and the edits that go on top of it, in the
+// order they were given.
 struct BlockOptions {
     std::string settingsPath;  // empty: none
     std::vector<BlockEdit> edits;
 };
 
-// Reads one block option at args.Peek() into `options`, consuming it and its
-// value. Formula files are read here, so a bad one is reported before any
-// work starts.
-OptionTake TakeBlockOption(Arguments& args, BlockOptions* options);
-
 // The block the options describe: the editor's default block, then the
 // settings file's formulas and sliders whatever its place on the command
-// line, then the edits in order. kExitUsage (message printed) when the
-// settings file cannot be read; `params` is then unusable. What the file's
+// line, then the edits in order. kBlockRefused when the settings file
+// cannot be read; `params` is then unusable. What the file's
 // rules changed (a clamped slider, a cut formula) is said on standard
 // error, once; `kept`, when given, receives those notes less what the
 // edits replaced.
-int32_t BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNotes* kept = nullptr);
+BlockStatus BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNotes* kept = nullptr);
 
 // The editor's default block, from the plug-in's own PARM resource.
-int32_t LoadDefaultBlock(FilterParams* params);
+BlockStatus LoadDefaultBlock(FilterParams* params);
 
 // Checks that `text` fits a formula slot: at most 1023 bytes and no zero
-// byte. kExitOk, or kExitUsage with a message naming `origin`.
-int32_t CheckFormula(const std::string& text, const std::string& origin);
+// byte. kBlockOk, or kBlockRefused with a message naming `origin`.
+BlockStatus CheckFormula(const std::string& text, const std::string& origin);
 
 // Puts formula text that CheckFormula accepted into slot `index`, the rest
 // of the slot zeroed.
 void StoreFormula(FilterParams* params, int32_t index, const std::string& text);
 
 // Puts formula text into slot `index`, refusing what the block cannot hold.
-int32_t SetFormula(FilterParams* params, int32_t index, const std::string& text,
-                   const std::string& origin);
+BlockStatus SetFormula(FilterParams* params, int32_t index, const std::string& text,
+                       const std::string& origin);
 
 // "note: settings file 'x.fbl': slider 3: '999' read as 255; formula 2 cut
 // to 1008 bytes (...)": one line of every note, or "" when there are none.

@@ -5,7 +5,7 @@
 
 #include "BlockText.h"
 #include "CompileDriver.h"
-#include "Parser.h"
+#include "TemplateTable.h"
 
 namespace {
 
@@ -14,8 +14,8 @@ namespace {
 constexpr int32_t kLargeArea = 1 << 18;
 constexpr int32_t kCodeBudget = kCodeAreaSize - 1;
 
-// One token as the compiler's lexer cuts it, with the span the compile
-// driver would report for it.
+// One token as the compiler cuts it, with the span a compile that stops
+// at it reports.
 struct Lexeme {
     int32_t token = kTokenNone;
     int32_t start = 0;
@@ -23,24 +23,15 @@ struct Lexeme {
     std::string text;
 };
 
+// Every token of `text`, the end token last.
 std::vector<Lexeme> Tokens(const std::string& text) {
-    CompileContext context{};
-    context.lookahead = ' ';
-    context.textStart = reinterpret_cast<const uint8_t*>(text.data());
-    context.textPos = context.textStart;
-    context.textEnd = context.textStart + text.size();
-    context.templates = kTemplateTable;
     std::vector<Lexeme> tokens;
-    do {
-        NextToken(&context);
-        Lexeme lexeme;
-        lexeme.token = context.token;
-        lexeme.end = static_cast<int32_t>(context.textPos - context.textStart) - (context.lookahead != 0 ? 1 : 0);
-        lexeme.start = lexeme.end - context.tokenLength;
-        lexeme.text.assign(context.tokenText, static_cast<size_t>(context.tokenLength));
-        tokens.push_back(lexeme);
-    } while (context.token != kTokenEnd);
-    return tokens;
+    for (int32_t from = 0;;) {
+        const FormulaToken token = ScanFormulaToken(text.data(), static_cast<int32_t>(text.size()), from);
+        tokens.push_back({token.token, token.start, token.end, std::string(token.text, size_t(token.length))});
+        if (token.token == kTokenEnd) return tokens;
+        from = token.end;
+    }
 }
 
 std::string Shown(const std::string& text) { return "'" + ReadableText(text) + "'"; }
