@@ -4,8 +4,8 @@
 
 #include "Parser.h"
 
-int32_t CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
-                       int32_t* capacity) {
+bool CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
+                    int32_t* capacity) {
     CompileContext context;
     context.lookahead = ' ';
     context.token = kTokenNone;
@@ -28,7 +28,7 @@ int32_t CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* 
     *capacity = static_cast<int32_t>(context.codePos - context.codeStart);
     *end = errorEnd;
     *start = errorEnd - context.tokenLength;
-    return context.token == kTokenEnd ? 0 : 1;
+    return context.token == kTokenEnd;
 }
 
 void CompileFormulas(InstanceState* state, const FilterParams* params) {
@@ -37,7 +37,7 @@ void CompileFormulas(InstanceState* state, const FilterParams* params) {
         int32_t start = 0;
         int32_t end = static_cast<int32_t>(strnlen(text, kFormulaSlotSize));
         int32_t length = kCodeAreaSize;
-        state->compileFailed[i] = CompileFormula(text, &start, &end, state->codeAreas[i], &length);
+        state->compileFailed[i] = CompileFormula(text, &start, &end, state->codeAreas[i], &length) ? 0 : 1;
         state->errorStart[i] = start;
         state->errorEnd[i] = end;
         state->codeLength[i] = length;

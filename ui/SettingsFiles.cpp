@@ -32,6 +32,15 @@ void MakeRequest(const ControlsPort& port, SettingsFileRequest* r) {
                                    kSettingsExtension};
 }
 
+// The message of the string table that a failed save or load shows.
+int32_t SettingsFileMessageId(SettingsFileResult result) {
+    switch (result) {
+        case kSettingsFileWriteError: return IDS_WRITE_FAILED;
+        case kSettingsFileReadError: return IDS_READ_FAILED;
+        default: return IDS_OPEN_FAILED;
+    }
+}
+
 }  // namespace
 
 bool SplitFileTypes(const char* text, char* list, int32_t capacity) {
@@ -55,12 +64,12 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
 
     FilterParams* params = context.params;
     // A file that fails part way leaves the block as it was.
-    const int32_t result = LoadSettingsFile(path, params);
+    const SettingsFileResult result = LoadSettingsFile(path, params);
     if (result == kSettingsFileOpenError) {
-        ErrorBox(port, params, kSettingsFileOpenError);
+        ErrorBox(port, params, SettingsFileMessageId(result));
         return;
     }
-    if (result == 0) {
+    if (result == kSettingsFileDone) {
         FormulasToFields(dialog, params);
         SlidersToControls(dialog, params);
     } else {
@@ -70,7 +79,7 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
     }
     CompileAll(context);
     UpdatePreview(dialog, context);
-    if (result != 0) ErrorBox(port, params, result);
+    if (result != kSettingsFileDone) ErrorBox(port, params, SettingsFileMessageId(result));
 }
 
 // The save writes a new file and puts it in place of the old one only when
@@ -81,6 +90,6 @@ void SaveSettings(const SettingsDialog& dialog, const DialogContext& context) {
     MakeRequest(port, &request);
     char path[kPathCapacity] = "";
     if (!port.saveFileDialog(dialog.window, &request.request, path, sizeof path)) return;
-    const int32_t result = SaveSettingsFile(path, context.params);
-    if (result != 0) ErrorBox(port, context.params, result);
+    const SettingsFileResult result = SaveSettingsFile(path, context.params);
+    if (result != kSettingsFileDone) ErrorBox(port, context.params, SettingsFileMessageId(result));
 }

@@ -137,7 +137,7 @@ OptionTake TakeBlockOption(Arguments& args, BlockOptions* options) {
     return TakeSlider(value, options);
 }
 
-std::string SettingsLoadMessage(const std::string& path, int32_t result, const SettingsOutcome& outcome,
+std::string SettingsLoadMessage(const std::string& path, SettingsFileResult result, const SettingsOutcome& outcome,
                                 int error) {
     std::string message = "cannot read settings file '" + path + "': ";
     if (result == kSettingsFileOpenError)
@@ -189,9 +189,9 @@ int32_t BuildBlock(const BlockOptions& options, FilterParams* params, SettingsNo
             return UsageError("cannot read settings file '" + options.settingsPath + "': " + problem);
         SettingsOutcome outcome{};
         errno = 0;
-        const int32_t result = LoadSettingsFile(options.settingsPath.c_str(), params, &outcome, &notes);
+        const SettingsFileResult result = LoadSettingsFile(options.settingsPath.c_str(), params, &outcome, &notes);
         const int error = errno;
-        if (result != 0) return UsageError(SettingsLoadMessage(options.settingsPath, result, outcome, error));
+        if (result != kSettingsFileDone) return UsageError(SettingsLoadMessage(options.settingsPath, result, outcome, error));
         if (const std::string text = SettingsNotesText(options.settingsPath, notes); !text.empty())
             std::fprintf(stderr, "fablix: %s\n", text.c_str());
     }

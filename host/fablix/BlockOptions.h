@@ -8,7 +8,7 @@
 
 #include "Arguments.h"
 #include "FilterParams.h"
-#include "SettingsFile.h"
+#include "SettingsSaveLoad.h"
 
 // One change the command line makes to the block, kept in command-line order
 // so that a later option wins over an earlier one.
@@ -63,5 +63,5 @@ std::string SettingsNotesText(const std::string& path, const SettingsNotes& note
 // "cannot read settings file 'x.fbl': sliders section, line 5: <reason>",
 // for a LoadSettingsFile result and its outcome.
 // `error` is errno right after the call, for a file that cannot be opened.
-std::string SettingsLoadMessage(const std::string& path, int32_t result, const SettingsOutcome& outcome,
+std::string SettingsLoadMessage(const std::string& path, SettingsFileResult result, const SettingsOutcome& outcome,
                                 int error);
