@@ -88,7 +88,7 @@ bool NameIs(ImageBytes image, const SectionHeader& names, uint32_t at, const cha
 
 }  // namespace
 
-int32_t CheckElfExtent(ImageBytes image) {
+ElfResult CheckElfExtent(ImageBytes image) {
     const ElfLayout* layout = LayoutOf(image);
     if (layout == nullptr) return kElfNotElf;
     SectionTable table{};
@@ -100,7 +100,7 @@ int32_t CheckElfExtent(ImageBytes image) {
     return kElfFound;
 }
 
-int32_t FindElfSection(ImageBytes image, const char* name, ElfSection* section) {
+ElfResult FindElfSection(ImageBytes image, const char* name, ElfSection* section) {
     const ElfLayout* layout = LayoutOf(image);
     if (layout == nullptr) return kElfNotElf;
     SectionTable table{};

@@ -15,11 +15,13 @@
 #define FABLIX_BLOCK_SECTION ".fablix.block"
 constexpr char kBlockSectionName[] = FABLIX_BLOCK_SECTION;
 
-enum : int32_t {
+// What a check or a search of an ELF image found.
+enum ElfResult : int32_t {
     kElfFound = 0,
     kElfNotElf = 1,        // no ELF identification, or not little-endian 32-bit or 64-bit
     kElfNoSection = 2,     // no section of that name, or the section headers or names lie outside
     kElfSectionOutside = 3,  // the section has no file data (SHT_NOBITS), or its data lies outside
+    kElfCut = 4,  // the section table, or a section's data, reaches past the end
 };
 
 // Where a section's data lies in the file.
@@ -32,12 +34,9 @@ struct ElfSection {
 // names and the file data of every section that has any lie inside. A copy
 // cut short loses its section table first, as linkers put it last.
 // kElfFound, kElfNotElf or kElfCut.
-enum : int32_t {
-    kElfCut = 4,  // the section table, or a section's data, reaches past the end
-};
-int32_t CheckElfExtent(ImageBytes image);
+ElfResult CheckElfExtent(ImageBytes image);
 
 // Finds the first section named `name` (its name read from the section-name
 // string table, e_shstrndx). Returns kElfFound and fills `section` only
 // when the section's data lies wholly inside the image.
-int32_t FindElfSection(ImageBytes image, const char* name, ElfSection* section);
+ElfResult FindElfSection(ImageBytes image, const char* name, ElfSection* section);

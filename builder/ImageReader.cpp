@@ -219,7 +219,7 @@ uint16_t GetImageKind(ImageBytes image) {
     return kImageKindDos;
 }
 
-int32_t LocateDirectories(ImageBytes image, ImageDirectories* directories) {
+ImageResult LocateDirectories(ImageBytes image, ImageDirectories* directories) {
     DirectoryRvas rvas{};
     if (GetImageKind(image) != kImageKindPe) return kImageNotPe;
     if (!ReadHeaders(image, &rvas)) return kImageNoResources;
@@ -250,7 +250,7 @@ int32_t LocateDirectories(ImageBytes image, ImageDirectories* directories) {
     return kImageFound;
 }
 
-int32_t CheckImageExtent(ImageBytes image) {
+ImageResult CheckImageExtent(ImageBytes image) {
     if (GetImageKind(image) != kImageKindPe) return kImageNotPe;
     DirectoryRvas rvas{};
     uint32_t h = 0;

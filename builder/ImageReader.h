@@ -32,11 +32,14 @@ struct ImageDirectories {
     uint32_t dllName;            // file offset of the export directory's DLL name
 };
 
-enum : int32_t {
+// What a check or a search of a PE image found.
+enum ImageResult : int32_t {
     kImageFound = 0,
+    kImageWhole = 0,
     kImageNotPe = 1,          // GetImageKind is not kImageKindPe
     kImageNoResources = 2,    // no section holds the resource directory
     kImageNoDllName = 3,      // no section holds the export directory, or its Name is outside
+    kImageCut = 4,            // the section table or a section's data reaches past the end
 };
 
 // Walks the section table: the resource directory lies in the section that
@@ -44,7 +47,7 @@ enum : int32_t {
 // the export RVA, and its DLL name at Name plus that section's delta. A later
 // section that matches replaces an earlier one. Returns kImageFound when both
 // were found (and only then fills `directories`), or the first that was not.
-int32_t LocateDirectories(ImageBytes image, ImageDirectories* directories);
+ImageResult LocateDirectories(ImageBytes image, ImageDirectories* directories);
 
 // Checks the image against its own headers: the whole section table, the
 // headers' size and the raw data of every section that has any must lie
@@ -52,11 +55,7 @@ int32_t LocateDirectories(ImageBytes image, ImageDirectories* directories);
 // fails here even where the directories the writer patches still lie
 // inside, since the host would load the rest. kImageWhole, kImageNotPe or
 // kImageCut.
-enum : int32_t {
-    kImageWhole = 0,
-    kImageCut = 4,  // the section table or a section's data reaches past the end
-};
-int32_t CheckImageExtent(ImageBytes image);
+ImageResult CheckImageExtent(ImageBytes image);
 
 // The length of the zero-terminated text at `offset`, or -1 when its
 // terminator does not lie inside the image.

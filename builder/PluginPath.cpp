@@ -59,7 +59,7 @@ bool IsWindowsHostModule(const char* name) {
     return false;
 }
 
-int32_t WindowsFileNameFault(const char* name) {
+WindowsNameFault WindowsFileNameFault(const char* name) {
     const std::string_view text(name);
     if (text.find_first_of(kWindowsReservedCharacters) != std::string_view::npos) return kWindowsNameReservedCharacter;
     for (char c : text)

@@ -40,14 +40,14 @@ bool HoldsFolderSeparator(const char* name);
 bool IsWindowsHostModule(const char* name);
 
 // What keeps `name` from naming a Windows file "NAME.rvp".
-enum : int32_t {
+enum WindowsNameFault : int32_t {
     kWindowsNameFine = 0,
     kWindowsNameReservedCharacter = 1,  // one of < > : " / \ | ? *
     kWindowsNameControlCharacter = 2,   // a byte below 32
     kWindowsNameDevice = 3,             // CON, PRN, AUX, NUL, COM1..9, LPT1..9, with any extension
     kWindowsNameTrailingDotOrSpace = 4, // which Windows drops from or reads specially in names
 };
-int32_t WindowsFileNameFault(const char* name);
+WindowsNameFault WindowsFileNameFault(const char* name);
 
 // The checks of a module name: 0 when it may be used, IDS_RESERVED_NAME when
 // a module of that name is loaded in the process or the name holds a folder

@@ -121,9 +121,9 @@ void ShowError(const Services* services, const FilterParams* params, int32_t id)
 }
 
 // A patch of the mapped copy, as a write outcome.
-using TargetPatch = int32_t (*)(uint8_t* image, size_t size, const FilterParams* params);
+using TargetPatch = PluginWriteResult (*)(uint8_t* image, size_t size, const FilterParams* params);
 
-int32_t PatchPeTarget(uint8_t* image, size_t size, const FilterParams* params) {
+PluginWriteResult PatchPeTarget(uint8_t* image, size_t size, const FilterParams* params) {
     switch (PatchPluginImage(image, size, params)) {
         case kPatchNotPe: return kWriteNotPe;
         case kPatchNoDirectories: return kWriteNoDirectories;
@@ -134,7 +134,7 @@ int32_t PatchPeTarget(uint8_t* image, size_t size, const FilterParams* params) {
     }
 }
 
-int32_t PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params) {
+PluginWriteResult PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params) {
     switch (PatchFrei0rImage(image, size, params)) {
         case kPatchNotElf: return kWriteNotElf;
         case kPatchNoBlock: return kWriteNoBlock;
@@ -143,21 +143,21 @@ int32_t PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params) 
     }
 }
 
-bool Wrote(int32_t outcome) { return outcome == kWroteAll || outcome == kWroteNameOnly; }
+bool Wrote(PluginWriteResult outcome) { return outcome == kWroteAll || outcome == kWroteNameOnly; }
 
 // Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
 // that may not have reached the file is no plug-in.
-int32_t PatchTarget(const FilterParams* params, const char* targetPath, const Services* services,
+PluginWriteResult PatchTarget(const FilterParams* params, const char* targetPath, const Services* services,
                     TargetPatch patch) {
     MappedFile file{};
     if (!services->mapFile(targetPath, true, &file)) return kWriteMapFailed;
-    const int32_t patched = patch(file.bytes, static_cast<size_t>(file.size), params);
+    const PluginWriteResult patched = patch(file.bytes, static_cast<size_t>(file.size), params);
     const bool written = services->unmapFile(&file);
     return Wrote(patched) && !written ? kWriteNotWrittenBack : patched;
 }
 
 // Steps 3 to 12: the copy and its patches.
-int32_t CopyAndPatch(const FilterParams* params, const char* sourcePath, const char* targetPath,
+PluginWriteResult CopyAndPatch(const FilterParams* params, const char* sourcePath, const char* targetPath,
                      const Services* services, TargetPatch patch) {
     const CopyHandle target = services->createCopyTarget(targetPath);
     if (target == kNoCopyHandle) return kWriteCreateFailed;
@@ -175,15 +175,15 @@ int32_t CopyAndPatch(const FilterParams* params, const char* sourcePath, const c
 
 // A target that was never created is not removed; one whose source could
 // not be opened stays, empty.
-void RemoveFailedTarget(int32_t outcome, const char* targetPath) {
+void RemoveFailedTarget(PluginWriteResult outcome, const char* targetPath) {
     if (outcome != kWriteCreateFailed && outcome != kWriteSourceFailed) remove(targetPath);
 }
 
 }  // namespace
 
-int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params) {
+PatchResult PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params) {
     const ImageBytes bytes{image, size};
-    const int32_t extent = CheckImageExtent(bytes);
+    const ImageResult extent = CheckImageExtent(bytes);
     if (extent == kImageNotPe) return kPatchNotPe;
     if (extent != kImageWhole) return kPatchImageCut;
     ImageDirectories directories{};
@@ -198,12 +198,12 @@ int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params
     return PatchResources(image, parm, text, params) ? kPatchedAll : kPatchNoMemory;
 }
 
-int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params) {
-    const int32_t extent = CheckElfExtent(ImageBytes{image, size});
+PatchResult PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params) {
+    const ElfResult extent = CheckElfExtent(ImageBytes{image, size});
     if (extent == kElfNotElf) return kPatchNotElf;
     if (extent != kElfFound) return kPatchImageCut;
     ElfSection block{};
-    const int32_t found = FindElfSection(ImageBytes{image, size}, kBlockSectionName, &block);
+    const ElfResult found = FindElfSection(ImageBytes{image, size}, kBlockSectionName, &block);
     if (found == kElfNotElf) return kPatchNotElf;
     if (found != kElfFound || block.size != kFilterParamsSize) return kPatchNoBlock;
     memcpy(image + block.offset, params, kFilterParamsSize);
@@ -212,9 +212,9 @@ int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params
     return kPatchedAll;
 }
 
-int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+PluginWriteResult WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                         const Services* services) {
-    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchPeTarget);
+    const PluginWriteResult outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchPeTarget);
     if (Wrote(outcome)) {
         ShowMessage(services, params, IDS_PLUGIN_CREATED, targetPath, services->informationBox);
         return outcome;
@@ -229,14 +229,14 @@ int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, cons
     return outcome;
 }
 
-int32_t WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+PluginWriteResult WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                               const Services* services) {
-    const int32_t outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchElfTarget);
+    const PluginWriteResult outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchElfTarget);
     if (!Wrote(outcome)) RemoveFailedTarget(outcome, targetPath);
     return outcome;
 }
 
-int32_t WritePlugin(RvWindow window, const Services* services) {
+PluginWriteResult WritePlugin(RvWindow window, const Services* services) {
     RvHandle handle = RvGetDialogData(window);
     if (handle == nullptr || *handle == nullptr) return kWriteNoContext;
     const FilterParams* params = static_cast<const DialogContext*>(*handle)->params;

@@ -19,7 +19,7 @@ enum : int32_t {
 };
 
 // What PatchPluginImage did.
-enum : int32_t {
+enum PatchResult : int32_t {
     kPatchedAll = 0,          // DLL name, PARM and TEXT
     kPatchedNameOnly = 1,     // no usable PARM or TEXT: only the DLL name
     kPatchNotPe = 2,          // not a PE image: nothing written
@@ -39,7 +39,7 @@ enum : int32_t {
 // from its third byte the title, with "..." when the block has controls,
 // cut so that it ends inside the TEXT data with its terminator (the "..."
 // kept whole when there is room for it). Writes nothing outside the image.
-int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params);
+PatchResult PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params);
 
 // Patches a frei0r image: its block section (kBlockSectionName, exactly
 // 8300 bytes of file data) receives the block with `built` 1; an image
@@ -47,11 +47,12 @@ int32_t PatchPluginImage(uint8_t* image, size_t size, const FilterParams* params
 // names the plug-in to its hosts and the file's name comes from the caller,
 // so nothing else changes. kPatchedAll, kPatchNotElf, kPatchImageCut or
 // kPatchNoBlock.
-int32_t PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params);
+PatchResult PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params);
 
 // What WritePluginFile and WritePlugin did, for callers that report it in
-// their own words; the message boxes have shown it already.
-enum : int32_t {
+// their own words; the message boxes have shown it already. The messages
+// shown are those of the string table named beside each.
+enum PluginWriteResult : int32_t {
     kWroteAll = 0,          // 1034
     kWroteNameOnly = 1,     // 1034: the image has no usable PARM or TEXT
     kWriteCreateFailed = 2, // 1025; the target was not created
@@ -73,16 +74,16 @@ enum : int32_t {
 // shows the outcome: message 1034 with the target path on success, else the
 // error messages in order, with the target removed or (when the source
 // cannot be opened) left empty.
-int32_t WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+PluginWriteResult WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                         const Services* services);
 
 // The same for a frei0r plug-in (PatchFrei0rImage), without message
 // boxes: only the command-line tool writes these, and it says what
 // happened itself. The target is removed as above.
-int32_t WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
+PluginWriteResult WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                               const Services* services);
 
 // The Build command of the settings dialog `window`: writes the block of
 // its DialogContext to "moduleName.rvp" in the folder of the plug-in's own
 // file, copying that file.
-int32_t WritePlugin(RvWindow window, const Services* services);
+PluginWriteResult WritePlugin(RvWindow window, const Services* services);

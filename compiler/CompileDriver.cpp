@@ -26,14 +26,14 @@ const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>
 
 }  // namespace
 
-int32_t CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
-                       int32_t* capacity) {
+bool CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
+                    int32_t* capacity) {
     const uint8_t* textStart = Bytes(text) + *start;
     CompileContext context = StartCompile(textStart, textStart, Bytes(text) + *end, area, *capacity);
     ParseFormula(&context);
     *capacity = static_cast<int32_t>(context.codePos - context.codeStart);
     TokenSpan(context, start, end);
-    return context.token == kTokenEnd ? 0 : 1;
+    return context.token == kTokenEnd;
 }
 
 void CompileFormulas(InstanceState* state, const FilterParams* params) {
@@ -42,7 +42,7 @@ void CompileFormulas(InstanceState* state, const FilterParams* params) {
         int32_t start = 0;
         int32_t end = static_cast<int32_t>(strnlen(text, kFormulaSlotSize));
         int32_t length = kCodeAreaSize;
-        state->compileFailed[i] = CompileFormula(text, &start, &end, state->codeAreas[i], &length);
+        state->compileFailed[i] = CompileFormula(text, &start, &end, state->codeAreas[i], &length) ? 0 : 1;
         state->errorStart[i] = start;
         state->errorEnd[i] = end;
         state->codeLength[i] = length;

@@ -48,9 +48,9 @@ enum : int32_t { kTokenTextSize = 256 };  // 255 characters and the terminator
 
 // Compiles text[*start, *end) into `area` of `*capacity` bytes. On return
 // [*start, *end) is the span of the token at which parsing stopped and
-// *capacity the code length; the result is 1 when the compile failed.
-int32_t CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
-                       int32_t* capacity);
+// *capacity the code length. True when the formula compiled.
+bool CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
+                    int32_t* capacity);
 
 // Compiles formula[0..3] of `params` into the code areas of `state` and
 // records the four results; then clears recompileNeeded and sets

@@ -64,7 +64,7 @@ const char* SettingsSectionName(int32_t section) {
     }
 }
 
-int32_t WriteLine(SettingsStream* file, const char* text) {
+SettingsStatus WriteLine(SettingsStream* file, const char* text) {
     ++file->line;
     ++file->fileLine;
     const size_t length = strlen(text);
@@ -82,13 +82,13 @@ bool SettingsNotesSayAnything(const SettingsNotes& notes) {
     return false;
 }
 
-int32_t ReadLine(SettingsStream* file, char* buffer, int32_t* length) {
+SettingsStatus ReadLine(SettingsStream* file, char* buffer, int32_t* length) {
     ++file->line;
     // The pieces of a long line are one line of the file.
     if (!file->midLine) ++file->fileLine;
     file->midLine = false;
     int32_t count = 0;
-    int32_t status = kSettingsOk;
+    SettingsStatus status = kSettingsOk;
     while (count < kLineMaxLength) {
         const int c = StreamReadByte(file);
         if (c == EOF) {
@@ -104,14 +104,14 @@ int32_t ReadLine(SettingsStream* file, char* buffer, int32_t* length) {
     return status;
 }
 
-int32_t WriteHeader(SettingsStream* file, const FilterParams*) {
+SettingsStatus WriteHeader(SettingsStream* file, const FilterParams*) {
     return WriteLine(file, kHeader);
 }
 
-int32_t ReadHeader(SettingsStream* file, FilterParams*) {
+SettingsStatus ReadHeader(SettingsStream* file, FilterParams*) {
     char line[kLineBufferSize];
     int32_t length = 0;
-    const int32_t status = ReadLine(file, line, &length);
+    const SettingsStatus status = ReadLine(file, line, &length);
     if (status != kSettingsOk) return status;
     // Compared by length too: a zero byte in the file must not hide a tail.
     if (length != kHeaderLength || memcmp(line, kHeader, kHeaderLength) != 0)
@@ -119,8 +119,8 @@ int32_t ReadHeader(SettingsStream* file, FilterParams*) {
     return kSettingsOk;
 }
 
-int32_t WriteSliders(SettingsStream* file, const FilterParams* params) {
-    int32_t status = kSettingsOk;
+SettingsStatus WriteSliders(SettingsStream* file, const FilterParams* params) {
+    SettingsStatus status = kSettingsOk;
     for (int32_t i = 0; i < kSliderCount && status == kSettingsOk; ++i) {
         // One length byte, then the digits: "-2147483648" is the longest, 11.
         char line[1 + 12];
@@ -132,11 +132,11 @@ int32_t WriteSliders(SettingsStream* file, const FilterParams* params) {
     return status;
 }
 
-int32_t ReadSliders(SettingsStream* file, FilterParams* params) {
+SettingsStatus ReadSliders(SettingsStream* file, FilterParams* params) {
     for (int32_t i = 0; i < kSliderCount; ++i) {
         char line[kLineBufferSize];
         int32_t length = 0;
-        const int32_t status = ReadLine(file, line, &length);
+        const SettingsStatus status = ReadLine(file, line, &length);
         if (status != kSettingsOk) return status;
         // The first byte (the digit count) is dropped unread; an empty line
         // has none to drop and reads as 0, from its terminator.
@@ -149,8 +149,8 @@ int32_t ReadSliders(SettingsStream* file, FilterParams* params) {
     return kSettingsOk;
 }
 
-int32_t WriteFormulas(SettingsStream* file, const FilterParams* params) {
-    int32_t status = kSettingsOk;
+SettingsStatus WriteFormulas(SettingsStream* file, const FilterParams* params) {
+    SettingsStatus status = kSettingsOk;
     for (int32_t i = 0; i < kFormulaCount && status == kSettingsOk; ++i) {
         const char* text = params->formula[i];
         const int32_t length = SlotLength(text);
@@ -172,8 +172,8 @@ int32_t WriteFormulas(SettingsStream* file, const FilterParams* params) {
     return status;
 }
 
-int32_t ReadFormulas(SettingsStream* file, FilterParams* params) {
-    int32_t status = kSettingsOk;
+SettingsStatus ReadFormulas(SettingsStream* file, FilterParams* params) {
+    SettingsStatus status = kSettingsOk;
     for (int32_t i = 0; i < kFormulaCount; ++i) {
         char* slot = params->formula[i];
         slot[0] = 0;
@@ -212,12 +212,12 @@ int32_t ReadFormulas(SettingsStream* file, FilterParams* params) {
 namespace {
 
 template <typename Block, typename Operation>
-int32_t RunSections(SettingsStream* file, Block* params, SettingsOutcome* outcome,
-                    const Operation (&operations)[3]) {
+SettingsStatus RunSections(SettingsStream* file, Block* params, SettingsOutcome* outcome,
+                           const Operation (&operations)[3]) {
     SettingsOutcome result{kSettingsOk, kSectionNone, 0};
-    const int32_t sections[3] = {kSectionHeader, kSectionSliders, kSectionFormulas};
+    const SettingsSection sections[3] = {kSectionHeader, kSectionSliders, kSectionFormulas};
     for (int32_t k = 0; k < 3; ++k) {
-        const int32_t status = operations[k](file, params);
+        const SettingsStatus status = operations[k](file, params);
         if (status != kSettingsOk) {
             result = SettingsOutcome{status, sections[k], file->line, file->fileLine, file->lineFeedLine};
             break;
@@ -229,14 +229,14 @@ int32_t RunSections(SettingsStream* file, Block* params, SettingsOutcome* outcom
 
 }  // namespace
 
-int32_t RunWriters(SettingsStream* file, const FilterParams* params, SettingsOutcome* outcome) {
-    using Writer = int32_t (*)(SettingsStream*, const FilterParams*);
+SettingsStatus RunWriters(SettingsStream* file, const FilterParams* params, SettingsOutcome* outcome) {
+    using Writer = SettingsStatus (*)(SettingsStream*, const FilterParams*);
     const Writer writers[3] = {WriteHeader, WriteSliders, WriteFormulas};
     return RunSections(file, params, outcome, writers);
 }
 
-int32_t RunReaders(SettingsStream* file, FilterParams* params, SettingsOutcome* outcome) {
-    using Reader = int32_t (*)(SettingsStream*, FilterParams*);
+SettingsStatus RunReaders(SettingsStream* file, FilterParams* params, SettingsOutcome* outcome) {
+    using Reader = SettingsStatus (*)(SettingsStream*, FilterParams*);
     const Reader readers[3] = {ReadHeader, ReadSliders, ReadFormulas};
     return RunSections(file, params, outcome, readers);
 }

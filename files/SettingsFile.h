@@ -48,8 +48,8 @@ enum SettingsSection : int32_t {
 
 // What went wrong and where, for a message that names the section and line.
 struct SettingsOutcome {
-    int32_t status;   // SettingsStatus
-    int32_t section;  // SettingsSection of the failure; kSectionNone on success
+    SettingsStatus status;
+    SettingsSection section;  // of the failure; kSectionNone on success
     int32_t line;     // 1-based ReadLine (WriteLine) call that failed; 0 when no line is concerned
     int32_t fileLine = 0;      // the line of the file it was in, as an editor counts them
     int32_t lineFeedLine = 0;  // a formula line that held a line feed alone, 0: none
@@ -75,7 +75,7 @@ const char* SettingsSectionName(int32_t section);
 
 // Writes the text's bytes, then the line end; the line end only when the
 // text's write stored every byte.
-int32_t WriteLine(SettingsStream* file, const char* text);
+SettingsStatus WriteLine(SettingsStream* file, const char* text);
 
 // Reads one line into `buffer` (kLineBufferSize bytes), zero-terminated,
 // without its carriage return; at most kLineMaxLength bytes, the rest of a
@@ -83,20 +83,20 @@ int32_t WriteLine(SettingsStream* file, const char* text);
 // error (kSettingsTooLong once the read room is used up), keeping the
 // bytes read so far. `length`, when given, receives the
 // number of bytes stored (which may include zero bytes from the file).
-int32_t ReadLine(SettingsStream* file, char* buffer, int32_t* length = nullptr);
+SettingsStatus ReadLine(SettingsStream* file, char* buffer, int32_t* length = nullptr);
 
-int32_t WriteHeader(SettingsStream* file, const FilterParams* params);
-int32_t WriteSliders(SettingsStream* file, const FilterParams* params);
-int32_t WriteFormulas(SettingsStream* file, const FilterParams* params);
+SettingsStatus WriteHeader(SettingsStream* file, const FilterParams* params);
+SettingsStatus WriteSliders(SettingsStream* file, const FilterParams* params);
+SettingsStatus WriteFormulas(SettingsStream* file, const FilterParams* params);
 
-int32_t ReadHeader(SettingsStream* file, FilterParams* params);
-int32_t ReadSliders(SettingsStream* file, FilterParams* params);
-int32_t ReadFormulas(SettingsStream* file, FilterParams* params);
+SettingsStatus ReadHeader(SettingsStream* file, FilterParams* params);
+SettingsStatus ReadSliders(SettingsStream* file, FilterParams* params);
+SettingsStatus ReadFormulas(SettingsStream* file, FilterParams* params);
 
 // The three writers (readers) in the fixed order, each only after the one
 // before succeeded. Returns the first failure's status, or 0; `outcome`,
 // when given, receives it with the section and the line.
-int32_t RunWriters(SettingsStream* file, const FilterParams* params,
-                   SettingsOutcome* outcome = nullptr);
-int32_t RunReaders(SettingsStream* file, FilterParams* params,
-                   SettingsOutcome* outcome = nullptr);
+SettingsStatus RunWriters(SettingsStream* file, const FilterParams* params,
+                          SettingsOutcome* outcome = nullptr);
+SettingsStatus RunReaders(SettingsStream* file, FilterParams* params,
+                          SettingsOutcome* outcome = nullptr);

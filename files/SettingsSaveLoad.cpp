@@ -16,9 +16,9 @@ namespace {
 // Enough tries to step over temporary files that crashed saves left behind.
 constexpr int32_t kTemporaryNameTries = 100;
 
-int32_t Fail(SettingsOutcome* outcome, int32_t status, int32_t message) {
+SettingsFileResult Fail(SettingsOutcome* outcome, SettingsStatus status, SettingsFileResult result) {
     if (outcome) *outcome = SettingsOutcome{status, kSectionNone, 0};
-    return message;
+    return result;
 }
 
 // Creates a file of a name that is not taken. "x" (C11) refuses to open an
@@ -47,8 +47,8 @@ FILE* CreateTemporaryFile(const std::string& target, std::string* name) {
 
 }  // namespace
 
-int32_t SaveSettingsFile(const char* path, const FilterParams* params, SettingsOutcome* outcome,
-                         int64_t writeRoom) {
+SettingsFileResult SaveSettingsFile(const char* path, const FilterParams* params, SettingsOutcome* outcome,
+                                    int64_t writeRoom) {
     std::error_code error;
     fs::path target(path);
     // Replace the file that a link names, not the link, as writing in place would.
@@ -93,11 +93,11 @@ int32_t SaveSettingsFile(const char* path, const FilterParams* params, SettingsO
         return Fail(outcome, kSettingsCannotReplace, kSettingsFileOpenError);
     }
     if (outcome) *outcome = result;
-    return 0;
+    return kSettingsFileDone;
 }
 
-int32_t LoadSettingsFile(const char* path, FilterParams* params, SettingsOutcome* outcome,
-                         SettingsNotes* notes) {
+SettingsFileResult LoadSettingsFile(const char* path, FilterParams* params, SettingsOutcome* outcome,
+                                    SettingsNotes* notes) {
     if (notes) memset(notes, 0, sizeof *notes);
     FILE* file = fopen(path, "rb");
     if (!file) return Fail(outcome, kSettingsCannotOpen, kSettingsFileOpenError);
@@ -116,5 +116,5 @@ int32_t LoadSettingsFile(const char* path, FilterParams* params, SettingsOutcome
         return kSettingsFileReadError;
     }
     memcpy(params, &copy, sizeof copy);
-    return 0;
+    return kSettingsFileDone;
 }

@@ -139,8 +139,8 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     if (!plan.single && !plan.anyPerRow) JoinRunning(programs, nullptr, &programs->pixel);
 }
 
-int32_t RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
-                   const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe) {
+RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
+                        const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe) {
     const FramePlan& plan = programs->plan;
     // A destination smaller than the source is written only within its own
     // extent; every pixel is still computed so "rnd" and "put" see the same
@@ -172,13 +172,13 @@ int32_t RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWor
         } else {
             InterpretRow(state, programs, program, state->rowAddress[kDestinationSlot], store);
         }
-        if (probe != nullptr && probe()) return 0;
+        if (probe != nullptr && probe()) return kRenderStopped;
     }
-    return 1;
+    return kRenderDone;
 }
 
-int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                    RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers, int32_t helperCount) {
+RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                         RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers, int32_t helperCount) {
     PixelMap* source = *record->sourceMap;
     if (state->time != record->time && record->sourceFrameCallback != nullptr)
         record->sourceFrameCallback(record->time, record->sourceMap, source, record->callbackData);
@@ -192,7 +192,7 @@ int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterPara
 
     auto bandStart = [&](int32_t k) { return state->yMin + static_cast<int32_t>(int64_t{height} * k / bands); };
     std::vector<std::thread> threads;
-    std::vector<int32_t> finished(static_cast<size_t>(bands), 1);
+    std::vector<RenderResult> finished(static_cast<size_t>(bands), kRenderDone);
     for (int32_t k = 1; k < bands; ++k) {
         const RowHelper& helper = helpers[k - 1];
         std::memcpy(helper.state, state, sizeof(InstanceState));
@@ -203,19 +203,19 @@ int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterPara
     }
     finished[0] = RenderRows(state, programs, &workspace->rows, destination, bandStart(0), bandStart(1), probe);
     for (std::thread& thread : threads) thread.join();
-    return std::find(finished.begin(), finished.end(), 0) == finished.end() ? 1 : 0;
+    return std::find(finished.begin(), finished.end(), kRenderStopped) == finished.end() ? kRenderDone : kRenderStopped;
 }
 
-int32_t RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                          RenderWorkspace* workspace, InputProbe probe, FrameSource source,
-                          const RowHelper* helpers, int32_t helperCount) {
+RenderResult RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                               RenderWorkspace* workspace, InputProbe probe, FrameSource source,
+                               const RowHelper* helpers, int32_t helperCount) {
     if (source == kSourceHoldsFrame) state->time = record->time;
     PrepareFrame(record, state, params);
     return RenderFrame(record, state, params, workspace, probe, helpers, helperCount);
 }
 
-int32_t RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                             InputProbe probe, FrameSource source) {
+RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                                  InputProbe probe, FrameSource source) {
     std::unique_ptr<RenderWorkspace> workspace(new (std::nothrow) RenderWorkspace);
     if (workspace == nullptr) return kRenderNoMemory;
     DecodeFormulas(state, &workspace->programs);

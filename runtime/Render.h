@@ -70,11 +70,18 @@ void PrepareFrame(const FilterRecord* record, InstanceState* state, const Filter
 void SetFrameContext(const FilterRecord* record, InstanceState* state);
 void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPrograms* programs);
 
+// What a render came to.
+enum RenderResult : int32_t {
+    kRenderDone = 0,      // every row was rendered
+    kRenderStopped = 1,   // `probe` asked to stop after a row; the destination is incomplete
+    kRenderNoMemory = 2,  // no workspace could be had: nothing was rendered
+};
+
 // Renders rows [firstRow, endRow) (host coordinates within the source
 // bounds) into `destination`. `state` is the worker's own: prepared, with
-// the frame context set. Returns 0 when `probe` asked to stop after a row.
-int32_t RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
-                   const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe);
+// the frame context set. kRenderStopped when `probe` asked to stop after a row.
+RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
+                        const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe);
 
 // Another thread's share of a frame: its own state (a copy of the prepared
 // one is made for each frame) and row workspace.
@@ -88,11 +95,11 @@ struct RowHelper {
 // destination, pixel by pixel and channel by channel. A frame whose programs
 // do not depend on pixel order is split into bands of rows, one per helper
 // and one for the calling thread; the result is the same byte for byte.
-// Returns 1 when every row was rendered, 0 when `probe` (may be null)
-// reported input after a row.
-int32_t RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                    RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers = nullptr,
-                    int32_t helperCount = 0);
+// kRenderDone when every row was rendered, kRenderStopped when `probe` (may
+// be null) reported input after a row.
+RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                         RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers = nullptr,
+                         int32_t helperCount = 0);
 
 // Where the frame to render comes from.
 enum FrameSource : int32_t {
@@ -102,16 +109,14 @@ enum FrameSource : int32_t {
 
 // Renders one frame the way every caller does: takes the record's time
 // when the source holds the frame, prepares the frame, runs the loop.
-int32_t RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                          RenderWorkspace* workspace, InputProbe probe, FrameSource source,
-                          const RowHelper* helpers = nullptr, int32_t helperCount = 0);
-
-enum : int32_t { kRenderNoMemory = -1 };
+RenderResult RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                               RenderWorkspace* workspace, InputProbe probe, FrameSource source,
+                               const RowHelper* helpers = nullptr, int32_t helperCount = 0);
 
 // For callers that keep no workspace between calls (the plug-in's execute
 // and preview): decodes the state's code areas into a workspace of this
 // call's own (a decode costs microseconds, a frame milliseconds), then
 // RenderFilterFrame. kRenderNoMemory, with nothing rendered, when the
 // workspace cannot be had.
-int32_t RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                             InputProbe probe, FrameSource source);
+RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
+                                  InputProbe probe, FrameSource source);

@@ -61,7 +61,7 @@ void ModuleNameCommand(const BuildDialog& dialog, DialogContext* context, int32_
 }
 
 void Ok(const BuildDialog& dialog, DialogContext* context) {
-    if (context == nullptr || CheckModuleName(dialog, context->instanceState, context->params) != 0) return;
+    if (context == nullptr || !CheckModuleName(dialog, context->instanceState, context->params)) return;
     ReadBuildFields(dialog, context->instanceState, context->params);
     dialog.port->endDialog(dialog.window, IDC_OK);
 }
@@ -142,13 +142,13 @@ void ReadBuildFields(const BuildDialog& dialog, InstanceState*, FilterParams* pa
 // folder is reserved, and an existing plug-in is never replaced, the
 // running plug-in's own file least of all. An empty name would make a file
 // called ".rvp", so it is refused too.
-int32_t CheckModuleName(const BuildDialog& dialog, InstanceState*, FilterParams* params) {
+bool CheckModuleName(const BuildDialog& dialog, InstanceState*, FilterParams* params) {
     char name[kModuleNameReadCapacity] = {};
     dialog.port->getText(dialog.window, IDC_MODULE_NAME, name, sizeof name);
     const int32_t message = name[0] == 0 ? IDS_NO_MODULE_NAME : CheckModuleNameRules(name, dialog.services);
-    if (message == 0) return 0;
+    if (message == 0) return true;
     ErrorBox(*dialog.services, params, message);  // the title as it was: nothing is written back yet
     dialog.port->focus(dialog.window, IDC_MODULE_NAME);
     dialog.port->selectText(dialog.window, IDC_MODULE_NAME, 0, kSelectAllEnd);
-    return 1;
+    return false;
 }

@@ -53,6 +53,6 @@ void BuildDialogCommand(const BuildDialog& dialog, int32_t id, intptr_t lParam, 
 // as the OR of the twelve boxes and the three reserved words cleared.
 void ReadBuildFields(const BuildDialog& dialog, InstanceState* state, FilterParams* params);
 
-// The module name in field 501: 0 when accepted, else 1 after an error box
-// and with the field focused and all of it selected.
-int32_t CheckModuleName(const BuildDialog& dialog, InstanceState* state, FilterParams* params);
+// The module name in field 501: true when accepted, else false after an
+// error box and with the field focused and all of it selected.
+bool CheckModuleName(const BuildDialog& dialog, InstanceState* state, FilterParams* params);

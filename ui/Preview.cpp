@@ -91,7 +91,7 @@ void PaintPreview(const SettingsDialog& dialog, const DialogContext& context) {
     if (!port.controlRect(dialog.window, IDC_PREVIEW, &preview)) return;
 
     // Interrupted, or no memory to decode into: try again next tick.
-    if (RenderInOwnWorkspace(record, state, context.params, dialog.services->inputWaiting, kSourceByCallback) != 1) return;
+    if (RenderInOwnWorkspace(record, state, context.params, dialog.services->inputWaiting, kSourceByCallback) != kRenderDone) return;
 
     RvDeviceContext dc = port.beginDrawing(dialog.window);
     const Rect outline{preview.left - 1, preview.top - 1, preview.right + 1, preview.bottom + 1};

@@ -31,6 +31,15 @@ void MakeRequest(const Services& services, SettingsFileRequest* r) {
                                    kSettingsExtension};
 }
 
+// The message of the string table that a failed save or load shows.
+int32_t SettingsFileMessageId(SettingsFileResult result) {
+    switch (result) {
+        case kSettingsFileWriteError: return IDS_WRITE_FAILED;
+        case kSettingsFileReadError: return IDS_READ_FAILED;
+        default: return IDS_OPEN_FAILED;
+    }
+}
+
 }  // namespace
 
 bool SplitFileTypes(const char* text, char* list, int32_t capacity) {
@@ -54,12 +63,12 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
 
     FilterParams* params = context.params;
     // A file that fails part way leaves the block as it was.
-    const int32_t result = LoadSettingsFile(path, params);
+    const SettingsFileResult result = LoadSettingsFile(path, params);
     if (result == kSettingsFileOpenError) {
-        ErrorBox(*dialog.services, params, kSettingsFileOpenError);
+        ErrorBox(*dialog.services, params, SettingsFileMessageId(result));
         return;
     }
-    if (result == 0) {
+    if (result == kSettingsFileDone) {
         FormulasToFields(dialog, params);
         SlidersToControls(dialog, params);
     } else {
@@ -69,7 +78,7 @@ void LoadSettings(const SettingsDialog& dialog, const DialogContext& context) {
     }
     CompileAll(context);
     UpdatePreview(dialog, context);
-    if (result != 0) ErrorBox(*dialog.services, params, result);
+    if (result != kSettingsFileDone) ErrorBox(*dialog.services, params, SettingsFileMessageId(result));
 }
 
 // The save writes a new file and puts it in place of the old one only when
@@ -80,6 +89,6 @@ void SaveSettings(const SettingsDialog& dialog, const DialogContext& context) {
     MakeRequest(*dialog.services, &request);
     char path[kPathCapacity] = "";
     if (!port.saveFileDialog(dialog.window, &request.request, path, sizeof path)) return;
-    const int32_t result = SaveSettingsFile(path, context.params);
-    if (result != 0) ErrorBox(*dialog.services, context.params, result);
+    const SettingsFileResult result = SaveSettingsFile(path, context.params);
+    if (result != kSettingsFileDone) ErrorBox(*dialog.services, context.params, SettingsFileMessageId(result));
 }

@@ -65,7 +65,7 @@ BlockStatus SetFormula(FilterParams* params, int32_t index, const std::string& t
     return kBlockOk;
 }
 
-std::string SettingsLoadMessage(const std::string& path, int32_t result, const SettingsOutcome& outcome,
+std::string SettingsLoadMessage(const std::string& path, SettingsFileResult result, const SettingsOutcome& outcome,
                                 int error) {
     std::string message = "cannot read settings file '" + path + "': ";
     if (result == kSettingsFileOpenError)
@@ -117,9 +117,9 @@ BlockStatus BuildBlock(const BlockOptions& options, FilterParams* params, Settin
             return Refused("cannot read settings file '" + options.settingsPath + "': " + problem);
         SettingsOutcome outcome{};
         errno = 0;
-        const int32_t result = LoadSettingsFile(options.settingsPath.c_str(), params, &outcome, &notes);
+        const SettingsFileResult result = LoadSettingsFile(options.settingsPath.c_str(), params, &outcome, &notes);
         const int error = errno;
-        if (result != 0) return Refused(SettingsLoadMessage(options.settingsPath, result, outcome, error));
+        if (result != kSettingsFileDone) return Refused(SettingsLoadMessage(options.settingsPath, result, outcome, error));
         if (const std::string text = SettingsNotesText(options.settingsPath, notes); !text.empty())
             std::fprintf(stderr, "fablix: %s\n", text.c_str());
     }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FilterParams.h"
-#include "SettingsFile.h"
+#include "SettingsSaveLoad.h"
 
 enum BlockStatus : int32_t {
     kBlockOk = 0,
@@ -64,5 +64,5 @@ std::string SettingsNotesText(const std::string& path, const SettingsNotes& note
 // "cannot read settings file 'x.fbl': sliders section, line 5: <reason>",
 // for a LoadSettingsFile result and its outcome.
 // `error` is errno right after the call, for a file that cannot be opened.
-std::string SettingsLoadMessage(const std::string& path, int32_t result, const SettingsOutcome& outcome,
+std::string SettingsLoadMessage(const std::string& path, SettingsFileResult result, const SettingsOutcome& outcome,
                                 int error);

@@ -155,7 +155,7 @@ std::string CompileCause(const char* formula, int32_t start, int32_t end) {
     // elsewhere, what stopped it here was the size of its code.
     std::vector<uint8_t> area(kLargeArea);
     int32_t largeStart = 0, largeEnd = static_cast<int32_t>(text.size()), length = kLargeArea;
-    const int32_t failed = CompileFormula(text.c_str(), &largeStart, &largeEnd, area.data(), &length);
+    const bool failed = !CompileFormula(text.c_str(), &largeStart, &largeEnd, area.data(), &length);
     const std::string budget = std::to_string(kCodeBudget);
     if (!failed) return "the compiled code needs " + std::to_string(length) + " bytes; a formula's code holds at most " + budget;
     if (largeStart != start || largeEnd != end)

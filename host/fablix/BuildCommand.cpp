@@ -346,7 +346,7 @@ int32_t CheckFiles(const BuildOptions& options) {
 }
 
 // The writer's outcome in the tool's words, naming the file concerned.
-std::string WriteFailure(int32_t outcome, const BuildOptions& options) {
+std::string WriteFailure(PluginWriteResult outcome, const BuildOptions& options) {
     const std::string image = "the image '" + options.Image() + "'";
     switch (outcome) {
         case kWriteCreateFailed: return "cannot create a file in the folder of '" + options.output + "'";
@@ -382,8 +382,8 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
     const std::string image = options.Image();
     const char* temporary = staged.temporary.c_str();
     errno = 0;
-    const int32_t outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services)
-                                           : WritePluginFile(params, image.c_str(), temporary, &services);
+    const PluginWriteResult outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services)
+                                                     : WritePluginFile(params, image.c_str(), temporary, &services);
     const int cause = errno;  // of the system call that failed, where one did
     if (StopRequested()) {
         DiscardOutput(staged.temporary);

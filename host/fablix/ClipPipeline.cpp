@@ -15,7 +15,7 @@ struct Slot {
     enum Stage : int32_t { kFree, kRead, kRendered, kFailed };
     Stage stage = kFree;
     int32_t time = -1;          // the frame it holds or is getting
-    int32_t result = kMediaOk;  // kFailed: the read's MediaCode, or kRenderInterrupted
+    MediaCode result = kMediaOk;  // kFailed: the read's MediaCode, or kMediaInterrupted
     std::string message;
     Frame source;
     Frame destination;
@@ -78,16 +78,16 @@ void RenderFrames(Pipeline& p, Renderer& renderer, int32_t worker, InputProbe pr
         Slot& slot = p.For(time);
         if (slot.destination.width != slot.source.width || slot.destination.height != slot.source.height)
             MakeFrame(slot.destination, slot.source.width, slot.source.height);
-        const int32_t result = RenderWithWorker(renderer, worker, slot.source, slot.destination, time, p.total, probe);
-        slot.result = result;
+        const RenderResult result = RenderWithWorker(renderer, worker, slot.source, slot.destination, time, p.total, probe);
+        slot.result = result == kRenderDone ? kMediaOk : kMediaInterrupted;
         p.Set(slot, result == kRenderDone ? Slot::kRendered : Slot::kFailed);
     }
 }
 
 }  // namespace
 
-int32_t RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first, int32_t last, int32_t total,
-                        InputProbe probe, const FrameSink& sink, std::string& message) {
+MediaCode RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first, int32_t last, int32_t total,
+                          InputProbe probe, const FrameSink& sink, std::string& message) {
     Pipeline p;
     const int32_t workers = static_cast<int32_t>(renderer.workers.size());
     // Two frames read ahead of the ones rendering keep every worker busy.
@@ -99,13 +99,13 @@ int32_t RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first, i
 
     // Sized once: a running thread must not move.
     std::vector<WorkerThread> threads(static_cast<size_t>(workers + 1));
-    int32_t status = kRenderDone;
+    MediaCode status = kMediaOk;
     if (!StartWorkerThread(threads[0], [&] { ReadFrames(p, source); }, message)) status = kMediaCannotWrite;
-    for (int32_t k = 0; k < workers && status == kRenderDone; ++k) {
+    for (int32_t k = 0; k < workers && status == kMediaOk; ++k) {
         const auto render = [&p, &renderer, k, probe] { RenderFrames(p, renderer, k, probe); };
         if (!StartWorkerThread(threads[size_t(k) + 1], render, message)) status = kMediaCannotWrite;
     }
-    for (int32_t time = first; time <= last && status == kRenderDone; ++time) {
+    for (int32_t time = first; time <= last && status == kMediaOk; ++time) {
         Slot& slot = p.For(time);
         {
             std::unique_lock<std::mutex> hold(p.lock);
@@ -114,7 +114,7 @@ int32_t RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first, i
         if (slot.stage == Slot::kFailed) {
             status = slot.result;
             message = slot.message;
-        } else if (int32_t taken = sink(time, slot.destination, message); taken != kMediaOk) {
+        } else if (MediaCode taken = sink(time, slot.destination, message); taken != kMediaOk) {
             status = taken;
         } else {
             p.Set(slot, Slot::kFree);

@@ -11,7 +11,7 @@
 
 namespace {
 
-int32_t Shown(ClipSource& source, int32_t index) {
+MediaCode Shown(ClipSource& source, int32_t index) {
     source.shown = index;
     ++source.loads;
     return kMediaOk;
@@ -39,30 +39,30 @@ bool IsStillPngInput(const std::string& path) {
     return !isFile || PngAnimationFrames(path.c_str()) <= 1;
 }
 
-int32_t OpenStillSource(ClipSource& source, const char* path, std::string& message) {
+MediaCode OpenStillSource(ClipSource& source, const char* path, std::string& message) {
     CloseClipSource(source);
     source.kind = kSourceStill;
-    const int32_t result = path != nullptr ? ReadPng(path, source.frame, message) : MakeTestImage(source.frame);
+    const MediaCode result = path != nullptr ? ReadPng(path, source.frame, message) : MakeTestImage(source.frame);
     if (result != kMediaOk) return result;
     source.frameCount = 1;
     return Shown(source, 0);
 }
 
-int32_t OpenBuiltInClipSource(ClipSource& source, std::string& message) {
+MediaCode OpenBuiltInClipSource(ClipSource& source, std::string& message) {
     CloseClipSource(source);
     source.kind = kSourceBuiltInClip;
     source.frameCount = kTestClipFrames;
     source.rateNumerator = kTestClipRate;
-    const int32_t result = LoadSourceFrame(source, 0);
+    const MediaCode result = LoadSourceFrame(source, 0);
     if (result != kMediaOk) message = source.message;
     return result;
 }
 
-int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop) {
+MediaCode OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop) {
     CloseClipSource(source);
     source.kind = kSourceClip;
     source.name = path;
-    int32_t result = OpenClipReader(source.reader, path, message, stop);
+    MediaCode result = OpenClipReader(source.reader, path, message, stop);
     if (result != kMediaOk) return result;
     source.frameCount = source.reader.frameCount;
     source.rateNumerator = source.reader.rateNumerator;
@@ -72,8 +72,8 @@ int32_t OpenClipSource(ClipSource& source, const char* path, std::string& messag
     return result;
 }
 
-int32_t LoadSourceFrame(ClipSource& source, int32_t index) {
-    int32_t result = kMediaOk;
+MediaCode LoadSourceFrame(ClipSource& source, int32_t index) {
+    MediaCode result = kMediaOk;
     switch (source.kind) {
         case kSourceStill: return Shown(source, index);
         case kSourceBuiltInClip:

@@ -26,25 +26,25 @@ struct ClipSource {
     int32_t rateNumerator = 24;   // frames per second of a clip made from it
     int32_t rateDenominator = 1;
     int32_t loads = 0;            // frames loaded so far
-    int32_t failure = 0;          // MediaCode of the last failed load, 0 if none
+    MediaCode failure = kMediaOk; // of the last failed load, kMediaOk if none
     std::string message;          // and its one-line message
 };
 
 // A still image: ReadPng's result and message, or the built-in test image
 // when `path` is null. Shows it as frame 0.
-int32_t OpenStillSource(ClipSource& source, const char* path, std::string& message);
+MediaCode OpenStillSource(ClipSource& source, const char* path, std::string& message);
 
 // The built-in test clip (48 frames at 24 fps), showing frame 0.
-int32_t OpenBuiltInClipSource(ClipSource& source, std::string& message);
+MediaCode OpenBuiltInClipSource(ClipSource& source, std::string& message);
 
 // A clip through ClipReader, showing frame 0; its frame rate is kept.
 // `stop` ends FFmpeg's reads and waits, as OpenClipReader says.
-int32_t OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop = nullptr);
+MediaCode OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop = nullptr);
 
 // Puts the frame at `index` into `frame`. A still shows the same picture
 // whatever the index. On failure `failure` and `message` say why, and
 // `frame` holds either an earlier frame or nothing at all.
-int32_t LoadSourceFrame(ClipSource& source, int32_t index);
+MediaCode LoadSourceFrame(ClipSource& source, int32_t index);
 
 void CloseClipSource(ClipSource& source);
 

@@ -46,7 +46,7 @@ int32_t Interrupted() {
     return kExitSignalBase + (gStopSignal != 0 ? gStopSignal : SIGINT);
 }
 
-int32_t CommitUnlessStopped(const std::function<int32_t()>& commit) {
+MediaCode CommitUnlessStopped(const std::function<MediaCode()>& commit) {
     const sigset_t stops = StopSignalSet();
     sigset_t before;
     sigprocmask(SIG_BLOCK, &stops, &before);
@@ -56,7 +56,7 @@ int32_t CommitUnlessStopped(const std::function<int32_t()>& commit) {
     sigpending(&pending);
     bool waiting = false;
     for (int number : kStopSignals) waiting = waiting || sigismember(&pending, number) == 1;
-    const int32_t result = StopRequested() || waiting ? kMediaInterrupted : commit();
+    const MediaCode result = StopRequested() || waiting ? kMediaInterrupted : commit();
     sigprocmask(SIG_SETMASK, &before, nullptr);  // a held signal lands here, after the commit
     return result;
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "MediaResult.h"
+
 // Installs the handlers for the three signals; a broken pipe on standard
 // error no longer ends the process either.
 void CatchStopSignals();
@@ -22,7 +24,7 @@ int32_t Interrupted();
 // MediaCode) unless a stop was requested before it, with the three signals
 // held off meanwhile: a signal comes either before, and nothing is
 // replaced (kMediaInterrupted), or after the output is in place.
-int32_t CommitUnlessStopped(const std::function<int32_t()>& commit);
+MediaCode CommitUnlessStopped(const std::function<MediaCode()>& commit);
 
 // For tests: when the environment variable FABLIX_TEST_PAUSE_AT names
 // `point`, the process stops itself there (SIGSTOP), so that a test can

@@ -245,32 +245,32 @@ int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer
     if (options.time < 0 || options.time >= source.frameCount)
         return UsageError("--time " + std::to_string(options.time) + " is outside the clip (frames 0 to " +
                           std::to_string(source.frameCount - 1) + ")");
-    const int32_t result =
+    const MediaCode result =
         RenderClipFrame(renderer, source, destination, options.time, source.frameCount - 1, StopRequested);
     bool warned = false;
     WarnOfResizedFrames(source, Progress{}, &warned);
-    if (result == kRenderInterrupted) return Interrupted();
-    if (result != kRenderDone) return Failed(source.message);
+    if (result == kMediaInterrupted) return Interrupted();
+    if (result != kMediaOk) return Failed(source.message);
     return WriteStill(destination, job.output, options.overwrite);
 }
 
 // Renders frames.first to frames.last into the open writer and puts the
 // clip in place. A clip that ends before the frames its header declares
 // gives what it has, with a warning, unless --frames asked for the missing
-// ones. kRenderDone, kRenderInterrupted, or a MediaCode with `message`.
-int32_t RenderFrames(const RenderOptions& options, const FrameRange& frames, Renderer& renderer,
-                     ClipSource& source, ClipWriter& writer, Progress& progress, std::string& message) {
+// ones. kMediaOk, kMediaInterrupted, or another MediaCode with `message`.
+MediaCode RenderFrames(const RenderOptions& options, const FrameRange& frames, Renderer& renderer,
+                       ClipSource& source, ClipWriter& writer, Progress& progress, std::string& message) {
     // Frames leave the pipeline in order; the writer encodes on threads of its own.
     int32_t lastWritten = frames.first - 1;
     const FrameSink write = [&](int32_t time, const Frame& frame, std::string& why) {
-        if (int32_t written = WriteClipFrame(writer, frame, why); written != kMediaOk) return written;
+        if (MediaCode written = WriteClipFrame(writer, frame, why); written != kMediaOk) return written;
         lastWritten = time;
         if (time == frames.first) PausePointForTests("frame");
         UpdateProgress(progress, time - frames.first + 1, ProgressClockSeconds());
-        return int32_t{kMediaOk};
+        return kMediaOk;
     };
-    int32_t result = RunClipPipeline(renderer, source, frames.first, frames.last, source.frameCount - 1,
-                                     StopRequested, write, message);
+    MediaCode result = RunClipPipeline(renderer, source, frames.first, frames.last, source.frameCount - 1,
+                                       StopRequested, write, message);
     // The pipeline's reader has stopped, so its notes on the clip are settled.
     bool warned = false;
     WarnOfResizedFrames(source, progress, &warned);
@@ -278,10 +278,10 @@ int32_t RenderFrames(const RenderOptions& options, const FrameRange& frames, Ren
         BreakProgressLine(progress);
         Warning(message + "; the output holds frames " + std::to_string(frames.first) + " to " +
                 std::to_string(lastWritten));
-        result = kRenderDone;
+        result = kMediaOk;
     }
-    if (result != kRenderDone) return result;
-    if (int32_t completed = CompleteClipWriter(writer, message, StopRequested); completed != kMediaOk)
+    if (result != kMediaOk) return result;
+    if (MediaCode completed = CompleteClipWriter(writer, message, StopRequested); completed != kMediaOk)
         return completed;
     PausePointForTests("commit");
     return CommitUnlessStopped([&] { return FinishClipWriter(writer, message); });
@@ -302,14 +302,14 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,
                   ProgressClockSeconds());
-    const int32_t result = RenderFrames(options, frames, renderer, source, writer, progress, message);
+    const MediaCode result = RenderFrames(options, frames, renderer, source, writer, progress, message);
     CloseClipWriter(writer);  // removes everything of an unfinished clip
-    if (result == kRenderDone) {
+    if (result == kMediaOk) {
         FinishProgress(progress, ProgressClockSeconds());
         return kExitOk;
     }
     BreakProgressLine(progress);
-    return result == kRenderInterrupted ? Interrupted() : Failed(message);
+    return result == kMediaInterrupted ? Interrupted() : Failed(message);
 }
 
 }  // namespace

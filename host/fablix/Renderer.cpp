@@ -142,19 +142,18 @@ void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32
                       renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
 }
 
-int32_t RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Frame& destination, int32_t time,
-                         int32_t total, InputProbe probe) {
+RenderResult RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Frame& destination, int32_t time,
+                              int32_t total, InputProbe probe) {
     RenderMaps maps;
     FilterRecord record{};
     FillRecord(record, maps, source, destination, time, total);
     RenderWorker& worker = renderer.workers[static_cast<size_t>(k)];
-    const int32_t finished = RenderFilterFrame(&record, worker.state.get(), &worker.state->params,
-                                               worker.workspace.get(), probe, kSourceHoldsFrame);
-    return finished ? kRenderDone : kRenderInterrupted;
+    return RenderFilterFrame(&record, worker.state.get(), &worker.state->params, worker.workspace.get(), probe,
+                             kSourceHoldsFrame);
 }
 
-int32_t RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time,
-                        int32_t total, InputProbe probe) {
+MediaCode RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time,
+                          int32_t total, InputProbe probe) {
     RenderWorker& lead = renderer.workers[0];
     // The map must show what the instance saw last, or the loop would skip
     // the callback for a frame it never had; a fresh instance has time 0.
@@ -166,9 +165,9 @@ int32_t RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destinati
     record.sourceFrameCallback = LoadFrameForTime;
     record.callbackData = reinterpret_cast<intptr_t>(&source);
     source.failure = kMediaOk;
-    const int32_t finished =
+    const RenderResult rendered =
         RenderFilterFrame(&record, lead.state.get(), renderer.params, lead.workspace.get(), probe, kSourceByCallback,
                           renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
     if (source.failure != kMediaOk) return source.failure;
-    return finished ? kRenderDone : kRenderInterrupted;
+    return rendered == kRenderDone ? kMediaOk : kMediaInterrupted;
 }

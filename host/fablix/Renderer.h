@@ -9,6 +9,7 @@
 
 #include "ClipSource.h"
 #include "Frame.h"
+#include "MediaResult.h"
 #include "Render.h"
 
 // One thread's instance: its own state (the block, tables and code areas
@@ -46,20 +47,16 @@ void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32
                     int32_t total);
 
 // Renders a frame on worker `k` alone, as RenderOneFrame does. Returns
-// kRenderDone, or kRenderInterrupted when `probe` asked to stop.
-int32_t RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Frame& destination, int32_t time,
-                         int32_t total, InputProbe probe);
-
-enum : int32_t {
-    kRenderDone = 0,
-    kRenderInterrupted = -1,  // `probe` asked to stop; the destination is incomplete
-};
+// kRenderDone, or kRenderStopped when `probe` asked to stop.
+RenderResult RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Frame& destination, int32_t time,
+                              int32_t total, InputProbe probe);
 
 // Renders the frame at `time` of a clip whose last frame is `total`, as a
 // host with the clip open does: the source map shows the frame the instance
 // rendered last, and the record's sourceFrameCallback loads the frame at
 // `time` when the render loop finds the instance's time different. Returns
-// kRenderDone, kRenderInterrupted, or the MediaCode of a source frame that
-// failed to load (the source's message says why).
-int32_t RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time,
-                        int32_t total, InputProbe probe);
+// kMediaOk, kMediaInterrupted when `probe` asked to stop (the destination is
+// incomplete), or the MediaCode of a source frame that failed to load (the
+// source's message says why).
+MediaCode RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time,
+                          int32_t total, InputProbe probe);

@@ -40,7 +40,7 @@ void HuePixel(int32_t hue, int32_t value, uint8_t* pixel) {
     SetPixel(pixel, scale(red), scale(green), scale(blue));
 }
 
-int32_t MakeTestImage(Frame& frame) {
+MediaCode MakeTestImage(Frame& frame) {
     MakeFrame(frame, kTestImageWidth, kTestImageHeight);
     for (int32_t y = 0; y < kTestImageHeight; ++y) {
         for (int32_t x = 0; x < kTestImageWidth; ++x) {
@@ -69,7 +69,7 @@ int32_t MakeTestImage(Frame& frame) {
     return kMediaOk;
 }
 
-int32_t MakeTestClipFrame(int32_t index, Frame& frame) {
+MediaCode MakeTestClipFrame(int32_t index, Frame& frame) {
     if (index < 0 || index >= kTestClipFrames) {
         frame = Frame{};
         return kMediaBadArgument;

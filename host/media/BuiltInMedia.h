@@ -18,13 +18,13 @@ constexpr int32_t kTestClipRate = 24;  // frames per second
 // The test image: colour bars over the top third, a hue gradient darkening
 // downwards in the middle, and at the bottom a checker with an orange disc
 // (left) beside gray, red, green and blue ramps (right). Always kMediaOk.
-int32_t MakeTestImage(Frame& frame);
+MediaCode MakeTestImage(Frame& frame);
 
 // Frame `index` (0 to kTestClipFrames - 1) of the test clip: a scrolling hue
 // gradient that loops over the clip, a white square moving right, a dark
 // disc bouncing up and down while drifting left, and a progress band whose
 // edge advances every frame. kMediaBadArgument for an index outside the clip.
-int32_t MakeTestClipFrame(int32_t index, Frame& frame);
+MediaCode MakeTestClipFrame(int32_t index, Frame& frame);
 
 // The hue wheel in integer steps: `hue` 0 to 1535 (256 steps per sextant,
 // red at 0, yellow 256, green 512 ...), `value` 0 to 255 scales brightness.

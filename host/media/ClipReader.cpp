@@ -70,7 +70,7 @@ int AskStop(void* state) {
 // Opens the container and the decoder of its main video stream. A decoder
 // meant only for counting skips the work that does not change how many
 // frames come out.
-int32_t OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message) {
+MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message) {
     ForgetFfmpegDetail();
     s.format = avformat_alloc_context();
     if (!s.format) {
@@ -152,7 +152,7 @@ int32_t OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message) 
 // Decodes the next frame into s.decoded. kMediaFrameMissing at the end.
 // A damaged packet is passed over as players do, so that one bad frame does
 // not end the clip; it then simply yields no frame.
-int32_t DecodeNext(ClipReaderState& s, std::string& message) {
+MediaCode DecodeNext(ClipReaderState& s, std::string& message) {
     if (s.ended) return kMediaFrameMissing;
     for (;;) {
         int result = avcodec_receive_frame(s.codec, s.incoming);
@@ -198,7 +198,7 @@ bool IsYuv(AVPixelFormat format) {
 }
 
 // Converts s.decoded into `frame` (already width x height).
-int32_t ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message) {
+MediaCode ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message) {
     AVFrame* source = s.decoded;
     AVPixelFormat sourceFormat = AVPixelFormat(source->format);
     if (source->width <= 0 || source->height <= 0 || !source->data[0]) {
@@ -261,14 +261,14 @@ CachedFrame& LeastRecentlyUsed(ClipReaderState& s) {
 }
 
 // Decodes forward to `index`, rewinding first when it lies behind.
-int32_t DecodeTo(ClipReaderState& s, int32_t index, std::string& message) {
+MediaCode DecodeTo(ClipReaderState& s, int32_t index, std::string& message) {
     if (index < s.decodedIndex) {
         CloseDecoder(s);
-        int32_t result = OpenDecoder(s, false, message);
+        MediaCode result = OpenDecoder(s, false, message);
         if (result != kMediaOk) return result;
     }
     while (s.decodedIndex < index) {
-        int32_t result = DecodeNext(s, message);
+        MediaCode result = DecodeNext(s, message);
         if (result != kMediaOk) return result;
     }
     return kMediaOk;
@@ -300,8 +300,8 @@ bool OnePacketPerFrame(AVCodecID codec) {
 // is a frame, counting packets is exact and spares decoding a long lossless
 // clip; other codecs may hold frames back or hide some, so they are decoded
 // (skipping the work that changes no count).
-int32_t CountFrames(ClipReaderState& s, int32_t& count, std::string& message) {
-    int32_t result = OpenDecoder(s, true, message);
+MediaCode CountFrames(ClipReaderState& s, int32_t& count, std::string& message) {
+    MediaCode result = OpenDecoder(s, true, message);
     if (result == kMediaOk && OnePacketPerFrame(s.codec->codec_id)) {
         int64_t packets = 0;
         while (av_read_frame(s.format, s.packet) >= 0) {
@@ -318,14 +318,14 @@ int32_t CountFrames(ClipReaderState& s, int32_t& count, std::string& message) {
     return result == kMediaFrameMissing ? kMediaOk : result;
 }
 
-int32_t DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message) {
+MediaCode DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message) {
     ClipReaderState& s = *reader.state;
     if (CachedFrame* hit = FindCached(s, index)) {
         hit->lastUse = ++s.useClock;
         frame = hit->frame;
         return kMediaOk;
     }
-    int32_t result = DecodeTo(s, index, message);
+    MediaCode result = DecodeTo(s, index, message);
     if (result == kMediaFrameMissing)
         message = Quoted(s.path) + " declares " + std::to_string(reader.frameCount) + " frames, but only " +
                   std::to_string(s.decodedIndex + 1) + " can be decoded";
@@ -365,7 +365,7 @@ int32_t FramesByDuration(const AVFormatContext* format, const AVStream* stream, 
 
 }  // namespace
 
-int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop) {
+MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop) {
     CloseClipReader(reader);
     PrepareFfmpeg();
     auto* s = new ClipReaderState;
@@ -373,7 +373,7 @@ int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& messag
     s->stop = stop;
     reader.state = s;
 
-    int32_t result = OpenDecoder(*s, false, message);
+    MediaCode result = OpenDecoder(*s, false, message);
     if (result != kMediaOk) {
         CloseClipReader(reader);
         return result;
@@ -426,7 +426,7 @@ int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& messag
     return kMediaOk;
 }
 
-int32_t ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message) {
+MediaCode ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message) {
     if (!reader.state) {
         message = "no clip is open";
         return kMediaBadArgument;

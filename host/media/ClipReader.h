@@ -30,8 +30,8 @@ struct ClipReader {
 // decodes), kMediaTooLarge; the message names the file. FFmpeg asks `stop`
 // while it reads or waits, then and later: when it says stop, reads fail,
 // and the caller who asked knows why.
-int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& message,
-                       StopProbe stop = nullptr);
+MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message,
+                         StopProbe stop = nullptr);
 
 // Frame `index` as BGRA, alpha 255 where the clip has none, scaled to the
 // reader's width x height should a frame differ (the first such frame is
@@ -40,7 +40,7 @@ int32_t OpenClipReader(ClipReader& reader, const char* path, std::string& messag
 // further decodes again from the start. kMediaBadArgument for an index
 // outside the clip, kMediaFrameMissing when the clip ends before a frame
 // its container promised: the message names both counts.
-int32_t ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message);
+MediaCode ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::string& message);
 
 // Releases everything; the reader is empty afterwards. Safe to call twice.
 void CloseClipReader(ClipReader& reader);

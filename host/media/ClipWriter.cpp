@@ -43,7 +43,7 @@ struct EncoderLane {
 struct ClipWriterState {
     std::string path;
     ClipFormat format = kClipMkv;
-    int32_t failure = kMediaOk;     // once set, the clip is lost and says why
+    MediaCode failure = kMediaOk;   // once set, the clip is lost and says why
     std::string failureMessage;
 
     bool replace = true;  // an existing output may be replaced (-y)
@@ -70,7 +70,7 @@ struct ClipWriterState {
     struct PngJob {
         Frame frame;
         std::string temporary, name;
-        int32_t result = kMediaOk;
+        MediaCode result = kMediaOk;
         std::string message;
         WorkerThread thread;
     };
@@ -95,7 +95,7 @@ std::string LowerExtension(const char* path) {
     return extension;
 }
 
-int32_t Fail(ClipWriterState& s, int32_t code, const std::string& message, std::string& out) {
+MediaCode Fail(ClipWriterState& s, MediaCode code, const std::string& message, std::string& out) {
     s.failure = code;
     s.failureMessage = message;
     out = message;
@@ -135,7 +135,7 @@ void FreeEncoder(ClipWriterState& s) {
 
 // Everything this writer wrote goes; called for any clip not finished.
 // Waits for the oldest frame being encoded; its result.
-int32_t FinishOldestPng(ClipWriterState& s, std::string& message) {
+MediaCode FinishOldestPng(ClipWriterState& s, std::string& message) {
     std::unique_ptr<ClipWriterState::PngJob> job = std::move(s.pngJobs.front());
     s.pngJobs.pop_front();
     JoinWorkerThread(job->thread);
@@ -144,11 +144,11 @@ int32_t FinishOldestPng(ClipWriterState& s, std::string& message) {
     return job->result;
 }
 
-int32_t FinishAllPngs(ClipWriterState& s, std::string& message) {
-    int32_t result = kMediaOk;
+MediaCode FinishAllPngs(ClipWriterState& s, std::string& message) {
+    MediaCode result = kMediaOk;
     while (!s.pngJobs.empty()) {
         std::string why;
-        const int32_t done = FinishOldestPng(s, why);
+        const MediaCode done = FinishOldestPng(s, why);
         if (result == kMediaOk && done != kMediaOk) {
             result = done;
             message = why;
@@ -171,8 +171,8 @@ struct EncoderChoice {
     AVPixelFormat pixels = AV_PIX_FMT_NONE;
 };
 
-int32_t ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, EncoderChoice& choice,
-                      std::string& message) {
+MediaCode ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, EncoderChoice& choice,
+                        std::string& message) {
     bool even = width % 2 == 0 && height % 2 == 0;
     switch (s.format) {
     case kClipMp4:
@@ -264,8 +264,8 @@ void SetUpEncoder(AVCodecContext* e, const EncoderChoice& choice, int32_t width,
 // Opens `count` encoders with the same settings, each with a picture to
 // fill. One encoder runs as many threads as the codec likes; several share
 // the cores.
-int32_t OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count, int32_t width,
-                  int32_t height, AVRational rate, std::string& message) {
+MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count, int32_t width,
+                    int32_t height, AVRational rate, std::string& message) {
     s.lanes.resize(size_t(count));
     for (EncoderLane& lane : s.lanes) {
         lane.encoder = avcodec_alloc_context3(choice.codec);
@@ -318,10 +318,10 @@ bool LanesAgree(const ClipWriterState& s) {
     return true;
 }
 
-int32_t OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
-                     AVRational rate, std::string& message) {
+MediaCode OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
+                       AVRational rate, std::string& message) {
     const int32_t count = IsIntraOnly(choice) ? EncodersFor(s, width, height) : 1;
-    int32_t result = OpenLanes(s, choice, count, width, height, rate, message);
+    MediaCode result = OpenLanes(s, choice, count, width, height, rate, message);
     if (result == kMediaOk && !LanesAgree(s)) {
         // Never seen; but a stream must have one header, so one encoder it is.
         FreeLanes(s);
@@ -330,8 +330,8 @@ int32_t OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t wi
     return result;
 }
 
-int32_t OpenScaler(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
-                   std::string& message) {
+MediaCode OpenScaler(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
+                     std::string& message) {
     if (choice.pixels == AV_PIX_FMT_BGRA) return kMediaOk;
     s.scaler = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, choice.pixels,
                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
@@ -351,8 +351,8 @@ int32_t OpenScaler(ClipWriterState& s, const EncoderChoice& choice, int32_t widt
     return kMediaOk;
 }
 
-int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRational rate,
-                      std::string& message) {
+MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRational rate,
+                        std::string& message) {
     const char* muxerName = s.format == kClipMp4   ? "mp4"
                             : s.format == kClipMov ? "mov"
                             : s.format == kClipGif ? "gif"
@@ -369,7 +369,7 @@ int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRatio
         return kMediaCannotWrite;
     }
     EncoderChoice choice;
-    int32_t result = ChooseEncoder(s, width, height, choice, message);
+    MediaCode result = ChooseEncoder(s, width, height, choice, message);
     if (result != kMediaOk) return result;
 
     s.packet = av_packet_alloc();
@@ -395,7 +395,7 @@ int32_t OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRatio
     return OpenScaler(s, choice, width, height, message);
 }
 
-int32_t MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packet, std::string& message) {
+MediaCode MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packet, std::string& message) {
     if (packet->duration == 0) packet->duration = 1;  // one frame; the last GIF delay needs it
     av_packet_rescale_ts(packet, lane.encoder->time_base, s.stream->time_base);
     packet->stream_index = s.stream->index;
@@ -407,8 +407,8 @@ int32_t MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packet,
 // Sends one frame (or, for nullptr, the end) to the lane's encoder and muxes
 // every packet it gives back.
 // `stop` is asked between packets: the end of a clip may hold many.
-int32_t EncodeAndMux(ClipWriterState& s, EncoderLane& lane, AVFrame* picture, std::string& message,
-                     StopProbe stop = nullptr) {
+MediaCode EncodeAndMux(ClipWriterState& s, EncoderLane& lane, AVFrame* picture, std::string& message,
+                       StopProbe stop = nullptr) {
     int error = avcodec_send_frame(lane.encoder, picture);
     if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
     for (;;) {
@@ -416,7 +416,7 @@ int32_t EncodeAndMux(ClipWriterState& s, EncoderLane& lane, AVFrame* picture, st
         error = avcodec_receive_packet(lane.encoder, s.packet);
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) return kMediaOk;
         if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
-        if (int32_t muxed = MuxPacket(s, lane, s.packet, message); muxed != kMediaOk) return muxed;
+        if (MediaCode muxed = MuxPacket(s, lane, s.packet, message); muxed != kMediaOk) return muxed;
     }
 }
 
@@ -440,13 +440,13 @@ void EncodeOnLane(EncoderLane& lane) {
 }
 
 // Waits for the oldest frame being encoded and muxes its packets.
-int32_t MuxOldestLane(ClipWriterState& s, std::string& message) {
+MediaCode MuxOldestLane(ClipWriterState& s, std::string& message) {
     const int32_t count = int32_t(s.lanes.size());
     const int32_t next = int32_t(s.nextPts % count);
     EncoderLane& lane = s.lanes[size_t((next - s.lanesBusy + count) % count)];
     --s.lanesBusy;
     JoinWorkerThread(lane.thread);
-    int32_t result = lane.error < 0
+    MediaCode result = lane.error < 0
                          ? Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(lane.error)), message)
                          : kMediaOk;
     for (size_t i = 0; result == kMediaOk && i < lane.packets.size(); ++i)
@@ -455,11 +455,11 @@ int32_t MuxOldestLane(ClipWriterState& s, std::string& message) {
     return result;
 }
 
-int32_t WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string& message) {
+MediaCode WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string& message) {
     const bool parallel = s.lanes.size() > 1;
     EncoderLane& lane = s.lanes[size_t(s.nextPts % int64_t(s.lanes.size()))];
     if (parallel && s.lanesBusy == int32_t(s.lanes.size())) {
-        if (int32_t muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;  // this very lane
+        if (MediaCode muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;  // this very lane
     }
     const int error = TakePicture(lane);
     if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
@@ -481,14 +481,14 @@ int32_t WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string&
     return kMediaOk;
 }
 
-int32_t CompleteContainer(ClipWriterState& s, std::string& message, StopProbe stop) {
+MediaCode CompleteContainer(ClipWriterState& s, std::string& message, StopProbe stop) {
     while (s.lanesBusy > 0) {
-        if (int32_t muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;
+        if (MediaCode muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;
         if (stop && stop()) return Fail(s, kMediaInterrupted, CannotWriteMessage(s.path, "interrupted"), message);
     }
     // Intra-only lanes hold nothing back; each is flushed all the same.
     for (EncoderLane& lane : s.lanes)
-        if (int32_t result = EncodeAndMux(s, lane, nullptr, message, stop); result != kMediaOk) return result;
+        if (MediaCode result = EncodeAndMux(s, lane, nullptr, message, stop); result != kMediaOk) return result;
     int error = av_write_trailer(s.muxer);
     s.headerWritten = false;
     if (error >= 0) {
@@ -501,13 +501,13 @@ int32_t CompleteContainer(ClipWriterState& s, std::string& message, StopProbe st
     return kMediaOk;
 }
 
-int32_t CommitContainer(ClipWriterState& s, std::string& message) {
-    int32_t result = CommitOutput(s.output, message);
+MediaCode CommitContainer(ClipWriterState& s, std::string& message) {
+    MediaCode result = CommitOutput(s.output, message);
     s.output.temporary.clear();  // committed, or already removed by CommitOutput
     return result;
 }
 
-int32_t OpenPattern(ClipWriterState& s, std::string& message) {
+MediaCode OpenPattern(ClipWriterState& s, std::string& message) {
     // Creating and removing the first frame's temporary proves the folder
     // is writable before any rendering starts.
     std::string problem;
@@ -530,9 +530,9 @@ int32_t OpenPattern(ClipWriterState& s, std::string& message) {
 // PNG encoding is the slow part of a pattern and every frame is a file of
 // its own, so frames are encoded on encoderThreads threads at once; a
 // failure shows at a later frame or at the finish.
-int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame, std::string& message) {
+MediaCode WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame, std::string& message) {
     if (s.pngJobs.size() >= size_t(s.encoderThreads)) {
-        const int32_t result = FinishOldestPng(s, message);
+        const MediaCode result = FinishOldestPng(s, message);
         if (result != kMediaOk) return Fail(s, result, message, message);
     }
     auto job = std::make_unique<ClipWriterState::PngJob>();
@@ -561,10 +561,10 @@ int32_t WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& frame,
     return kMediaOk;
 }
 
-int32_t CommitPattern(ClipWriterState& s, std::string& message) {
-    if (int32_t result = FinishAllPngs(s, message); result != kMediaOk) return Fail(s, result, message, message);
+MediaCode CommitPattern(ClipWriterState& s, std::string& message) {
+    if (MediaCode result = FinishAllPngs(s, message); result != kMediaOk) return Fail(s, result, message, message);
     for (size_t i = 0; i < s.frameOutputs.size(); ++i) {
-        int32_t result = CommitOutput(s.frameOutputs[i], message);
+        MediaCode result = CommitOutput(s.frameOutputs[i], message);
         if (result != kMediaOk) {
             // Frames already moved into place go too: no partial sequence.
             for (size_t done = 0; done < i; ++done) DiscardOutput(s.frameOutputs[done].target);
@@ -578,7 +578,7 @@ int32_t CommitPattern(ClipWriterState& s, std::string& message) {
 
 }  // namespace
 
-int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& message) {
+MediaCode ClipFormatForPath(const char* path, ClipFormat& format, std::string& message) {
     std::string extension = LowerExtension(path);
     if (extension == ".mp4") format = kClipMp4;
     else if (extension == ".mov") format = kClipMov;
@@ -599,12 +599,12 @@ int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& mes
     return kMediaOk;
 }
 
-int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
-                       int32_t rateNumerator, int32_t rateDenominator, std::string& message,
-                       int32_t encoderThreads, int32_t frameCount, bool replaceExisting) {
+MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
+                         int32_t rateNumerator, int32_t rateDenominator, std::string& message,
+                         int32_t encoderThreads, int32_t frameCount, bool replaceExisting) {
     CloseClipWriter(writer);
     ClipFormat format = kClipMkv;
-    int32_t result = ClipFormatForPath(path, format, message);
+    MediaCode result = ClipFormatForPath(path, format, message);
     if (result != kMediaOk) return result;
     if (!FrameSizeFits(width, height)) {
         message = CannotWriteMessage(path, "frames of " + std::to_string(width) + " x " +
@@ -640,7 +640,7 @@ int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int3
     return kMediaOk;
 }
 
-int32_t WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& message) {
+MediaCode WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& message) {
     if (!writer.state) {
         message = "no clip is being written";
         return kMediaBadArgument;
@@ -659,13 +659,13 @@ int32_t WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& mess
                     message);
     }
     ForgetFfmpegDetail();
-    int32_t result = s.format == kClipPngSequence ? WritePatternFrame(s, writer.framesWritten, frame, message)
-                                                  : WriteContainerFrame(s, frame, message);
+    MediaCode result = s.format == kClipPngSequence ? WritePatternFrame(s, writer.framesWritten, frame, message)
+                                                    : WriteContainerFrame(s, frame, message);
     if (result == kMediaOk) ++writer.framesWritten;
     return result;
 }
 
-int32_t CompleteClipWriter(ClipWriter& writer, std::string& message, StopProbe stop) {
+MediaCode CompleteClipWriter(ClipWriter& writer, std::string& message, StopProbe stop) {
     if (!writer.state) {
         message = "no clip is being written";
         return kMediaBadArgument;
@@ -679,13 +679,13 @@ int32_t CompleteClipWriter(ClipWriter& writer, std::string& message, StopProbe s
         return Fail(s, kMediaBadArgument, CannotWriteMessage(s.path, "the clip has no frames"), message);
     if (s.completed) return kMediaOk;
     ForgetFfmpegDetail();
-    const int32_t result = s.format == kClipPngSequence ? kMediaOk : CompleteContainer(s, message, stop);
+    const MediaCode result = s.format == kClipPngSequence ? kMediaOk : CompleteContainer(s, message, stop);
     s.completed = result == kMediaOk;
     return result;
 }
 
-int32_t FinishClipWriter(ClipWriter& writer, std::string& message) {
-    int32_t result = CompleteClipWriter(writer, message);
+MediaCode FinishClipWriter(ClipWriter& writer, std::string& message) {
+    MediaCode result = CompleteClipWriter(writer, message);
     if (result == kMediaOk) {
         ClipWriterState& s = *writer.state;
         result = s.format == kClipPngSequence ? CommitPattern(s, message) : CommitContainer(s, message);

@@ -27,7 +27,7 @@ enum ClipFormat : int32_t {
 // The kind of clip `path` asks for. kMediaUnsupported with a message naming
 // the kinds we write for any other name (a plain "x.png" included: a clip
 // needs a frame number pattern).
-int32_t ClipFormatForPath(const char* path, ClipFormat& format, std::string& message);
+MediaCode ClipFormatForPath(const char* path, ClipFormat& format, std::string& message);
 
 struct ClipWriterState;
 
@@ -54,23 +54,23 @@ struct ClipWriter {
 // Other kinds have one encoder, which runs threads of its own.
 // Without `replaceExisting`, FinishClipWriter fails rather than replace a
 // file (or a pattern's frame) that exists by then.
-int32_t OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
-                       int32_t rateNumerator, int32_t rateDenominator, std::string& message,
-                       int32_t encoderThreads = 0, int32_t frameCount = 0, bool replaceExisting = true);
+MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
+                         int32_t rateNumerator, int32_t rateDenominator, std::string& message,
+                         int32_t encoderThreads = 0, int32_t frameCount = 0, bool replaceExisting = true);
 
 // Appends one frame, which must be the writer's size. After a failure the
 // writer accepts nothing more and FinishClipWriter fails too.
-int32_t WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& message);
+MediaCode WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& message);
 
 // Flushes the encoder and completes the temporary file, asking `stop`
 // between packets (kMediaInterrupted when it says stop). Nothing is in
 // place yet: FinishClipWriter does that, or CloseClipWriter removes it all.
-int32_t CompleteClipWriter(ClipWriter& writer, std::string& message, StopProbe stop = nullptr);
+MediaCode CompleteClipWriter(ClipWriter& writer, std::string& message, StopProbe stop = nullptr);
 
 // Completes the clip if that is not done yet and moves it (or every frame
 // of a pattern) into place. Closes the writer whatever the result; on
 // failure nothing of this clip remains.
-int32_t FinishClipWriter(ClipWriter& writer, std::string& message);
+MediaCode FinishClipWriter(ClipWriter& writer, std::string& message);
 
 // Closes the writer; an unfinished clip is removed. Safe on a closed writer.
 void CloseClipWriter(ClipWriter& writer);

@@ -4,7 +4,7 @@
 
 #include "MediaResult.h"
 
-int32_t MakeFrame(Frame& frame, int32_t width, int32_t height) {
+MediaCode MakeFrame(Frame& frame, int32_t width, int32_t height) {
     frame = Frame{};
     if (width < 1 || height < 1) return kMediaBadArgument;
     if (!FrameSizeFits(width, height)) return kMediaTooLarge;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "HostRecords.h"
+#include "MediaResult.h"
 
 struct Frame {
     int32_t width = 0;
@@ -27,7 +28,7 @@ inline bool FrameSizeFits(int32_t width, int32_t height) {
 // Makes `frame` width x height, every pixel transparent black, rows packed.
 // kMediaBadArgument for a size below 1, kMediaTooLarge above kMaxFrameBytes;
 // the frame is left empty on failure.
-int32_t MakeFrame(Frame& frame, int32_t width, int32_t height);
+MediaCode MakeFrame(Frame& frame, int32_t width, int32_t height);
 
 // The pixel at (x, y); the caller keeps x, y inside the frame.
 inline uint8_t* FramePixel(Frame& frame, int32_t x, int32_t y) {

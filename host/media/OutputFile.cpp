@@ -96,7 +96,7 @@ StagedOutput StageOutput(const std::string& name, bool replace) {
     return output;
 }
 
-int32_t CommitOutput(const StagedOutput& output, std::string& message) {
+MediaCode CommitOutput(const StagedOutput& output, std::string& message) {
     int error = 0;
     if (output.replace) {
         KeepModeOf(output.target, output.temporary);

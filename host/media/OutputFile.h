@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+#include "MediaResult.h"
+
 // Where an output is written and the name it takes.
 struct StagedOutput {
     std::string name;       // as the user gave it, for messages
@@ -29,7 +31,7 @@ StagedOutput StageOutput(const std::string& name, bool replace);
 // Moves the finished temporary to the target: kMediaOk, or kMediaCannotWrite
 // with the message and the temporary removed ("'x' exists; ..." when the
 // name was taken meanwhile and may not be replaced).
-int32_t CommitOutput(const StagedOutput& output, std::string& message);
+MediaCode CommitOutput(const StagedOutput& output, std::string& message);
 
 // A hidden name beside `path`, unique to this process and call. The folder
 // is noted, so that RemoveTemporariesOfThisProcess finds what was made there.

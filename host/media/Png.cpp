@@ -160,7 +160,7 @@ WriteOutcome WritePngRows(png_structp png, png_infop info, FILE* file, const Fra
 
 }  // namespace
 
-int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
+MediaCode ReadPng(const char* path, Frame& frame, std::string& message) {
     frame = Frame{};
     FILE* file = std::fopen(path, "rb");
     if (!file) {
@@ -193,7 +193,7 @@ int32_t ReadPng(const char* path, Frame& frame, std::string& message) {
         return kMediaTooLarge;
     }
 
-    int32_t result = kMediaOk;
+    MediaCode result = kMediaOk;
     ReadHeaderResult header;
     PngInput input;
     input.file = file;
@@ -257,8 +257,8 @@ bool HasPngSignature(const char* path) {
     return got == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0;
 }
 
-int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
-                      std::string& message, StopProbe stop, PngEffort effort) {
+MediaCode EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
+                        std::string& message, StopProbe stop, PngEffort effort) {
     if (!FrameIsWhole(frame)) {
         message = CannotWriteMessage(shownPath, "the frame has no pixels of its size");
         return kMediaBadArgument;
@@ -303,9 +303,9 @@ int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& fram
     return kMediaCannotWrite;
 }
 
-int32_t WritePng(const char* path, const Frame& frame, std::string& message, StopProbe stop) {
+MediaCode WritePng(const char* path, const Frame& frame, std::string& message, StopProbe stop) {
     const StagedOutput output = StageOutput(path, true);
-    int32_t result = EncodePngFile(output.temporary.c_str(), path, frame, message, stop);
+    MediaCode result = EncodePngFile(output.temporary.c_str(), path, frame, message, stop);
     if (result != kMediaOk) {
         DiscardOutput(output.temporary);
         return result;

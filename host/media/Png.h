@@ -16,7 +16,7 @@
 // so is a header that declares more pixels than the file can hold; reading
 // stops after 3 GiB, so a device cannot keep it reading. An animated PNG
 // gives its default image alone (see PngAnimationFrames).
-int32_t ReadPng(const char* path, Frame& frame, std::string& message);
+MediaCode ReadPng(const char* path, Frame& frame, std::string& message);
 
 // The frame count an animated PNG declares in its acTL chunk; 0 for a PNG
 // that is not animated, or for a file that is no readable PNG.
@@ -29,7 +29,7 @@ bool HasPngSignature(const char* path);
 // once complete; on failure nothing is left and kMediaCannotWrite (or
 // kMediaBadArgument for a frame without whole storage, kMediaInterrupted
 // when `stop` said so between rows) is returned.
-int32_t WritePng(const char* path, const Frame& frame, std::string& message, StopProbe stop = nullptr);
+MediaCode WritePng(const char* path, const Frame& frame, std::string& message, StopProbe stop = nullptr);
 
 // How hard the encoder compresses: a still is written small; the frames of
 // a clip are written fast (about 4 times faster, in files 12 to 24 % larger).
@@ -37,5 +37,5 @@ enum PngEffort : int32_t { kPngSmall, kPngFast };
 
 // The PNG encoder itself: writes straight into `file`, naming `shownPath` in
 // messages. The caller owns staging and removes `file` on failure.
-int32_t EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
-                      std::string& message, StopProbe stop = nullptr, PngEffort effort = kPngSmall);
+MediaCode EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
+                        std::string& message, StopProbe stop = nullptr, PngEffort effort = kPngSmall);

@@ -156,13 +156,13 @@ TEST(CompileFormula, OffsetsCountFromTheStartOffset) {
     const char text[] = "zzz r+$ zzz";
     int32_t start = 4, end = 7, capacity = kCodeAreaSize;
     Bytes area(kCodeAreaSize, 0);
-    EXPECT_EQ(CompileFormula(text, &start, &end, area.data(), &capacity), 1);
+    EXPECT_EQ(CompileFormula(text, &start, &end, area.data(), &capacity), false);
     EXPECT_EQ(start, 2);
     EXPECT_EQ(end, 3);
     EXPECT_EQ(capacity, 13);
 
     start = 4, end = 5, capacity = kCodeAreaSize;
-    EXPECT_EQ(CompileFormula(text, &start, &end, area.data(), &capacity), 0);
+    EXPECT_EQ(CompileFormula(text, &start, &end, area.data(), &capacity), true);
     EXPECT_EQ(start, 1);
     EXPECT_EQ(end, 1);
     EXPECT_EQ(capacity, 10 + 12 + 7);  // "r": the "+" is outside the range

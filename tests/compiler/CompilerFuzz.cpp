@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t start = 0;
     int32_t end = static_cast<int32_t>(size);
     int32_t length = kCodeAreaSize;
-    const int32_t failed = CompileFormula(text, &start, &end, area, &length);
+    const bool failed = !CompileFormula(text, &start, &end, area, &length);
 
     // Nothing written outside the area.
     for (size_t k = 0; k < kGuardSize; ++k) Check(gBuffer[k] == kGuardByte);

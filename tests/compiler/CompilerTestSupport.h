@@ -33,8 +33,8 @@ inline Compiled Compile(std::string_view text, int32_t capacity = kCodeAreaSize)
     result.start = 0;
     result.end = static_cast<int32_t>(text.size());
     result.length = capacity;
-    result.failed = CompileFormula(text.data(), &result.start, &result.end, result.area.data(),
-                                   &result.length);
+    result.failed = !CompileFormula(text.data(), &result.start, &result.end, result.area.data(),
+                                    &result.length);
     return result;
 }
 

@@ -40,7 +40,7 @@ struct Scene {
                                    {helperStates[1].get(), helperRows[1].get()}};
         EXPECT_EQ(RenderFilterFrame(&clip.record, state.get(), &params, workspace.get(), nullptr, kSourceHoldsFrame,
                                     list, helpers),
-                  1);
+                  kRenderDone);
         return clip.destination.pixels;
     }
 

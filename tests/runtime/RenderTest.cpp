@@ -17,7 +17,7 @@ protected:
         CompileFormulas(state.get(), &params);
         DecodeFormulas(state.get(), &workspace->programs);
     }
-    int32_t Run(TestClip& clip, InputProbe probe = nullptr) {
+    RenderResult Run(TestClip& clip, InputProbe probe = nullptr) {
         PrepareFrame(&clip.record, state.get(), &params);
         return RenderFrame(&clip.record, state.get(), &params, workspace.get(), probe);
     }
@@ -26,7 +26,7 @@ protected:
 TEST_F(Render, ClampsEveryResultToAByte) {
     SetFormulas("0-5", "300", "128", "x*100-150");
     TestClip clip(3, 2);
-    EXPECT_EQ(Run(clip), 1);
+    EXPECT_EQ(Run(clip), kRenderDone);
     const uint8_t alphas[3] = {0, 0, 50};
     for (int32_t row = 0; row < 2; ++row)
         for (int32_t x = 0; x < 3; ++x) {
@@ -85,7 +85,7 @@ TEST_F(Render, EmptyBoundsRenderNothingButStillLoadTheFrame) {
     clip.record.sourceFrameCallback = CountCall;
     clip.record.time = 4;
     state->time = 3;
-    EXPECT_EQ(Run(clip), 1);
+    EXPECT_EQ(Run(clip), kRenderDone);
     EXPECT_EQ(gCalls, 1);
     EXPECT_EQ(clip.destination.At(0, 0)[0], 0);
 }
@@ -114,10 +114,10 @@ TEST_F(Render, CallbackRunsOnceWithItsArgumentsWhenTheTimeChanges) {
 TEST_F(Render, WaitingInputStopsAfterOneRow) {
     SetFormulas("200", "200", "200", "200");
     TestClip clip(2, 3);
-    EXPECT_EQ(Run(clip, [] { return true; }), 0);
+    EXPECT_EQ(Run(clip, [] { return true; }), kRenderStopped);
     EXPECT_EQ(clip.destination.At(1, 0)[0], 200);
     EXPECT_EQ(clip.destination.At(0, 1)[0], 0);
-    EXPECT_EQ(Run(clip, [] { return false; }), 1);
+    EXPECT_EQ(Run(clip, [] { return false; }), kRenderDone);
     EXPECT_EQ(clip.destination.At(1, 2)[3], 200);
 }
 

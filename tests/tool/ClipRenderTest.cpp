@@ -371,7 +371,7 @@ TEST_F(SourceCallback, LoadsEachNewTimeOnceAndNeverTheSameTimeTwice) {
     const int32_t times[] = {0, 1, 2, 2, 0, 3};
     const int32_t loadsAfter[] = {1, 2, 3, 3, 4, 5};
     for (size_t k = 0; k < 6; ++k) {
-        ASSERT_EQ(RenderClipFrame(renderer, source, destination, times[k], kFrames - 1, nullptr), kRenderDone);
+        ASSERT_EQ(RenderClipFrame(renderer, source, destination, times[k], kFrames - 1, nullptr), kMediaOk);
         EXPECT_EQ(source.loads, loadsAfter[k]) << "after time " << times[k];
         EXPECT_EQ(source.shown, times[k]);
         EXPECT_EQ(renderer.workers[0].state->time, times[k]);
@@ -386,7 +386,7 @@ TEST_F(SourceCallback, AFrameThatCannotLoadIsReported) {
 
 TEST_F(SourceCallback, AProbeThatReportsInputInterrupts) {
     EXPECT_EQ(RenderClipFrame(renderer, source, destination, 1, kFrames - 1, [] { return true; }),
-              kRenderInterrupted);
+              kMediaInterrupted);
 }
 
 }  // namespace
