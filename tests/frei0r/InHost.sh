@@ -65,16 +65,35 @@ in_ffmpeg() {
   [ "$2" = formulas ] && params="'$1||r\\\\|g|a?b\\:r|cnv(1,2,1,2,4,2,1,2,1,16)|0.000025|0.000004|n|0.2'"
   "${ffmpeg[@]}" -i clip.mkv -vf "frei0r=fablix:$params" -f rawvideo -pix_fmt bgra output.bgra
 }
-# melt itself now and then never finishes a short clip (with no filter
-# too): each run gets 6 seconds, and a run that hangs is tried again.
+# melt now and then stalls before its first frame (with no filter too: its
+# worker threads wait on each other, and the output stays empty), more
+# often on a busy machine. A run whose output is still empty after a few
+# seconds is ended and tried again; the last try gets a minute, so a slow
+# machine is never mistaken for a stall.
 melt_to_mkv() {
-  rm -f output.mkv
-  local try
-  for try in 1 2 3; do
-    timeout 6 melt -silent -quiet "$@" -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 \
-      </dev/null 2>/dev/null && return
-    [ $? = 124 ] || return 1
-    echo "$host: melt hung, run $try; trying again" >&2
+  local try pid waited
+  for try in 1 2 3 4 5 6 7 8; do
+    rm -f output.mkv
+    melt -silent -quiet "$@" -consumer avformat:output.mkv vcodec=ffv1 pix_fmt=bgra an=1 \
+      </dev/null 2>/dev/null &
+    pid=$!
+    for waited in $(seq 600); do
+      kill -0 "$pid" 2>/dev/null || break
+      if [ "$try" -lt 8 ] && [ "$waited" -ge 40 ] && [ ! -s output.mkv ]; then
+        kill -9 "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null || true
+        echo "$host: melt stalled before its first frame, run $try; trying again" >&2
+        continue 2
+      fi
+      sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+      kill -9 "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null || true
+      echo "$host: melt did not finish in a minute" >&2
+      return 1
+    fi
+    wait "$pid" 2>/dev/null && [ -s output.mkv ] && return
   done
   return 1
 }
