@@ -38,18 +38,10 @@ using DialogContext = DialogContextOf<NativeDialogAddresses>;
 using DialogContext32 = DialogContextOf<FixedDialogAddresses<uint32_t>>;
 using DialogContext64 = DialogContextOf<FixedDialogAddresses<uint64_t>>;
 
-// Offsets of the 32-bit image, where they move in this build, and where
-// they lie with 8-byte addresses whatever this build's width.
-#define FABLIX_CHECK_CONTEXT(field, offset32, addressesBefore)                                  \
-    static_assert(offsetof(DialogContext32, field) == (offset32));                              \
-    static_assert(offsetof(DialogContext, field) == (offset32) + (addressesBefore) * kAddressWidening); \
-    static_assert(offsetof(DialogContext64, field) == (offset32) + (addressesBefore) * 4)
-
-FABLIX_CHECK_CONTEXT(compact, 0, 0);
-FABLIX_CHECK_CONTEXT(filterRecord, 4, 0);
-FABLIX_CHECK_CONTEXT(instanceState, 8, 1);
-FABLIX_CHECK_CONTEXT(params, 12, 2);
-#undef FABLIX_CHECK_CONTEXT
+FABLIX_CHECK_LAYOUT(DialogContext, compact, 0, 0);
+FABLIX_CHECK_LAYOUT(DialogContext, filterRecord, 4, 0);
+FABLIX_CHECK_LAYOUT(DialogContext, instanceState, 8, 1);
+FABLIX_CHECK_LAYOUT(DialogContext, params, 12, 2);
 
 enum : int32_t {
     kDialogContextSize32 = 16,

@@ -51,3 +51,13 @@ static_assert(offsetof(FilterParams, mapName) == 1132);
 static_assert(offsetof(FilterParams, sliderName) == 2156);
 static_assert(offsetof(FilterParams, formula) == 4204);
 static_assert(sizeof(FilterParams) == kFilterParamsSize);
+
+// hasControls as every writer of a block stores it: 1 when any of the twelve
+// enable flags is set, else 0, and the reserved words beside it cleared.
+inline void StoreHasControls(FilterParams* params) {
+    int32_t any = 0;
+    for (int32_t flag : params->mapEnabled) any |= flag != 0;
+    for (int32_t flag : params->sliderEnabled) any |= flag != 0;
+    params->hasControls = any;
+    for (int32_t& word : params->reserved) word = 0;
+}

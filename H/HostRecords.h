@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "RecordLayout.h"
+
 #if defined(__i386__) || defined(_M_IX86)
 #define FABLIX_STDCALL __attribute__((stdcall))
 #else
@@ -48,6 +50,16 @@ struct InstanceStateOf;
 
 using PixelMap = PixelMapOf<uint8_t*>;
 using PixelMap32 = PixelMapOf<uint32_t>;
+using PixelMap64 = PixelMapOf<uint64_t>;
+
+// Frames above this many pixel bytes are refused rather than allocated, so a
+// damaged header cannot make a host ask for gigabytes (16384 x 16384 fits).
+constexpr int64_t kMaxFrameBytes = int64_t(1) << 30;
+
+// True for a size of at least 1 x 1 whose pixels fit kMaxFrameBytes.
+inline bool FrameSizeFits(int32_t width, int32_t height) {
+    return width >= 1 && height >= 1 && int64_t(width) * 4 <= kMaxFrameBytes / height;
+}
 
 // The host routine that loads the frame at `time` into the source map. On
 // 32-bit x86 it removes its own four arguments from the stack.
@@ -60,37 +72,46 @@ struct NativeRecordAddresses {
     using Value = intptr_t;
     using Callback = SourceFrameCallback;
 };
-struct Image32RecordAddresses {
-    using InstanceHandle = uint32_t;
-    using MapHandle = uint32_t;
-    using Value = uint32_t;
-    using Callback = uint32_t;
+template <class Address>
+struct FixedRecordAddresses {
+    using InstanceHandle = Address;
+    using MapHandle = Address;
+    using Value = Address;
+    using Callback = Address;
 };
 
 using FilterRecord = FilterRecordOf<NativeRecordAddresses>;
-using FilterRecord32 = FilterRecordOf<Image32RecordAddresses>;
+using FilterRecord32 = FilterRecordOf<FixedRecordAddresses<uint32_t>>;
+using FilterRecord64 = FilterRecordOf<FixedRecordAddresses<uint64_t>>;
 
-constexpr size_t kAddressWidening = sizeof(void*) - 4;
+// A FilterRecord over two frames a host holds in memory, with the maps and
+// the handles the record reaches them through. It points into itself, so
+// it stays where it was made.
+struct HostedFilterRecord {
+    PixelMap source{}, destination{};
+    PixelMap* sourceHandle = &source;
+    PixelMap* destinationHandle = &destination;
+    FilterRecord record{nullptr, &sourceHandle, &destinationHandle};
 
-#define FABLIX_CHECK_RECORD(type, field, offset32, addressesBefore)     \
-    static_assert(offsetof(type##32, field) == (offset32));             \
-    static_assert(offsetof(type, field) == (offset32) + (addressesBefore) * kAddressWidening)
+    HostedFilterRecord() = default;
+    HostedFilterRecord(const HostedFilterRecord&) = delete;
+    HostedFilterRecord& operator=(const HostedFilterRecord&) = delete;
+};
 
-FABLIX_CHECK_RECORD(PixelMap, bounds, 0, 0);
-FABLIX_CHECK_RECORD(PixelMap, rowBytes, 16, 0);
-FABLIX_CHECK_RECORD(PixelMap, unused, 20, 0);
-FABLIX_CHECK_RECORD(PixelMap, baseAddress, 28, 0);
+FABLIX_CHECK_LAYOUT(PixelMap, bounds, 0, 0);
+FABLIX_CHECK_LAYOUT(PixelMap, rowBytes, 16, 0);
+FABLIX_CHECK_LAYOUT(PixelMap, unused, 20, 0);
+FABLIX_CHECK_LAYOUT(PixelMap, baseAddress, 28, 0);
 static_assert(sizeof(PixelMap32) == 32);
 static_assert(sizeof(PixelMap) == 32 + kAddressWidening);
 
-FABLIX_CHECK_RECORD(FilterRecord, instanceHandle, 0, 0);
-FABLIX_CHECK_RECORD(FilterRecord, sourceMap, 4, 1);
-FABLIX_CHECK_RECORD(FilterRecord, destinationMap, 8, 2);
-FABLIX_CHECK_RECORD(FilterRecord, time, 12, 3);
-FABLIX_CHECK_RECORD(FilterRecord, total, 16, 3);
-FABLIX_CHECK_RECORD(FilterRecord, unused, 20, 3);
-FABLIX_CHECK_RECORD(FilterRecord, callbackData, 21, 3);
-FABLIX_CHECK_RECORD(FilterRecord, sourceFrameCallback, 25, 4);
+FABLIX_CHECK_LAYOUT(FilterRecord, instanceHandle, 0, 0);
+FABLIX_CHECK_LAYOUT(FilterRecord, sourceMap, 4, 1);
+FABLIX_CHECK_LAYOUT(FilterRecord, destinationMap, 8, 2);
+FABLIX_CHECK_LAYOUT(FilterRecord, time, 12, 3);
+FABLIX_CHECK_LAYOUT(FilterRecord, total, 16, 3);
+FABLIX_CHECK_LAYOUT(FilterRecord, unused, 20, 3);
+FABLIX_CHECK_LAYOUT(FilterRecord, callbackData, 21, 3);
+FABLIX_CHECK_LAYOUT(FilterRecord, sourceFrameCallback, 25, 4);
 static_assert(sizeof(FilterRecord32) == 29);
 static_assert(sizeof(FilterRecord) == 29 + 5 * kAddressWidening);
-#undef FABLIX_CHECK_RECORD

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "FilterParams.h"
+#include "RecordLayout.h"
 
 enum : int32_t {
     kCodeAreaSize = 2048,   // one compiled formula; at most 2047 bytes used
@@ -72,61 +73,54 @@ struct InstanceStateOf {
 // The record of this build, and the record of the 32-bit image.
 using InstanceState = InstanceStateOf<uint8_t*>;
 using InstanceState32 = InstanceStateOf<uint32_t>;
+using InstanceState64 = InstanceStateOf<uint64_t>;
 
-// Offsets of the 32-bit image, and where they move with addresses of width w.
-#define FABLIX_CHECK_STATE(field, offset32, addressesBefore)                          \
-    static_assert(offsetof(InstanceState32, field) == (offset32));                    \
-    static_assert(offsetof(InstanceState, field) ==                                   \
-                  (offset32) + (addressesBefore) * (sizeof(uint8_t*) - 4));           \
-    static_assert(offsetof(InstanceStateOf<uint64_t>, field) == (offset32) + (addressesBefore) * 4)
-
-FABLIX_CHECK_STATE(x, 0, 0);
-FABLIX_CHECK_STATE(xMin, 4, 0);
-FABLIX_CHECK_STATE(xMax, 8, 0);
-FABLIX_CHECK_STATE(row, 12, 0);
-FABLIX_CHECK_STATE(yMin, 16, 0);
-FABLIX_CHECK_STATE(yMax, 20, 0);
-FABLIX_CHECK_STATE(channel, 24, 0);
-FABLIX_CHECK_STATE(channelMin, 28, 0);
-FABLIX_CHECK_STATE(channelMax, 32, 0);
-FABLIX_CHECK_STATE(sliderValues, 36, 0);
-FABLIX_CHECK_STATE(time, 68, 0);
-FABLIX_CHECK_STATE(timeMin, 72, 0);
-FABLIX_CHECK_STATE(total, 76, 0);
-FABLIX_CHECK_STATE(totalCopy, 80, 0);
-FABLIX_CHECK_STATE(randomIndex, 84, 0);
-FABLIX_CHECK_STATE(randomLagIndex, 86, 0);
-FABLIX_CHECK_STATE(randomState, 88, 0);
-FABLIX_CHECK_STATE(mapTables, 312, 0);
-FABLIX_CHECK_STATE(cosineTable, 1336, 0);
-FABLIX_CHECK_STATE(arctanTable, 3384, 0);
-FABLIX_CHECK_STATE(vectorTable, 5432, 0);
-FABLIX_CHECK_STATE(reserved1, 7480, 0);
-FABLIX_CHECK_STATE(putCells, 13624, 0);
-FABLIX_CHECK_STATE(reserved2, 14648, 0);
-FABLIX_CHECK_STATE(rowBytes, 17720, 0);
-FABLIX_CHECK_STATE(baseAddress, 17732, 0);
-FABLIX_CHECK_STATE(rowAddress, 17744, 3);
-FABLIX_CHECK_STATE(pixelAddress, 17756, 6);
-FABLIX_CHECK_STATE(setupDone, 17768, 9);
-FABLIX_CHECK_STATE(recompileNeeded, 17772, 9);
-FABLIX_CHECK_STATE(previewDirty, 17776, 9);
-FABLIX_CHECK_STATE(animate, 17778, 9);
-FABLIX_CHECK_STATE(animationPhase, 17780, 9);
-FABLIX_CHECK_STATE(reserved3, 17784, 9);
-FABLIX_CHECK_STATE(self, 17786, 9);
-FABLIX_CHECK_STATE(compileFailed, 17790, 10);
-FABLIX_CHECK_STATE(errorStart, 17806, 10);
-FABLIX_CHECK_STATE(errorEnd, 17822, 10);
-FABLIX_CHECK_STATE(codeLength, 17838, 10);
-FABLIX_CHECK_STATE(codeAreas, 17854, 10);
-FABLIX_CHECK_STATE(params, 26046, 10);
-#undef FABLIX_CHECK_STATE
+FABLIX_CHECK_LAYOUT(InstanceState, x, 0, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, xMin, 4, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, xMax, 8, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, row, 12, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, yMin, 16, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, yMax, 20, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, channel, 24, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, channelMin, 28, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, channelMax, 32, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, sliderValues, 36, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, time, 68, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, timeMin, 72, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, total, 76, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, totalCopy, 80, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, randomIndex, 84, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, randomLagIndex, 86, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, randomState, 88, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, mapTables, 312, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, cosineTable, 1336, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, arctanTable, 3384, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, vectorTable, 5432, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, reserved1, 7480, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, putCells, 13624, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, reserved2, 14648, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, rowBytes, 17720, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, baseAddress, 17732, 0);
+FABLIX_CHECK_LAYOUT(InstanceState, rowAddress, 17744, 3);
+FABLIX_CHECK_LAYOUT(InstanceState, pixelAddress, 17756, 6);
+FABLIX_CHECK_LAYOUT(InstanceState, setupDone, 17768, 9);
+FABLIX_CHECK_LAYOUT(InstanceState, recompileNeeded, 17772, 9);
+FABLIX_CHECK_LAYOUT(InstanceState, previewDirty, 17776, 9);
+FABLIX_CHECK_LAYOUT(InstanceState, animate, 17778, 9);
+FABLIX_CHECK_LAYOUT(InstanceState, animationPhase, 17780, 9);
+FABLIX_CHECK_LAYOUT(InstanceState, reserved3, 17784, 9);
+FABLIX_CHECK_LAYOUT(InstanceState, self, 17786, 9);
+FABLIX_CHECK_LAYOUT(InstanceState, compileFailed, 17790, 10);
+FABLIX_CHECK_LAYOUT(InstanceState, errorStart, 17806, 10);
+FABLIX_CHECK_LAYOUT(InstanceState, errorEnd, 17822, 10);
+FABLIX_CHECK_LAYOUT(InstanceState, codeLength, 17838, 10);
+FABLIX_CHECK_LAYOUT(InstanceState, codeAreas, 17854, 10);
+FABLIX_CHECK_LAYOUT(InstanceState, params, 26046, 10);
 
 enum : int32_t {
     kInstanceStateSize32 = 34346,
     kInstanceStateSize = static_cast<int32_t>(sizeof(InstanceState)),
 };
 static_assert(sizeof(InstanceState32) == kInstanceStateSize32);
-static_assert(sizeof(InstanceStateOf<uint64_t>) == 34386);
-static_assert(sizeof(InstanceState) == 34346 + 10 * (sizeof(uint8_t*) - 4));
+static_assert(sizeof(InstanceState64) == 34386);
+static_assert(sizeof(InstanceState) == 34346 + 10 * kAddressWidening);

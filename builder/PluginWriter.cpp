@@ -9,6 +9,7 @@
 #include "ImageReader.h"
 #include "PluginPath.h"
 #include "RESOURCE.h"
+#include "SlotText.h"
 
 namespace {
 
@@ -99,19 +100,12 @@ void FormatMessageText(const Services* services, int32_t id, const char* argumen
     snprintf(out, kFormattedSize, "%.*s%s%s", static_cast<int>(mark - text), text, argument, mark + 2);
 }
 
-// A text slot of the block, terminated even when the block is not.
-void SlotText(const char* slot, char* text) {
-    const size_t length = strnlen(slot, kTextSlotSize - 1);
-    memcpy(text, slot, length);
-    text[length] = '\0';
-}
-
 // Shows message `id` (with `argument` for its "%s") under the live block's title.
 void ShowMessage(const Services* services, const FilterParams* params, int32_t id, const char* argument,
                  void (*show)(const char* caption, const char* text)) {
     char caption[kTextSlotSize];
     char text[kFormattedSize];
-    SlotText(params->title, caption);
+    CopySlotText(caption, params->title);
     FormatMessageText(services, id, argument, text);
     show(caption, text);
 }
@@ -243,7 +237,7 @@ PluginWriteResult WritePlugin(RvWindow window, const Services* services) {
     char targetPath[kPathBufferSize];
     char ownPath[kPathBufferSize];
     char moduleName[kTextSlotSize];
-    SlotText(params->moduleName, moduleName);
+    CopySlotText(moduleName, params->moduleName);
     if (MakePluginFolderPath(targetPath, sizeof targetPath, moduleName, kPluginExtension, services) == nullptr ||
         services->ownFilePath(ownPath, sizeof ownPath) < 0) {
         ShowError(services, params, IDS_OPEN_FAILED);

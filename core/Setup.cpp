@@ -4,11 +4,11 @@
 #include "DialogContext.h"
 #include "Dialogs.h"
 #include "Entry.h"
-#include "LookupTables.h"
 #include "MessageBoxes.h"
 #include "ModuleInstance.h"
 #include "RESOURCE.h"
 #include "ReelInfo.h"
+#include "TableResources.h"
 
 namespace {
 

@@ -29,8 +29,7 @@ void ShowSlot(const BuildDialog& dialog, int32_t id, const char (&slot)[kTextSlo
 // the dialog does not have leaves the slot as it is.
 void StoreField(const BuildDialog& dialog, int32_t id, char (&slot)[kTextSlotSize], int32_t capacity) {
     char text[kTextSlotSize] = {};
-    if (!dialog.port->getText(dialog.window, id, text, capacity)) return;
-    std::memcpy(slot, text, std::strlen(text) + 1);
+    if (dialog.port->getText(dialog.window, id, text, capacity)) StoreSlotText(slot, text);
 }
 
 int32_t CheckState(const BuildDialog& dialog, int32_t id) {
@@ -124,18 +123,15 @@ void ReadBuildFields(const BuildDialog& dialog, InstanceState*, FilterParams* pa
     StoreField(dialog, IDC_TITLE, params->title, kTitleReadCapacity);
     StoreField(dialog, IDC_AUTHOR_TEXT, params->author, kAuthorReadCapacity);
     StoreField(dialog, IDC_MODULE_NAME, params->moduleName, kModuleNameWriteCapacity);
-    params->hasControls = 0;
-    std::memset(params->reserved, 0, sizeof params->reserved);
     for (int32_t i = 0; i < kMapCount; ++i) {
         StoreField(dialog, IDC_MAP_NAME_TEXT_0 + i, params->mapName[i], kNameReadCapacity);
         params->mapEnabled[i] = CheckState(dialog, kMapBox0 + i);
-        params->hasControls |= params->mapEnabled[i];
     }
     for (int32_t j = 0; j < kSliderCount; ++j) {
         StoreField(dialog, IDC_SLIDER_NAME_TEXT_0 + j, params->sliderName[j], kNameReadCapacity);
         params->sliderEnabled[j] = CheckState(dialog, kSliderBox0 + j);
-        params->hasControls |= params->sliderEnabled[j];
     }
+    StoreHasControls(params);
 }
 
 // The same rules as the writer's: a loaded module's name or one naming a

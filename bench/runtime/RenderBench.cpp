@@ -7,8 +7,8 @@
 
 #include "CompileDriver.h"
 #include "DefaultParams.h"
-#include "LookupTables.h"
 #include "Render.h"
+#include "TableResources.h"
 
 namespace {
 

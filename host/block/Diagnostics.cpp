@@ -6,6 +6,7 @@
 #include "BlockText.h"
 #include "Channels.h"
 #include "CompileCause.h"
+#include "CompileDriver.h"
 
 namespace {
 
@@ -32,6 +33,12 @@ Display DisplayWithMarker(const char* formula, int32_t start, int32_t end) {
 }
 
 }  // namespace
+
+void CompileReportDecode(InstanceState* state, FormulaPrograms* programs, const char* severity) {
+    CompileFormulas(state, &state->params);
+    PrintDiagnostics(state, &state->params, severity, stderr);
+    DecodeFormulas(state, programs);
+}
 
 bool AnyFormulaFailed(const InstanceState* state) {
     for (int32_t i = 0; i < kFormulaCount; ++i)

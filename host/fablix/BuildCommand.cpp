@@ -27,6 +27,7 @@
 #include "PlatformServices.h"
 #include "PluginPath.h"
 #include "PluginWriter.h"
+#include "SlotText.h"
 
 namespace fs = std::filesystem;
 
@@ -203,28 +204,21 @@ std::string OutputStem(const BuildOptions& options) {
     return IsPluginName(name, options.Kind()) ? name.substr(0, name.size() - extension) : name;
 }
 
-void SetSlot(char* slot, const std::string& text) {
-    std::snprintf(slot, kTextSlotSize, "%s", text.c_str());
-}
-
 // The build fields into the block, as OK of the build dialog stores them:
 // hasControls is the OR of the twelve flags and the reserved words are 0.
 void ApplyBuildFields(const BuildOptions& options, FilterParams* params) {
-    if (options.title) SetSlot(params->title, *options.title);
-    if (options.author) SetSlot(params->author, *options.author);
-    SetSlot(params->moduleName, options.module ? *options.module : OutputStem(options));
+    if (options.title) StoreSlotText(params->title, options.title->c_str());
+    if (options.author) StoreSlotText(params->author, options.author->c_str());
+    StoreSlotText(params->moduleName, (options.module ? *options.module : OutputStem(options)).c_str());
     for (int32_t i = 0; i < kMapCount; ++i)
-        if (options.mapNamed[i]) SetSlot(params->mapName[i], options.mapName[i]);
+        if (options.mapNamed[i]) StoreSlotText(params->mapName[i], options.mapName[i].c_str());
     for (int32_t j = 0; j < kSliderCount; ++j)
-        if (options.sliderNamed[j]) SetSlot(params->sliderName[j], options.sliderName[j]);
+        if (options.sliderNamed[j]) StoreSlotText(params->sliderName[j], options.sliderName[j].c_str());
     if (options.enableGiven) {
         for (int32_t i = 0; i < kMapCount; ++i) params->mapEnabled[i] = options.mapEnabled[i];
         for (int32_t j = 0; j < kSliderCount; ++j) params->sliderEnabled[j] = options.sliderEnabled[j];
     }
-    params->hasControls = 0;
-    for (int32_t& word : params->reserved) word = 0;
-    for (int32_t flag : params->mapEnabled) params->hasControls |= flag != 0;
-    for (int32_t flag : params->sliderEnabled) params->hasControls |= flag != 0;
+    StoreHasControls(params);
 }
 
 // Why a Windows host could not load a plug-in of this module name as

@@ -9,27 +9,17 @@
 #include <cstring>
 #include <thread>
 
-#include "CompileDriver.h"
 #include "Diagnostics.h"
-#include "LookupTables.h"
 #include "MediaResult.h"
+#include "TableResources.h"
 
 namespace {
 
-struct RenderMaps {
-    PixelMap source{}, destination{};
-    PixelMap* sourceHandle = &source;
-    PixelMap* destinationHandle = &destination;
-};
-
-void FillRecord(FilterRecord& record, RenderMaps& maps, Frame& source, Frame& destination, int32_t time,
-                int32_t total) {
-    PointPixelMapAt(maps.source, source);
-    PointPixelMapAt(maps.destination, destination);
-    record.sourceMap = &maps.sourceHandle;
-    record.destinationMap = &maps.destinationHandle;
-    record.time = time;
-    record.total = total;
+void PointRecordAt(HostedFilterRecord& frames, Frame& source, Frame& destination, int32_t time, int32_t total) {
+    PointPixelMapAt(frames.source, source);
+    PointPixelMapAt(frames.destination, destination);
+    frames.record.time = time;
+    frames.record.total = total;
 }
 
 // The host's routine behind sourceFrameCallback: loads the frame at `time`
@@ -120,9 +110,7 @@ void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threa
     state->params = params;
     renderer.params = &state->params;
     LoadLookupTables(state);
-    CompileFormulas(state, renderer.params);
-    PrintDiagnostics(state, renderer.params, "warning", stderr);
-    DecodeFormulas(state, &first.workspace->programs);
+    CompileReportDecode(state, &first.workspace->programs, "warning");
     renderer.workers.push_back(std::move(first));
     for (int32_t k = 1; k < threads; ++k) {
         RenderWorker worker{std::make_unique<InstanceState>(*state), std::make_unique<RenderWorkspace>()};
@@ -134,21 +122,19 @@ void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threa
 
 void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32_t time,
                     int32_t total) {
-    RenderMaps maps;
-    FilterRecord record{};
-    FillRecord(record, maps, source, destination, time, total);
+    HostedFilterRecord frames;
+    PointRecordAt(frames, source, destination, time, total);
     RenderWorker& lead = renderer.workers[0];
-    RenderFilterFrame(&record, lead.state.get(), renderer.params, lead.workspace.get(), nullptr, kSourceHoldsFrame,
+    RenderFilterFrame(&frames.record, lead.state.get(), renderer.params, lead.workspace.get(), nullptr, kSourceHoldsFrame,
                       renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
 }
 
 RenderResult RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Frame& destination, int32_t time,
                               int32_t total, InputProbe probe) {
-    RenderMaps maps;
-    FilterRecord record{};
-    FillRecord(record, maps, source, destination, time, total);
+    HostedFilterRecord frames;
+    PointRecordAt(frames, source, destination, time, total);
     RenderWorker& worker = renderer.workers[static_cast<size_t>(k)];
-    return RenderFilterFrame(&record, worker.state.get(), &worker.state->params, worker.workspace.get(), probe,
+    return RenderFilterFrame(&frames.record, worker.state.get(), &worker.state->params, worker.workspace.get(), probe,
                              kSourceHoldsFrame);
 }
 
@@ -159,14 +145,13 @@ MediaCode RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destina
     // the callback for a frame it never had; a fresh instance has time 0.
     if (source.shown != lead.state->time && LoadSourceFrame(source, lead.state->time) != kMediaOk)
         return source.failure;
-    RenderMaps maps;
-    FilterRecord record{};
-    FillRecord(record, maps, source.frame, destination, time, total);
-    record.sourceFrameCallback = LoadFrameForTime;
-    record.callbackData = reinterpret_cast<intptr_t>(&source);
+    HostedFilterRecord frames;
+    PointRecordAt(frames, source.frame, destination, time, total);
+    frames.record.sourceFrameCallback = LoadFrameForTime;
+    frames.record.callbackData = reinterpret_cast<intptr_t>(&source);
     source.failure = kMediaOk;
     const RenderResult rendered =
-        RenderFilterFrame(&record, lead.state.get(), renderer.params, lead.workspace.get(), probe, kSourceByCallback,
+        RenderFilterFrame(&frames.record, lead.state.get(), renderer.params, lead.workspace.get(), probe, kSourceByCallback,
                           renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
     if (source.failure != kMediaOk) return source.failure;
     return rendered == kRenderDone ? kMediaOk : kMediaInterrupted;

@@ -1,7 +1,5 @@
 #include "EmbeddedBlock.h"
 
-#include <cstring>
-
 #include "ElfImage.h"
 
 // The section must hold the record alone, as the writer finds it: no
@@ -31,9 +29,4 @@ const FilterParams& EmbeddedBlock() {
     const FilterParams* block = &kEmbeddedBlock;
     asm("" : "+r"(block));
     return *block;
-}
-
-const char* SlotTextOr(const char* slot, const char* fallback) {
-    const size_t length = strnlen(slot, kTextSlotSize);
-    return length == 0 || length == kTextSlotSize ? fallback : slot;
 }

@@ -7,7 +7,3 @@
 #include "FilterParams.h"
 
 const FilterParams& EmbeddedBlock();
-
-// The text of a slot of the block, or `fallback` when the slot is empty or
-// not terminated inside its 256 bytes.
-const char* SlotTextOr(const char* slot, const char* fallback);

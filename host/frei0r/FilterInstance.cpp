@@ -5,14 +5,12 @@
 #include <new>
 
 #include "BlockOptions.h"
-#include "CompileDriver.h"
 #include "Diagnostics.h"
 #include "HostRecords.h"
-#include "LookupTables.h"
+#include "TableResources.h"
 
 namespace {
 
-constexpr int64_t kMaxFrameBytes = int64_t(1) << 30;
 constexpr int32_t kPixelBytes = 4;
 
 template <class T>
@@ -44,10 +42,7 @@ void MakeWantedBlock(FilterInstance& instance) {
 }
 
 void Compile(FilterInstance& instance) {
-    InstanceState* state = instance.state.get();
-    CompileFormulas(state, &state->params);
-    PrintDiagnostics(state, &state->params, "error", stderr);
-    DecodeFormulas(state, &instance.workspace->programs);
+    CompileReportDecode(instance.state.get(), &instance.workspace->programs, "error");
     instance.compiled = true;
     ++instance.compileCount;
 }
@@ -109,7 +104,8 @@ void GetBuiltParam(const FilterInstance& instance, int32_t index, void* value) {
 }  // namespace
 
 std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height, const FilterParams* embedded) {
-    if (width < 1 || height < 1 || int64_t(width) * height * 4 > kMaxFrameBytes) return nullptr;
+    // A size beyond int32_t turns negative and is refused with the rest.
+    if (!FrameSizeFits(static_cast<int32_t>(width), static_cast<int32_t>(height))) return nullptr;
     auto instance = Allocate<FilterInstance>();
     if (!instance) return nullptr;
     instance->width = static_cast<int32_t>(width);
@@ -188,17 +184,13 @@ void RenderInstanceRows(FilterInstance& instance, double seconds, const uint32_t
         sourcePitch = rowBytes;
     }
     const Rect bounds{0, 0, instance.width, instance.height};
-    PixelMap sourceMap{bounds, static_cast<int32_t>(sourcePitch), {}, const_cast<uint8_t*>(source)};
-    PixelMap destinationMap{bounds, static_cast<int32_t>(rows.outPitch), {}, reinterpret_cast<uint8_t*>(out)};
-    PixelMap* sourceHandle = &sourceMap;
-    PixelMap* destinationHandle = &destinationMap;
-    FilterRecord record{};
-    record.sourceMap = &sourceHandle;
-    record.destinationMap = &destinationHandle;
-    record.time = FrameIndex(seconds, instance.values.frameRate);
-    record.total = LastFrameIndex(instance.values.clipLength);
+    HostedFilterRecord frames;
+    frames.source = {bounds, static_cast<int32_t>(sourcePitch), {}, const_cast<uint8_t*>(source)};
+    frames.destination = {bounds, static_cast<int32_t>(rows.outPitch), {}, reinterpret_cast<uint8_t*>(out)};
+    frames.record.time = FrameIndex(seconds, instance.values.frameRate);
+    frames.record.total = LastFrameIndex(instance.values.clipLength);
     InstanceState* state = instance.state.get();
-    RenderFilterFrame(&record, state, &state->params, instance.workspace.get(), nullptr, kSourceHoldsFrame);
+    RenderFilterFrame(&frames.record, state, &state->params, instance.workspace.get(), nullptr, kSourceHoldsFrame);
 }
 
 void RefuseUnknownRows(FilterInstance& instance, uint32_t* out) {

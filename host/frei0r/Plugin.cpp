@@ -10,6 +10,7 @@ extern "C" {
 #include "EmbeddedBlock.h"
 #include "FilterInstance.h"
 #include "HostRows.h"
+#include "SlotText.h"
 
 static_assert(F0R_PARAM_BOOL == kKindBool && F0R_PARAM_DOUBLE == kKindDouble &&
               F0R_PARAM_STRING == kKindString);

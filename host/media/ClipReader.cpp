@@ -46,6 +46,7 @@ struct ClipReaderState {
     StopProbe stop = nullptr;    // asked by FFmpeg while it waits for input
     uint64_t useClock = 0;
     CachedFrame cache[kCachedFrames];
+    FfmpegDetail detail;           // what FFmpeg logged about this clip's contexts
 };
 
 namespace {
@@ -71,8 +72,9 @@ int AskStop(void* state) {
 // meant only for counting skips the work that does not change how many
 // frames come out.
 MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message) {
-    ForgetFfmpegDetail();
+    ForgetFfmpegDetail(s.detail);
     s.format = avformat_alloc_context();
+    KeepFfmpegDetail(s.format, &s.detail);
     if (!s.format) {
         message = Quoted(s.path) + " cannot be read: out of memory";
         return kMediaTooLarge;
@@ -99,7 +101,7 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
             message = Quoted(s.path) + " is not a video or image that can be read";
             return kMediaUnsupported;
         }
-        message = "cannot open " + Quoted(s.path) + ": " + FfmpegErrorText(error);
+        message = "cannot open " + Quoted(s.path) + ": " + FfmpegErrorText(error, s.detail);
         return kMediaCannotOpen;
     }
     // FFmpeg shows any text file as "ANSI art" video; nobody means that here.
@@ -109,7 +111,7 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
     }
     error = avformat_find_stream_info(s.format, nullptr);
     if (error < 0) {
-        message = Quoted(s.path) + " cannot be read: " + FfmpegErrorText(error);
+        message = Quoted(s.path) + " cannot be read: " + FfmpegErrorText(error, s.detail);
         return kMediaBadData;
     }
     const AVCodec* decoder = nullptr;
@@ -126,6 +128,7 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
         if (int(i) != s.streamIndex) s.format->streams[i]->discard = AVDISCARD_ALL;
 
     s.codec = avcodec_alloc_context3(decoder);
+    KeepFfmpegDetail(s.codec, &s.detail);
     s.packet = av_packet_alloc();
     s.decoded = av_frame_alloc();
     s.incoming = av_frame_alloc();
@@ -143,7 +146,7 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
         error = avcodec_open2(s.codec, decoder, nullptr);
     }
     if (error < 0) {
-        message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(error);
+        message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(error, s.detail);
         return kMediaUnsupported;
     }
     return kMediaOk;
@@ -168,7 +171,7 @@ MediaCode DecodeNext(ClipReaderState& s, std::string& message) {
         }
         if (result == AVERROR_INVALIDDATA) continue;
         if (result != AVERROR(EAGAIN)) {
-            message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(result);
+            message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(result, s.detail);
             return kMediaBadData;
         }
         result = av_read_frame(s.format, s.packet);
@@ -185,7 +188,7 @@ MediaCode DecodeNext(ClipReaderState& s, std::string& message) {
         result = avcodec_send_packet(s.codec, s.packet);
         av_packet_unref(s.packet);
         if (result < 0 && result != AVERROR_INVALIDDATA && result != AVERROR(EAGAIN)) {
-            message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(result);
+            message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(result, s.detail);
             return kMediaBadData;
         }
     }
@@ -436,7 +439,7 @@ MediaCode ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::st
                   " (frames 0 to " + std::to_string(reader.frameCount - 1) + ")";
         return kMediaBadArgument;
     }
-    ForgetFfmpegDetail();
+    ForgetFfmpegDetail(reader.state->detail);
     return DeliverFrame(reader, index, frame, message);
 }
 

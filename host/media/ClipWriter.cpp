@@ -78,6 +78,8 @@ struct ClipWriterState {
     // Frames of finished jobs, taken again: a new frame's memory would be
     // cleared page by page by the system, which costs more than the copy.
     std::vector<Frame> spareFrames;
+
+    FfmpegDetail detail;  // what FFmpeg logged about the muxer and the encoders
 };
 
 namespace {
@@ -269,6 +271,7 @@ MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t cou
     s.lanes.resize(size_t(count));
     for (EncoderLane& lane : s.lanes) {
         lane.encoder = avcodec_alloc_context3(choice.codec);
+        KeepFfmpegDetail(lane.encoder, &s.detail);
         for (AVFrame*& picture : lane.pictures) {
             picture = av_frame_alloc();
             if (picture) {
@@ -285,7 +288,7 @@ MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t cou
                      count == 1 ? 0 : kThreadsPerEncoder);
         int error = avcodec_open2(lane.encoder, choice.codec, nullptr);
         if (error < 0) {
-            message = CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error));
+            message = CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error, s.detail));
             return kMediaEncodeFailed;
         }
     }
@@ -360,12 +363,13 @@ MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRat
     s.output = StageOutput(s.path, s.replace);
     int error = avformat_alloc_output_context2(&s.muxer, nullptr, muxerName, s.output.temporary.c_str());
     if (error < 0 || !s.muxer) {
-        message = CannotWriteMessage(s.path, FfmpegErrorText(error));
+        message = CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail));
         return kMediaUnsupported;
     }
+    KeepFfmpegDetail(s.muxer, &s.detail);
     error = avio_open(&s.muxer->pb, s.output.temporary.c_str(), AVIO_FLAG_WRITE);
     if (error < 0) {
-        message = CannotWriteMessage(s.path, FfmpegErrorText(error));
+        message = CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail));
         return kMediaCannotWrite;
     }
     EncoderChoice choice;
@@ -389,7 +393,7 @@ MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRat
     s.headerWritten = error >= 0;
     av_dict_free(&options);
     if (error < 0) {
-        message = CannotWriteMessage(s.path, FfmpegErrorText(error));
+        message = CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail));
         return kMediaCannotWrite;
     }
     return OpenScaler(s, choice, width, height, message);
@@ -400,7 +404,7 @@ MediaCode MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packe
     av_packet_rescale_ts(packet, lane.encoder->time_base, s.stream->time_base);
     packet->stream_index = s.stream->index;
     const int error = av_interleaved_write_frame(s.muxer, packet);
-    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
     return kMediaOk;
 }
 
@@ -410,12 +414,12 @@ MediaCode MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packe
 MediaCode EncodeAndMux(ClipWriterState& s, EncoderLane& lane, AVFrame* picture, std::string& message,
                        StopProbe stop = nullptr) {
     int error = avcodec_send_frame(lane.encoder, picture);
-    if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+    if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
     for (;;) {
         if (stop && stop()) return Fail(s, kMediaInterrupted, CannotWriteMessage(s.path, "interrupted"), message);
         error = avcodec_receive_packet(lane.encoder, s.packet);
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) return kMediaOk;
-        if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+        if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
         if (MediaCode muxed = MuxPacket(s, lane, s.packet, message); muxed != kMediaOk) return muxed;
     }
 }
@@ -447,7 +451,7 @@ MediaCode MuxOldestLane(ClipWriterState& s, std::string& message) {
     --s.lanesBusy;
     JoinWorkerThread(lane.thread);
     MediaCode result = lane.error < 0
-                         ? Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(lane.error)), message)
+                         ? Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(lane.error, s.detail)), message)
                          : kMediaOk;
     for (size_t i = 0; result == kMediaOk && i < lane.packets.size(); ++i)
         result = MuxPacket(s, lane, lane.packets[i], message);
@@ -462,7 +466,7 @@ MediaCode WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::strin
         if (MediaCode muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;  // this very lane
     }
     const int error = TakePicture(lane);
-    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
     if (s.scaler) {
         const uint8_t* source[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
         int sourceStride[4] = {frame.rowBytes, 0, 0, 0};
@@ -496,7 +500,7 @@ MediaCode CompleteContainer(ClipWriterState& s, std::string& message, StopProbe 
         error = s.muxer->pb->error;  // a full disk shows here at the latest
     }
     if (error >= 0) error = avio_closep(&s.muxer->pb);
-    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error)), message);
+    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
     FreeEncoder(s);
     return kMediaOk;
 }
@@ -616,7 +620,6 @@ MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, in
         return kMediaBadArgument;
     }
     PrepareFfmpeg();
-    ForgetFfmpegDetail();
     auto* s = new ClipWriterState;
     s->path = path;
     s->format = format;
@@ -658,9 +661,9 @@ MediaCode WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& me
                                                    std::to_string(writer.height)),
                     message);
     }
-    ForgetFfmpegDetail();
+    ForgetFfmpegDetail(s.detail);
     MediaCode result = s.format == kClipPngSequence ? WritePatternFrame(s, writer.framesWritten, frame, message)
-                                                    : WriteContainerFrame(s, frame, message);
+                                                  : WriteContainerFrame(s, frame, message);
     if (result == kMediaOk) ++writer.framesWritten;
     return result;
 }
@@ -678,7 +681,7 @@ MediaCode CompleteClipWriter(ClipWriter& writer, std::string& message, StopProbe
     if (writer.framesWritten == 0)
         return Fail(s, kMediaBadArgument, CannotWriteMessage(s.path, "the clip has no frames"), message);
     if (s.completed) return kMediaOk;
-    ForgetFfmpegDetail();
+    ForgetFfmpegDetail(s.detail);
     const MediaCode result = s.format == kClipPngSequence ? kMediaOk : CompleteContainer(s, message, stop);
     s.completed = result == kMediaOk;
     return result;

@@ -16,15 +16,6 @@ struct Frame {
     std::vector<uint8_t> pixels;  // height * rowBytes bytes
 };
 
-// Frames above this many pixel bytes are refused rather than allocated, so a
-// damaged header cannot make us ask for gigabytes (16384 x 16384 fits).
-constexpr int64_t kMaxFrameBytes = int64_t(1) << 30;
-
-// True for a size of at least 1 x 1 whose pixels fit kMaxFrameBytes.
-inline bool FrameSizeFits(int32_t width, int32_t height) {
-    return width >= 1 && height >= 1 && int64_t(width) * 4 <= kMaxFrameBytes / height;
-}
-
 // Makes `frame` width x height, every pixel transparent black, rows packed.
 // kMediaBadArgument for a size below 1, kMediaTooLarge above kMaxFrameBytes;
 // the frame is left empty on failure.

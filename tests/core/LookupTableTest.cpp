@@ -13,6 +13,7 @@
 #include "LookupTables.h"
 #include "RESOURCE.h"
 #include "Resources.h"
+#include "TableResources.h"
 
 namespace {
 

@@ -24,10 +24,10 @@
 #include "Entry.h"
 #include "HostRecords.h"
 #include "InstanceState.h"
-#include "LookupTables.h"
 #include "ReelInfo.h"
 #include "ReelInfoTest.h"
 #include "Render.h"
+#include "TableResources.h"
 
 #if defined(_WIN32)
 // The image, loaded once; it stays loaded to the end. Tests have no user:

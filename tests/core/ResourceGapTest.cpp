@@ -8,9 +8,9 @@
 
 #include "GapResources.h"
 #include "InstanceState.h"
-#include "LookupTables.h"
 #include "RESOURCE.h"
 #include "Resources.h"
+#include "TableResources.h"
 
 namespace {
 

@@ -57,6 +57,20 @@ TEST(Frei0rInstance, CompilesOnlyWhenTheFormulasChange) {
     testing::internal::GetCapturedStderr();
 }
 
+// The tool's frame limit, also for sizes an int32_t cannot hold.
+TEST(Frei0rInstance, TakesOnlySizesWhosePixelsFitAFrame) {
+    const struct {
+        uint32_t width, height;
+        bool made;
+    } cases[] = {
+        {1, 1, true},          {16384, 16384, true},  {0, 8, false},       {8, 0, false},
+        {16384, 16385, false}, {1u << 28, 1, true},   {(1u << 28) + 1, 1, false},
+        {1u << 31, 1, false},  {1, 1u << 31, false},  {UINT32_MAX, UINT32_MAX, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MakeFilterInstance(c.width, c.height) != nullptr, c.made) << c.width << " x " << c.height;
+}
+
 TEST(Frei0rInstance, TurnsHostTimeIntoFrameIndexes) {
     struct Case {
         double seconds, frameRate;

@@ -14,9 +14,9 @@
 #include "DefaultParams.h"
 #include "DialogContext.h"
 #include "HeadlessControls.h"
-#include "LookupTables.h"
 #include "RESOURCE.h"
 #include "Render.h"
+#include "TableResources.h"
 
 namespace ui_test {
 
