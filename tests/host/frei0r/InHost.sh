@@ -21,7 +21,7 @@ export FREI0R_PATH=$3
 shift 3
 sizes=("$@")
 here=$(cd "$(dirname "$0")" && pwd)
-examples=$(cd "$here/../../examples" && pwd)
+examples=$(cd "$here/../../../examples" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"

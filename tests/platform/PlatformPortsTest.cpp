@@ -21,7 +21,7 @@ namespace {
 #if defined(_WIN32)
 const char kOwnFileName[] = "resource_tests.exe";
 #else
-const char kOwnFileName[] = "resource_tests";
+const char kOwnFileName[] = "platform_tests";
 #endif
 
 std::string ReadAll(const fs::path& path) {
