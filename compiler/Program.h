@@ -11,6 +11,8 @@
 // pushes T and sets T), n for an operator or function of n operands (the
 // last one is T, the others are popped). Its meaning is documented where
 // the interpreter performs it.
+// The formatter keeps this as laid out: the operations grouped by kind.
+// clang-format off
 #define FABLIX_OPERATIONS(OP)                                              \
     /* values */                                                          \
     OP(X, 0) OP(XMin, 0) OP(XMax, 0) OP(Y, 0) OP(YMin, 0) OP(YMax, 0)           \
@@ -44,6 +46,7 @@
     OP(NextChannel, 1)                                                    \
     /* a part that depends on the column alone, tabulated per frame */    \
     OP(ColumnValue, 0)
+// clang-format on
 
 enum class Op : uint8_t {
 #define FABLIX_OP_ENUM(name, inputs) name,

@@ -24,6 +24,8 @@ struct RowSpec {
     Kind kind = kOperation;
 };
 
+// The formatter keeps this as laid out: the rows grouped as the catalogue lists them.
+// clang-format off
 constexpr RowSpec kRows[] = {
     {"prolog", 0, 10, Op::Return, kOwnBody, kProlog},
     // position, channel and time
@@ -79,6 +81,7 @@ constexpr RowSpec kRows[] = {
     {"error", 0, 3, Op::Return, kOwnBody, kError},
     {"epilog", 0, 7, Op::Return, kOwnBody, kEpilog},
 };
+// clang-format on
 constexpr int32_t kRowCount = sizeof(kRows) / sizeof(kRows[0]);
 static_assert(kRowCount == kTemplateRowCount);
 

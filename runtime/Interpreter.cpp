@@ -28,6 +28,8 @@ int32_t Run(const Instruction* code, const int32_t* constants, const int32_t* co
         FABLIX_OPERATIONS(FABLIX_OP_TARGET)
 #undef FABLIX_OP_TARGET
     };
+    // The formatter keeps this as laid out: one operation a line, as the table lists them.
+    // clang-format off
 #define CASE(name) op_##name
 #define NEXT() goto *kTargets[static_cast<uint8_t>((++ip)->op)]
     goto *kTargets[static_cast<uint8_t>(ip->op)];
@@ -204,6 +206,7 @@ int32_t Run(const Instruction* code, const int32_t* constants, const int32_t* co
 #undef NEXT
 #undef PUSH
 #undef POP
+    // clang-format on
 }
 
 }  // namespace

@@ -41,6 +41,8 @@ struct UsableRow {
 };
 
 // Every row a formula can reach, with the operation of its body.
+// The formatter keeps this as laid out: the rows grouped as the catalogue lists them.
+// clang-format off
 const UsableRow kUsable[] = {
     {"x", kValue, "X"}, {"xmin", kValue, "XMin"}, {"xmax", kValue, "XMax"}, {"X", kValue, "XMax"},
     {"y", kValue, "Y"}, {"ymin", kValue, "YMin"}, {"ymax", kValue, "YMax"}, {"Y", kValue, "YMax"},
@@ -81,6 +83,7 @@ const UsableRow kUsable[] = {
     {"tan", kFunction, "Tan"}, {"sin", kFunction, "Sin"}, {"cos", kFunction, "Cos"},
     {"debug", kValue, "Debug"},
 };
+// clang-format on
 
 struct Expected {
     std::string formula;
