@@ -2,6 +2,7 @@
 // the rules changed, the lines of the file as an editor counts them, a line
 // feed alone among the formulas, and the bound on how much is read.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -155,7 +156,7 @@ TEST(SettingsReadRoom, StopsTheReadersAtTheBoundAndNotBefore) {
 }
 
 TEST(SettingsReadRoom, LoadingReadsNoFurtherThanTheBound) {
-    const std::string path = (std::filesystem::temp_directory_path() / "fablix-settings-room.fbl").string();
+    const std::string path = (std::filesystem::temp_directory_path() / ("fablix-settings-room-" + std::to_string(getpid()) + ".fbl")).string();
     const std::string start = HeaderAndSliders();
     struct {
         int64_t formulaBytes;

@@ -6,6 +6,7 @@
 #include "SettingsSaveLoad.h"
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace ui_test {
 namespace {
@@ -85,7 +86,7 @@ TEST(Ok, TheCompactDialogClosesAtOnceEvenWithAFailingFormula) {
 // Cancel puts back the block as it was when the dialog opened, byte for
 // byte, and compiles it, so that the code matches the block again.
 TEST(Cancel, RestoresTheBlockAfterLoadAndSliderMovesAndCompilesIt) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "fablix_ui_cancel";
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("fablix_ui_cancel-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     FilterParams other = EditorBlock();
     SetFormulas(other, "x", "y", "255", "a");

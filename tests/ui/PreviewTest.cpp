@@ -6,6 +6,7 @@
 #include "ThumbPainter.h"
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace ui_test {
 namespace {
@@ -202,7 +203,7 @@ TEST(Paint, TheFrameSliderShowsTheTicksTimeWhenTheAnimationStopsDuringThePaint) 
 // A nested dialog holds the animation still; ticks that arrive meanwhile
 // still recompile and repaint; the phase goes on from where it stopped.
 TEST(PauseResume, SaveKeepsThePhase) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "fablix_ui_pause";
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("fablix_ui_pause-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     Session s(EditorBlock(), false, 80);
     s.Open();
