@@ -54,10 +54,14 @@ static_assert(sizeof(FilterParams) == kFilterParamsSize);
 
 // hasControls as every writer of a block stores it: 1 when any of the twelve
 // enable flags is set, else 0, and the reserved words beside it cleared.
+// The fields are reached by index: the record is packed, so a reference to
+// one of its words may be misaligned.
 inline void StoreHasControls(FilterParams* params) {
     int32_t any = 0;
-    for (int32_t flag : params->mapEnabled) any |= flag != 0;
-    for (int32_t flag : params->sliderEnabled) any |= flag != 0;
+    for (size_t i = 0; i < sizeof params->mapEnabled / sizeof params->mapEnabled[0]; ++i)
+        any |= params->mapEnabled[i] != 0;
+    for (size_t i = 0; i < sizeof params->sliderEnabled / sizeof params->sliderEnabled[0]; ++i)
+        any |= params->sliderEnabled[i] != 0;
     params->hasControls = any;
-    for (int32_t& word : params->reserved) word = 0;
+    for (size_t i = 0; i < sizeof params->reserved / sizeof params->reserved[0]; ++i) params->reserved[i] = 0;
 }
