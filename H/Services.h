@@ -50,11 +50,11 @@ struct Services {
     bool (*isModuleLoaded)(const char* name);
 
     // --- the copy: create the target empty (replacing a file there), open
-    // the source for reading, copy all of the source into the target (0 on
-    // success), close either handle.
+    // the source for reading, copy all of the source into the target (true
+    // when every byte arrived), close either handle.
     CopyHandle (*createCopyTarget)(const char* path);
     CopyHandle (*openCopySource)(const char* path);
-    int32_t (*copyAll)(CopyHandle source, CopyHandle target);
+    bool (*copyAll)(CopyHandle source, CopyHandle target);
     void (*closeCopyHandle)(CopyHandle handle);
 
     // --- a whole file mapped: false, with nothing mapped, when it cannot be

@@ -161,10 +161,10 @@ PluginWriteResult CopyAndPatch(const FilterParams* params, const char* sourcePat
         return kWriteSourceFailed;
     }
     // A short copy would be patched and reported as a plug-in: refuse it.
-    const int32_t copied = services->copyAll(source, target);
+    const bool copied = services->copyAll(source, target);
     services->closeCopyHandle(source);
     services->closeCopyHandle(target);
-    return copied == 0 ? PatchTarget(params, targetPath, services, patch) : kWriteCopyFailed;
+    return copied ? PatchTarget(params, targetPath, services, patch) : kWriteCopyFailed;
 }
 
 // A target that was never created is not removed; one whose source could

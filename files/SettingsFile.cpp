@@ -41,7 +41,7 @@ int32_t SlotLength(const char* slot) {
 
 }  // namespace
 
-const char* SettingsStatusText(int32_t status) {
+const char* SettingsStatusText(SettingsStatus status) {
     switch (status) {
         case kSettingsOk: return "success";
         case kSettingsLineUnreadable: return "the file ends (or cannot be read) before the line does";
@@ -55,7 +55,7 @@ const char* SettingsStatusText(int32_t status) {
     }
 }
 
-const char* SettingsSectionName(int32_t section) {
+const char* SettingsSectionName(SettingsSection section) {
     switch (section) {
         case kSectionHeader: return "header";
         case kSectionSliders: return "sliders";

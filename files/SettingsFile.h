@@ -70,8 +70,8 @@ struct SettingsNotes {
 // True when the notes hold anything to say.
 bool SettingsNotesSayAnything(const SettingsNotes& notes);
 
-const char* SettingsStatusText(int32_t status);
-const char* SettingsSectionName(int32_t section);
+const char* SettingsStatusText(SettingsStatus status);
+const char* SettingsSectionName(SettingsSection section);
 
 // Writes the text's bytes, then the line end; the line end only when the
 // text's write stored every byte.

@@ -10,6 +10,6 @@
 CopyHandle CreateCopyTarget(const char* path);
 // Opens the file at `path` for reading.
 CopyHandle OpenCopySource(const char* path);
-// Copies all of the source into the target: 0 when every byte arrived.
-int32_t CopyAll(CopyHandle source, CopyHandle target);
+// Copies all of the source into the target: true when every byte arrived.
+bool CopyAll(CopyHandle source, CopyHandle target);
 void CloseCopyHandle(CopyHandle handle);

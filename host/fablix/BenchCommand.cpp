@@ -30,7 +30,7 @@ bool ParseSize(const std::string& text, int32_t* width, int32_t* height) {
            ParseNumber(text.substr(x + 1), 1, 65536, height) && FrameSizeFits(*width, *height);
 }
 
-int32_t TakeBenchOptions(Arguments& args, BenchOptions* options) {
+ExitCode TakeBenchOptions(Arguments& args, BenchOptions* options) {
     while (!args.Done()) {
         if (args.TakeOptionsEnd()) continue;
         if (args.optionsEnded) return UsageError("bench takes no files: '" + args.Peek() + "'");
@@ -74,9 +74,9 @@ std::string ExecutorName(const Renderer& renderer) {
 
 }  // namespace
 
-int32_t RunBench(Arguments& args) {
+ExitCode RunBench(Arguments& args) {
     BenchOptions options;
-    if (int32_t status = TakeBenchOptions(args, &options); status != kExitOk) return status;
+    if (ExitCode status = TakeBenchOptions(args, &options); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(options.block, params.get()); status != kBlockOk) return BlockExitCode(status);
     const int32_t threads = options.threads > 0 ? options.threads : DefaultThreadCount();

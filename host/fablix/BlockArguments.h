@@ -14,6 +14,6 @@ OptionTake TakeBlockOption(Arguments& args, BlockOptions* options);
 
 // What the tool returns for a block status: a refused file or text is the
 // user's to mend, a missing built-in block is the build's fault.
-inline int32_t BlockExitCode(BlockStatus status) {
+inline ExitCode BlockExitCode(BlockStatus status) {
     return status == kBlockOk ? kExitOk : status == kBlockRefused ? kExitUsage : kExitFailed;
 }

@@ -87,7 +87,7 @@ bool TakeValue(Arguments& args, const std::string& option, std::string* value) {
     return true;
 }
 
-int32_t CheckText(const std::string& option, const std::string& text, size_t max) {
+ExitCode CheckText(const std::string& option, const std::string& text, size_t max) {
     if (text.size() > max)
         return UsageError(option + " holds at most " + std::to_string(max) + " bytes, not " +
                           std::to_string(text.size()));
@@ -97,7 +97,7 @@ int32_t CheckText(const std::string& option, const std::string& text, size_t max
 OptionTake Taken(int32_t status) { return status == kExitOk ? kOptionTaken : kOptionBad; }
 
 // "I=NAME" with I in 0..last.
-int32_t TakeIndexedName(Arguments& args, const std::string& option, int32_t last, std::string* names,
+ExitCode TakeIndexedName(Arguments& args, const std::string& option, int32_t last, std::string* names,
                         bool* given) {
     std::string value;
     if (!TakeValue(args, option, &value)) return kExitUsage;
@@ -113,7 +113,7 @@ int32_t TakeIndexedName(Arguments& args, const std::string& option, int32_t last
 // "map1,slider2,...": the controls the new plug-in offers, all others off.
 // A map and the two sliders that drive it exclude each other, as in the
 // build dialog.
-int32_t TakeEnable(Arguments& args, BuildOptions* options) {
+ExitCode TakeEnable(Arguments& args, BuildOptions* options) {
     std::string list;
     if (!TakeValue(args, "--enable", &list)) return kExitUsage;
     options->enableGiven = true;
@@ -244,7 +244,7 @@ std::string WindowsNameProblem(const std::string& name) {
 // (no "NAME.rvp" beside the plug-in) is the output's own rule here: an
 // existing OUTPUT needs -y. A frei0r host knows a plug-in by its file name
 // alone, so there the two must agree.
-int32_t CheckModuleName(const std::string& name, const BuildOptions& options, const Services& services) {
+ExitCode CheckModuleName(const std::string& name, const BuildOptions& options, const Services& services) {
     if (name.empty()) return UsageError("the module name is empty; give --module NAME or an OUTPUT with a name");
     if (HoldsFolderSeparator(name.c_str()))
         return UsageError("the module name '" + name + "' holds a folder separator; it names a file, not a path");
@@ -291,7 +291,7 @@ size_t FirstNonUtf8(const std::string& text) {
 // The title the plug-in is listed under, whether from --title, a settings
 // file or the default block: hosts drop a plug-in whose title is empty or
 // not UTF-8 text.
-int32_t CheckTitle(const FilterParams& params) {
+ExitCode CheckTitle(const FilterParams& params) {
     const std::string title(params.title, strnlen(params.title, sizeof params.title));
     if (title.empty()) return UsageError("the title is empty; a host lists a plug-in by its title: give --title T");
     if (const size_t at = FirstNonUtf8(title); at != std::string::npos)
@@ -325,7 +325,7 @@ std::string ImageProblem(const BuildOptions& options) {
     return "";
 }
 
-int32_t CheckFiles(const BuildOptions& options) {
+ExitCode CheckFiles(const BuildOptions& options) {
     const fs::path output(options.output);
     const PluginKind& kind = options.Kind();
     if (!IsPluginName(options.output, kind))
@@ -368,7 +368,7 @@ void Silent(const char*, const char*) {}
 // Writes beside OUTPUT under a temporary name and moves the plug-in into
 // place only when it is whole, so a failed build leaves an existing OUTPUT
 // as it was.
-int32_t Write(const BuildOptions& options, const FilterParams* params) {
+ExitCode Write(const BuildOptions& options, const FilterParams* params) {
     Services services = PlatformServices();
     services.errorBox = Silent;
     services.informationBox = Silent;
@@ -407,7 +407,7 @@ int32_t Write(const BuildOptions& options, const FilterParams* params) {
 // The block's formulas as the plug-in will compile them. A formula that
 // fails renders its channel as 0, so a block with one is refused, with the
 // compile command's report, unless --allow-failing asks for it.
-int32_t CheckFormulas(const BuildOptions& options, const FilterParams& params) {
+ExitCode CheckFormulas(const BuildOptions& options, const FilterParams& params) {
     auto state = std::make_unique<InstanceState>();
     CompileFormulas(state.get(), &params);
     if (!AnyFormulaFailed(state.get())) return kExitOk;
@@ -432,7 +432,7 @@ std::string EnabledList(const FilterParams& params) {
 
 }  // namespace
 
-int32_t RunBuild(Arguments& args) {
+ExitCode RunBuild(Arguments& args) {
     BlockOptions block;
     BuildOptions options;
     while (!args.Done()) {
@@ -452,12 +452,12 @@ int32_t RunBuild(Arguments& args) {
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
     ApplyBuildFields(options, params.get());
-    if (int32_t status = CheckModuleName(params->moduleName, options, PlatformServices()); status != kExitOk) return status;
-    if (int32_t status = CheckTitle(*params); status != kExitOk) return status;
-    if (int32_t status = CheckFiles(options); status != kExitOk) return status;
-    if (int32_t status = CheckFormulas(options, *params); status != kExitOk) return status;
+    if (ExitCode status = CheckModuleName(params->moduleName, options, PlatformServices()); status != kExitOk) return status;
+    if (ExitCode status = CheckTitle(*params); status != kExitOk) return status;
+    if (ExitCode status = CheckFiles(options); status != kExitOk) return status;
+    if (ExitCode status = CheckFormulas(options, *params); status != kExitOk) return status;
     CatchStopSignals();
-    if (int32_t status = Write(options, params.get()); status != kExitOk) return status;
+    if (ExitCode status = Write(options, params.get()); status != kExitOk) return status;
 
     std::printf("built '%s': module %s, title \"%s\", controls: %s\n", options.output.c_str(),
                 params->moduleName, params->title, EnabledList(*params).c_str());

@@ -7,7 +7,7 @@ namespace {
 
 struct Command {
     const char* name;
-    int32_t (*run)(Arguments&);
+    ExitCode (*run)(Arguments&);
     const char* usage;
 };
 
@@ -37,7 +37,7 @@ constexpr const char* kBlockOptions =
     "INPUT and OUTPUT: a .png is a still image; .mp4, .mov, .mkv, .gif and\n"
     "numbered PNG patterns such as out/frame%04d.png are clips. See docs/fablix.md.\n";
 
-int32_t PrintUsage(FILE* out) {
+ExitCode PrintUsage(FILE* out) {
     std::fprintf(out, "usage:\n");
     for (const Command& command : kCommands) std::fprintf(out, "  fablix %s\n", command.usage);
     std::fputs(kBlockOptions, out);
@@ -46,7 +46,7 @@ int32_t PrintUsage(FILE* out) {
 
 }  // namespace
 
-int32_t RunFablix(const std::vector<std::string>& arguments) {
+ExitCode RunFablix(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return PrintUsage(stderr);
     const std::string& name = arguments[0];
     if (name == "--help" || name == "-h" || name == "help") return PrintUsage(stdout);

@@ -11,12 +11,12 @@
 #include "ExitCodes.h"
 #include "Messages.h"
 
-int32_t RunBench(Arguments& args);
-int32_t RunBuild(Arguments& args);
-int32_t RunCompile(Arguments& args);
-int32_t RunRender(Arguments& args);
-int32_t RunSave(Arguments& args);
-int32_t RunShow(Arguments& args);
+ExitCode RunBench(Arguments& args);
+ExitCode RunBuild(Arguments& args);
+ExitCode RunCompile(Arguments& args);
+ExitCode RunRender(Arguments& args);
+ExitCode RunSave(Arguments& args);
+ExitCode RunShow(Arguments& args);
 
 // The whole command line, argv[0] excluded: picks the command and runs it.
-int32_t RunFablix(const std::vector<std::string>& arguments);
+ExitCode RunFablix(const std::vector<std::string>& arguments);

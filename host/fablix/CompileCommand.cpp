@@ -5,7 +5,7 @@
 #include "Commands.h"
 #include "Diagnostics.h"
 
-int32_t RunCompile(Arguments& args) {
+ExitCode RunCompile(Arguments& args) {
     BlockOptions block;
     bool json = false;
     while (!args.Done()) {

@@ -13,3 +13,4 @@ enum ExitCode : int32_t {
 // A render stopped by a signal exits with 128 + its number, as shells
 // report a process the signal killed: 130 for SIGINT, 143 for SIGTERM.
 constexpr int32_t kExitSignalBase = 128;
+constexpr ExitCode SignalExitCode(int32_t signal) { return static_cast<ExitCode>(kExitSignalBase + signal); }

@@ -41,9 +41,9 @@ void CatchStopSignals() {
 
 bool StopRequested() { return gStopSignal != 0; }
 
-int32_t Interrupted() {
+ExitCode Interrupted() {
     std::fprintf(stderr, "fablix: interrupted; nothing written\n");
-    return kExitSignalBase + (gStopSignal != 0 ? gStopSignal : SIGINT);
+    return SignalExitCode(gStopSignal != 0 ? gStopSignal : SIGINT);
 }
 
 MediaCode CommitUnlessStopped(const std::function<MediaCode()>& commit) {

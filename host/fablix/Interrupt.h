@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "ExitCodes.h"
 #include "MediaResult.h"
 
 // Installs the handlers for the three signals; a broken pipe on standard
@@ -18,7 +19,7 @@ bool StopRequested();
 
 // Prints "fablix: interrupted; nothing written" and returns 128 + the
 // first signal that came.
-int32_t Interrupted();
+ExitCode Interrupted();
 
 // Runs `commit` (the move of a finished output into place, returning a
 // MediaCode) unless a stop was requested before it, with the three signals

@@ -4,12 +4,12 @@
 
 #include "ExitCodes.h"
 
-int32_t UsageError(const std::string& message) {
+ExitCode UsageError(const std::string& message) {
     std::fprintf(stderr, "fablix: %s\n", message.c_str());
     return kExitUsage;
 }
 
-int32_t Failure(const std::string& message) {
+ExitCode Failure(const std::string& message) {
     std::fprintf(stderr, "fablix: %s\n", message.c_str());
     return kExitFailed;
 }

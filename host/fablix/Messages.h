@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "ExitCodes.h"
+
 // Prints the message and returns kExitUsage.
-int32_t UsageError(const std::string& message);
+ExitCode UsageError(const std::string& message);
 
 // Prints the message and returns kExitFailed.
-int32_t Failure(const std::string& message);
+ExitCode Failure(const std::string& message);
 
 // Prints "fablix: warning: <message>"; the work goes on.
 void Warning(const std::string& message);

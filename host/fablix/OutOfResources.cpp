@@ -39,7 +39,7 @@ void CatchResourceFailures() {
     std::set_terminate(SystemRefused);
 }
 
-int32_t FinishStandardOutput(int32_t status) {
+ExitCode FinishStandardOutput(ExitCode status) {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
     int error = errno;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "ExitCodes.h"
+
 // Installs the handlers: a failed allocation (operator new) and a failed
 // start of a thread (a standard-library error, which ends in terminate
 // under -fno-exceptions) print "fablix: out of memory" or the like,
@@ -14,4 +16,4 @@ void CatchResourceFailures();
 // Flushes and closes standard output: `status` when that succeeded (or
 // nothing was written), else kExitFailed with "fablix: cannot write
 // standard output: <reason>" (a full disk, /dev/full).
-int32_t FinishStandardOutput(int32_t status);
+ExitCode FinishStandardOutput(ExitCode status);

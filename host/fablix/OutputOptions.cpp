@@ -23,7 +23,7 @@ bool NameExists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
-int32_t RefuseExistingOutput(const std::string& path, OverwritePolicy policy, const std::string& why) {
+ExitCode RefuseExistingOutput(const std::string& path, OverwritePolicy policy, const std::string& why) {
     if (policy == kReplaceExisting || !NameExists(path)) return kExitOk;
     if (!why.empty()) return UsageError("'" + path + "' exists and " + why + "; give -y (--overwrite) to replace it");
     return UsageError("'" + path + "' exists; give -y (--overwrite) to replace it, or choose another name");

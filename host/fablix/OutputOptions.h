@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ExitCodes.h"
+
 #include "Arguments.h"
 
 enum OverwritePolicy : int32_t {
@@ -21,4 +23,4 @@ bool NameExists(const std::string& path);
 // kExitOk when `path` may be written under `policy`; otherwise kExitUsage
 // with "'out.png' exists; ..." naming the option. `why`, when not empty,
 // says what the existing file seems to be, and replaces the usual advice.
-int32_t RefuseExistingOutput(const std::string& path, OverwritePolicy policy, const std::string& why = "");
+ExitCode RefuseExistingOutput(const std::string& path, OverwritePolicy policy, const std::string& why = "");

@@ -55,7 +55,7 @@ bool ParseInt32(const std::string& text, int32_t* value) {
     return ParseNumber(text, INT32_MIN, INT32_MAX, value);
 }
 
-int32_t TakeValue(Arguments& args, const std::string& option, RenderOptions* options) {
+ExitCode TakeValue(Arguments& args, const std::string& option, RenderOptions* options) {
     if (args.Done()) return UsageError(option + " wants a value");
     const std::string value = args.Take();
     if (option == "--threads") return ParseThreads(value, &options->threads) ? kExitOk : kExitUsage;
@@ -76,7 +76,7 @@ int32_t TakeValue(Arguments& args, const std::string& option, RenderOptions* opt
     return kExitOk;
 }
 
-int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
+ExitCode TakeRenderOptions(Arguments& args, RenderOptions* options) {
     while (!args.Done()) {
         if (args.TakeOptionsEnd()) continue;
         if (args.optionsEnded) {
@@ -89,7 +89,7 @@ int32_t TakeRenderOptions(Arguments& args, RenderOptions* options) {
         if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
         if (argument == "--time" || argument == "--total" || argument == "--frames" || argument == "--threads") {
-            if (int32_t taken = TakeValue(args, argument, options); taken != kExitOk) return taken;
+            if (ExitCode taken = TakeValue(args, argument, options); taken != kExitOk) return taken;
         } else if (argument == "--quiet") {
             options->quiet = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
@@ -118,7 +118,7 @@ std::string LoneOutputGuess(const RenderJob& job) {
 
 // An existing OUTPUT is kept unless -y says otherwise; a PNG pattern's
 // frames are looked at once the range is known.
-int32_t CheckOutputName(const RenderOptions& options, const RenderJob& job) {
+ExitCode CheckOutputName(const RenderOptions& options, const RenderJob& job) {
     if (!job.stillOutput && job.format == kClipPngSequence) return kExitOk;
     std::string why;
     if (options.paths.size() == 1 && options.overwrite == kKeepExisting && NameExists(job.output)) {
@@ -130,7 +130,7 @@ int32_t CheckOutputName(const RenderOptions& options, const RenderJob& job) {
 
 // Every frame name of a PNG pattern that the render would write, checked
 // against the folder's names at once rather than one frame at a time.
-int32_t CheckPatternOutput(const std::string& output, int32_t frameCount, OverwritePolicy overwrite) {
+ExitCode CheckPatternOutput(const std::string& output, int32_t frameCount, OverwritePolicy overwrite) {
     FramePattern pattern;
     std::string problem;
     if (overwrite == kReplaceExisting || !ParseFramePattern(output, &pattern, &problem)) return kExitOk;
@@ -146,7 +146,7 @@ int32_t CheckPatternOutput(const std::string& output, int32_t frameCount, Overwr
 }
 
 // Refuses options that the kinds of input and output give no meaning to.
-int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
+ExitCode CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
     job->input = options.paths.size() == 2 ? options.paths[0].c_str() : nullptr;
     job->stillOutput = IsStillPngName(job->output);
@@ -168,7 +168,7 @@ int32_t CheckJob(const RenderOptions& options, RenderJob* job) {
     return CheckOutputName(options, *job);
 }
 
-int32_t OpenSource(const RenderJob& job, const RenderOptions& options, ClipSource& source) {
+ExitCode OpenSource(const RenderJob& job, const RenderOptions& options, ClipSource& source) {
     std::string message;
     int32_t result = kMediaOk;
     if (job.input != nullptr) {
@@ -216,9 +216,9 @@ void WarnOfResizedFrames(const ClipSource& source, const Progress& progress, boo
 
 // The end of every render: a failure that a stop request caused is the
 // interruption it is.
-int32_t Failed(const std::string& message) { return StopRequested() ? Interrupted() : Failure(message); }
+ExitCode Failed(const std::string& message) { return StopRequested() ? Interrupted() : Failure(message); }
 
-int32_t WriteStill(const Frame& frame, const std::string& path, OverwritePolicy overwrite) {
+ExitCode WriteStill(const Frame& frame, const std::string& path, OverwritePolicy overwrite) {
     std::string message;
     const StagedOutput output = StageOutput(path, overwrite == kReplaceExisting);
     int32_t result = EncodePngFile(output.temporary.c_str(), path.c_str(), frame, message, StopRequested);
@@ -231,7 +231,7 @@ int32_t WriteStill(const Frame& frame, const std::string& path, OverwritePolicy 
     return Failed(message);
 }
 
-int32_t RenderStill(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
+ExitCode RenderStill(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
     Frame destination;
     MakeFrame(destination, source.frame.width, source.frame.height);
     if (source.kind == kSourceStill) {
@@ -287,11 +287,11 @@ MediaCode RenderFrames(const RenderOptions& options, const FrameRange& frames, R
     return CommitUnlessStopped([&] { return FinishClipWriter(writer, message); });
 }
 
-int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
+ExitCode RenderClip(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
     FrameRange frames = options.frames;
     std::string message;
     if (!FitFrameRange(&frames, source.frameCount, &message)) return UsageError(message);
-    if (int32_t status = CheckPatternOutput(job.output, frames.last - frames.first + 1, options.overwrite);
+    if (ExitCode status = CheckPatternOutput(job.output, frames.last - frames.first + 1, options.overwrite);
         status != kExitOk)
         return status;
     ClipWriter writer;
@@ -314,18 +314,18 @@ int32_t RenderClip(const RenderJob& job, const RenderOptions& options, Renderer&
 
 }  // namespace
 
-int32_t RunRender(Arguments& args) {
+ExitCode RunRender(Arguments& args) {
     RenderOptions options;
-    if (int32_t status = TakeRenderOptions(args, &options); status != kExitOk) return status;
+    if (ExitCode status = TakeRenderOptions(args, &options); status != kExitOk) return status;
     RenderJob job;
-    if (int32_t status = CheckJob(options, &job); status != kExitOk) return status;
+    if (ExitCode status = CheckJob(options, &job); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(options.block, params.get()); status != kBlockOk) return BlockExitCode(status);
 
     CatchStopSignals();
     const int32_t threadsRequested = options.threads;
     ClipSource source;
-    if (int32_t status = OpenSource(job, options, source); status != kExitOk) return status;
+    if (ExitCode status = OpenSource(job, options, source); status != kExitOk) return status;
     std::string lowered;
     options.threads = BoundThreadCount(options.threads, source.frame.width, source.frame.height, &lowered);
     if (!lowered.empty() && threadsRequested > 0)
@@ -333,7 +333,7 @@ int32_t RunRender(Arguments& args) {
                 std::to_string(options.threads) + ": " + lowered);
     Renderer renderer;
     StartRenderer(renderer, *params, options.threads);
-    const int32_t status = job.stillOutput ? RenderStill(job, options, renderer, source)
+    const ExitCode status = job.stillOutput ? RenderStill(job, options, renderer, source)
                                            : RenderClip(job, options, renderer, source);
     CloseClipSource(source);
     return status;

@@ -20,7 +20,7 @@ namespace {
 
 // Block options and, when `path` is given, exactly one file name and the
 // overwrite options.
-int32_t TakeArguments(Arguments& args, BlockOptions* block, std::string* path, OverwritePolicy* policy,
+ExitCode TakeArguments(Arguments& args, BlockOptions* block, std::string* path, OverwritePolicy* policy,
                       const char* usage) {
     while (!args.Done()) {
         if (args.TakeOptionsEnd()) continue;
@@ -89,14 +89,14 @@ std::string WriteSettings(const StagedOutput& output, const FilterParams* params
 
 }  // namespace
 
-int32_t RunSave(Arguments& args) {
+ExitCode RunSave(Arguments& args) {
     BlockOptions block;
     std::string path;
     OverwritePolicy policy = kKeepExisting;
-    if (int32_t status = TakeArguments(args, &block, &path, &policy, "save wants one OUTPUT.fbl");
+    if (ExitCode status = TakeArguments(args, &block, &path, &policy, "save wants one OUTPUT.fbl");
         status != kExitOk)
         return status;
-    if (int32_t status = RefuseExistingOutput(path, policy); status != kExitOk) return status;
+    if (ExitCode status = RefuseExistingOutput(path, policy); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
     SettingsNotes notes{};
     if (BlockStatus status = BuildBlock(block, params.get(), &notes); status != kBlockOk) return BlockExitCode(status);
@@ -125,9 +125,9 @@ int32_t RunSave(Arguments& args) {
     return kExitOk;
 }
 
-int32_t RunShow(Arguments& args) {
+ExitCode RunShow(Arguments& args) {
     BlockOptions block;
-    if (int32_t status = TakeArguments(args, &block, nullptr, nullptr, "show takes block options only"); status != kExitOk)
+    if (ExitCode status = TakeArguments(args, &block, nullptr, nullptr, "show takes block options only"); status != kExitOk)
         return status;
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);

@@ -1,6 +1,6 @@
 #include "MediaResult.h"
 
-const char* MediaCodeName(int32_t code) {
+const char* MediaCodeName(MediaCode code) {
     switch (code) {
     case kMediaOk: return "ok";
     case kMediaCannotOpen: return "cannot open";

@@ -27,4 +27,4 @@ using StopProbe = bool (*)();
 std::string Quoted(const std::string& path);
 
 // The short English name of a code, for logs and test failure output.
-const char* MediaCodeName(int32_t code);
+const char* MediaCodeName(MediaCode code);

@@ -37,19 +37,19 @@ intptr_t OpenCopySource(const char* path) {
     return fd < 0 ? kNoCopyHandle : fd;
 }
 
-int32_t CopyAll(intptr_t source, intptr_t target) {
+bool CopyAll(intptr_t source, intptr_t target) {
     static_assert(kCopyChunk <= SSIZE_MAX);
     char* chunk = static_cast<char*>(malloc(kCopyChunk));
-    if (chunk == nullptr) return 1;
-    int32_t result = 1;
+    if (chunk == nullptr) return false;
+    bool copied = false;
     for (;;) {
         const ssize_t got = read(Descriptor(source), chunk, kCopyChunk);
         if (got < 0 && errno == EINTR) continue;
-        if (got == 0) result = 0;
+        if (got == 0) copied = true;
         if (got <= 0 || !WriteAll(Descriptor(target), chunk, static_cast<size_t>(got))) break;
     }
     free(chunk);
-    return result;
+    return copied;
 }
 
 void CloseCopyHandle(intptr_t handle) { close(Descriptor(handle)); }

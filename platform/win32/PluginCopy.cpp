@@ -20,8 +20,8 @@ intptr_t CreateCopyTarget(const char* path) { return Open(path, OF_CREATE); }
 
 intptr_t OpenCopySource(const char* path) { return Open(path, OF_READ); }
 
-int32_t CopyAll(intptr_t source, intptr_t target) {
-    return LZCopy(static_cast<INT>(source), static_cast<INT>(target)) < 0 ? 1 : 0;
+bool CopyAll(intptr_t source, intptr_t target) {
+    return LZCopy(static_cast<INT>(source), static_cast<INT>(target)) >= 0;
 }
 
 void CloseCopyHandle(intptr_t handle) { LZClose(static_cast<INT>(handle)); }

@@ -35,8 +35,8 @@ CopyHandle CreateTarget(const char* path) {
 CopyHandle OpenSource(const char* path) {
     return gFailing == FailingStep::kOpenSource ? kNoCopyHandle : Counted(PlatformServices().openCopySource(path));
 }
-int32_t Copy(CopyHandle source, CopyHandle target) {
-    return gFailing == FailingStep::kCopy ? 1 : PlatformServices().copyAll(source, target);
+bool Copy(CopyHandle source, CopyHandle target) {
+    return gFailing == FailingStep::kCopy ? false : PlatformServices().copyAll(source, target);
 }
 void CloseCopy(CopyHandle handle) {
     --gOpenHandles;

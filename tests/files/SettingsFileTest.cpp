@@ -718,7 +718,7 @@ TEST(SettingsOutcome, NamesSectionsAndStatuses) {
     EXPECT_STREQ(SettingsSectionName(kSectionFormulas), "formulas");
     EXPECT_STREQ(SettingsSectionName(kSectionNone), "file");
     for (int32_t status = kSettingsOk; status <= kSettingsCannotReplace; ++status)
-        EXPECT_STRNE(SettingsStatusText(status), "unknown failure") << status;
+        EXPECT_STRNE(SettingsStatusText(static_cast<SettingsStatus>(status)), "unknown failure") << status;
 }
 
 }  // namespace

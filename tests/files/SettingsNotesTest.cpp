@@ -177,7 +177,7 @@ TEST(SettingsReadRoom, LoadingReadsNoFurtherThanTheBound) {
         EXPECT_EQ(LoadSettingsFile(path.c_str(), &block, &outcome, &notes), c.result) << c.formulaBytes;
         EXPECT_EQ(outcome.status, c.status) << c.formulaBytes;
         EXPECT_EQ(notes.formulaLength[0], c.result == 0 ? c.formulaBytes : 0) << c.formulaBytes;
-        EXPECT_STREQ(SettingsStatusText(c.status), c.status == kSettingsOk ? "success"
+        EXPECT_STREQ(SettingsStatusText(static_cast<SettingsStatus>(c.status)), c.status == kSettingsOk ? "success"
                                                    : "the file goes on past 1 MiB, far longer than any settings file");
     }
     std::filesystem::remove(path);

@@ -106,7 +106,7 @@ TEST(MediaCodeName, NamesEveryCode) {
     EXPECT_STREQ(MediaCodeName(kMediaOk), "ok");
     EXPECT_STREQ(MediaCodeName(kMediaNotPng), "not a PNG file");
     EXPECT_STREQ(MediaCodeName(kMediaFrameMissing), "frame missing");
-    EXPECT_STREQ(MediaCodeName(12345), "unknown result");
+    EXPECT_STREQ(MediaCodeName(static_cast<MediaCode>(12345)), "unknown result");
 }
 
 }  // namespace
