@@ -15,10 +15,10 @@
 #pragma pack(push, 1)
 template <class Addresses>
 struct DialogContextOf {
-    int32_t compact;                                  // 1 for template 102, 0 for 101
-    typename Addresses::Record filterRecord;          // the host's FilterRecord
-    typename Addresses::State instanceState;          // the record's InstanceState
-    typename Addresses::Params params;                // the block being edited
+    int32_t compact;                          // 1 for template 102, 0 for 101
+    typename Addresses::Record filterRecord;  // the host's FilterRecord
+    typename Addresses::State instanceState;  // the record's InstanceState
+    typename Addresses::Params params;        // the block being edited
 };
 #pragma pack(pop)
 

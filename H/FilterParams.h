@@ -8,26 +8,26 @@
 
 enum : int32_t {
     kFilterParamsSize = 8300,
-    kFormulaCount = 4,       // one per channel: 0 blue, 1 green, 2 red, 3 alpha
+    kFormulaCount = 4,  // one per channel: 0 blue, 1 green, 2 red, 3 alpha
     kSliderCount = 8,
-    kMapCount = 4,           // map i is driven by sliders 2i and 2i+1
-    kTextSlotSize = 256,     // title, author, moduleName, notice, names
-    kFormulaSlotSize = 1024, // a formula holds at most 1023 characters
+    kMapCount = 4,            // map i is driven by sliders 2i and 2i+1
+    kTextSlotSize = 256,      // title, author, moduleName, notice, names
+    kFormulaSlotSize = 1024,  // a formula holds at most 1023 characters
 };
 
 #pragma pack(push, 1)
 struct FilterParams {
-    int32_t size;                            // 8300; never tested
-    int32_t built;                           // 0 formula editor, 1 built plug-in
-    int32_t singleExpression;                // 1: formula 3 feeds every channel
-    int32_t sliderValue[kSliderCount];       // 0..255
-    int32_t hasControls;                     // OR of the twelve enable flags
-    int32_t reserved[3];                     // cleared with hasControls
-    int32_t mapEnabled[kMapCount];           // 0 or 1
-    int32_t sliderEnabled[kSliderCount];     // 0 or 1
-    char title[kTextSlotSize];               // "Category:Name"
+    int32_t size;                         // 8300; never tested
+    int32_t built;                        // 0 formula editor, 1 built plug-in
+    int32_t singleExpression;             // 1: formula 3 feeds every channel
+    int32_t sliderValue[kSliderCount];    // 0..255
+    int32_t hasControls;                  // OR of the twelve enable flags
+    int32_t reserved[3];                  // cleared with hasControls
+    int32_t mapEnabled[kMapCount];        // 0 or 1
+    int32_t sliderEnabled[kSliderCount];  // 0 or 1
+    char title[kTextSlotSize];            // "Category:Name"
     char author[kTextSlotSize];
-    char moduleName[kTextSlotSize];          // file name of a built plug-in
+    char moduleName[kTextSlotSize];  // file name of a built plug-in
     char notice[kTextSlotSize];
     char mapName[kMapCount][kTextSlotSize];
     char sliderName[kSliderCount][kTextSlotSize];

@@ -24,10 +24,10 @@ struct Rect {
 // A frame buffer of 4-byte pixels: byte 0 blue, 1 green, 2 red, 3 alpha.
 template <class Pixels>
 struct PixelMapOf {
-    Rect bounds;            // doubles as the frame's rectangle
-    int32_t rowBytes;       // distance from one row to the next
+    Rect bounds;       // doubles as the frame's rectangle
+    int32_t rowBytes;  // distance from one row to the next
     uint8_t unused[8];
-    Pixels baseAddress;     // the pixel at (left, top)
+    Pixels baseAddress;  // the pixel at (left, top)
 };
 
 // One filter instance on one clip. `Addresses` names the types of its
@@ -35,13 +35,13 @@ struct PixelMapOf {
 template <class Addresses>
 struct FilterRecordOf {
     typename Addresses::InstanceHandle instanceHandle;  // 0 until the first call
-    typename Addresses::MapHandle sourceMap;             // the input frame
-    typename Addresses::MapHandle destinationMap;        // the output frame
-    int32_t time;                                        // frame to render
-    int32_t total;                                       // clip length, same scale
+    typename Addresses::MapHandle sourceMap;            // the input frame
+    typename Addresses::MapHandle destinationMap;       // the output frame
+    int32_t time;                                       // frame to render
+    int32_t total;                                      // clip length, same scale
     uint8_t unused;
-    typename Addresses::Value callbackData;              // handed back to the callback
-    typename Addresses::Callback sourceFrameCallback;    // loads the frame at a time
+    typename Addresses::Value callbackData;            // handed back to the callback
+    typename Addresses::Callback sourceFrameCallback;  // loads the frame at a time
 };
 #pragma pack(pop)
 
@@ -63,8 +63,8 @@ inline bool FrameSizeFits(int32_t width, int32_t height) {
 
 // The host routine that loads the frame at `time` into the source map. On
 // 32-bit x86 it removes its own four arguments from the stack.
-using SourceFrameCallback = void(FABLIX_STDCALL*)(int32_t time, PixelMap** sourceMap,
-                                                  PixelMap* map, intptr_t callbackData);
+using SourceFrameCallback = void(FABLIX_STDCALL*)(int32_t time, PixelMap** sourceMap, PixelMap* map,
+                                                  intptr_t callbackData);
 
 struct NativeRecordAddresses {
     using InstanceHandle = InstanceStateOf<uint8_t*>**;

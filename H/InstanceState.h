@@ -13,9 +13,9 @@
 #include "RecordLayout.h"
 
 enum : int32_t {
-    kCodeAreaSize = 2048,   // one compiled formula; at most 2047 bytes used
+    kCodeAreaSize = 2048,  // one compiled formula; at most 2047 bytes used
     kPutCellCount = 256,
-    kTableEntries = 1024,   // cosine, arctangent and vector tables
+    kTableEntries = 1024,  // cosine, arctangent and vector tables
     kMapEntries = 256,
     kRandomStateSize = 56,  // entries 1..55 used
     kFrameSlots = 3,        // address slots: 0 source, 1 reserved, 2 destination
@@ -26,20 +26,20 @@ enum : int32_t { kSourceSlot = 0, kDestinationSlot = 2 };
 #pragma pack(push, 1)
 template <class Address>
 struct InstanceStateOf {
-    int32_t x;                 // current column, xMin..xMax-1
+    int32_t x;  // current column, xMin..xMax-1
     int32_t xMin;
     int32_t xMax;
-    int32_t row;               // current row, yMin..yMax-1, first row in memory first
+    int32_t row;  // current row, yMin..yMax-1, first row in memory first
     int32_t yMin;
     int32_t yMax;
-    int32_t channel;           // current channel p
-    int32_t channelMin;        // 0
-    int32_t channelMax;        // 4, also the pixel size
+    int32_t channel;     // current channel p
+    int32_t channelMin;  // 0
+    int32_t channelMax;  // 4, also the pixel size
     int32_t sliderValues[kSliderCount];
     int32_t time;
-    int32_t timeMin;           // 0
+    int32_t timeMin;  // 0
     int32_t total;
-    int32_t totalCopy;         // written with total, read by nothing
+    int32_t totalCopy;  // written with total, read by nothing
     uint16_t randomIndex;
     uint16_t randomLagIndex;
     int32_t randomState[kRandomStateSize];
@@ -60,7 +60,7 @@ struct InstanceStateOf {
     int16_t animate;
     int32_t animationPhase;
     uint8_t reserved3[2];
-    Address self;              // the record's own address, read by nothing
+    Address self;  // the record's own address, read by nothing
     int32_t compileFailed[kFormulaCount];
     int32_t errorStart[kFormulaCount];
     int32_t errorEnd[kFormulaCount];

@@ -11,7 +11,7 @@ constexpr size_t kAddressWidening = sizeof(void*) - 4;
 // Where `field` lies in the 32-bit record `type##32`, where it moves in this
 // build's `type`, and where it lies in `type##64` with 8-byte addresses
 // whatever this build's width: `addressesBefore` addresses precede it.
-#define FABLIX_CHECK_LAYOUT(type, field, offset32, addressesBefore)                             \
-    static_assert(offsetof(type##32, field) == (offset32));                                   \
-    static_assert(offsetof(type, field) == (offset32) + (addressesBefore) * kAddressWidening); \
-    static_assert(offsetof(type##64, field) == (offset32) + (addressesBefore) * 4)
+#define FABLIX_CHECK_LAYOUT(type, field, offset32, addressesBefore)                          \
+    static_assert(offsetof(type##32, field) == (offset32));                                  \
+    static_assert(offsetof(type, field) == (offset32) + (addressesBefore)*kAddressWidening); \
+    static_assert(offsetof(type##64, field) == (offset32) + (addressesBefore)*4)

@@ -37,8 +37,7 @@ typedef struct RvBrushTag* RvBrush;                  // a brush for outlines
 typedef struct RvInstanceTag* RvInstance;            // a loaded module
 
 // A dialog procedure: window, message, wParam, lParam -> nonzero when handled.
-typedef intptr_t(REELINFO_CALLBACK* RvDialogProc)(RvWindow dialog, uint32_t message,
-                                                  uintptr_t wParam, intptr_t lParam);
+typedef intptr_t(REELINFO_CALLBACK* RvDialogProc)(RvWindow dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
 // A thumb painter, handed to a "Slider" window.
 typedef void(REELINFO_CALLBACK* RvThumbPainter)(RvWindow slider, RvDeviceContext dc);
 
@@ -55,8 +54,8 @@ REELINFO_API void RvHUnlock(RvHandle handle);
 // Runs dialog template `templateId` of module `module` modally, owned by
 // `owner`; `procedure` gets `data` with the initialisation message. Returns
 // the dialog's end code (1 = OK), or -1 when the dialog cannot be opened.
-REELINFO_API intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure,
-                                  RvHandle data, RvInstance module);
+REELINFO_API intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
+                                  RvInstance module);
 // The host's main window; its last active pop-up owns dialogs and message boxes.
 REELINFO_API RvWindow RvGetMainWindow(void);
 // Attaches a data handle to a dialog window, and reads it back (0 if none).
@@ -68,8 +67,7 @@ REELINFO_API void RvPrepareDialog(RvWindow dialog);
 REELINFO_API void RvGetItemRect(RvWindow dialog, int32_t controlId, Rect* rect);
 
 // Draws part `source` of the pixel map into `destination` of the device context.
-REELINFO_API void rpixToScreen(PixelMap** map, RvDeviceContext dc, const Rect* source,
-                               const Rect* destination);
+REELINFO_API void rpixToScreen(PixelMap** map, RvDeviceContext dc, const Rect* source, const Rect* destination);
 // Outlines the rectangle, one pixel wide.
 REELINFO_API void RvFrameRect(RvDeviceContext dc, const Rect* rect, RvBrush brush);
 // A colour value (0x00BBGGRR) that a solid brush takes; index 1 is used.

@@ -14,8 +14,8 @@
 // A whole file mapped into memory, for reading, or for reading and writing
 // in place (the builder patches its copy of the image this way).
 struct MappedFile {
-    uint8_t* bytes;      // the file's first byte; nullptr when nothing is mapped
-    int64_t size;        // the file's size in bytes
+    uint8_t* bytes;  // the file's first byte; nullptr when nothing is mapped
+    int64_t size;    // the file's size in bytes
     bool writable;
     intptr_t system[2];  // the platform's handles of the file and the mapping
 };

@@ -15,10 +15,10 @@ constexpr uint32_t kNoBits = 8;  // SHT_NOBITS: a section that takes no room in 
 
 struct ElfLayout {
     size_t headerSize;
-    size_t sectionTableAt;  // e_shoff
-    size_t entrySizeAt;     // e_shentsize, e_shnum and e_shstrndx follow, 16 bits each
-    size_t wordSize;        // of e_shoff, sh_offset and sh_size
-    size_t entrySize;       // the least section-header size
+    size_t sectionTableAt;            // e_shoff
+    size_t entrySizeAt;               // e_shentsize, e_shnum and e_shstrndx follow, 16 bits each
+    size_t wordSize;                  // of e_shoff, sh_offset and sh_size
+    size_t entrySize;                 // the least section-header size
     size_t typeAt, offsetAt, sizeAt;  // sh_type, sh_offset, sh_size (sh_name is at 0)
 };
 
@@ -37,10 +37,10 @@ uint64_t Read(ImageBytes image, uint64_t at, size_t width) {
 
 struct SectionTable {
     const ElfLayout* layout;
-    uint64_t at;         // file offset of the first header
+    uint64_t at;  // file offset of the first header
     uint64_t entrySize;
     uint32_t count;
-    uint32_t names;      // index of the section-name string table
+    uint32_t names;  // index of the section-name string table
 };
 
 const ElfLayout* LayoutOf(ImageBytes image) {
@@ -82,8 +82,7 @@ SectionHeader ReadHeader(ImageBytes image, const SectionTable& table, uint32_t i
 // True when the terminated name at `at` in the string table `names` is `name`.
 bool NameIs(ImageBytes image, const SectionHeader& names, uint32_t at, const char* name) {
     const uint64_t length = strlen(name);
-    return at < names.size && length < names.size - at &&
-           memcmp(image.data + names.offset + at, name, length + 1) == 0;
+    return at < names.size && length < names.size - at && memcmp(image.data + names.offset + at, name, length + 1) == 0;
 }
 
 }  // namespace

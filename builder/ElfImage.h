@@ -18,10 +18,10 @@ constexpr char kBlockSectionName[] = FABLIX_BLOCK_SECTION;
 // What a check or a search of an ELF image found.
 enum ElfResult : int32_t {
     kElfFound = 0,
-    kElfNotElf = 1,        // no ELF identification, or not little-endian 32-bit or 64-bit
-    kElfNoSection = 2,     // no section of that name, or the section headers or names lie outside
+    kElfNotElf = 1,          // no ELF identification, or not little-endian 32-bit or 64-bit
+    kElfNoSection = 2,       // no section of that name, or the section headers or names lie outside
     kElfSectionOutside = 3,  // the section has no file data (SHT_NOBITS), or its data lies outside
-    kElfCut = 4,  // the section table, or a section's data, reaches past the end
+    kElfCut = 4,             // the section table, or a section's data, reaches past the end
 };
 
 // Where a section's data lies in the file.

@@ -8,21 +8,21 @@ namespace {
 // Locations of the fields the reader uses, from the start of the image (e_*),
 // of the NT headers (H), of a section header, of a directory or an entry.
 constexpr uint64_t kDosMagicAt = 0;
-constexpr uint64_t kNtHeadersAt = 60;          // e_lfanew
-constexpr uint64_t kSectionCountAt = 6;        // H + NumberOfSections
-constexpr uint64_t kOptionalSizeAt = 20;       // H + SizeOfOptionalHeader
-constexpr uint64_t kOptionalMagicAt = 24;      // H + Magic
-constexpr uint64_t kSectionTableAt = 24;       // H + 24 + SizeOfOptionalHeader
-constexpr uint64_t kExportRvaAt = 120;         // H + DataDirectory[0].VirtualAddress
-constexpr uint64_t kResourceRvaAt = 136;       // H + DataDirectory[2].VirtualAddress
-constexpr uint64_t kWideDirectoryShift = 16;   // the 64-bit optional header's wider fields
+constexpr uint64_t kNtHeadersAt = 60;         // e_lfanew
+constexpr uint64_t kSectionCountAt = 6;       // H + NumberOfSections
+constexpr uint64_t kOptionalSizeAt = 20;      // H + SizeOfOptionalHeader
+constexpr uint64_t kOptionalMagicAt = 24;     // H + Magic
+constexpr uint64_t kSectionTableAt = 24;      // H + 24 + SizeOfOptionalHeader
+constexpr uint64_t kExportRvaAt = 120;        // H + DataDirectory[0].VirtualAddress
+constexpr uint64_t kResourceRvaAt = 136;      // H + DataDirectory[2].VirtualAddress
+constexpr uint64_t kWideDirectoryShift = 16;  // the 64-bit optional header's wider fields
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kSectionVirtualAddressAt = 12;
 constexpr uint64_t kSectionRawSizeAt = 16;
 constexpr uint64_t kSectionRawPointerAt = 20;
-constexpr uint64_t kSymbolTableAt = 12;       // H + PointerToSymbolTable
-constexpr uint64_t kSymbolCountAt = 16;       // H + NumberOfSymbols
-constexpr uint64_t kHeadersSizeAt = 84;       // H + SizeOfHeaders, alike in both optional headers
+constexpr uint64_t kSymbolTableAt = 12;  // H + PointerToSymbolTable
+constexpr uint64_t kSymbolCountAt = 16;  // H + NumberOfSymbols
+constexpr uint64_t kHeadersSizeAt = 84;  // H + SizeOfHeaders, alike in both optional headers
 constexpr uint64_t kSymbolSize = 18;
 constexpr uint64_t kStringTableSizeField = 4;  // the string table after the symbols starts with its size
 constexpr uint64_t kExportNameAt = 12;         // export directory's Name
@@ -30,8 +30,8 @@ constexpr uint64_t kNamedCountAt = 12;         // resource directory's NumberOfN
 constexpr uint64_t kIdCountAt = 14;            // ... NumberOfIdEntries
 constexpr uint64_t kEntriesAt = 16;
 constexpr uint64_t kEntrySize = 8;
-constexpr uint64_t kEntryDataAt = 4;           // OffsetToData
-constexpr uint64_t kDataEntrySizeAt = 4;       // a data entry's Size
+constexpr uint64_t kEntryDataAt = 4;      // OffsetToData
+constexpr uint64_t kDataEntrySizeAt = 4;  // a data entry's Size
 
 constexpr uint16_t kDosMagic = 0x5A4D;         // "MZ"
 constexpr uint32_t kPeSignature = 0x00004550;  // "PE" and two zero bytes
@@ -60,8 +60,8 @@ bool Read16(ImageBytes image, uint64_t offset, uint16_t* value) {
 bool Read32(ImageBytes image, uint64_t offset, uint32_t* value) {
     if (!Inside(image, offset, 4)) return false;
     const uint8_t* p = image.data + offset;
-    *value = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-             static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    *value = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+             static_cast<uint32_t>(p[3]) << 24;
     return true;
 }
 
@@ -113,7 +113,8 @@ bool SymbolsInside(ImageBytes image, uint32_t h) {
     if (symbols == 0) return true;
     const uint64_t strings = uint64_t{symbols} + uint64_t{count} * kSymbolSize;
     uint32_t stringsSize = 0;
-    return Read32(image, strings, &stringsSize) && Inside(image, strings, std::max<uint64_t>(stringsSize, kStringTableSizeField));
+    return Read32(image, strings, &stringsSize) &&
+           Inside(image, strings, std::max<uint64_t>(stringsSize, kStringTableSizeField));
 }
 
 bool Holds(const Section& section, uint32_t rva) {
@@ -277,8 +278,8 @@ int32_t TextLengthAt(ImageBytes image, uint32_t offset) {
     return end ? static_cast<int32_t>(static_cast<const uint8_t*>(end) - (image.data + offset)) : -1;
 }
 
-int32_t ConvertResourceName(char* destination, int32_t capacity, ImageBytes image,
-                            uint32_t directory, uint32_t nameOffset) {
+int32_t ConvertResourceName(char* destination, int32_t capacity, ImageBytes image, uint32_t directory,
+                            uint32_t nameOffset) {
     if (capacity <= 0) return kNameOutside;
     destination[0] = '\0';
     const uint64_t at = uint64_t{directory} + nameOffset;
@@ -298,8 +299,8 @@ int32_t ConvertResourceName(char* destination, int32_t capacity, ImageBytes imag
     return units;
 }
 
-int32_t ListNamedResources(ImageBytes image, uint32_t directory, uint32_t delta,
-                           ResourceLeaf* table, int32_t capacity, int32_t* outside) {
+int32_t ListNamedResources(ImageBytes image, uint32_t directory, uint32_t delta, ResourceLeaf* table, int32_t capacity,
+                           int32_t* outside) {
     LeafWalk walk{image, directory, delta, table, capacity, 0, kEntryVisitBudget, 0};
     uint16_t named = 0;
     uint16_t ids = 0;

@@ -16,11 +16,11 @@ struct ImageBytes {
 
 // Kinds of image, by the signature found at e_lfanew.
 enum : uint16_t {
-    kImageKindNone = 0,       // does not start with "MZ"
-    kImageKindDos = 0x5A4D,   // "MZ" and no other signature: a plain DOS image
-    kImageKindNe = 0x454E,    // "NE"
-    kImageKindLe = 0x454C,    // "LE"
-    kImageKindPe = 0x4550,    // "PE" and two zero bytes: the only kind the writer takes
+    kImageKindNone = 0,      // does not start with "MZ"
+    kImageKindDos = 0x5A4D,  // "MZ" and no other signature: a plain DOS image
+    kImageKindNe = 0x454E,   // "NE"
+    kImageKindLe = 0x454C,   // "LE"
+    kImageKindPe = 0x4550,   // "PE" and two zero bytes: the only kind the writer takes
 };
 
 uint16_t GetImageKind(ImageBytes image);
@@ -36,10 +36,10 @@ struct ImageDirectories {
 enum ImageResult : int32_t {
     kImageFound = 0,
     kImageWhole = 0,
-    kImageNotPe = 1,          // GetImageKind is not kImageKindPe
-    kImageNoResources = 2,    // no section holds the resource directory
-    kImageNoDllName = 3,      // no section holds the export directory, or its Name is outside
-    kImageCut = 4,            // the section table or a section's data reaches past the end
+    kImageNotPe = 1,        // GetImageKind is not kImageKindPe
+    kImageNoResources = 2,  // no section holds the resource directory
+    kImageNoDllName = 3,    // no section holds the export directory, or its Name is outside
+    kImageCut = 4,          // the section table or a section's data reaches past the end
 };
 
 // Walks the section table: the resource directory lies in the section that
@@ -89,8 +89,8 @@ enum : int32_t {
 // Types known by number produce none. Entries, type names and data entries
 // outside the image are skipped, and counted in `outside` when it is given.
 // Returns the number of records written.
-int32_t ListNamedResources(ImageBytes image, uint32_t directory, uint32_t delta,
-                           ResourceLeaf* table, int32_t capacity, int32_t* outside = nullptr);
+int32_t ListNamedResources(ImageBytes image, uint32_t directory, uint32_t delta, ResourceLeaf* table, int32_t capacity,
+                           int32_t* outside = nullptr);
 
 // Converts the counted UTF-16 name at `directory` + `nameOffset` as the
 // run-time library's wcstombs does in the "C" locale, whatever locale the
@@ -104,5 +104,5 @@ enum : int32_t {
     kNameNotConverted = -1,
     kNameOutside = -2,
 };
-int32_t ConvertResourceName(char* destination, int32_t capacity, ImageBytes image,
-                            uint32_t directory, uint32_t nameOffset);
+int32_t ConvertResourceName(char* destination, int32_t capacity, ImageBytes image, uint32_t directory,
+                            uint32_t nameOffset);

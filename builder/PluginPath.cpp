@@ -25,11 +25,10 @@ size_t FolderLength(const char* path) {
 // copied from, the system libraries these import and those the system
 // loads with them.
 constexpr const char* kWindowsHostModules[] = {
-    "Reelvane.exe", "REELINFO.dll", "FL-Fabx.rvp",  "kernel32.dll", "kernelbase.dll", "ntdll.dll",
-    "user32.dll",   "gdi32.dll",    "win32u.dll",   "comctl32.dll", "comdlg32.dll",   "advapi32.dll",
-    "shell32.dll",  "shlwapi.dll",  "ole32.dll",    "oleaut32.dll", "combase.dll",    "rpcrt4.dll",
-    "msvcrt.dll",   "ucrtbase.dll", "lz32.dll",     "version.dll",  "imm32.dll",      "uxtheme.dll",
-    "winmm.dll",    "sechost.dll",
+    "Reelvane.exe", "REELINFO.dll", "FL-Fabx.rvp",  "kernel32.dll", "kernelbase.dll", "ntdll.dll",    "user32.dll",
+    "gdi32.dll",    "win32u.dll",   "comctl32.dll", "comdlg32.dll", "advapi32.dll",   "shell32.dll",  "shlwapi.dll",
+    "ole32.dll",    "oleaut32.dll", "combase.dll",  "rpcrt4.dll",   "msvcrt.dll",     "ucrtbase.dll", "lz32.dll",
+    "version.dll",  "imm32.dll",    "uxtheme.dll",  "winmm.dll",    "sechost.dll",
 };
 
 // Device names that Windows keeps in every folder, whatever follows a dot.
@@ -80,9 +79,9 @@ char* JoinPluginFolderPath(const char* pluginPath, char* buffer, int32_t size, c
     if (size <= 0 || pluginPath == nullptr || pluginPath[0] == '\0') return nullptr;
     const bool hasExtension = extension != nullptr && extension[0] != '\0';
     const char* dot = hasExtension && extension[0] != '.' ? "." : "";
-    const int written = snprintf(buffer, static_cast<size_t>(size), "%.*s%s%s%s",
-                                 static_cast<int>(FolderLength(pluginPath)), pluginPath, name ? name : "", dot,
-                                 hasExtension ? extension : "");
+    const int written =
+        snprintf(buffer, static_cast<size_t>(size), "%.*s%s%s%s", static_cast<int>(FolderLength(pluginPath)),
+                 pluginPath, name ? name : "", dot, hasExtension ? extension : "");
     return written >= 0 && written < size ? buffer : nullptr;
 }
 

@@ -8,7 +8,7 @@
 #include "Services.h"
 
 enum : int32_t {
-    kPathBufferSize = 256,        // every path buffer of the builder
+    kPathBufferSize = 256,  // every path buffer of the builder
 };
 
 // The extension of plug-in files, which the host looks for.
@@ -19,8 +19,7 @@ constexpr char kPluginExtension[] = "rvp";
 // dot is put before an extension that has none); with neither, the folder
 // alone. Returns the buffer, or nullptr when `pluginPath` is empty or the
 // result does not fit.
-char* JoinPluginFolderPath(const char* pluginPath, char* buffer, int32_t size, const char* name,
-                           const char* extension);
+char* JoinPluginFolderPath(const char* pluginPath, char* buffer, int32_t size, const char* name, const char* extension);
 
 // The same in the folder of the plug-in's own file; nullptr also when its
 // path cannot be had.
@@ -42,10 +41,10 @@ bool IsWindowsHostModule(const char* name);
 // What keeps `name` from naming a Windows file "NAME.rvp".
 enum WindowsNameFault : int32_t {
     kWindowsNameFine = 0,
-    kWindowsNameReservedCharacter = 1,  // one of < > : " / \ | ? *
-    kWindowsNameControlCharacter = 2,   // a byte below 32
-    kWindowsNameDevice = 3,             // CON, PRN, AUX, NUL, COM1..9, LPT1..9, with any extension
-    kWindowsNameTrailingDotOrSpace = 4, // which Windows drops from or reads specially in names
+    kWindowsNameReservedCharacter = 1,   // one of < > : " / \ | ? *
+    kWindowsNameControlCharacter = 2,    // a byte below 32
+    kWindowsNameDevice = 3,              // CON, PRN, AUX, NUL, COM1..9, LPT1..9, with any extension
+    kWindowsNameTrailingDotOrSpace = 4,  // which Windows drops from or reads specially in names
 };
 WindowsNameFault WindowsFileNameFault(const char* name);
 

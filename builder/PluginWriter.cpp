@@ -16,7 +16,7 @@ namespace {
 constexpr char kDllNamePadding = 'Z';
 constexpr char kControlsSuffix[] = "...";  // the host's sign of a filter that opens a dialog
 constexpr int32_t kSuffixLength = sizeof kControlsSuffix - 1;
-constexpr int32_t kMessageSize = 256;      // a string-table text, with its terminator
+constexpr int32_t kMessageSize = 256;  // a string-table text, with its terminator
 constexpr int32_t kFormattedSize = kMessageSize + kPathBufferSize;
 
 struct ResourceData {
@@ -119,21 +119,21 @@ using TargetPatch = PluginWriteResult (*)(uint8_t* image, size_t size, const Fil
 
 PluginWriteResult PatchPeTarget(uint8_t* image, size_t size, const FilterParams* params) {
     switch (PatchPluginImage(image, size, params)) {
-        case kPatchNotPe: return kWriteNotPe;
-        case kPatchNoDirectories: return kWriteNoDirectories;
-        case kPatchNoMemory: return kWriteNoMemory;
-        case kPatchImageCut: return kWriteImageCut;
-        case kPatchedNameOnly: return kWroteNameOnly;
-        default: return kWroteAll;
+    case kPatchNotPe: return kWriteNotPe;
+    case kPatchNoDirectories: return kWriteNoDirectories;
+    case kPatchNoMemory: return kWriteNoMemory;
+    case kPatchImageCut: return kWriteImageCut;
+    case kPatchedNameOnly: return kWroteNameOnly;
+    default: return kWroteAll;
     }
 }
 
 PluginWriteResult PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params) {
     switch (PatchFrei0rImage(image, size, params)) {
-        case kPatchNotElf: return kWriteNotElf;
-        case kPatchNoBlock: return kWriteNoBlock;
-        case kPatchImageCut: return kWriteImageCut;
-        default: return kWroteAll;
+    case kPatchNotElf: return kWriteNotElf;
+    case kPatchNoBlock: return kWriteNoBlock;
+    case kPatchImageCut: return kWriteImageCut;
+    default: return kWroteAll;
     }
 }
 
@@ -142,7 +142,7 @@ bool Wrote(PluginWriteResult outcome) { return outcome == kWroteAll || outcome =
 // Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
 // that may not have reached the file is no plug-in.
 PluginWriteResult PatchTarget(const FilterParams* params, const char* targetPath, const Services* services,
-                    TargetPatch patch) {
+                              TargetPatch patch) {
     MappedFile file{};
     if (!services->mapFile(targetPath, true, &file)) return kWriteMapFailed;
     const PluginWriteResult patched = patch(file.bytes, static_cast<size_t>(file.size), params);
@@ -152,7 +152,7 @@ PluginWriteResult PatchTarget(const FilterParams* params, const char* targetPath
 
 // Steps 3 to 12: the copy and its patches.
 PluginWriteResult CopyAndPatch(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                     const Services* services, TargetPatch patch) {
+                               const Services* services, TargetPatch patch) {
     const CopyHandle target = services->createCopyTarget(targetPath);
     if (target == kNoCopyHandle) return kWriteCreateFailed;
     const CopyHandle source = services->openCopySource(sourcePath);
@@ -207,7 +207,7 @@ PatchResult PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* pa
 }
 
 PluginWriteResult WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                        const Services* services) {
+                                  const Services* services) {
     const PluginWriteResult outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchPeTarget);
     if (Wrote(outcome)) {
         ShowMessage(services, params, IDS_PLUGIN_CREATED, targetPath, services->informationBox);
@@ -224,7 +224,7 @@ PluginWriteResult WritePluginFile(const FilterParams* params, const char* source
 }
 
 PluginWriteResult WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                              const Services* services) {
+                                        const Services* services) {
     const PluginWriteResult outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchElfTarget);
     if (!Wrote(outcome)) RemoveFailedTarget(outcome, targetPath);
     return outcome;

@@ -53,21 +53,21 @@ PatchResult PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* pa
 // their own words; the message boxes have shown it already. The messages
 // shown are those of the string table named beside each.
 enum PluginWriteResult : int32_t {
-    kWroteAll = 0,          // 1034
-    kWroteNameOnly = 1,     // 1034: the image has no usable PARM or TEXT
-    kWriteCreateFailed = 2, // 1025; the target was not created
-    kWriteSourceFailed = 3, // 1025; the target stays, empty
-    kWriteCopyFailed = 4,   // 1026; removed
-    kWriteMapFailed = 5,    // opening or mapping the target: 1025; removed
-    kWriteNotPe = 6,        // 1025, 1026; removed
-    kWriteNoDirectories = 7,  // no resource directory or DLL name: 1026; removed
-    kWriteNoMemory = 8,     // no copy of the block: 1026; removed
-    kWriteNotWrittenBack = 9, // the patches may not have reached the file: 1026; removed
-    kWriteNoPath = 10,      // the plug-in's path, or the target's, cannot be had: 1025
-    kWriteNoContext = 11,   // the window has no DialogContext: nothing shown
-    kWriteNotElf = 12,      // a frei0r image that is no ELF image: removed
-    kWriteNoBlock = 13,     // a frei0r image without its block section: removed
-    kWriteImageCut = 14,    // an image shorter than its headers say: 1026 (none for frei0r); removed
+    kWroteAll = 0,             // 1034
+    kWroteNameOnly = 1,        // 1034: the image has no usable PARM or TEXT
+    kWriteCreateFailed = 2,    // 1025; the target was not created
+    kWriteSourceFailed = 3,    // 1025; the target stays, empty
+    kWriteCopyFailed = 4,      // 1026; removed
+    kWriteMapFailed = 5,       // opening or mapping the target: 1025; removed
+    kWriteNotPe = 6,           // 1025, 1026; removed
+    kWriteNoDirectories = 7,   // no resource directory or DLL name: 1026; removed
+    kWriteNoMemory = 8,        // no copy of the block: 1026; removed
+    kWriteNotWrittenBack = 9,  // the patches may not have reached the file: 1026; removed
+    kWriteNoPath = 10,         // the plug-in's path, or the target's, cannot be had: 1025
+    kWriteNoContext = 11,      // the window has no DialogContext: nothing shown
+    kWriteNotElf = 12,         // a frei0r image that is no ELF image: removed
+    kWriteNoBlock = 13,        // a frei0r image without its block section: removed
+    kWriteImageCut = 14,       // an image shorter than its headers say: 1026 (none for frei0r); removed
 };
 
 // Copies the image at `sourcePath` to `targetPath`, patches the copy, and
@@ -75,13 +75,13 @@ enum PluginWriteResult : int32_t {
 // error messages in order, with the target removed or (when the source
 // cannot be opened) left empty.
 PluginWriteResult WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                        const Services* services);
+                                  const Services* services);
 
 // The same for a frei0r plug-in (PatchFrei0rImage), without message
 // boxes: only the command-line tool writes these, and it says what
 // happened itself. The target is removed as above.
 PluginWriteResult WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                              const Services* services);
+                                        const Services* services);
 
 // The Build command of the settings dialog `window`: writes the block of
 // its DialogContext to "moduleName.rvp" in the folder of the plug-in's own

@@ -8,9 +8,9 @@ namespace {
 
 // A compile of [textStart, textEnd) whose lexer reads on from textPos, into
 // `capacity` bytes at `area`.
-CompileContext StartCompile(const uint8_t* textStart, const uint8_t* textPos, const uint8_t* textEnd,
-                            uint8_t* area, int32_t capacity) {
-    return CompileContext{' ', kTokenNone, 0, {}, textStart, textPos, textEnd, area, area, area + capacity,
+CompileContext StartCompile(const uint8_t* textStart, const uint8_t* textPos, const uint8_t* textEnd, uint8_t* area,
+                            int32_t capacity) {
+    return CompileContext{' ',           kTokenNone, 0, {}, textStart, textPos, textEnd, area, area, area + capacity,
                           kTemplateTable};
 }
 
@@ -26,8 +26,7 @@ const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>
 
 }  // namespace
 
-bool CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
-                    int32_t* capacity) {
+bool CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area, int32_t* capacity) {
     const uint8_t* textStart = Bytes(text) + *start;
     CompileContext context = StartCompile(textStart, textStart, Bytes(text) + *end, area, *capacity);
     ParseFormula(&context);

@@ -49,8 +49,7 @@ enum : int32_t { kTokenTextSize = 256 };  // 255 characters and the terminator
 // Compiles text[*start, *end) into `area` of `*capacity` bytes. On return
 // [*start, *end) is the span of the token at which parsing stopped and
 // *capacity the code length. True when the formula compiled.
-bool CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area,
-                    int32_t* capacity);
+bool CompileFormula(const char* text, int32_t* start, int32_t* end, uint8_t* area, int32_t* capacity);
 
 // Compiles formula[0..3] of `params` into the code areas of `state` and
 // records the four results; then clears recompileNeeded and sets
@@ -60,8 +59,8 @@ void CompileFormulas(InstanceState* state, const FilterParams* params);
 // One token as the compiler cuts it, with the span a compile that stops at
 // it reports.
 struct FormulaToken {
-    int32_t token;   // a Token
-    int32_t start;   // the span [start, end)
+    int32_t token;  // a Token
+    int32_t start;  // the span [start, end)
     int32_t end;
     int32_t length;  // characters kept in text: a longer token keeps its first 255
     char text[kTokenTextSize];

@@ -14,16 +14,16 @@
 
 // One compile of one formula: the lexer's state and the emitter's.
 struct CompileContext {
-    int32_t lookahead;   // current character 0..255; 0 is the end of text
-    int32_t token;       // the current Token
-    int32_t tokenLength; // characters kept in tokenText, 0..255
+    int32_t lookahead;    // current character 0..255; 0 is the end of text
+    int32_t token;        // the current Token
+    int32_t tokenLength;  // characters kept in tokenText, 0..255
     char tokenText[kTokenTextSize];
     const uint8_t* textStart;
-    const uint8_t* textPos;    // next character to read
-    const uint8_t* textEnd;    // one past the last character
-    uint8_t* codeStart;        // the code area being filled
-    uint8_t* codePos;          // next byte to write; always below codeEnd
-    uint8_t* codeEnd;          // codeStart plus the capacity
+    const uint8_t* textPos;  // next character to read
+    const uint8_t* textEnd;  // one past the last character
+    uint8_t* codeStart;      // the code area being filled
+    uint8_t* codePos;        // next byte to write; always below codeEnd
+    uint8_t* codeEnd;        // codeStart plus the capacity
     const TemplateTable* templates;
 };
 

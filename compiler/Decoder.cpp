@@ -20,8 +20,7 @@ void ReturnZero(Program* program) {
 
 int32_t ReadInt32(const uint8_t* bytes) {
     return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                                static_cast<uint32_t>(bytes[2]) << 16 |
-                                static_cast<uint32_t>(bytes[3]) << 24);
+                                static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
 }
 
 // Decodes the templates after the prolog; false on anything malformed.
@@ -38,8 +37,7 @@ bool DecodeBody(const uint8_t* area, int32_t capacity, Program* program) {
         int32_t length = 0;
         if (first == kEpilogFirstByte) {
             length = kEpilogSize;
-            if (pos + length > capacity || std::memcmp(area + pos, kEpilogBytes, kEpilogSize) != 0)
-                return false;
+            if (pos + length > capacity || std::memcmp(area + pos, kEpilogBytes, kEpilogSize) != 0) return false;
             program->code[program->count++] = instruction;
             return true;
         }
@@ -72,6 +70,5 @@ DecodeResult DecodeCodeArea(const uint8_t* area, int32_t capacity, Program* prog
         DecodeBody(area, capacity, program))
         return kDecodeCompiled;
     ReturnZero(program);
-    return capacity >= kErrorSize && std::memcmp(area, kErrorBytes, kErrorSize) == 0 ? kDecodeFailed
-                                                                                     : kDecodeNoCode;
+    return capacity >= kErrorSize && std::memcmp(area, kErrorBytes, kErrorSize) == 0 ? kDecodeFailed : kDecodeNoCode;
 }

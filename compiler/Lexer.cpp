@@ -14,10 +14,17 @@ struct OperatorRule {
 };
 
 constexpr OperatorRule kOperators[] = {
-    {',', kTokenComma},    {'?', kTokenQuestion},   {':', kTokenColon},
-    {'~', kTokenComplement}, {'^', kTokenBitXor},   {'+', kTokenPlus},
-    {'-', kTokenMinus},    {'*', kTokenStar},       {'%', kTokenPercent},
-    {'(', kTokenOpen},     {')', kTokenClose},
+    {',', kTokenComma},
+    {'?', kTokenQuestion},
+    {':', kTokenColon},
+    {'~', kTokenComplement},
+    {'^', kTokenBitXor},
+    {'+', kTokenPlus},
+    {'-', kTokenMinus},
+    {'*', kTokenStar},
+    {'%', kTokenPercent},
+    {'(', kTokenOpen},
+    {')', kTokenClose},
     {'!', kTokenNot, '=', kTokenNotEqual},
     {'&', kTokenBitAnd, '&', kTokenLogicalAnd},
     {'|', kTokenBitOr, '|', kTokenLogicalOr},
@@ -66,9 +73,7 @@ int32_t DigitValue(int32_t c) {
 int32_t IsSpace(int32_t c) { return c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
 int32_t IsLetter(int32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 int32_t IsDigit(int32_t c) { return c >= '0' && c <= '9'; }
-int32_t IsHexDigit(int32_t c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+int32_t IsHexDigit(int32_t c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 void ReadChar(CompileContext* context) {
     if (context->textPos < context->textEnd) {

@@ -17,12 +17,10 @@ constexpr Operators kLogicalAnd = {{kTokenLogicalAnd, "&&"}};
 constexpr Operators kBitOr = {{kTokenBitOr, "|"}, {kTokenBitXor, "^"}};
 constexpr Operators kBitAnd = {{kTokenBitAnd, "&"}};
 constexpr Operators kShift = {{kTokenShiftLeft, "<<"}, {kTokenShiftRight, ">>"}};
-constexpr Operators kCompare = {{kTokenEqual, "=="}, {kTokenNotEqual, "!="}, {kTokenLess, "<"},
-                                {kTokenLessEqual, "<="}, {kTokenGreater, ">"},
-                                {kTokenGreaterEqual, ">="}};
+constexpr Operators kCompare = {{kTokenEqual, "=="},     {kTokenNotEqual, "!="}, {kTokenLess, "<"},
+                                {kTokenLessEqual, "<="}, {kTokenGreater, ">"},   {kTokenGreaterEqual, ">="}};
 constexpr Operators kAdditive = {{kTokenPlus, "+"}, {kTokenMinus, "-"}};
-constexpr Operators kMultiplicative = {{kTokenStar, "*"}, {kTokenSlash, "/"},
-                                       {kTokenPercent, "%"}};
+constexpr Operators kMultiplicative = {{kTokenStar, "*"}, {kTokenSlash, "/"}, {kTokenPercent, "%"}};
 
 // The levels below formula, loosest first: each calls the next, and
 // primary calls conditional again.
@@ -46,8 +44,7 @@ const char* OperatorName(const Operators& operators, int32_t token) {
 }
 
 // level := operand { operator operand }
-void ParseBinary(CompileContext* context, void (*operand)(CompileContext*),
-                 const Operators& operators) {
+void ParseBinary(CompileContext* context, void (*operand)(CompileContext*), const Operators& operators) {
     operand(context);
     while (const char* name = OperatorName(operators, context->token)) {
         NextToken(context);
@@ -162,15 +159,12 @@ void ParseCompare(CompileContext* context) { ParseBinary(context, ParseAdditive,
 void ParseAdditive(CompileContext* context) { ParseBinary(context, ParseMultiplicative, kAdditive); }
 
 // multiplicative := unary { ("*" | "/" | "%") unary }
-void ParseMultiplicative(CompileContext* context) {
-    ParseBinary(context, ParseUnary, kMultiplicative);
-}
+void ParseMultiplicative(CompileContext* context) { ParseBinary(context, ParseUnary, kMultiplicative); }
 
 // unary := ("!" | "~" | "+" | "-") unary | primary
 void ParseUnary(CompileContext* context) {
     const int32_t token = context->token;
-    if (token != kTokenNot && token != kTokenComplement && token != kTokenPlus &&
-        token != kTokenMinus) {
+    if (token != kTokenNot && token != kTokenComplement && token != kTokenPlus && token != kTokenMinus) {
         ParsePrimary(context);
         return;
     }
@@ -184,20 +178,14 @@ void ParseUnary(CompileContext* context) {
 // primary := number | name | "(" conditional ")"
 void ParsePrimary(CompileContext* context) {
     switch (context->token) {
-    case kTokenNumber:
-        ParseNumber(context);
-        return;
-    case kTokenIdentifier:
-        ParseName(context);
-        return;
+    case kTokenNumber: ParseNumber(context); return;
+    case kTokenIdentifier: ParseName(context); return;
     case kTokenOpen:
         NextToken(context);
         ParseConditional(context);
         Expect(context, kTokenClose);
         return;
-    default:
-        EmitError(context);
-        return;
+    default: EmitError(context); return;
     }
 }
 

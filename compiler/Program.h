@@ -52,7 +52,7 @@ enum class Op : uint8_t {
 #define FABLIX_OP_ENUM(name, inputs) name,
     FABLIX_OPERATIONS(FABLIX_OP_ENUM)
 #undef FABLIX_OP_ENUM
-    Count
+        Count
 };
 
 constexpr int32_t kOpCount = static_cast<int32_t>(Op::Count);
@@ -95,8 +95,8 @@ enum : int32_t {
 };
 
 struct Program {
-    int32_t count;        // instructions, the last one Op::Return
-    int32_t maxDepth;     // deepest use of the value stack S
+    int32_t count;     // instructions, the last one Op::Return
+    int32_t maxDepth;  // deepest use of the value stack S
     int32_t constantCount;
     Instruction code[kMaxInstructions];
     int32_t constants[kMaxConstants];  // operands of SclLiterals

@@ -177,8 +177,7 @@ const Template* FindRow(const TemplateTable* table, const char* name) {
     return nullptr;
 }
 
-bool FindTemplate(const TemplateTable* table, const char* name, const uint8_t** code,
-                  int32_t* length) {
+bool FindTemplate(const TemplateTable* table, const char* name, const uint8_t** code, int32_t* length) {
     const Template* row = FindRow(table, name);
     *code = row ? kTemplateCode + row->codeOffset : nullptr;
     *length = row ? static_cast<int32_t>(row->length) : 0;

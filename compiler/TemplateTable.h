@@ -18,10 +18,10 @@
 
 #pragma pack(push, 1)
 struct Template {
-    char name[8];         // zero-terminated, case-sensitive; empty ends the table
-    int16_t arity;        // 0 variables, operators, structural; 1..10 functions
-    int16_t codeOffset;   // start of the bytes within kTemplateCode
-    uint32_t length;      // size of the code in bytes
+    char name[8];        // zero-terminated, case-sensitive; empty ends the table
+    int16_t arity;       // 0 variables, operators, structural; 1..10 functions
+    int16_t codeOffset;  // start of the bytes within kTemplateCode
+    uint32_t length;     // size of the code in bytes
 };
 #pragma pack(pop)
 static_assert(offsetof(Template, name) == 0);
@@ -45,9 +45,9 @@ enum : int32_t {
     kTemplateRowCount = 113,   // rows with a name, before the terminating row
     kTemplateCodeSize = 2475,  // all bodies, synonyms once, "cos" inside "sin"
     kPrologSize = 10,
-    kCompiledSignSize = 6,     // the prolog bytes that mark compiled code
+    kCompiledSignSize = 6,  // the prolog bytes that mark compiled code
     kNumberSize = 2,
-    kLiteralSize = 6,          // "number" and the value's four bytes
+    kLiteralSize = 6,  // "number" and the value's four bytes
     kErrorSize = 3,
     kEpilogSize = 7,
 };
@@ -71,8 +71,7 @@ const Template* FindRow(const TemplateTable* table, const char* name);
 
 // Finds `name` in `table` byte for byte; the first match wins. Not found:
 // null and 0, result false.
-bool FindTemplate(const TemplateTable* table, const char* name, const uint8_t** code,
-                  int32_t* length);
+bool FindTemplate(const TemplateTable* table, const char* name, const uint8_t** code, int32_t* length);
 
 // Looks up an identifier: true and its arity when a formula may name it.
 // The structural templates and "negate" are not values, so an identifier

@@ -7,8 +7,7 @@
 #include "ReelInfo.h"
 #include "Setup.h"
 
-extern "C" FABLIX_ENTRY_EXPORT int16_t FABLIX_ENTRY_CALL xFilter(int16_t selector,
-                                                                 FilterRecord** recordHandle) {
+extern "C" FABLIX_ENTRY_EXPORT int16_t FABLIX_ENTRY_CALL xFilter(int16_t selector, FilterRecord** recordHandle) {
     RvHandle handle = reinterpret_cast<RvHandle>(recordHandle);
     RvHLock(handle);
     FilterRecord* record = *recordHandle;

@@ -21,14 +21,13 @@ enum : int16_t {
     kSelectorExecute = 0,  // render one frame
     kSelectorSetup = 1,    // let the user set the filter up
 
-    kEntryOk = 0,             // execute; setup accepted or compile only
-    kEntryNotAccepted = 1,    // setup: the dialog did not end with OK
+    kEntryOk = 0,           // execute; setup accepted or compile only
+    kEntryNotAccepted = 1,  // setup: the dialog did not end with OK
     kEntryUnknownSelector = -1,
-    kEntryOutOfMemory = -108, // the InstanceState could not be allocated
+    kEntryOutOfMemory = -108,  // the InstanceState could not be allocated
 };
 
 // The type of the entry, for hosts that look it up by name.
 using XFilterEntry = int16_t(FABLIX_ENTRY_CALL*)(int16_t selector, FilterRecord** recordHandle);
 
-extern "C" FABLIX_ENTRY_EXPORT int16_t FABLIX_ENTRY_CALL xFilter(int16_t selector,
-                                                                 FilterRecord** recordHandle);
+extern "C" FABLIX_ENTRY_EXPORT int16_t FABLIX_ENTRY_CALL xFilter(int16_t selector, FilterRecord** recordHandle);

@@ -26,8 +26,8 @@ intptr_t RunSettingsDialog(int32_t templateId, FilterRecord* record, InstanceSta
     context->instanceState = state;
     context->params = &state->params;
     LoadDialogIcon(ModuleInstance());
-    const intptr_t endCode = RvRunDialog(templateId, HostPopupOwner(), SettingsDialogProcedure(),
-                                         handle, ModuleInstance());
+    const intptr_t endCode =
+        RvRunDialog(templateId, HostPopupOwner(), SettingsDialogProcedure(), handle, ModuleInstance());
     RvDisposeHandle(handle);
     return endCode;
 }
@@ -41,8 +41,7 @@ int16_t Setup(FilterRecord* record, InstanceState* state) {
     if (params.built == 0) {
         result = RunSettingsDialog(IDD_SETTINGS, record, state) == kDialogOk ? kEntryOk : kEntryNotAccepted;
     } else if (params.hasControls != 0) {
-        result = RunSettingsDialog(IDD_COMPACT_SETTINGS, record, state) == kDialogOk ? kEntryOk
-                                                                                      : kEntryNotAccepted;
+        result = RunSettingsDialog(IDD_COMPACT_SETTINGS, record, state) == kDialogOk ? kEntryOk : kEntryNotAccepted;
     } else {
         CompileFormulas(state, &params);
     }

@@ -15,9 +15,7 @@ static_assert(std::endian::native == std::endian::little);
 namespace {
 
 // The tables lie in a packed record, so they are reached by byte address.
-uint8_t* FieldBytes(InstanceState* state, size_t offset) {
-    return reinterpret_cast<uint8_t*>(state) + offset;
-}
+uint8_t* FieldBytes(InstanceState* state, size_t offset) { return reinterpret_cast<uint8_t*>(state) + offset; }
 
 void CopyTable(const char* name, uint8_t* table, int32_t tableBytes) {
     // A negative result (not found) has copied nothing, which is all it means here.
@@ -35,8 +33,6 @@ void LoadLookupTables(InstanceState* state) {
     ExpandCosineTable(turn);
     std::memcpy(cosine, turn, sizeof turn);
 
-    CopyTable(FABLIX_RC_ARCTAN, FieldBytes(state, offsetof(InstanceState, arctanTable)),
-              sizeof(state->arctanTable));
-    CopyTable(FABLIX_RC_VECTOR, FieldBytes(state, offsetof(InstanceState, vectorTable)),
-              sizeof(state->vectorTable));
+    CopyTable(FABLIX_RC_ARCTAN, FieldBytes(state, offsetof(InstanceState, arctanTable)), sizeof(state->arctanTable));
+    CopyTable(FABLIX_RC_VECTOR, FieldBytes(state, offsetof(InstanceState, vectorTable)), sizeof(state->vectorTable));
 }

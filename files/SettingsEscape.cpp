@@ -11,8 +11,7 @@ bool IsOctalDigit(unsigned char c) { return c >= '0' && c <= '7'; }
 
 void EscapeText(char* output, const char* input) {
     char* out = output;
-    for (const unsigned char* in = reinterpret_cast<const unsigned char*>(input); *in != 0;
-         ++in) {
+    for (const unsigned char* in = reinterpret_cast<const unsigned char*>(input); *in != 0; ++in) {
         const unsigned char c = *in;
         if (c >= 8 && c <= 13) {
             *out++ = '\\';
@@ -46,18 +45,17 @@ void UnescapeText(char* output, const char* input) {
         ++in;
         if (IsOctalDigit(next)) {
             unsigned value = next - '0';
-            for (int digits = 1; digits < 3 && IsOctalDigit(*in); ++digits)
-                value = value * 8 + (*in++ - '0');
+            for (int digits = 1; digits < 3 && IsOctalDigit(*in); ++digits) value = value * 8 + (*in++ - '0');
             *out++ = static_cast<char>(value & 0xFF);
         } else {
             switch (next) {
-                case 'b': *out++ = 8; break;
-                case 'f': *out++ = 12; break;
-                case 'n': *out++ = 10; break;
-                case 'r': *out++ = 13; break;
-                case 't': *out++ = 9; break;
-                case 'v': *out++ = 11; break;
-                default: *out++ = static_cast<char>(next); break;
+            case 'b': *out++ = 8; break;
+            case 'f': *out++ = 12; break;
+            case 'n': *out++ = 10; break;
+            case 'r': *out++ = 13; break;
+            case 't': *out++ = 9; break;
+            case 'v': *out++ = 11; break;
+            default: *out++ = static_cast<char>(next); break;
             }
         }
     }

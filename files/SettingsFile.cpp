@@ -43,24 +43,24 @@ int32_t SlotLength(const char* slot) {
 
 const char* SettingsStatusText(SettingsStatus status) {
     switch (status) {
-        case kSettingsOk: return "success";
-        case kSettingsLineUnreadable: return "the file ends (or cannot be read) before the line does";
-        case kSettingsBadHeader: return "the first line is not \"%RGB-1.0\"";
-        case kSettingsShortWrite: return "the write stopped short (disk full?)";
-        case kSettingsCloseFailed: return "the file could not be flushed and closed";
-        case kSettingsCannotOpen: return "the file cannot be opened";
-        case kSettingsCannotReplace: return "the written file cannot replace the target";
-        case kSettingsTooLong: return "the file goes on past 1 MiB, far longer than any settings file";
-        default: return "unknown failure";
+    case kSettingsOk: return "success";
+    case kSettingsLineUnreadable: return "the file ends (or cannot be read) before the line does";
+    case kSettingsBadHeader: return "the first line is not \"%RGB-1.0\"";
+    case kSettingsShortWrite: return "the write stopped short (disk full?)";
+    case kSettingsCloseFailed: return "the file could not be flushed and closed";
+    case kSettingsCannotOpen: return "the file cannot be opened";
+    case kSettingsCannotReplace: return "the written file cannot replace the target";
+    case kSettingsTooLong: return "the file goes on past 1 MiB, far longer than any settings file";
+    default: return "unknown failure";
     }
 }
 
 const char* SettingsSectionName(SettingsSection section) {
     switch (section) {
-        case kSectionHeader: return "header";
-        case kSectionSliders: return "sliders";
-        case kSectionFormulas: return "formulas";
-        default: return "file";
+    case kSectionHeader: return "header";
+    case kSectionSliders: return "sliders";
+    case kSectionFormulas: return "formulas";
+    default: return "file";
     }
 }
 
@@ -104,9 +104,7 @@ SettingsStatus ReadLine(SettingsStream* file, char* buffer, int32_t* length) {
     return status;
 }
 
-SettingsStatus WriteHeader(SettingsStream* file, const FilterParams*) {
-    return WriteLine(file, kHeader);
-}
+SettingsStatus WriteHeader(SettingsStream* file, const FilterParams*) { return WriteLine(file, kHeader); }
 
 SettingsStatus ReadHeader(SettingsStream* file, FilterParams*) {
     char line[kLineBufferSize];
@@ -114,8 +112,7 @@ SettingsStatus ReadHeader(SettingsStream* file, FilterParams*) {
     const SettingsStatus status = ReadLine(file, line, &length);
     if (status != kSettingsOk) return status;
     // Compared by length too: a zero byte in the file must not hide a tail.
-    if (length != kHeaderLength || memcmp(line, kHeader, kHeaderLength) != 0)
-        return kSettingsBadHeader;
+    if (length != kHeaderLength || memcmp(line, kHeader, kHeaderLength) != 0) return kSettingsBadHeader;
     return kSettingsOk;
 }
 
@@ -124,8 +121,7 @@ SettingsStatus WriteSliders(SettingsStream* file, const FilterParams* params) {
     for (int32_t i = 0; i < kSliderCount && status == kSettingsOk; ++i) {
         // One length byte, then the digits: "-2147483648" is the longest, 11.
         char line[1 + 12];
-        const int digits = snprintf(line + 1, sizeof line - 1, "%d",
-                                    static_cast<int>(params->sliderValue[i]));
+        const int digits = snprintf(line + 1, sizeof line - 1, "%d", static_cast<int>(params->sliderValue[i]));
         line[0] = static_cast<char>(digits);
         status = WriteLine(file, line);
     }

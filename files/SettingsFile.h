@@ -15,9 +15,9 @@
 constexpr char kSettingsHeader[] = "%RGB-1.0";
 
 enum : int32_t {
-    kLineEnd = 13,           // the one byte that ends a line
-    kLineBufferSize = 256,   // ReadLine's buffer
-    kLineMaxLength = 255,    // bytes ReadLine stores before it ends a line anyway
+    kLineEnd = 13,          // the one byte that ends a line
+    kLineBufferSize = 256,  // ReadLine's buffer
+    kLineMaxLength = 255,   // bytes ReadLine stores before it ends a line anyway
     kFormulaPieceLength = 63,
     // The most a loaded file may hold. The longest file the writer makes
     // holds about 16.5 KB; hand-made files may hold longer formulas, which
@@ -49,8 +49,8 @@ enum SettingsSection : int32_t {
 // What went wrong and where, for a message that names the section and line.
 struct SettingsOutcome {
     SettingsStatus status;
-    SettingsSection section;  // of the failure; kSectionNone on success
-    int32_t line;     // 1-based ReadLine (WriteLine) call that failed; 0 when no line is concerned
+    SettingsSection section;   // of the failure; kSectionNone on success
+    int32_t line;              // 1-based ReadLine (WriteLine) call that failed; 0 when no line is concerned
     int32_t fileLine = 0;      // the line of the file it was in, as an editor counts them
     int32_t lineFeedLine = 0;  // a formula line that held a line feed alone, 0: none
 };
@@ -59,12 +59,12 @@ struct SettingsOutcome {
 // clamped or digitless slider value and a cut formula, and a caller that
 // reads a file on a user's behalf says so.
 struct SettingsNotes {
-    int32_t sliderNoted[kSliderCount];        // 1: clamped, or no digits (read as 0)
-    int32_t sliderValue[kSliderCount];        // the value stored
-    int32_t sliderTextLength[kSliderCount];   // bytes of the line after its first byte
+    int32_t sliderNoted[kSliderCount];                    // 1: clamped, or no digits (read as 0)
+    int32_t sliderValue[kSliderCount];                    // the value stored
+    int32_t sliderTextLength[kSliderCount];               // bytes of the line after its first byte
     char sliderText[kSliderCount][kSliderTextNoted + 1];  // their start, zero-terminated
-    int64_t formulaLength[kFormulaCount];     // unescaped characters the file holds
-    int32_t formulaKept[kFormulaCount];       // characters stored; below formulaLength: cut
+    int64_t formulaLength[kFormulaCount];                 // unescaped characters the file holds
+    int32_t formulaKept[kFormulaCount];                   // characters stored; below formulaLength: cut
 };
 
 // True when the notes hold anything to say.
@@ -96,7 +96,5 @@ SettingsStatus ReadFormulas(SettingsStream* file, FilterParams* params);
 // The three writers (readers) in the fixed order, each only after the one
 // before succeeded. Returns the first failure's status, or 0; `outcome`,
 // when given, receives it with the section and the line.
-SettingsStatus RunWriters(SettingsStream* file, const FilterParams* params,
-                          SettingsOutcome* outcome = nullptr);
-SettingsStatus RunReaders(SettingsStream* file, FilterParams* params,
-                          SettingsOutcome* outcome = nullptr);
+SettingsStatus RunWriters(SettingsStream* file, const FilterParams* params, SettingsOutcome* outcome = nullptr);
+SettingsStatus RunReaders(SettingsStream* file, FilterParams* params, SettingsOutcome* outcome = nullptr);

@@ -26,8 +26,8 @@ enum SettingsFileResult : int32_t {
 // write or the close failed. `outcome`, when given, says where.
 // `writeRoom` (tests only) limits the bytes the writes may store; below 0
 // no limit.
-SettingsFileResult SaveSettingsFile(const char* path, const FilterParams* params,
-                                    SettingsOutcome* outcome = nullptr, int64_t writeRoom = -1);
+SettingsFileResult SaveSettingsFile(const char* path, const FilterParams* params, SettingsOutcome* outcome = nullptr,
+                                    int64_t writeRoom = -1);
 
 // Reads the settings file at `path` into a copy of `*params` and copies it
 // back only when every section was read, so a failure leaves `*params` as
@@ -35,5 +35,5 @@ SettingsFileResult SaveSettingsFile(const char* path, const FilterParams* params
 // Returns kSettingsFileDone, kSettingsFileOpenError or kSettingsFileReadError. `notes`,
 // when given, receives what the rules changed of a file that was read
 // (all zero otherwise).
-SettingsFileResult LoadSettingsFile(const char* path, FilterParams* params,
-                                    SettingsOutcome* outcome = nullptr, SettingsNotes* notes = nullptr);
+SettingsFileResult LoadSettingsFile(const char* path, FilterParams* params, SettingsOutcome* outcome = nullptr,
+                                    SettingsNotes* notes = nullptr);

@@ -1,8 +1,6 @@
 #include "SettingsStream.h"
 
-SettingsStream MakeSettingsStream(FILE* file) {
-    return SettingsStream{file, -1, 0, 0};
-}
+SettingsStream MakeSettingsStream(FILE* file) { return SettingsStream{file, -1, 0, 0}; }
 
 size_t StreamWrite(SettingsStream* stream, const void* bytes, size_t count) {
     ++stream->writeCalls;

@@ -12,14 +12,14 @@ struct SettingsNotes;
 
 struct SettingsStream {
     FILE* file;
-    int64_t writeRoom;   // bytes the writes may still store; below 0: no limit
-    int32_t line;        // ReadLine and WriteLine calls made, from 1 (a long line is read in pieces)
-    int32_t writeCalls;  // StreamWrite calls made
-    int64_t readRoom = -1;         // bytes the reads may still take; below 0: no limit
-    bool readRoomPassed = false;   // a read found the room used up
-    int32_t fileLine = 0;          // the line of the file ReadLine is in, from 1, as an editor counts
-    bool midLine = false;          // the last ReadLine stopped after kLineMaxLength bytes, inside a line
-    int32_t lineFeedLine = 0;      // the first formula line holding a line feed alone; 0: none
+    int64_t writeRoom;               // bytes the writes may still store; below 0: no limit
+    int32_t line;                    // ReadLine and WriteLine calls made, from 1 (a long line is read in pieces)
+    int32_t writeCalls;              // StreamWrite calls made
+    int64_t readRoom = -1;           // bytes the reads may still take; below 0: no limit
+    bool readRoomPassed = false;     // a read found the room used up
+    int32_t fileLine = 0;            // the line of the file ReadLine is in, from 1, as an editor counts
+    bool midLine = false;            // the last ReadLine stopped after kLineMaxLength bytes, inside a line
+    int32_t lineFeedLine = 0;        // the first formula line holding a line feed alone; 0: none
     SettingsNotes* notes = nullptr;  // where the readers say what they changed; null: nowhere
 };
 

@@ -20,7 +20,7 @@ constexpr ResourceKey ResourceNumber(int32_t number) { return {nullptr, number};
 constexpr ResourceKey ResourceText(const char* text) { return {text, 0}; }
 
 enum : int32_t {
-    kResourceNotFound = -1,  // no resource of that type and name (or id)
+    kResourceNotFound = -1,     // no resource of that type and name (or id)
     kResourceBadArgument = -2,  // a null destination with room, or a negative capacity
 };
 

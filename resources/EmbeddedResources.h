@@ -9,10 +9,10 @@
 // One resource. A type or name is either a text or, when the text is
 // nullptr, the number beside it.
 struct EmbeddedResource {
-    const char* typeName;   // "PARM", "TEXT", ...; nullptr for a numeric type
-    int32_t typeNumber;     // FABLIX_RT_RCDATA for the lookup tables
-    const char* nameText;   // "COSINE", ...; nullptr for a numeric name
-    int32_t nameNumber;     // 16000, 1000, ...
+    const char* typeName;  // "PARM", "TEXT", ...; nullptr for a numeric type
+    int32_t typeNumber;    // FABLIX_RT_RCDATA for the lookup tables
+    const char* nameText;  // "COSINE", ...; nullptr for a numeric name
+    int32_t nameNumber;    // 16000, 1000, ...
     const uint8_t* bytes;
     int32_t size;
 };

@@ -15,5 +15,5 @@ enum : int32_t {
     kCosineScaleShift = 14,       // the cosine table holds cos * 2^14
     // Rounds (m * cos) >> 14 to nearest, halves down.
     kCosineRound = (1 << (kCosineScaleShift - 1)) - 1,
-    kSineCosineShift = 5,         // "sin" and "cos" scale the table to 512
+    kSineCosineShift = 5,  // "sin" and "cos" scale the table to 512
 };

@@ -8,14 +8,31 @@ bool IsFrameConstant(Op op) {
     switch (op) {
     // These read the pixel, its position or channel, or the "put" cells,
     // or change the state.
-    case Op::X: case Op::Y: case Op::P: case Op::SourceA: case Op::SourceR:
-    case Op::SourceG: case Op::SourceB: case Op::SourceC: case Op::D: case Op::M:
-    case Op::I: case Op::U: case Op::V: case Op::Get: case Op::Put: case Op::Rnd:
-    case Op::Rad: case Op::Rad1: case Op::Src: case Op::Cnv: case Op::Return:
-    case Op::NextChannel: case Op::ColumnValue: case Op::Count:
-        return false;
-    default:
-        return true;
+    case Op::X:
+    case Op::Y:
+    case Op::P:
+    case Op::SourceA:
+    case Op::SourceR:
+    case Op::SourceG:
+    case Op::SourceB:
+    case Op::SourceC:
+    case Op::D:
+    case Op::M:
+    case Op::I:
+    case Op::U:
+    case Op::V:
+    case Op::Get:
+    case Op::Put:
+    case Op::Rnd:
+    case Op::Rad:
+    case Op::Rad1:
+    case Op::Src:
+    case Op::Cnv:
+    case Op::Return:
+    case Op::NextChannel:
+    case Op::ColumnValue:
+    case Op::Count: return false;
+    default: return true;
     }
 }
 
@@ -32,9 +49,8 @@ struct LiteralForm {
     Op op, literal;
 };
 constexpr LiteralForm kLiteralForms[] = {
-    {Op::Add, Op::AddLiteral},           {Op::Subtract, Op::SubtractLiteral},
-    {Op::Multiply, Op::MultiplyLiteral}, {Op::Divide, Op::DivideLiteral},
-    {Op::ShiftLeft, Op::ShiftLeftLiteral}, {Op::ShiftRight, Op::ShiftRightLiteral},
+    {Op::Add, Op::AddLiteral},       {Op::Subtract, Op::SubtractLiteral},   {Op::Multiply, Op::MultiplyLiteral},
+    {Op::Divide, Op::DivideLiteral}, {Op::ShiftLeft, Op::ShiftLeftLiteral}, {Op::ShiftRight, Op::ShiftRightLiteral},
     {Op::BitAnd, Op::BitAndLiteral},
 };
 constexpr int32_t kSclLiteralCount = 4;
@@ -71,8 +87,8 @@ struct Folding {
 
 // Runs `instruction` on literal operands by the interpreter, with the
 // constants of the program it comes from.
-int32_t Evaluate(const Instruction* operands, int32_t count, const Instruction& instruction,
-                 const Program* from, InstanceState* state) {
+int32_t Evaluate(const Instruction* operands, int32_t count, const Instruction& instruction, const Program* from,
+                 InstanceState* state) {
     Instruction code[kMaxInputs + 2];
     std::memcpy(code, operands, sizeof(Instruction) * static_cast<size_t>(count));
     code[count] = instruction;
@@ -104,8 +120,7 @@ void EmitVarying(Folding& f, const Instruction& instruction, const Program* in) 
     if (instruction.op == Op::SclLiterals) {
         // Carried over from an earlier specialisation: its constants too.
         const int32_t at = f.out->constantCount;
-        std::memcpy(f.out->constants + at, in->constants + instruction.value,
-                    sizeof(int32_t) * kSclConstantCount);
+        std::memcpy(f.out->constants + at, in->constants + instruction.value, sizeof(int32_t) * kSclConstantCount);
         f.out->constantCount += kSclConstantCount;
         f.Emit({Op::SclLiterals, at}, false);
         return;
@@ -129,8 +144,8 @@ void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope 
             continue;
         }
         Instruction* operands = out->code + out->count - inputs;
-        const int32_t value = instruction.op == Op::Number ? instruction.value
-                                                           : Evaluate(operands, inputs, instruction, in, state);
+        const int32_t value =
+            instruction.op == Op::Number ? instruction.value : Evaluate(operands, inputs, instruction, in, state);
         out->count -= inputs;
         f.depth -= inputs;
         f.Emit({Op::Number, value}, true);
@@ -208,8 +223,10 @@ void TabulateColumns(const Program* in, InstanceState* state, ColumnTables* tabl
         for (int32_t k = first; k < depth; ++k)
             if (parts[k].dependence > dependence) dependence = parts[k].dependence;
         if (depth - inputs < 0) dependence = kVarying;
-        if (instruction.op == Op::X) dependence = kColumn;
-        else if (!IsFrameConstant(instruction.op)) dependence = kVarying;
+        if (instruction.op == Op::X)
+            dependence = kColumn;
+        else if (!IsFrameConstant(instruction.op))
+            dependence = kVarying;
         if (dependence == kVarying) {
             // The column-only operands of a varying operation become table
             // lookups, the last first so the earlier starts stay valid.

@@ -29,7 +29,7 @@ void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope 
 
 enum : int32_t {
     kMaxColumnTables = 16,
-    kMaxColumns = 8192,  // wider frames are not tabulated
+    kMaxColumns = 8192,   // wider frames are not tabulated
     kColumnPadding = 64,  // read, never used, by vector lanes past the last column
 };
 

@@ -14,8 +14,7 @@ int32_t RunProgram(const Program* program, InstanceState* state);
 
 // Runs `code` up to its Return with the constants and column tables given:
 // a part of a program, for the passes that compute parts ahead of time.
-int32_t RunCode(const Instruction* code, const int32_t* constants, const int32_t* columnValues,
-                InstanceState* state);
+int32_t RunCode(const Instruction* code, const int32_t* constants, const int32_t* columnValues, InstanceState* state);
 
 // Runs a pixel program (JoinChannels) from channel `channelMin` on,
 // storing the value of channel p in results[p].

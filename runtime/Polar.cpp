@@ -6,9 +6,7 @@ namespace {
 constexpr uint64_t kHalfTurnTimesScale = 205888;  // 65536 pi
 constexpr uint64_t kDiagonal = 27146;             // (sqrt(2) - 1) * 65536
 
-uint32_t Magnitude(int32_t v) {
-    return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-}
+uint32_t Magnitude(int32_t v) { return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v); }
 }  // namespace
 
 int32_t BaseAngle(const InstanceState* state, uint32_t s, uint32_t l) {
@@ -29,9 +27,7 @@ int32_t FoldedAngle(const InstanceState* state, int32_t x, int32_t y, bool below
     return below ? -v : v;
 }
 
-int32_t VectorAngle(const InstanceState* state, int32_t x, int32_t y) {
-    return FoldedAngle(state, x, y, y < 0);
-}
+int32_t VectorAngle(const InstanceState* state, int32_t x, int32_t y) { return FoldedAngle(state, x, y, y < 0); }
 
 int32_t VectorLength(const InstanceState* state, int32_t a, int32_t b) {
     const uint64_t ua = Magnitude(a);

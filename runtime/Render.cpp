@@ -55,8 +55,8 @@ void JoinRunning(const FormulaPrograms* programs, const RowWorkspace* rows, Prog
 }
 
 // One row on the interpreter, pixel by pixel.
-void InterpretRow(InstanceState* state, const FormulaPrograms* programs, const Program* program,
-                  uint8_t* out, int32_t storeColumns) {
+void InterpretRow(InstanceState* state, const FormulaPrograms* programs, const Program* program, uint8_t* out,
+                  int32_t storeColumns) {
     const bool single = programs->plan.single;
     for (state->x = state->xMin; state->x < state->xMax; ++state->x) {
         const bool store = state->x - state->xMin < storeColumns;
@@ -129,8 +129,8 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
         const Program* frame = &programs->frame[i];
         plan.perRow[i] = ProgramUses(frame, Op::Y);
         plan.anyPerRow = plan.anyPerRow || plan.perRow[i];
-        plan.inOrder = plan.inOrder || ProgramUses(frame, Op::Rnd) || ProgramUses(frame, Op::Put) ||
-                       ProgramUses(frame, Op::Get);
+        plan.inOrder =
+            plan.inOrder || ProgramUses(frame, Op::Rnd) || ProgramUses(frame, Op::Put) || ProgramUses(frame, Op::Get);
         plan.vector = plan.vector && RunsVectorized(frame);
         plan.draws += DrawsPerPixel(frame);
         depth += frame->maxDepth;
@@ -161,13 +161,19 @@ RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, R
                 if (plan.perRow[i]) SpecializeProgram(&programs->frame[i], state, kForRow, &rows->row[i]);
             if (!plan.single) JoinRunning(programs, rows, &rows->pixel);
         }
-        const Program* program = plan.single     ? Running(programs, rows, kSingleFormula)
+        const Program* program = plan.single      ? Running(programs, rows, kSingleFormula)
                                  : plan.anyPerRow ? &rows->pixel
                                                   : &programs->pixel;
         const int32_t store = index < storeRows ? storeColumns : 0;
         if (plan.vector) {
-            const VectorRun run{program, state->xMin, width, store < width ? store : width, plan.draws, plan.single,
-                                state->rowAddress[kSourceSlot], state->rowAddress[kDestinationSlot]};
+            const VectorRun run{program,
+                                state->xMin,
+                                width,
+                                store < width ? store : width,
+                                plan.draws,
+                                plan.single,
+                                state->rowAddress[kSourceSlot],
+                                state->rowAddress[kDestinationSlot]};
             RenderVectorRun(run, state, &rows->lanes);
         } else {
             InterpretRow(state, programs, program, state->rowAddress[kDestinationSlot], store);

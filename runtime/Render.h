@@ -13,12 +13,12 @@
 
 // How a frame's programs run, decided once per frame.
 struct FramePlan {
-    bool single;                    // single-expression mode: formula 3 for all four bytes
-    bool perRow[kFormulaCount];     // the program reads "y": folded again at every row
+    bool single;                 // single-expression mode: formula 3 for all four bytes
+    bool perRow[kFormulaCount];  // the program reads "y": folded again at every row
     bool anyPerRow;
-    bool vector;                    // the vector executor runs the frame, else the interpreter
-    bool inOrder;                   // "rnd", "put" or "get": rows render in order, on one thread
-    int32_t draws;                  // "rnd" draws per pixel (vector executor)
+    bool vector;    // the vector executor runs the frame, else the interpreter
+    bool inOrder;   // "rnd", "put" or "get": rows render in order, on one thread
+    int32_t draws;  // "rnd" draws per pixel (vector executor)
 };
 
 // Which executors may run a frame: the best that computes it exactly, or

@@ -67,9 +67,7 @@ inline int32_t Mix(int32_t a, int32_t b, int32_t n, int32_t d) {
 
 inline int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 
-inline int32_t Cosine(const InstanceState* s, int32_t angle) {
-    return s->cosineTable[u32(angle) & kAngleMask];
-}
+inline int32_t Cosine(const InstanceState* s, int32_t angle) { return s->cosineTable[u32(angle) & kAngleMask]; }
 
 // (m * cos + 8191) >> 14 in 64 bits, rounding halves down.
 inline int32_t PolarComponent(const InstanceState* s, int32_t angle, int32_t m) {

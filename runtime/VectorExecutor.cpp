@@ -51,19 +51,31 @@ HWY_INLINE void ForLanes(Tag tag, int32_t n, F f) {
 // operand's row takes the result.
 template <class Tag, class F, class... Rest>
 HWY_INLINE void Lanewise(Tag tag, int32_t n, F f, int32_t* a, const Rest*... rest) {
-    ForLanes(tag, n, [&](int32_t i) HWY_ATTR { hn::StoreU(f(hn::LoadU(tag, a + i), hn::LoadU(tag, rest + i)...), tag, a + i); });
+    ForLanes(tag, n, [&](int32_t i) HWY_ATTR {
+        hn::StoreU(f(hn::LoadU(tag, a + i), hn::LoadU(tag, rest + i)...), tag, a + i);
+    });
 }
 template <class F>
-HWY_INLINE void Map1(int32_t* t, int32_t n, F f) { Lanewise(D(), n, f, t); }
+HWY_INLINE void Map1(int32_t* t, int32_t n, F f) {
+    Lanewise(D(), n, f, t);
+}
 template <class F>
-HWY_INLINE void Map2(int32_t* l, const int32_t* t, int32_t n, F f) { Lanewise(D(), n, f, l, t); }
+HWY_INLINE void Map2(int32_t* l, const int32_t* t, int32_t n, F f) {
+    Lanewise(D(), n, f, l, t);
+}
 template <class F>
-HWY_INLINE void Map3(int32_t* a, const int32_t* b, const int32_t* c, int32_t n, F f) { Lanewise(D(), n, f, a, b, c); }
+HWY_INLINE void Map3(int32_t* a, const int32_t* b, const int32_t* c, int32_t n, F f) {
+    Lanewise(D(), n, f, a, b, c);
+}
 // The same on half-width lanes, beside doubles.
 template <class F>
-HWY_INLINE void Half2(int32_t* l, const int32_t* t, int32_t n, F f) { Lanewise(DH(), n, f, l, t); }
+HWY_INLINE void Half2(int32_t* l, const int32_t* t, int32_t n, F f) {
+    Lanewise(DH(), n, f, l, t);
+}
 template <class F>
-HWY_INLINE void Half3(int32_t* a, const int32_t* b, const int32_t* c, int32_t n, F f) { Lanewise(DH(), n, f, a, b, c); }
+HWY_INLINE void Half3(int32_t* a, const int32_t* b, const int32_t* c, int32_t n, F f) {
+    Lanewise(DH(), n, f, a, b, c);
+}
 
 HWY_INLINE V Bool(hn::Mask<D> m) { return hn::IfThenElseZero(m, hn::Set(D(), 1)); }
 
@@ -120,10 +132,10 @@ struct Block {
     InstanceState* state;
     VectorWorkspace* ws;
     const Program* program;
-    int32_t x;       // the column of lane 0
-    int32_t lanes;   // the pixels, rounded up to whole vectors
+    int32_t x;      // the column of lane 0
+    int32_t lanes;  // the pixels, rounded up to whole vectors
     int32_t channel;
-    int32_t draw;    // the next "rnd" of the program
+    int32_t draw;                    // the next "rnd" of the program
     bool angleKnown, distanceKnown;  // "d" and "m" of the block already in the workspace
     const int32_t* results[kFormulaCount];
 };
@@ -226,7 +238,8 @@ void Convolve(Block& b, int32_t* w) {
         for (int32_t c = 0; c < 3; ++c) {
             const V index = hn::Sub(Clamp(d, hn::Add(start, hn::Set(d, c)), s->xMin, s->xMax - 1), hn::Set(d, s->xMin));
             for (int32_t j = 0; j < 3; ++j) {
-                const V byte = hn::And(ShiftRightLogical(d, hn::GatherIndex(d, rows[j], index), shift), hn::Set(d, 0xFF));
+                const V byte =
+                    hn::And(ShiftRightLogical(d, hn::GatherIndex(d, rows[j], index), shift), hn::Set(d, 0xFF));
                 sum = hn::Add(sum, hn::Mul(hn::Load(d, w + (3 * j + c) * kVectorBlock + i), byte));
             }
         }
@@ -304,7 +317,8 @@ HWY_INLINE V SourceBytes(const Block& b, int32_t i, int32_t k) {
 void Colour(const Block& b, int32_t* out, int32_t wr, int32_t wg, int32_t wb) {
     const D d;
     ForLanes(d, b.lanes, [&](int32_t i) HWY_ATTR {
-        const V sum = hn::Add(hn::Add(hn::Mul(hn::Set(d, wr), SourceBytes(b, i, 2)), hn::Mul(hn::Set(d, wg), SourceBytes(b, i, 1))),
+        const V sum = hn::Add(hn::Add(hn::Mul(hn::Set(d, wr), SourceBytes(b, i, 2)),
+                                      hn::Mul(hn::Set(d, wg), SourceBytes(b, i, 1))),
                               hn::Mul(hn::Set(d, wb), SourceBytes(b, i, 0)));
         hn::Store(hn::ShiftRight<8>(sum), d, out + i);
     });
@@ -336,7 +350,9 @@ void RunBlock(Block& b) {
         const int32_t* l = top >= 1 ? ws->values[top - 1] : nullptr;
         switch (in.op) {
         case Op::X: ForLanes(d, n, [&](int32_t i) HWY_ATTR { hn::Store(hn::Iota(d, b.x + i), d, r + i); }); break;
-        case Op::Y: case Op::P: case Op::Number: {
+        case Op::Y:
+        case Op::P:
+        case Op::Number: {
             const int32_t value = in.op == Op::Y ? s->yMax - s->row - 1 : in.op == Op::P ? b.channel : in.value;
             ForLanes(d, n, [&](int32_t i) HWY_ATTR { hn::Store(hn::Set(d, value), d, r + i); });
             break;
@@ -346,9 +362,16 @@ void RunBlock(Block& b) {
             ForLanes(d, n, [&](int32_t i) HWY_ATTR { hn::Store(hn::LoadU(d, column + i), d, r + i); });
             break;
         }
-        case Op::SourceB: case Op::SourceG: case Op::SourceR: case Op::SourceA: case Op::SourceC: {
-            const int32_t k = in.op == Op::SourceB ? 0 : in.op == Op::SourceG ? 1 : in.op == Op::SourceR ? 2
-                            : in.op == Op::SourceA ? 3 : (b.channel - s->channelMin) & 3;
+        case Op::SourceB:
+        case Op::SourceG:
+        case Op::SourceR:
+        case Op::SourceA:
+        case Op::SourceC: {
+            const int32_t k = in.op == Op::SourceB   ? 0
+                              : in.op == Op::SourceG ? 1
+                              : in.op == Op::SourceR ? 2
+                              : in.op == Op::SourceA ? 3
+                                                     : (b.channel - s->channelMin) & 3;
             ForLanes(d, n, [&](int32_t i) HWY_ATTR { hn::Store(SourceBytes(b, i, k), d, r + i); });
             break;
         }
@@ -378,7 +401,9 @@ void RunBlock(Block& b) {
             }
             const int32_t dy = s->row - semantics::Height(s) / 2 - 1;
             const int32_t half = (semantics::Width(s) + 1) / 2;
-            ByColumn(b, r, [&](VH x) HWY_ATTR { return VectorLength(b, hn::Sub(x, hn::Set(DH(), half)), hn::Set(DH(), dy)); });
+            ByColumn(b, r, [&](VH x) HWY_ATTR {
+                return VectorLength(b, hn::Sub(x, hn::Set(DH(), half)), hn::Set(DH(), dy));
+            });
             std::memcpy(ws->distance, r, sizeof(int32_t) * static_cast<size_t>(n));
             b.distanceKnown = true;
             break;
@@ -409,9 +434,8 @@ void RunBlock(Block& b) {
         case Op::Greater: Map2(r, t, n, [](V a, V c) HWY_ATTR { return Bool(hn::Gt(a, c)); }); break;
         case Op::GreaterEqual: Map2(r, t, n, [](V a, V c) HWY_ATTR { return Bool(hn::Not(hn::Lt(a, c))); }); break;
         case Op::LogicalAnd:
-            Map2(r, t, n, [](V a, V c) HWY_ATTR {
-                return Bool(hn::And(hn::Ne(a, hn::Zero(D())), hn::Ne(c, hn::Zero(D()))));
-            });
+            Map2(r, t, n,
+                 [](V a, V c) HWY_ATTR { return Bool(hn::And(hn::Ne(a, hn::Zero(D())), hn::Ne(c, hn::Zero(D())))); });
             break;
         case Op::LogicalOr:
             Map2(r, t, n, [](V a, V c) HWY_ATTR { return Bool(hn::Ne(hn::Or(a, c), hn::Zero(D()))); });
@@ -420,7 +444,7 @@ void RunBlock(Block& b) {
         case Op::Max: Map2(r, t, n, [](V a, V c) HWY_ATTR { return hn::Max(a, c); }); break;
         case Op::Dif: Map2(r, t, n, [](V a, V c) HWY_ATTR { return hn::Abs(hn::Sub(a, c)); }); break;
         case Op::Comma: break;  // the left operand's row already holds the result
-        case Op::Choose:  // condition, value if true, value if false
+        case Op::Choose:        // condition, value if true, value if false
             Map3(r, l, t, n, [](V condition, V yes, V no) HWY_ATTR {
                 return hn::IfThenElse(hn::Ne(condition, hn::Zero(D())), yes, no);
             });
@@ -433,8 +457,9 @@ void RunBlock(Block& b) {
             break;
         case Op::Map:
             Map2(r, t, n, [&](V i, V v) HWY_ATTR {
-                const V entry = hn::GatherIndex(d, ws->maps, hn::Add(hn::ShiftLeft<8>(hn::And(i, hn::Set(d, 3))),
-                                                                     hn::And(v, hn::Set(d, 0xFF))));
+                const V entry =
+                    hn::GatherIndex(d, ws->maps,
+                                    hn::Add(hn::ShiftLeft<8>(hn::And(i, hn::Set(d, 3))), hn::And(v, hn::Set(d, 0xFF))));
                 const auto inside = hn::Lt(hn::BitCast(DU(), i), hn::Set(DU(), kMapCount));
                 return hn::IfThenElseZero(hn::RebindMask(d, inside), hn::Or(hn::And(v, hn::Set(d, ~0xFF)), entry));
             });
@@ -443,8 +468,8 @@ void RunBlock(Block& b) {
             const int32_t* second = ws->values[top - 2];
             ForLanes(d, n, [&](int32_t i) HWY_ATTR {
                 const V whole = hn::Load(d, t + i), part = hn::Load(d, l + i);
-                const V sum = hn::Add(hn::Mul(hn::Load(d, r + i), hn::Sub(whole, part)),
-                                      hn::Mul(hn::Load(d, second + i), part));
+                const V sum =
+                    hn::Add(hn::Mul(hn::Load(d, r + i), hn::Sub(whole, part)), hn::Mul(hn::Load(d, second + i), part));
                 hn::Store(sum, d, r + i);
             });
             Half2(r, t, n, [](VH sum, VH whole) HWY_ATTR { return Quotient(sum, whole); });
@@ -488,10 +513,12 @@ void RunBlock(Block& b) {
         case Op::Ctl:
             Map1(r, n, [&](V i) HWY_ATTR {
                 const auto inside = hn::Lt(hn::BitCast(DU(), i), hn::Set(DU(), kSliderCount));
-                return hn::IfThenElseZero(hn::RebindMask(d, inside), hn::GatherIndex(d, ws->sliders, hn::And(i, hn::Set(d, 7))));
+                return hn::IfThenElseZero(hn::RebindMask(d, inside),
+                                          hn::GatherIndex(d, ws->sliders, hn::And(i, hn::Set(d, 7))));
             });
             break;
-        case Op::Sin: case Op::Cos: {
+        case Op::Sin:
+        case Op::Cos: {
             const int32_t shift = in.op == Op::Sin ? kRightAngle : 0;
             Map1(r, n, [&](V v) HWY_ATTR {
                 const V index = hn::And(hn::Abs(hn::Sub(v, hn::Set(d, shift))), hn::Set(d, kAngleMask));
@@ -499,11 +526,11 @@ void RunBlock(Block& b) {
             });
             break;
         }
-        case Op::R2x: case Op::R2y: {
+        case Op::R2x:
+        case Op::R2y: {
             const int32_t shift = in.op == Op::R2y ? kRightAngle : 0;
-            Half2(r, t, n, [&](VH angle, VH m) HWY_ATTR {
-                return PolarComponent(b, hn::Sub(angle, hn::Set(DH(), shift)), m);
-            });
+            Half2(r, t, n,
+                  [&](VH angle, VH m) HWY_ATTR { return PolarComponent(b, hn::Sub(angle, hn::Set(DH(), shift)), m); });
             break;
         }
         case Op::C2m: Half2(r, t, n, [&](VH a, VH c) HWY_ATTR { return VectorLength(b, a, c); }); break;
@@ -511,7 +538,8 @@ void RunBlock(Block& b) {
             Half2(r, t, n, [&](VH x, VH y) HWY_ATTR { return FoldedAngle(b, x, y, hn::Lt(ToF(y), hn::Zero(DF()))); });
             break;
         case Op::Rnd: RandomInRange(b, r, t); break;
-        case Op::Rad: case Op::Rad1: Radial(b, r, l, t, in.op == Op::Rad1); break;
+        case Op::Rad:
+        case Op::Rad1: Radial(b, r, l, t, in.op == Op::Rad1); break;
         case Op::Src: SourceAt(b, r, l, t); break;
         case Op::Cnv: Convolve(b, r); break;
         case Op::Sqrt: Lanes1(r, n, semantics::SquareRoot); break;
@@ -521,9 +549,12 @@ void RunBlock(Block& b) {
             Lanes1(r, n, [constants](int32_t v) { return semantics::ScaleByConstants(v, constants); });
             break;
         }
-        case Op::Val: Lanes3(r, l, t, n, [s](int32_t i, int32_t lo, int32_t hi) { return semantics::SliderValue(s, i, lo, hi); }); break;
+        case Op::Val:
+            Lanes3(r, l, t, n, [s](int32_t i, int32_t lo, int32_t hi) { return semantics::SliderValue(s, i, lo, hi); });
+            break;
 
-        case Op::Return: case Op::NextChannel:
+        case Op::Return:
+        case Op::NextChannel:
             // The channel's value stays in its row; the next channel's
             // values go above it.
             b.results[b.channel & 3] = t;
@@ -531,8 +562,10 @@ void RunBlock(Block& b) {
             ++b.channel;
             continue;
         default:
-            if (inputs == 0 && IsFrameConstant(in.op)) Uniform(b, in, r);
-            else ByInterpreter(b, in, r, inputs);
+            if (inputs == 0 && IsFrameConstant(in.op))
+                Uniform(b, in, r);
+            else
+                ByInterpreter(b, in, r, inputs);
             break;
         }
         top += StackEffect(in.op);
@@ -545,7 +578,8 @@ void RenderRun(const VectorRun& run, InstanceState* state, VectorWorkspace* ws) 
     for (int32_t done = 0; done < run.count; done += kVectorBlock) {
         const int32_t count = run.count - done < kVectorBlock ? run.count - done : kVectorBlock;
         const int32_t lanes = (count + step - 1) / step * step;
-        std::memcpy(ws->pixels, run.source + int64_t{done} * kPixelBytes, sizeof(uint32_t) * static_cast<size_t>(count));
+        std::memcpy(ws->pixels, run.source + int64_t{done} * kPixelBytes,
+                    sizeof(uint32_t) * static_cast<size_t>(count));
         std::memset(ws->pixels + count, 0, sizeof(uint32_t) * static_cast<size_t>(lanes - count));
         // The draws of every pixel of the block, in render order.
         if (run.draws > 0) {
@@ -575,7 +609,8 @@ void RenderRun(const VectorRun& run, InstanceState* state, VectorWorkspace* ws) 
                 hn::StoreU(pixel, d, reinterpret_cast<int32_t*>(out + int64_t{i} * kPixelBytes));
             } else if (i < store) {
                 hn::Store(hn::BitCast(DU(), pixel), DU(), ws->packed);
-                std::memcpy(out + int64_t{i} * kPixelBytes, ws->packed, sizeof(uint32_t) * static_cast<size_t>(store - i));
+                std::memcpy(out + int64_t{i} * kPixelBytes, ws->packed,
+                            sizeof(uint32_t) * static_cast<size_t>(store - i));
             }
         });
     }
@@ -591,8 +626,8 @@ HWY_EXPORT(RenderRun);
 }  // namespace fablix_vector
 
 bool RunsVectorized(const Program* program) {
-    return !ProgramUses(program, Op::Put) && !ProgramUses(program, Op::Get) &&
-           program->maxDepth <= kMaxVectorDepth && DrawsPerPixel(program) <= kMaxDrawsPerPixel;
+    return !ProgramUses(program, Op::Put) && !ProgramUses(program, Op::Get) && program->maxDepth <= kMaxVectorDepth &&
+           DrawsPerPixel(program) <= kMaxDrawsPerPixel;
 }
 
 void RenderVectorRun(const VectorRun& run, InstanceState* state, VectorWorkspace* workspace) {
@@ -611,7 +646,7 @@ const char* VectorTargetName(int64_t target) { return hwy::TargetName(target); }
 void UseVectorTarget(int64_t target) { hwy::SetSupportedTargetsForTest(target); }
 #endif  // HWY_ONCE
 
-#else  // built without Highway: the interpreter runs every frame
+#else   // built without Highway: the interpreter runs every frame
 
 bool RunsVectorized(const Program*) { return false; }
 void RenderVectorRun(const VectorRun&, InstanceState*, VectorWorkspace*) {}

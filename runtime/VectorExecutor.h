@@ -11,9 +11,9 @@
 #include "Program.h"
 
 enum : int32_t {
-    kVectorBlock = 256,       // lanes per block: a multiple of every vector width
-    kMaxVectorDepth = 64,     // values of a pixel program; deeper ones run on the interpreter
-    kMaxDrawsPerPixel = 32,   // "rnd" calls per pixel the vector form takes
+    kVectorBlock = 256,      // lanes per block: a multiple of every vector width
+    kMaxVectorDepth = 64,    // values of a pixel program; deeper ones run on the interpreter
+    kMaxDrawsPerPixel = 32,  // "rnd" calls per pixel the vector form takes
 };
 
 // Per worker: the values of a block, and the state's tables widened to
@@ -26,7 +26,7 @@ struct alignas(64) VectorWorkspace {
     uint32_t packed[kVectorBlock];  // destination pixels short of a whole vector
     int32_t angle[kVectorBlock];    // "d" and "m" of the block, once computed
     int32_t distance[kVectorBlock];
-    int32_t draws[kMaxDrawsPerPixel][kVectorBlock];     // "rnd" draws by call, then by pixel
+    int32_t draws[kMaxDrawsPerPixel][kVectorBlock];      // "rnd" draws by call, then by pixel
     int32_t sequence[kMaxDrawsPerPixel * kVectorBlock];  // the same in the generator's order
     int32_t cosine[kTableEntries];
     int32_t baseAngle[kTableEntries + 1];  // the angle procedure's base angle by its quotient

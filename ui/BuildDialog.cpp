@@ -32,9 +32,7 @@ void StoreField(const BuildDialog& dialog, int32_t id, char (&slot)[kTextSlotSiz
     if (dialog.port->getText(dialog.window, id, text, capacity)) StoreSlotText(slot, text);
 }
 
-int32_t CheckState(const BuildDialog& dialog, int32_t id) {
-    return dialog.port->isChecked(dialog.window, id) ? 1 : 0;
-}
+int32_t CheckState(const BuildDialog& dialog, int32_t id) { return dialog.port->isChecked(dialog.window, id) ? 1 : 0; }
 
 // A checked map and its two sliders exclude each other; unchecking a box
 // changes no other box.

@@ -11,14 +11,14 @@
 #include "Services.h"
 
 enum : int32_t {
-    kModuleNameLimit = 8,         // characters the user may type into the name field
-    kModuleNameReadCapacity = 31, // the check reads at most 30 characters
-    kSelectAllEnd = 999,          // a selection end past any name
-    kTitleReadCapacity = 254,     // the write-back's limits, terminator included
+    kModuleNameLimit = 8,          // characters the user may type into the name field
+    kModuleNameReadCapacity = 31,  // the check reads at most 30 characters
+    kSelectAllEnd = 999,           // a selection end past any name
+    kTitleReadCapacity = 254,      // the write-back's limits, terminator included
     kAuthorReadCapacity = 255,
     kModuleNameWriteCapacity = 255,
-    kNameReadCapacity = 255,      // map and slider names
-    kFieldFocusLost = 0x0200,     // an edit field's notification that it lost the focus
+    kNameReadCapacity = 255,   // map and slider names
+    kFieldFocusLost = 0x0200,  // an edit field's notification that it lost the focus
 };
 
 // What the dialog keeps between messages: whether the module name changed

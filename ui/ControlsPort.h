@@ -66,8 +66,7 @@ struct ControlsPort {
     void (*limitText)(RvWindow dialog, int32_t id, int32_t characters);
     void (*focus)(RvWindow dialog, int32_t id);
     void (*repaintNow)(RvWindow dialog, int32_t id);
-    intptr_t (*sendMessage)(RvWindow dialog, int32_t id, uint32_t message, uintptr_t wParam,
-                            intptr_t lParam);
+    intptr_t (*sendMessage)(RvWindow dialog, int32_t id, uint32_t message, uintptr_t wParam, intptr_t lParam);
     // The control's window rectangle in the dialog's client coordinates;
     // false when there is no such control.
     bool (*controlRect)(RvWindow dialog, int32_t id, Rect* rect);
@@ -81,25 +80,23 @@ struct ControlsPort {
     // --- the file dialogs, owned by `dialog`: the chosen path into `path`
     // (capacity bytes, passed in empty); false when the user cancels. Save
     // also asks before an existing file is replaced.
-    bool (*openFileDialog)(RvWindow dialog, const FileDialogRequest* request, char* path,
-                           int32_t capacity);
-    bool (*saveFileDialog)(RvWindow dialog, const FileDialogRequest* request, char* path,
-                           int32_t capacity);
+    bool (*openFileDialog)(RvWindow dialog, const FileDialogRequest* request, char* path, int32_t capacity);
+    bool (*saveFileDialog)(RvWindow dialog, const FileDialogRequest* request, char* path, int32_t capacity);
 
     // --- drawing: into the dialog's client area, or the device context a
     // paint request brings
     RvDeviceContext (*beginDrawing)(RvWindow dialog);
     void (*endDrawing)(RvWindow dialog, RvDeviceContext dc);
     void (*drawPixelMap)(PixelMap** map, RvDeviceContext dc, const Rect* source,
-                         const Rect* destination);  // the host's rpixToScreen
+                         const Rect* destination);                           // the host's rpixToScreen
     void (*frameRect)(RvDeviceContext dc, const Rect* rect, RvBrush brush);  // RvFrameRect
     void (*fillRect)(RvDeviceContext dc, const Rect* rect, RvBrush brush);
     RvBrush (*stockBrush)(StockBrush which);
     RvBrush (*createSolidBrush)(uint32_t color);  // 0x00BBGGRR
     void (*deleteBrush)(RvBrush brush);
     uint32_t (*buttonFaceColor)();
-    uint32_t (*hostColor)(int32_t index);  // RvGetColor
-    int32_t (*thumbDrawQuery)();           // RvThumbDrawQuery
+    uint32_t (*hostColor)(int32_t index);                   // RvGetColor
+    int32_t (*thumbDrawQuery)();                            // RvThumbDrawQuery
     void (*windowClientRect)(RvWindow window, Rect* rect);  // of any window, a slider's too
     void (*drawDialogIcon)(RvDeviceContext dc, int32_t x, int32_t y);
 

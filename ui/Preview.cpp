@@ -9,9 +9,9 @@ namespace {
 enum : int32_t {
     kPreviewRightMargin = 6,  // pixels between the preview and the client area's right edge
     kPreviewTop = 8,
-    kSliderGap = 4,           // between the preview and the frame slider
+    kSliderGap = 4,  // between the preview and the frame slider
     kAnimateRightMargin = 10,
-    kAnimateGap = 7,          // between the frame slider and the check box
+    kAnimateGap = 7,  // between the frame slider and the check box
     kLastPhase = kAnimationPhases - 1,
 };
 
@@ -51,8 +51,8 @@ void LayOutPreview(const SettingsDialog& dialog) {
     port.show(dialog.window, IDC_PREVIEW, true);
     slider = At(frame.left, frame.bottom + kSliderGap, kPreviewWidth, Height(slider));
     port.moveControl(dialog.window, IDC_PREVIEW_SLIDER, &slider);
-    animate = At(client.right - kAnimateRightMargin - Width(animate), slider.bottom + kAnimateGap,
-                 Width(animate), Height(animate));
+    animate = At(client.right - kAnimateRightMargin - Width(animate), slider.bottom + kAnimateGap, Width(animate),
+                 Height(animate));
     port.moveControl(dialog.window, IDC_ANIMATE, &animate);
 }
 
@@ -91,7 +91,9 @@ void PaintPreview(const SettingsDialog& dialog, const DialogContext& context) {
     if (!port.controlRect(dialog.window, IDC_PREVIEW, &preview)) return;
 
     // Interrupted, or no memory to decode into: try again next tick.
-    if (RenderInOwnWorkspace(record, state, context.params, dialog.services->inputWaiting, kSourceByCallback) != kRenderDone) return;
+    if (RenderInOwnWorkspace(record, state, context.params, dialog.services->inputWaiting, kSourceByCallback) !=
+        kRenderDone)
+        return;
 
     RvDeviceContext dc = port.beginDrawing(dialog.window);
     const Rect outline{preview.left - 1, preview.top - 1, preview.right + 1, preview.bottom + 1};

@@ -24,9 +24,8 @@ void SetSlotText(const SettingsDialog& dialog, int32_t id, const char (&slot)[kT
 
 void FormulaVisibility(const SettingsDialog& dialog, const FilterParams* params) {
     const bool visible = params->singleExpression == 0;
-    const int32_t ids[] = {IDC_FORMULA_0,       IDC_FORMULA_0 + 1,   IDC_FORMULA_0 + 2,
-                           IDC_FORMULA_LABEL_2, IDC_FORMULA_LABEL_1, IDC_FORMULA_LABEL_0,
-                           IDC_FORMULA_LABEL_3};
+    const int32_t ids[] = {IDC_FORMULA_0,       IDC_FORMULA_0 + 1,   IDC_FORMULA_0 + 2,  IDC_FORMULA_LABEL_2,
+                           IDC_FORMULA_LABEL_1, IDC_FORMULA_LABEL_0, IDC_FORMULA_LABEL_3};
     for (int32_t id : ids) dialog.port->show(dialog.window, id, visible);
 }
 
@@ -58,8 +57,8 @@ void ApplyCompactRule(const SettingsDialog& dialog, const FilterParams* params) 
 
 // Makes a slider in place of its placeholder; one that cannot be made is
 // reported and left out, and the dialog opens without it.
-bool MakeSlider(const SettingsDialog& dialog, const FilterParams* params, int32_t placeholder,
-                int32_t id, uint32_t style, RvThumbPainter painter, int32_t maximum) {
+bool MakeSlider(const SettingsDialog& dialog, const FilterParams* params, int32_t placeholder, int32_t id,
+                uint32_t style, RvThumbPainter painter, int32_t maximum) {
     const ControlsPort& port = *dialog.port;
     if (!port.replaceBySlider(dialog.window, placeholder, id, style)) {
         ErrorBox(*dialog.services, params, IDS_CREATE_DIALOG_FAILED);
@@ -74,12 +73,12 @@ bool MakeSlider(const SettingsDialog& dialog, const FilterParams* params, int32_
 void MakeSliders(const SettingsDialog& dialog, const DialogContext& context) {
     const ControlsPort& port = *dialog.port;
     const FilterParams* params = context.params;
-    if (MakeSlider(dialog, params, IDC_PREVIEW_SLIDER, IDC_PREVIEW_SLIDER, kPreviewSliderStyle,
-                   port.hostThumbPainter, context.filterRecord->total))
+    if (MakeSlider(dialog, params, IDC_PREVIEW_SLIDER, IDC_PREVIEW_SLIDER, kPreviewSliderStyle, port.hostThumbPainter,
+                   context.filterRecord->total))
         port.sendMessage(dialog.window, IDC_PREVIEW_SLIDER, kSliderSetPosition, 0, kSliderRedraw);
     for (int32_t k = 0; k < kSliderCount; ++k)
-        MakeSlider(dialog, params, IDC_SLIDER_PLACEHOLDER_0 + k, IDC_SLIDER_0 + k,
-                   kParameterSliderStyle, port.ownThumbPainter, 255);
+        MakeSlider(dialog, params, IDC_SLIDER_PLACEHOLDER_0 + k, IDC_SLIDER_0 + k, kParameterSliderStyle,
+                   port.ownThumbPainter, 255);
 }
 
 void SetCaption(const SettingsDialog& dialog, const FilterParams* params) {
@@ -167,8 +166,8 @@ void FormatCaption(const char* format, const char* title, char* caption, int32_t
     const char* after = slot + 2;
     const size_t fixed = before + std::strlen(after);
     const size_t titleRoom = fixed < room ? room - fixed : 0;
-    std::snprintf(caption, static_cast<size_t>(capacity), "%.*s%.*s%s", static_cast<int>(before),
-                  format, static_cast<int>(titleRoom), title, after);
+    std::snprintf(caption, static_cast<size_t>(capacity), "%.*s%.*s%s", static_cast<int>(before), format,
+                  static_cast<int>(titleRoom), title, after);
 }
 
 void InitSettingsDialog(const SettingsDialog& dialog, RvHandle contextHandle) {

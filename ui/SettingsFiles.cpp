@@ -27,16 +27,15 @@ void MakeRequest(const Services& services, SettingsFileRequest* r) {
     const bool types = services.loadString(IDS_SETTINGS_FILTER, text, sizeof text) > 0 &&
                        SplitFileTypes(text, r->fileTypes, sizeof r->fileTypes);
     const bool folder = MakePluginFolderPath(r->folder, sizeof r->folder, nullptr, nullptr, &services) != nullptr;
-    r->request = FileDialogRequest{types ? r->fileTypes : nullptr, folder ? r->folder : nullptr,
-                                   kSettingsExtension};
+    r->request = FileDialogRequest{types ? r->fileTypes : nullptr, folder ? r->folder : nullptr, kSettingsExtension};
 }
 
 // The message of the string table that a failed save or load shows.
 int32_t SettingsFileMessageId(SettingsFileResult result) {
     switch (result) {
-        case kSettingsFileWriteError: return IDS_WRITE_FAILED;
-        case kSettingsFileReadError: return IDS_READ_FAILED;
-        default: return IDS_OPEN_FAILED;
+    case kSettingsFileWriteError: return IDS_WRITE_FAILED;
+    case kSettingsFileReadError: return IDS_READ_FAILED;
+    default: return IDS_OPEN_FAILED;
     }
 }
 

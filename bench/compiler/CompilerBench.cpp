@@ -21,8 +21,7 @@ const char* const kDefaultFormulas[kFormulaCount] = {
 std::unique_ptr<InstanceState> DefaultState() {
     auto state = std::make_unique<InstanceState>();
     std::memset(state.get(), 0, sizeof(InstanceState));
-    for (int32_t i = 0; i < kFormulaCount; ++i)
-        std::strcpy(state->params.formula[i], kDefaultFormulas[i]);
+    for (int32_t i = 0; i < kFormulaCount; ++i) std::strcpy(state->params.formula[i], kDefaultFormulas[i]);
     return state;
 }
 

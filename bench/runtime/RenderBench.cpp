@@ -36,8 +36,7 @@ struct Fixture {
         record.sourceMap = &sourceHandle;
         record.destinationMap = &destinationHandle;
         LoadDefaultParams(&state->params);
-        for (int32_t i = 0; i < kFormulaCount && formulas; ++i)
-            std::strcpy(state->params.formula[i], formulas[i]);
+        for (int32_t i = 0; i < kFormulaCount && formulas; ++i) std::strcpy(state->params.formula[i], formulas[i]);
         LoadLookupTables(state.get());
         CompileFormulas(state.get(), &state->params);
         DecodeFormulas(state.get(), &workspace->programs);
@@ -59,8 +58,8 @@ void RenderFormulas(benchmark::State& loop, const char* const formulas[kFormulaC
 
 const char* const kIdentity[] = {"b", "g", "r", "a"};
 const char* const kPolar[] = {"rad(d+32,m,0)", "rad(d+32,m,1)", "rad(d+32,m,2)", "a"};
-const char* const kBlur[] = {"cnv(1,2,1,2,4,2,1,2,1,16)", "cnv(1,2,1,2,4,2,1,2,1,16)",
-                             "cnv(1,2,1,2,4,2,1,2,1,16)", "a"};
+const char* const kBlur[] = {"cnv(1,2,1,2,4,2,1,2,1,16)", "cnv(1,2,1,2,4,2,1,2,1,16)", "cnv(1,2,1,2,4,2,1,2,1,16)",
+                             "a"};
 const char* const kNoise[] = {"c+rnd(0-32,32)", "c+rnd(0-32,32)", "c+rnd(0-32,32)", "a"};
 
 void Identity(benchmark::State& loop) { RenderFormulas(loop, kIdentity); }
@@ -72,7 +71,11 @@ void Noise(benchmark::State& loop) { RenderFormulas(loop, kNoise); }
 }  // namespace
 
 BENCHMARK(Identity)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
-BENCHMARK(DefaultBlock)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(DefaultBlock)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("interpreter")
+    ->Arg(kBestExecutor)
+    ->Arg(kInterpreterOnly);
 BENCHMARK(Polar)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
 BENCHMARK(Blur)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
 BENCHMARK(Noise)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);

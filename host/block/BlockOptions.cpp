@@ -21,9 +21,9 @@ BlockStatus Refused(const std::string& message) {
 
 void ApplyEdit(const BlockEdit& edit, FilterParams* params) {
     switch (edit.kind) {
-        case BlockEdit::kFormula: StoreFormula(params, edit.index, edit.text); break;
-        case BlockEdit::kSlider: params->sliderValue[edit.index] = edit.value; break;
-        case BlockEdit::kSingle: params->singleExpression = 1; break;
+    case BlockEdit::kFormula: StoreFormula(params, edit.index, edit.text); break;
+    case BlockEdit::kSlider: params->sliderValue[edit.index] = edit.value; break;
+    case BlockEdit::kSingle: params->singleExpression = 1; break;
     }
 }
 
@@ -46,8 +46,7 @@ std::string LineEndingFault(const std::string& path) {
 
 BlockStatus CheckFormula(const std::string& text, const std::string& origin) {
     if (text.size() >= kFormulaSlotSize)
-        return Refused(origin + " holds " + std::to_string(text.size()) +
-                          " bytes; a formula holds at most 1023");
+        return Refused(origin + " holds " + std::to_string(text.size()) + " bytes; a formula holds at most 1023");
     if (text.find('\0') != std::string::npos)
         return Refused(origin + " holds a zero byte, which a formula cannot hold");
     return kBlockOk;
@@ -58,8 +57,7 @@ void StoreFormula(FilterParams* params, int32_t index, const std::string& text) 
     std::memcpy(params->formula[index], text.data(), text.size());
 }
 
-BlockStatus SetFormula(FilterParams* params, int32_t index, const std::string& text,
-                       const std::string& origin) {
+BlockStatus SetFormula(FilterParams* params, int32_t index, const std::string& text, const std::string& origin) {
     if (BlockStatus status = CheckFormula(text, origin); status != kBlockOk) return status;
     StoreFormula(params, index, text);
     return kBlockOk;
@@ -77,10 +75,8 @@ std::string SettingsLoadMessage(const std::string& path, SettingsFileResult resu
                    std::to_string(outcome.fileLine) + ": ";
     // A line feed alone does not end a formula, so the formulas run on to
     // the end of the file; that line is the cause, not the end.
-    if (outcome.status == kSettingsLineUnreadable && outcome.section == kSectionFormulas &&
-        outcome.lineFeedLine > 0)
-        return message + "the file ends before the fourth formula does: line " +
-               std::to_string(outcome.lineFeedLine) +
+    if (outcome.status == kSettingsLineUnreadable && outcome.section == kSectionFormulas && outcome.lineFeedLine > 0)
+        return message + "the file ends before the fourth formula does: line " + std::to_string(outcome.lineFeedLine) +
                " holds a line feed alone, which is formula text, not the empty line that ends a formula "
                "(a settings file's lines end in a carriage return alone)";
     return message + SettingsStatusText(outcome.status);
@@ -98,13 +94,12 @@ std::string SettingsNotesText(const std::string& path, const SettingsNotes& note
         const bool digits = std::strpbrk(notes.sliderText[k], "0123456789") != nullptr;
         add("slider " + std::to_string(k) + ": '" + shown + "' " +
             (digits || notes.sliderTextLength[k] > kSliderTextNoted ? "read as " + value
-                                                                      : "holds no number, read as " + value));
+                                                                    : "holds no number, read as " + value));
     }
     for (int32_t i = 0; i < kFormulaCount; ++i)
         if (notes.formulaKept[i] < notes.formulaLength[i])
             add("formula " + std::to_string(i) + " cut to " + std::to_string(notes.formulaKept[i]) +
-                " bytes (the file holds " + std::to_string(notes.formulaLength[i]) +
-                "; a formula holds at most 1023)");
+                " bytes (the file holds " + std::to_string(notes.formulaLength[i]) + "; a formula holds at most 1023)");
     return "note: settings file '" + path + "': " + text;
 }
 
@@ -119,7 +114,8 @@ BlockStatus BuildBlock(const BlockOptions& options, FilterParams* params, Settin
         errno = 0;
         const SettingsFileResult result = LoadSettingsFile(options.settingsPath.c_str(), params, &outcome, &notes);
         const int error = errno;
-        if (result != kSettingsFileDone) return Refused(SettingsLoadMessage(options.settingsPath, result, outcome, error));
+        if (result != kSettingsFileDone)
+            return Refused(SettingsLoadMessage(options.settingsPath, result, outcome, error));
         if (const std::string text = SettingsNotesText(options.settingsPath, notes); !text.empty())
             std::fprintf(stderr, "fablix: %s\n", text.c_str());
     }

@@ -54,8 +54,7 @@ BlockStatus CheckFormula(const std::string& text, const std::string& origin);
 void StoreFormula(FilterParams* params, int32_t index, const std::string& text);
 
 // Puts formula text into slot `index`, refusing what the block cannot hold.
-BlockStatus SetFormula(FilterParams* params, int32_t index, const std::string& text,
-                       const std::string& origin);
+BlockStatus SetFormula(FilterParams* params, int32_t index, const std::string& text, const std::string& origin);
 
 // "note: settings file 'x.fbl': slider 3: '999' read as 255; formula 2 cut
 // to 1008 bytes (...)": one line of every note, or "" when there are none.

@@ -7,11 +7,11 @@
 
 std::string ReadableByte(unsigned char c) {
     switch (c) {
-        case '\\': return "\\\\";
-        case '\t': return "\\t";
-        case '\n': return "\\n";
-        case '\r': return "\\r";
-        default: break;
+    case '\\': return "\\\\";
+    case '\t': return "\\t";
+    case '\n': return "\\n";
+    case '\r': return "\\r";
+    default: break;
     }
     if (c >= 32 && c < 127) return std::string(1, static_cast<char>(c));
     char escaped[5];

@@ -93,7 +93,8 @@ std::string ArgumentCount(const std::vector<Lexeme>& tokens, int32_t k) {
 }
 
 std::string NumberProblem(const std::string& text) {
-    if (text[0] == '0') return Shown(text) + " is not a number: octal digits are 0 to 7 (a number that starts with 0 is octal)";
+    if (text[0] == '0')
+        return Shown(text) + " is not a number: octal digits are 0 to 7 (a number that starts with 0 is octal)";
     return Shown(text) + " is not a number: decimal digits are 0 to 9 (hexadecimal numbers start with 0x)";
 }
 
@@ -104,7 +105,8 @@ std::string EndProblem(const std::vector<Lexeme>& tokens, int32_t k) {
     if (!EndsOperand(&tokens[k - 1])) return early + ": an operand is missing after " + Shown(tokens[k - 1].text);
     if (EnclosingOpen(tokens, k) >= 0) return early + ": a '(' is not closed";
     int32_t questions = 0;
-    for (const Lexeme& lexeme : tokens) questions += lexeme.token == kTokenQuestion ? 1 : lexeme.token == kTokenColon ? -1 : 0;
+    for (const Lexeme& lexeme : tokens)
+        questions += lexeme.token == kTokenQuestion ? 1 : lexeme.token == kTokenColon ? -1 : 0;
     if (questions > 0) return early + ": a '?' wants its ':' part";
     return early;
 }
@@ -118,27 +120,27 @@ std::string CauseAt(const std::vector<Lexeme>& tokens, int32_t k) {
                Arguments(ArityOf(*before));
     int32_t value = 0;
     switch (at.token) {
-        case kTokenEnd: return EndProblem(tokens, k);
-        case kTokenError:
-            if (at.text == "=") return "'=' is not an operator; did you mean '=='?";
-            return Shown(at.text) + " is not part of the formula language";
-        case kTokenNumber:
-            if (!ConvertNumber(at.text.c_str(), &value)) return NumberProblem(at.text);
-            break;
-        case kTokenIdentifier:
-            if (ArityOf(at) < 0) return "unknown name " + Shown(at.text);
-            break;
-        case kTokenOpen:
-            if (before != nullptr && ArityOf(*before) == 0) return "'" + before->text + "' is a variable, not a function";
-            break;
-        case kTokenComma:
-        case kTokenClose:
-            if (std::string count = ArgumentCount(tokens, k); !count.empty()) return count;
-            break;
-        case kTokenColon:
-            if (EndsOperand(before)) return "':' stands only after a '?'";
-            break;
-        default: break;
+    case kTokenEnd: return EndProblem(tokens, k);
+    case kTokenError:
+        if (at.text == "=") return "'=' is not an operator; did you mean '=='?";
+        return Shown(at.text) + " is not part of the formula language";
+    case kTokenNumber:
+        if (!ConvertNumber(at.text.c_str(), &value)) return NumberProblem(at.text);
+        break;
+    case kTokenIdentifier:
+        if (ArityOf(at) < 0) return "unknown name " + Shown(at.text);
+        break;
+    case kTokenOpen:
+        if (before != nullptr && ArityOf(*before) == 0) return "'" + before->text + "' is a variable, not a function";
+        break;
+    case kTokenComma:
+    case kTokenClose:
+        if (std::string count = ArgumentCount(tokens, k); !count.empty()) return count;
+        break;
+    case kTokenColon:
+        if (EndsOperand(before)) return "':' stands only after a '?'";
+        break;
+    default: break;
     }
     const bool startsOperand = at.token == kTokenNumber || at.token == kTokenIdentifier || at.token == kTokenOpen;
     if (EndsOperand(before) && startsOperand) return "an operator is missing before " + Shown(at.text);
@@ -157,7 +159,8 @@ std::string CompileCause(const char* formula, int32_t start, int32_t end) {
     int32_t largeStart = 0, largeEnd = static_cast<int32_t>(text.size()), length = kLargeArea;
     const bool failed = !CompileFormula(text.c_str(), &largeStart, &largeEnd, area.data(), &length);
     const std::string budget = std::to_string(kCodeBudget);
-    if (!failed) return "the compiled code needs " + std::to_string(length) + " bytes; a formula's code holds at most " + budget;
+    if (!failed)
+        return "the compiled code needs " + std::to_string(length) + " bytes; a formula's code holds at most " + budget;
     if (largeStart != start || largeEnd != end)
         return "the compiled code needs more than the " + budget + " bytes a formula's code holds";
     const std::vector<Lexeme> tokens = Tokens(text);

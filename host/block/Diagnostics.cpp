@@ -25,8 +25,10 @@ Display DisplayWithMarker(const char* formula, int32_t start, int32_t end) {
         const std::string shown = ReadableByte(static_cast<unsigned char>(formula[i]));
         display.text += shown;
         const int32_t at = static_cast<int32_t>(i);
-        if (at < start) display.marker.append(shown.size(), ' ');
-        else if (at < end) display.marker.append(shown.size(), '^');
+        if (at < start)
+            display.marker.append(shown.size(), ' ');
+        else if (at < end)
+            display.marker.append(shown.size(), '^');
     }
     if (end <= start) display.marker += '^';
     return display;
@@ -46,14 +48,13 @@ bool AnyFormulaFailed(const InstanceState* state) {
     return false;
 }
 
-void PrintDiagnostics(const InstanceState* state, const FilterParams* params, const char* severity,
-                      FILE* out) {
+void PrintDiagnostics(const InstanceState* state, const FilterParams* params, const char* severity, FILE* out) {
     for (int32_t i = 0; i < kFormulaCount; ++i) {
         if (!state->compileFailed[i]) continue;
         const int32_t start = state->errorStart[i], end = state->errorEnd[i];
         const Display display = DisplayWithMarker(params->formula[i], start, end);
-        std::fprintf(out, "%s: formula %d (channel %s), characters %d..%d: %s\n", severity, i,
-                     kChannelNames[i], start, end, CompileCause(params->formula[i], start, end).c_str());
+        std::fprintf(out, "%s: formula %d (channel %s), characters %d..%d: %s\n", severity, i, kChannelNames[i], start,
+                     end, CompileCause(params->formula[i], start, end).c_str());
         std::fprintf(out, "    %s\n    %s\n", display.text.c_str(), display.marker.c_str());
     }
 }

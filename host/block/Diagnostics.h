@@ -9,8 +9,7 @@
 
 // For each failed formula: the channel, the text and a marker line under the
 // error span (a caret for an empty span). `severity` is "error" or "warning".
-void PrintDiagnostics(const InstanceState* state, const FilterParams* params, const char* severity,
-                      FILE* out);
+void PrintDiagnostics(const InstanceState* state, const FilterParams* params, const char* severity, FILE* out);
 
 // Compiles the state's own block, reports its failed formulas on stderr as
 // PrintDiagnostics does and decodes the four programs for the executors.

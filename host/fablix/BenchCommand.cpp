@@ -44,7 +44,7 @@ ExitCode TakeBenchOptions(Arguments& args, BenchOptions* options) {
         }
         if (argument != "--size" && argument != "--frames" && argument != "--threads")
             return UsageError(argument.size() > 1 && argument[0] == '-' ? "unknown option '" + argument + "'"
-                                                                         : "bench takes no files: '" + argument + "'");
+                                                                        : "bench takes no files: '" + argument + "'");
         if (args.Done()) return UsageError(argument + " wants a value");
         const std::string value = args.Take();
         if (argument == "--size" && !ParseSize(value, &options->width, &options->height))
@@ -90,7 +90,8 @@ ExitCode RunBench(Arguments& args) {
     for (Frame& frame : destinations) MakeFrame(frame, options.width, options.height);
     const int32_t total = options.frames - 1;
     // One frame per worker first, untimed: tables, pages and caches warm.
-    for (int32_t k = 0; k < threads; ++k) RenderWithWorker(renderer, k, source, destinations[size_t(k)], 0, total, nullptr);
+    for (int32_t k = 0; k < threads; ++k)
+        RenderWithWorker(renderer, k, source, destinations[size_t(k)], 0, total, nullptr);
 
     std::atomic<int32_t> next{0};
     const auto start = std::chrono::steady_clock::now();
@@ -107,9 +108,10 @@ ExitCode RunBench(Arguments& args) {
     const double mpixels = double(options.width) * options.height * options.frames / seconds / 1e6;
     const std::string executor = ExecutorName(renderer);
     if (options.json) {
-        std::printf("{\"width\": %d, \"height\": %d, \"frames\": %d, \"threads\": %d, \"executor\": \"%s\", "
-                    "\"msPerFrame\": %.3f, \"mpixelsPerSecond\": %.1f}\n",
-                    options.width, options.height, options.frames, threads, executor.c_str(), msPerFrame, mpixels);
+        std::printf(
+            "{\"width\": %d, \"height\": %d, \"frames\": %d, \"threads\": %d, \"executor\": \"%s\", "
+            "\"msPerFrame\": %.3f, \"mpixelsPerSecond\": %.1f}\n",
+            options.width, options.height, options.frames, threads, executor.c_str(), msPerFrame, mpixels);
     } else {
         std::printf("%dx%d, %d frames, %d thread%s, %s: %.2f ms per frame, %.1f Mpixel/s\n", options.width,
                     options.height, options.frames, threads, threads == 1 ? "" : "s", executor.c_str(), msPerFrame,

@@ -72,8 +72,8 @@ OptionTake TakeSettings(const std::string& value, BlockOptions* options) {
 OptionTake TakeBlockOption(Arguments& args, BlockOptions* options) {
     const std::string option = args.Peek();
     const bool channelOption = option.size() == 2 && option[0] == '-' && ChannelIndex(option[1]) >= 0;
-    const bool known = channelOption || option == "--formula-file" || option == "--slider" ||
-                       option == "--single" || option == "--settings";
+    const bool known = channelOption || option == "--formula-file" || option == "--slider" || option == "--single" ||
+                       option == "--settings";
     if (!known) return kNotThisOption;
     args.Take();
     if (option == "--single") {
@@ -87,4 +87,3 @@ OptionTake TakeBlockOption(Arguments& args, BlockOptions* options) {
     if (option == "--settings") return TakeSettings(value, options);
     return TakeSlider(value, options);
 }
-

@@ -49,7 +49,7 @@ struct PluginKind {
     const char* extension;     // with its dot
     const char* defaultImage;  // the image of this build tree
     const char* imageKind;
-    const char* buildHint;     // how to make the default image
+    const char* buildHint;  // how to make the default image
 };
 const PluginKind kRvpKind = {".rvp", FABLIX_DEFAULT_IMAGE, "plug-in image",
                              "build the win32 preset (cmake --preset win32 && cmake --build --preset win32)"};
@@ -97,8 +97,7 @@ ExitCode CheckText(const std::string& option, const std::string& text, size_t ma
 OptionTake Taken(int32_t status) { return status == kExitOk ? kOptionTaken : kOptionBad; }
 
 // "I=NAME" with I in 0..last.
-ExitCode TakeIndexedName(Arguments& args, const std::string& option, int32_t last, std::string* names,
-                        bool* given) {
+ExitCode TakeIndexedName(Arguments& args, const std::string& option, int32_t last, std::string* names, bool* given) {
     std::string value;
     if (!TakeValue(args, option, &value)) return kExitUsage;
     const size_t equals = value.find('=');
@@ -228,12 +227,12 @@ std::string WindowsNameProblem(const std::string& name) {
         return "is reserved: a Windows host has a module of that name loaded (its own, REELINFO, FL-Fabx or the "
                "system's)";
     switch (WindowsFileNameFault(name.c_str())) {
-        case kWindowsNameReservedCharacter: return "holds one of < > : \" | ? *, which a Windows file name cannot";
-        case kWindowsNameControlCharacter: return "holds a control character, which a Windows file name cannot";
-        case kWindowsNameDevice: return "is a Windows device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
-        case kWindowsNameTrailingDotOrSpace:
-            return "ends in a dot or a space, which Windows drops from module and file names";
-        default: return "";
+    case kWindowsNameReservedCharacter: return "holds one of < > : \" | ? *, which a Windows file name cannot";
+    case kWindowsNameControlCharacter: return "holds a control character, which a Windows file name cannot";
+    case kWindowsNameDevice: return "is a Windows device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
+    case kWindowsNameTrailingDotOrSpace:
+        return "ends in a dot or a space, which Windows drops from module and file names";
+    default: return "";
     }
 }
 
@@ -252,7 +251,8 @@ ExitCode CheckModuleName(const std::string& name, const BuildOptions& options, c
         if (const std::string problem = WindowsNameProblem(name); !problem.empty())
             return UsageError("the module name '" + name + "' " + problem + "; choose another");
     } else if (services.isModuleLoaded(name.c_str())) {
-        return UsageError("the module name '" + name + "' is reserved: a module of that name is loaded; choose another");
+        return UsageError("the module name '" + name +
+                          "' is reserved: a module of that name is loaded; choose another");
     }
     if (options.frei0r && name != OutputStem(options))
         return UsageError("the module name '" + name + "' is not the file name of '" + options.output +
@@ -271,9 +271,12 @@ size_t FirstNonUtf8(const std::string& text) {
             continue;
         }
         size_t length = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-        else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-        else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            length = 3;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            length = 4;
         if (length == 0 || text.size() - at < length) return at;
         // The second byte's range depends on the lead, which rules out the
         // overlong forms, the surrogates and code points past U+10FFFF.
@@ -309,7 +312,8 @@ std::string ImageProblem(const BuildOptions& options) {
     std::error_code error;
     const fs::file_status status = fs::status(image, error);
     if (status.type() == fs::file_type::not_found) {
-        const std::string advice = options.image ? "no such file" : std::string(kind.buildHint) + " or give --image PATH";
+        const std::string advice =
+            options.image ? "no such file" : std::string(kind.buildHint) + " or give --image PATH";
         return "no " + std::string(kind.imageKind) + " at '" + image + "': " + advice;
     }
     if (error) return named + "cannot be read: " + error.message();
@@ -343,22 +347,22 @@ ExitCode CheckFiles(const BuildOptions& options) {
 std::string WriteFailure(PluginWriteResult outcome, const BuildOptions& options) {
     const std::string image = "the image '" + options.Image() + "'";
     switch (outcome) {
-        case kWriteCreateFailed: return "cannot create a file in the folder of '" + options.output + "'";
-        case kWriteSourceFailed: return "cannot read " + image;
-        case kWriteCopyFailed: return "copying " + image + " failed (a full disk?)";
-        case kWriteMapFailed: return "cannot map the copy of " + image + " (is it empty?)";
-        case kWriteNotPe: return image + " is not a Windows (PE) image";
-        case kWriteNoDirectories:
-            return image + " has no resource directory, or no export DLL name of at least 7 characters";
-        case kWriteNotElf: return image + " is not an ELF image (--frei0r copies the frei0r plug-in fablix.so)";
-        case kWriteNoBlock:
-            return image + " has no parameter block (a section " + kBlockSectionName +
-                   " of 8300 bytes): it is not the frei0r plug-in fablix.so";
-        case kWriteImageCut:
-            return image + " is cut short or damaged: its headers place data past its end; copy the image whole";
-        case kWriteNoMemory: return "out of memory";
-        case kWriteNotWrittenBack: return "the patched copy could not be written back (a full disk?)";
-        default: return "unknown outcome " + std::to_string(outcome);
+    case kWriteCreateFailed: return "cannot create a file in the folder of '" + options.output + "'";
+    case kWriteSourceFailed: return "cannot read " + image;
+    case kWriteCopyFailed: return "copying " + image + " failed (a full disk?)";
+    case kWriteMapFailed: return "cannot map the copy of " + image + " (is it empty?)";
+    case kWriteNotPe: return image + " is not a Windows (PE) image";
+    case kWriteNoDirectories:
+        return image + " has no resource directory, or no export DLL name of at least 7 characters";
+    case kWriteNotElf: return image + " is not an ELF image (--frei0r copies the frei0r plug-in fablix.so)";
+    case kWriteNoBlock:
+        return image + " has no parameter block (a section " + kBlockSectionName +
+               " of 8300 bytes): it is not the frei0r plug-in fablix.so";
+    case kWriteImageCut:
+        return image + " is cut short or damaged: its headers place data past its end; copy the image whole";
+    case kWriteNoMemory: return "out of memory";
+    case kWriteNotWrittenBack: return "the patched copy could not be written back (a full disk?)";
+    default: return "unknown outcome " + std::to_string(outcome);
     }
 }
 
@@ -376,8 +380,9 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
     const std::string image = options.Image();
     const char* temporary = staged.temporary.c_str();
     errno = 0;
-    const PluginWriteResult outcome = options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services)
-                                                     : WritePluginFile(params, image.c_str(), temporary, &services);
+    const PluginWriteResult outcome = options.frei0r
+                                          ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services)
+                                          : WritePluginFile(params, image.c_str(), temporary, &services);
     const int cause = errno;  // of the system call that failed, where one did
     if (StopRequested()) {
         DiscardOutput(staged.temporary);
@@ -386,8 +391,8 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
     if (outcome != kWroteAll && outcome != kWroteNameOnly) {
         DiscardOutput(staged.temporary);
         std::string reason = WriteFailure(outcome, options);
-        if (cause != 0 && (outcome == kWriteCreateFailed || outcome == kWriteCopyFailed ||
-                           outcome == kWriteNotWrittenBack))
+        if (cause != 0 &&
+            (outcome == kWriteCreateFailed || outcome == kWriteCopyFailed || outcome == kWriteNotWrittenBack))
             reason += ": " + ErrnoText(cause);
         return Failure("cannot build '" + options.output + "': " + reason + "; nothing was changed");
     }
@@ -452,14 +457,15 @@ ExitCode RunBuild(Arguments& args) {
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
     ApplyBuildFields(options, params.get());
-    if (ExitCode status = CheckModuleName(params->moduleName, options, PlatformServices()); status != kExitOk) return status;
+    if (ExitCode status = CheckModuleName(params->moduleName, options, PlatformServices()); status != kExitOk)
+        return status;
     if (ExitCode status = CheckTitle(*params); status != kExitOk) return status;
     if (ExitCode status = CheckFiles(options); status != kExitOk) return status;
     if (ExitCode status = CheckFormulas(options, *params); status != kExitOk) return status;
     CatchStopSignals();
     if (ExitCode status = Write(options, params.get()); status != kExitOk) return status;
 
-    std::printf("built '%s': module %s, title \"%s\", controls: %s\n", options.output.c_str(),
-                params->moduleName, params->title, EnabledList(*params).c_str());
+    std::printf("built '%s': module %s, title \"%s\", controls: %s\n", options.output.c_str(), params->moduleName,
+                params->title, EnabledList(*params).c_str());
     return kExitOk;
 }

@@ -14,7 +14,7 @@ namespace {
 struct Slot {
     enum Stage : int32_t { kFree, kRead, kRendered, kFailed };
     Stage stage = kFree;
-    int32_t time = -1;          // the frame it holds or is getting
+    int32_t time = -1;            // the frame it holds or is getting
     MediaCode result = kMediaOk;  // kFailed: the read's MediaCode, or kMediaInterrupted
     std::string message;
     Frame source;
@@ -78,7 +78,8 @@ void RenderFrames(Pipeline& p, Renderer& renderer, int32_t worker, InputProbe pr
         Slot& slot = p.For(time);
         if (slot.destination.width != slot.source.width || slot.destination.height != slot.source.height)
             MakeFrame(slot.destination, slot.source.width, slot.source.height);
-        const RenderResult result = RenderWithWorker(renderer, worker, slot.source, slot.destination, time, p.total, probe);
+        const RenderResult result =
+            RenderWithWorker(renderer, worker, slot.source, slot.destination, time, p.total, probe);
         slot.result = result == kRenderDone ? kMediaOk : kMediaInterrupted;
         p.Set(slot, result == kRenderDone ? Slot::kRendered : Slot::kFailed);
     }
@@ -100,7 +101,9 @@ MediaCode RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first,
     // Sized once: a running thread must not move.
     std::vector<WorkerThread> threads(static_cast<size_t>(workers + 1));
     MediaCode status = kMediaOk;
-    if (!StartWorkerThread(threads[0], [&] { ReadFrames(p, source); }, message)) status = kMediaCannotWrite;
+    if (!StartWorkerThread(
+            threads[0], [&] { ReadFrames(p, source); }, message))
+        status = kMediaCannotWrite;
     for (int32_t k = 0; k < workers && status == kMediaOk; ++k) {
         const auto render = [&p, &renderer, k, probe] { RenderFrames(p, renderer, k, probe); };
         if (!StartWorkerThread(threads[size_t(k) + 1], render, message)) status = kMediaCannotWrite;

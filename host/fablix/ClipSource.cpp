@@ -27,9 +27,7 @@ bool HasPngExtension(const std::string& path) {
 
 }  // namespace
 
-bool IsStillPngName(const std::string& path) {
-    return path.find('%') == std::string::npos && HasPngExtension(path);
-}
+bool IsStillPngName(const std::string& path) { return path.find('%') == std::string::npos && HasPngExtension(path); }
 
 bool IsStillPngInput(const std::string& path) {
     if (!HasPngExtension(path)) return false;
@@ -75,14 +73,14 @@ MediaCode OpenClipSource(ClipSource& source, const char* path, std::string& mess
 MediaCode LoadSourceFrame(ClipSource& source, int32_t index) {
     MediaCode result = kMediaOk;
     switch (source.kind) {
-        case kSourceStill: return Shown(source, index);
-        case kSourceBuiltInClip:
-            result = MakeTestClipFrame(index, source.frame);
-            if (result != kMediaOk)
-                source.message = "frame " + std::to_string(index) + " is outside the built-in clip (frames 0 to " +
-                                 std::to_string(kTestClipFrames - 1) + ")";
-            break;
-        case kSourceClip: result = ReadClipFrame(source.reader, index, source.frame, source.message); break;
+    case kSourceStill: return Shown(source, index);
+    case kSourceBuiltInClip:
+        result = MakeTestClipFrame(index, source.frame);
+        if (result != kMediaOk)
+            source.message = "frame " + std::to_string(index) + " is outside the built-in clip (frames 0 to " +
+                             std::to_string(kTestClipFrames - 1) + ")";
+        break;
+    case kSourceClip: result = ReadClipFrame(source.reader, index, source.frame, source.message); break;
     }
     if (result != kMediaOk) {
         source.failure = result;

@@ -18,16 +18,16 @@ enum SourceKind : int32_t {
 
 struct ClipSource {
     SourceKind kind = kSourceStill;
-    std::string name;             // the input's path; empty for the built-in pictures
-    ClipReader reader;            // kSourceClip
-    Frame frame;                  // the frame the source map shows
-    int32_t shown = -1;           // its index; -1 before the first load
-    int32_t frameCount = 0;       // a still counts as one frame
-    int32_t rateNumerator = 24;   // frames per second of a clip made from it
+    std::string name;            // the input's path; empty for the built-in pictures
+    ClipReader reader;           // kSourceClip
+    Frame frame;                 // the frame the source map shows
+    int32_t shown = -1;          // its index; -1 before the first load
+    int32_t frameCount = 0;      // a still counts as one frame
+    int32_t rateNumerator = 24;  // frames per second of a clip made from it
     int32_t rateDenominator = 1;
-    int32_t loads = 0;            // frames loaded so far
-    MediaCode failure = kMediaOk; // of the last failed load, kMediaOk if none
-    std::string message;          // and its one-line message
+    int32_t loads = 0;             // frames loaded so far
+    MediaCode failure = kMediaOk;  // of the last failed load, kMediaOk if none
+    std::string message;           // and its one-line message
 };
 
 // A still image: ReadPng's result and message, or the built-in test image

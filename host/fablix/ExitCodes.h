@@ -5,8 +5,8 @@
 
 enum ExitCode : int32_t {
     kExitOk = 0,
-    kExitFailed = 1,  // a formula did not compile, or the work failed
-    kExitUsage = 2,   // bad arguments, or a formula or settings file that cannot be read
+    kExitFailed = 1,         // a formula did not compile, or the work failed
+    kExitUsage = 2,          // bad arguments, or a formula or settings file that cannot be read
     kExitInterrupted = 130,  // stopped by Ctrl-C (128 + SIGINT, as shells report it)
 };
 

@@ -26,8 +26,8 @@ bool FitFrameRange(FrameRange* range, int32_t frameCount, std::string* message) 
     const int32_t last = range->last < 0 ? lastFrame : range->last;
     if (range->first > lastFrame || last > lastFrame) {
         const std::string shown = std::to_string(range->first) + ":" + (range->last < 0 ? "" : std::to_string(last));
-        *message = "--frames " + shown +
-                   " reaches past the last frame; the clip has frames 0 to " + std::to_string(lastFrame);
+        *message =
+            "--frames " + shown + " reaches past the last frame; the clip has frames 0 to " + std::to_string(lastFrame);
         return false;
     }
     range->last = last;

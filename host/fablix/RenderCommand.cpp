@@ -38,7 +38,7 @@ struct RenderOptions {
     FrameRange frames;
     bool quiet = false;
     OverwritePolicy overwrite = kKeepExisting;
-    int32_t threads = 0;  // 0: every core
+    int32_t threads = 0;             // 0: every core
     std::vector<std::string> paths;  // [input] output
 };
 
@@ -51,9 +51,7 @@ struct RenderJob {
     ClipFormat format = kClipMkv;  // of a clip output
 };
 
-bool ParseInt32(const std::string& text, int32_t* value) {
-    return ParseNumber(text, INT32_MIN, INT32_MAX, value);
-}
+bool ParseInt32(const std::string& text, int32_t* value) { return ParseNumber(text, INT32_MIN, INT32_MAX, value); }
 
 ExitCode TakeValue(Arguments& args, const std::string& option, RenderOptions* options) {
     if (args.Done()) return UsageError(option + " wants a value");
@@ -98,8 +96,7 @@ ExitCode TakeRenderOptions(Arguments& args, RenderOptions* options) {
             options->paths.push_back(argument);
         }
     }
-    if (options->paths.empty() || options->paths.size() > 2)
-        return UsageError("render wants [INPUT] OUTPUT");
+    if (options->paths.empty() || options->paths.size() > 2) return UsageError("render wants [INPUT] OUTPUT");
     return kExitOk;
 }
 
@@ -136,7 +133,8 @@ ExitCode CheckPatternOutput(const std::string& output, int32_t frameCount, Overw
     if (overwrite == kReplaceExisting || !ParseFramePattern(output, &pattern, &problem)) return kExitOk;
     std::error_code error;
     int64_t first = -1;
-    for (const auto& entry : std::filesystem::directory_iterator(pattern.folder.empty() ? "." : pattern.folder, error)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(pattern.folder.empty() ? "." : pattern.folder, error)) {
         const int64_t index = FrameIndexOfName(pattern, entry.path().filename().string());
         if (index >= 0 && index < frameCount && (first < 0 || index < first)) first = index;
     }
@@ -154,14 +152,16 @@ ExitCode CheckJob(const RenderOptions& options, RenderJob* job) {
     if (!job->stillOutput) {
         std::string message;
         if (ClipFormatForPath(job->output.c_str(), job->format, message) != kMediaOk) return UsageError(message);
-        if (options.timeGiven) return UsageError("--time is for a still output; a clip renders each frame at its index (see --frames)");
+        if (options.timeGiven)
+            return UsageError("--time is for a still output; a clip renders each frame at its index (see --frames)");
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");
         // A clip of total + 1 frames: the count must fit too.
         if (options.totalGiven && (options.total < 0 || options.total == INT32_MAX))
             return UsageError("--total for a clip wants a number from 0 to " + std::to_string(INT32_MAX - 1));
     } else {
-        if (options.framesGiven) return UsageError("--frames is for a clip output; a still output takes one frame (see --time)");
+        if (options.framesGiven)
+            return UsageError("--frames is for a clip output; a still output takes one frame (see --time)");
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");
     }
@@ -258,8 +258,8 @@ ExitCode RenderStill(const RenderJob& job, const RenderOptions& options, Rendere
 // clip in place. A clip that ends before the frames its header declares
 // gives what it has, with a warning, unless --frames asked for the missing
 // ones. kMediaOk, kMediaInterrupted, or another MediaCode with `message`.
-MediaCode RenderFrames(const RenderOptions& options, const FrameRange& frames, Renderer& renderer,
-                       ClipSource& source, ClipWriter& writer, Progress& progress, std::string& message) {
+MediaCode RenderFrames(const RenderOptions& options, const FrameRange& frames, Renderer& renderer, ClipSource& source,
+                       ClipWriter& writer, Progress& progress, std::string& message) {
     // Frames leave the pipeline in order; the writer encodes on threads of its own.
     int32_t lastWritten = frames.first - 1;
     const FrameSink write = [&](int32_t time, const Frame& frame, std::string& why) {
@@ -329,12 +329,12 @@ ExitCode RunRender(Arguments& args) {
     std::string lowered;
     options.threads = BoundThreadCount(options.threads, source.frame.width, source.frame.height, &lowered);
     if (!lowered.empty() && threadsRequested > 0)
-        Warning("--threads " + std::to_string(threadsRequested) + " is lowered to " +
-                std::to_string(options.threads) + ": " + lowered);
+        Warning("--threads " + std::to_string(threadsRequested) + " is lowered to " + std::to_string(options.threads) +
+                ": " + lowered);
     Renderer renderer;
     StartRenderer(renderer, *params, options.threads);
-    const ExitCode status = job.stillOutput ? RenderStill(job, options, renderer, source)
-                                           : RenderClip(job, options, renderer, source);
+    const ExitCode status =
+        job.stillOutput ? RenderStill(job, options, renderer, source) : RenderClip(job, options, renderer, source);
     CloseClipSource(source);
     return status;
 }

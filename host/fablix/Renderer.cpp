@@ -120,13 +120,12 @@ void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threa
     }
 }
 
-void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32_t time,
-                    int32_t total) {
+void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32_t time, int32_t total) {
     HostedFilterRecord frames;
     PointRecordAt(frames, source, destination, time, total);
     RenderWorker& lead = renderer.workers[0];
-    RenderFilterFrame(&frames.record, lead.state.get(), renderer.params, lead.workspace.get(), nullptr, kSourceHoldsFrame,
-                      renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
+    RenderFilterFrame(&frames.record, lead.state.get(), renderer.params, lead.workspace.get(), nullptr,
+                      kSourceHoldsFrame, renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
 }
 
 RenderResult RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Frame& destination, int32_t time,
@@ -138,8 +137,8 @@ RenderResult RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Fram
                              kSourceHoldsFrame);
 }
 
-MediaCode RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time,
-                          int32_t total, InputProbe probe) {
+MediaCode RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time, int32_t total,
+                          InputProbe probe) {
     RenderWorker& lead = renderer.workers[0];
     // The map must show what the instance saw last, or the loop would skip
     // the callback for a frame it never had; a fresh instance has time 0.
@@ -151,8 +150,8 @@ MediaCode RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destina
     frames.record.callbackData = reinterpret_cast<intptr_t>(&source);
     source.failure = kMediaOk;
     const RenderResult rendered =
-        RenderFilterFrame(&frames.record, lead.state.get(), renderer.params, lead.workspace.get(), probe, kSourceByCallback,
-                          renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
+        RenderFilterFrame(&frames.record, lead.state.get(), renderer.params, lead.workspace.get(), probe,
+                          kSourceByCallback, renderer.helpers.data(), static_cast<int32_t>(renderer.helpers.size()));
     if (source.failure != kMediaOk) return source.failure;
     return rendered == kRenderDone ? kMediaOk : kMediaInterrupted;
 }

@@ -20,9 +20,9 @@ struct RenderWorker {
 };
 
 struct Renderer {
-    std::vector<RenderWorker> workers;       // at least one
-    std::vector<RowHelper> helpers;          // workers 1.. as helpers of worker 0
-    const FilterParams* params = nullptr;    // worker 0's own block
+    std::vector<RenderWorker> workers;     // at least one
+    std::vector<RowHelper> helpers;        // workers 1.. as helpers of worker 0
+    const FilterParams* params = nullptr;  // worker 0's own block
 };
 
 // The threads to use when the user does not say: every core.
@@ -43,8 +43,7 @@ void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threa
 // `destination`, which must have the source's size, on every worker (bands
 // of rows when the formulas allow). The source already holds the frame at
 // `time`, as on execute.
-void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32_t time,
-                    int32_t total);
+void RenderOneFrame(Renderer& renderer, Frame& source, Frame& destination, int32_t time, int32_t total);
 
 // Renders a frame on worker `k` alone, as RenderOneFrame does. Returns
 // kRenderDone, or kRenderStopped when `probe` asked to stop.
@@ -58,5 +57,5 @@ RenderResult RenderWithWorker(Renderer& renderer, int32_t k, Frame& source, Fram
 // kMediaOk, kMediaInterrupted when `probe` asked to stop (the destination is
 // incomplete), or the MediaCode of a source frame that failed to load (the
 // source's message says why).
-MediaCode RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time,
-                          int32_t total, InputProbe probe);
+MediaCode RenderClipFrame(Renderer& renderer, ClipSource& source, Frame& destination, int32_t time, int32_t total,
+                          InputProbe probe);

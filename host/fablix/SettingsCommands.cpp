@@ -21,11 +21,12 @@ namespace {
 // Block options and, when `path` is given, exactly one file name and the
 // overwrite options.
 ExitCode TakeArguments(Arguments& args, BlockOptions* block, std::string* path, OverwritePolicy* policy,
-                      const char* usage) {
+                       const char* usage) {
     while (!args.Done()) {
         if (args.TakeOptionsEnd()) continue;
         OptionTake taken = args.optionsEnded ? kNotThisOption : TakeBlockOption(args, block);
-        if (taken == kNotThisOption && policy != nullptr && !args.optionsEnded) taken = TakeOverwriteOption(args, policy);
+        if (taken == kNotThisOption && policy != nullptr && !args.optionsEnded)
+            taken = TakeOverwriteOption(args, policy);
         if (taken == kOptionBad) return kExitUsage;
         if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
@@ -44,8 +45,7 @@ constexpr const char* kCannotCreate =
 // Why a file could not be created, in the words of the usual causes, or
 // the system's own for any other (a name too long, a full disk).
 std::string CreateFailureReason(int error) {
-    if (error == ENOENT || error == ENOTDIR || error == EACCES || error == EPERM || error == EROFS ||
-        error == EISDIR)
+    if (error == ENOENT || error == ENOTDIR || error == EACCES || error == EPERM || error == EROFS || error == EISDIR)
         return kCannotCreate;
     return ErrnoText(error);
 }
@@ -93,8 +93,7 @@ ExitCode RunSave(Arguments& args) {
     BlockOptions block;
     std::string path;
     OverwritePolicy policy = kKeepExisting;
-    if (ExitCode status = TakeArguments(args, &block, &path, &policy, "save wants one OUTPUT.fbl");
-        status != kExitOk)
+    if (ExitCode status = TakeArguments(args, &block, &path, &policy, "save wants one OUTPUT.fbl"); status != kExitOk)
         return status;
     if (ExitCode status = RefuseExistingOutput(path, policy); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
@@ -127,7 +126,8 @@ ExitCode RunSave(Arguments& args) {
 
 ExitCode RunShow(Arguments& args) {
     BlockOptions block;
-    if (ExitCode status = TakeArguments(args, &block, nullptr, nullptr, "show takes block options only"); status != kExitOk)
+    if (ExitCode status = TakeArguments(args, &block, nullptr, nullptr, "show takes block options only");
+        status != kExitOk)
         return status;
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);

@@ -18,8 +18,8 @@ namespace {
 // Only `size` and `built` matter in the editor's image: its instances start
 // from the editor's default block. `used` keeps the record (and its
 // section) even though the code only reaches it through the barrier below.
-__attribute__((section(FABLIX_BLOCK_SECTION), used, aligned(16))) FABLIX_NO_RED_ZONE
-const FilterParams kEmbeddedBlock = {kFilterParamsSize, 0};
+__attribute__((section(FABLIX_BLOCK_SECTION), used, aligned(16)))
+FABLIX_NO_RED_ZONE const FilterParams kEmbeddedBlock = {kFilterParamsSize, 0};
 
 }  // namespace
 

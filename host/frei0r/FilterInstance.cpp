@@ -33,8 +33,7 @@ void MakeWantedBlock(FilterInstance& instance) {
     block = *instance.base;
     const ParamValues& values = instance.values;
     for (int32_t i = 0; i < kFormulaCount; ++i) {
-        if (!values.formula[i].empty() && !instance.formulaRefused[i])
-            StoreFormula(&block, i, values.formula[i]);
+        if (!values.formula[i].empty() && !instance.formulaRefused[i]) StoreFormula(&block, i, values.formula[i]);
     }
     for (int32_t k = 0; k < kSliderCount; ++k)
         if (!SliderIsKept(values.slider[k])) block.sliderValue[k] = SliderPosition(values.slider[k]);
@@ -52,8 +51,7 @@ void UpdateBlock(FilterInstance& instance) {
     instance.settingsChanged = false;
     MakeWantedBlock(instance);
     FilterParams& current = instance.state->params;
-    const bool formulasChanged =
-        std::memcmp(instance.wanted->formula, current.formula, sizeof current.formula) != 0;
+    const bool formulasChanged = std::memcmp(instance.wanted->formula, current.formula, sizeof current.formula) != 0;
     current = *instance.wanted;
     if (formulasChanged || !instance.compiled) Compile(instance);
     instance.blockChanged = false;

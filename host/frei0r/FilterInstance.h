@@ -28,11 +28,11 @@ struct ParamValues {
 struct FilterInstance {
     int32_t width = 0;
     int32_t height = 0;
-    bool built = false;   // a built plug-in: renders its block, offers `builtParams` alone
+    bool built = false;  // a built plug-in: renders its block, offers `builtParams` alone
     BuiltParams builtParams{};
     ParamValues values;
-    bool settingsChanged = true;  // the settings file is to be read again
-    bool blockChanged = true;     // the block is to be made again from the values
+    bool settingsChanged = true;              // the settings file is to be read again
+    bool blockChanged = true;                 // the block is to be made again from the values
     bool formulaRefused[kFormulaCount] = {};  // too long for a slot: the settings file's is kept
     std::unique_ptr<FilterParams> base;       // the editor's default block, then the settings file; or the built block
     std::unique_ptr<FilterParams> wanted;     // base with the values on top

@@ -51,8 +51,7 @@ bool ReadRecord(uintptr_t address, AVFrame* record) {
 // The pitch of `record` when it describes `plane` of width x height BGRA;
 // 0 otherwise.
 int64_t PitchOfPlane(const AVFrame& record, const void* plane, int32_t width, int32_t height) {
-    if (record.data[0] != plane || record.width != width || record.height != height ||
-        record.format != AV_PIX_FMT_BGRA)
+    if (record.data[0] != plane || record.width != width || record.height != height || record.format != AV_PIX_FMT_BGRA)
         return 0;
     const int64_t pitch = record.linesize[0];
     const int64_t magnitude = pitch < 0 ? -pitch : pitch;
@@ -70,8 +69,8 @@ HostCaller ClassifyCaller(const void* returnAddress) {
     return caller.dli_fbase == filters.dli_fbase ? HostCaller::kLibavfilter : HostCaller::kPacked;
 }
 
-bool FindFrameRows(const uintptr_t* words, size_t count, const void* in, const void* out, int32_t width,
-                   int32_t height, FrameRows* rows) {
+bool FindFrameRows(const uintptr_t* words, size_t count, const void* in, const void* out, int32_t width, int32_t height,
+                   FrameRows* rows) {
     if (!SameFrameLayout()) return false;
     FrameRows found;
     AVFrame record;

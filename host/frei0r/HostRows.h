@@ -36,8 +36,8 @@ HostCaller ClassifyCaller(const void* returnAddress);
 // read through the kernel, so a word that points nowhere cannot fault.
 // False when either is missing or this process's libavutil lays out its
 // records differently from the one the plug-in was built against.
-bool FindFrameRows(const uintptr_t* words, size_t count, const void* in, const void* out, int32_t width,
-                   int32_t height, FrameRows* rows);
+bool FindFrameRows(const uintptr_t* words, size_t count, const void* in, const void* out, int32_t width, int32_t height,
+                   FrameRows* rows);
 
 // FindFrameRows over the stack from the caller's own frame up through
 // `frameAddress` (that of the function FFmpeg called, which saved FFmpeg's

@@ -30,9 +30,7 @@ constexpr ParamInfo kParams[kParamCount] = {
 
 }  // namespace
 
-const ParamInfo* FindParamInfo(int32_t index) {
-    return index >= 0 && index < kParamCount ? &kParams[index] : nullptr;
-}
+const ParamInfo* FindParamInfo(int32_t index) { return index >= 0 && index < kParamCount ? &kParams[index] : nullptr; }
 
 bool SliderIsKept(double value) { return !(value >= 0); }  // NaN is kept too
 
@@ -83,8 +81,7 @@ bool IsUsableName(const BuiltParams& params, const char* name) {
 
 // `name` is the author's name, `suffix` what tells a map's two sliders
 // apart; an unterminated name counts as none.
-void AddBuiltParam(BuiltParams* params, int32_t slider, const char* slot, const char* suffix,
-                   const char* explanation) {
+void AddBuiltParam(BuiltParams* params, int32_t slider, const char* slot, const char* suffix, const char* explanation) {
     BuiltParam& param = params->param[params->count];
     param.slider = slider;
     param.explanation = explanation;
@@ -109,7 +106,6 @@ void ListBuiltParams(const FilterParams& block, BuiltParams* params) {
             continue;
         }
         for (int32_t k = first; k <= first + 1; ++k)
-            if (block.sliderEnabled[k] != 0)
-                AddBuiltParam(params, k, block.sliderName[k], "", kBuiltSliderExplanation);
+            if (block.sliderEnabled[k] != 0) AddBuiltParam(params, k, block.sliderName[k], "", kBuiltSliderExplanation);
     }
 }

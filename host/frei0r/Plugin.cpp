@@ -12,8 +12,7 @@ extern "C" {
 #include "HostRows.h"
 #include "SlotText.h"
 
-static_assert(F0R_PARAM_BOOL == kKindBool && F0R_PARAM_DOUBLE == kKindDouble &&
-              F0R_PARAM_STRING == kKindString);
+static_assert(F0R_PARAM_BOOL == kKindBool && F0R_PARAM_DOUBLE == kKindDouble && F0R_PARAM_STRING == kKindString);
 
 #define FABLIX_FREI0R_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -109,8 +108,7 @@ FABLIX_FREI0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param
     if (instance != nullptr && value != nullptr) GetParamValue(Instance(instance), index, value);
 }
 
-FABLIX_FREI0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* in,
-                                     uint32_t* out) {
+FABLIX_FREI0R_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* in, uint32_t* out) {
     // The caller's registers, which may hold FFmpeg's frame records, are
     // saved in this function's frame, where the search for them looks.
     __builtin_unwind_init();

@@ -18,8 +18,7 @@ bool InDisc(int32_t x, int32_t y, int32_t cx, int32_t cy, int32_t radius) {
 
 // Bars in the usual order, at full level so each edge is a full-range step.
 constexpr int32_t kBars[8][3] = {
-    {255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
-    {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0},
+    {255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0}, {255, 0, 255}, {255, 0, 0}, {0, 0, 255}, {0, 0, 0},
 };
 
 }  // namespace
@@ -59,10 +58,14 @@ MediaCode MakeTestImage(Frame& frame) {
                 }
             } else {
                 int32_t level = (x - 320) * 255 / 319;
-                if (y < 400) SetPixel(pixel, level, level, level);
-                else if (y < 427) SetPixel(pixel, level, 0, 0);
-                else if (y < 454) SetPixel(pixel, 0, level, 0);
-                else SetPixel(pixel, 0, 0, level);
+                if (y < 400)
+                    SetPixel(pixel, level, level, level);
+                else if (y < 427)
+                    SetPixel(pixel, level, 0, 0);
+                else if (y < 454)
+                    SetPixel(pixel, 0, level, 0);
+                else
+                    SetPixel(pixel, 0, 0, level);
             }
         }
     }

@@ -35,18 +35,18 @@ struct ClipReaderState {
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     AVPacket* packet = nullptr;
-    AVFrame* decoded = nullptr;    // the frame at decodedIndex, kept whole
-    AVFrame* incoming = nullptr;   // the decoder writes here, and clears it on failure
+    AVFrame* decoded = nullptr;   // the frame at decodedIndex, kept whole
+    AVFrame* incoming = nullptr;  // the decoder writes here, and clears it on failure
     SwsContext* scaler = nullptr;
-    int scalerKey[5] = {};         // source width, height, format, matrix, range
+    int scalerKey[5] = {};  // source width, height, format, matrix, range
     int streamIndex = -1;
-    bool flushing = false;       // the end of input was sent to the decoder
-    bool ended = false;          // the decoder has given its last frame
-    int32_t decodedIndex = -1;   // index of the frame in `decoded`, -1 for none
-    StopProbe stop = nullptr;    // asked by FFmpeg while it waits for input
+    bool flushing = false;      // the end of input was sent to the decoder
+    bool ended = false;         // the decoder has given its last frame
+    int32_t decodedIndex = -1;  // index of the frame in `decoded`, -1 for none
+    StopProbe stop = nullptr;   // asked by FFmpeg while it waits for input
     uint64_t useClock = 0;
     CachedFrame cache[kCachedFrames];
-    FfmpegDetail detail;           // what FFmpeg logged about this clip's contexts
+    FfmpegDetail detail;  // what FFmpeg logged about this clip's contexts
 };
 
 namespace {
@@ -87,8 +87,10 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
     AVDictionary* options = nullptr;
     std::error_code noFile;
     if (s.path.find('%') != std::string::npos && std::filesystem::is_regular_file(s.path, noFile)) {
-        if (PngAnimationFrames(s.path.c_str()) > 1) forced = av_find_input_format("apng");
-        else av_dict_set(&options, "pattern_type", "none", 0);
+        if (PngAnimationFrames(s.path.c_str()) > 1)
+            forced = av_find_input_format("apng");
+        else
+            av_dict_set(&options, "pattern_type", "none", 0);
     }
     int error = avformat_open_input(&s.format, s.path.c_str(), forced, &options);
     av_dict_free(&options);
@@ -196,8 +198,8 @@ MediaCode DecodeNext(ClipReaderState& s, std::string& message) {
 
 bool IsYuv(AVPixelFormat format) {
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-    return descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB) &&
-           !(descriptor->flags & AV_PIX_FMT_FLAG_PAL) && descriptor->nb_components >= 3;
+    return descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB) && !(descriptor->flags & AV_PIX_FMT_FLAG_PAL) &&
+           descriptor->nb_components >= 3;
 }
 
 // Converts s.decoded into `frame` (already width x height).
@@ -218,10 +220,9 @@ MediaCode ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message)
     int key[5] = {source->width, source->height, sourceFormat, yuv ? space : -1, fullRange};
     if (!s.scaler || std::memcmp(key, s.scalerKey, sizeof key) != 0) {
         sws_freeContext(s.scaler);
-        s.scaler = sws_getContext(source->width, source->height, sourceFormat, frame.width,
-                                  frame.height, AV_PIX_FMT_BGRA,
-                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                  nullptr, nullptr);
+        s.scaler =
+            sws_getContext(source->width, source->height, sourceFormat, frame.width, frame.height, AV_PIX_FMT_BGRA,
+                           SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
         if (!s.scaler) {
             message = Quoted(s.path) + " has frames in a pixel format that cannot be converted";
             return kMediaUnsupported;
@@ -230,19 +231,18 @@ MediaCode ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message)
             int* inverse = nullptr;
             int* table = nullptr;
             int sourceRange = 0, destinationRange = 0, brightness = 0, contrast = 0, saturation = 0;
-            sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange,
-                                     &brightness, &contrast, &saturation);
+            sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange, &brightness,
+                                     &contrast, &saturation);
             // Full-range "yuvj" formats already come with sourceRange set.
             if (fullRange) sourceRange = 1;
-            sws_setColorspaceDetails(s.scaler, sws_getCoefficients(space), sourceRange, table,
-                                     destinationRange, brightness, contrast, saturation);
+            sws_setColorspaceDetails(s.scaler, sws_getCoefficients(space), sourceRange, table, destinationRange,
+                                     brightness, contrast, saturation);
         }
         std::memcpy(s.scalerKey, key, sizeof key);
     }
     uint8_t* destination[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
     int destinationStride[4] = {frame.rowBytes, 0, 0, 0};
-    int rows = sws_scale(s.scaler, source->data, source->linesize, 0, source->height, destination,
-                         destinationStride);
+    int rows = sws_scale(s.scaler, source->data, source->linesize, 0, source->height, destination, destinationStride);
     if (rows != frame.height) {
         message = Quoted(s.path) + " has a frame that cannot be converted";
         return kMediaBadData;
@@ -290,8 +290,7 @@ bool OnePacketPerFrame(AVCodecID codec) {
     case AV_CODEC_ID_UTVIDEO:
     case AV_CODEC_ID_HUFFYUV:
     case AV_CODEC_ID_FFVHUFF:
-    case AV_CODEC_ID_DNXHD:
-        return true;
+    case AV_CODEC_ID_DNXHD: return true;
     default: {
         const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
         return descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
@@ -399,8 +398,7 @@ MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& mess
     // Frame 0 sets the size every frame is delivered at.
     if (s->decoded->width > 0 && s->decoded->height > 0) width = s->decoded->width, height = s->decoded->height;
     if (!FrameSizeFits(width, height)) {
-        message = Quoted(path) + " is too large (" + std::to_string(width) + " x " +
-                  std::to_string(height) + ")";
+        message = Quoted(path) + " is too large (" + std::to_string(width) + " x " + std::to_string(height) + ")";
         CloseClipReader(reader);
         return kMediaTooLarge;
     }
@@ -435,8 +433,8 @@ MediaCode ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::st
         return kMediaBadArgument;
     }
     if (index < 0 || index >= reader.frameCount) {
-        message = "frame " + std::to_string(index) + " is outside " + Quoted(reader.state->path) +
-                  " (frames 0 to " + std::to_string(reader.frameCount - 1) + ")";
+        message = "frame " + std::to_string(index) + " is outside " + Quoted(reader.state->path) + " (frames 0 to " +
+                  std::to_string(reader.frameCount - 1) + ")";
         return kMediaBadArgument;
     }
     ForgetFfmpegDetail(reader.state->detail);

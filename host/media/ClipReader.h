@@ -12,14 +12,14 @@
 struct ClipReaderState;
 
 struct ClipReader {
-    int32_t width = 0;             // of frame 0; every frame is delivered at this size
+    int32_t width = 0;  // of frame 0; every frame is delivered at this size
     int32_t height = 0;
-    int32_t frameCount = 0;        // from the container, else counted by decoding
-    int32_t declaredFrames = 0;    // what the container's header says (count or duration); 0: nothing
-    int32_t rateNumerator = 0;     // frames per second as a fraction
+    int32_t frameCount = 0;      // from the container, else counted by decoding
+    int32_t declaredFrames = 0;  // what the container's header says (count or duration); 0: nothing
+    int32_t rateNumerator = 0;   // frames per second as a fraction
     int32_t rateDenominator = 1;
-    int32_t resizedFrame = -1;     // the first frame read whose size differs from frame 0's, -1: none yet
-    int32_t resizedWidth = 0;      // and its own size
+    int32_t resizedFrame = -1;  // the first frame read whose size differs from frame 0's, -1: none yet
+    int32_t resizedWidth = 0;   // and its own size
     int32_t resizedHeight = 0;
     ClipReaderState* state = nullptr;
 };
@@ -30,8 +30,7 @@ struct ClipReader {
 // decodes), kMediaTooLarge; the message names the file. FFmpeg asks `stop`
 // while it reads or waits, then and later: when it says stop, reads fail,
 // and the caller who asked knows why.
-MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message,
-                         StopProbe stop = nullptr);
+MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop = nullptr);
 
 // Frame `index` as BGRA, alpha 255 where the clip has none, scaled to the
 // reader's width x height should a frame differ (the first such frame is

@@ -43,7 +43,7 @@ struct EncoderLane {
 struct ClipWriterState {
     std::string path;
     ClipFormat format = kClipMkv;
-    MediaCode failure = kMediaOk;   // once set, the clip is lost and says why
+    MediaCode failure = kMediaOk;  // once set, the clip is lost and says why
     std::string failureMessage;
 
     bool replace = true;  // an existing output may be replaced (-y)
@@ -57,8 +57,8 @@ struct ClipWriterState {
     AVPacket* packet = nullptr;
     SwsContext* scaler = nullptr;
     int64_t nextPts = 0;
-    bool headerWritten = false;   // then the muxer owes a trailer, even when abandoned
-    bool completed = false;       // everything is written; only the move into place is left
+    bool headerWritten = false;  // then the muxer owes a trailer, even when abandoned
+    bool completed = false;      // everything is written; only the move into place is left
 
     int32_t encoderThreads = 1;  // threads the encoding may use
     int32_t frameCount = 0;      // the frames the clip will have; 0: not known
@@ -185,9 +185,9 @@ MediaCode ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, Encod
         } else if ((choice.codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4))) {
             choice.pixels = AV_PIX_FMT_YUV420P;
             if (!even) {
-                message = CannotWriteMessage(s.path, "this encoder needs an even width and height (" +
-                                                          std::to_string(width) + " x " +
-                                                          std::to_string(height) + "); use .mkv");
+                message =
+                    CannotWriteMessage(s.path, "this encoder needs an even width and height (" + std::to_string(width) +
+                                                   " x " + std::to_string(height) + "); use .mkv");
                 return kMediaUnsupported;
             }
         }
@@ -200,8 +200,7 @@ MediaCode ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, Encod
         choice.codec = avcodec_find_encoder(AV_CODEC_ID_GIF);
         choice.pixels = AV_PIX_FMT_RGB8;
         break;
-    case kClipPngSequence:
-        break;
+    case kClipPngSequence: break;
     }
     if (!choice.codec) {
         message = CannotWriteMessage(s.path, "this build of FFmpeg has no encoder for it");
@@ -234,8 +233,8 @@ int32_t EncodersFor(const ClipWriterState& s, int32_t width, int32_t height) {
 // settings give, frame by frame, the very packets of one.
 bool IsIntraOnly(const EncoderChoice& choice) { return choice.codec->id == AV_CODEC_ID_FFV1; }
 
-void SetUpEncoder(AVCodecContext* e, const EncoderChoice& choice, int32_t width, int32_t height,
-                  AVRational rate, bool globalHeader, int threads) {
+void SetUpEncoder(AVCodecContext* e, const EncoderChoice& choice, int32_t width, int32_t height, AVRational rate,
+                  bool globalHeader, int threads) {
     e->width = width;
     e->height = height;
     e->pix_fmt = choice.pixels;
@@ -266,8 +265,8 @@ void SetUpEncoder(AVCodecContext* e, const EncoderChoice& choice, int32_t width,
 // Opens `count` encoders with the same settings, each with a picture to
 // fill. One encoder runs as many threads as the codec likes; several share
 // the cores.
-MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count, int32_t width,
-                    int32_t height, AVRational rate, std::string& message) {
+MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count, int32_t width, int32_t height,
+                    AVRational rate, std::string& message) {
     s.lanes.resize(size_t(count));
     for (EncoderLane& lane : s.lanes) {
         lane.encoder = avcodec_alloc_context3(choice.codec);
@@ -288,7 +287,8 @@ MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t cou
                      count == 1 ? 0 : kThreadsPerEncoder);
         int error = avcodec_open2(lane.encoder, choice.codec, nullptr);
         if (error < 0) {
-            message = CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error, s.detail));
+            message =
+                CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error, s.detail));
             return kMediaEncodeFailed;
         }
     }
@@ -321,8 +321,8 @@ bool LanesAgree(const ClipWriterState& s) {
     return true;
 }
 
-MediaCode OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
-                       AVRational rate, std::string& message) {
+MediaCode OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height, AVRational rate,
+                       std::string& message) {
     const int32_t count = IsIntraOnly(choice) ? EncodersFor(s, width, height) : 1;
     MediaCode result = OpenLanes(s, choice, count, width, height, rate, message);
     if (result == kMediaOk && !LanesAgree(s)) {
@@ -346,16 +346,15 @@ MediaCode OpenScaler(ClipWriterState& s, const EncoderChoice& choice, int32_t wi
         int* inverse = nullptr;
         int* table = nullptr;
         int sourceRange = 0, destinationRange = 0, brightness = 0, contrast = 0, saturation = 0;
-        sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange, &brightness,
-                                 &contrast, &saturation);
-        sws_setColorspaceDetails(s.scaler, inverse, sourceRange, sws_getCoefficients(SWS_CS_ITU709), 0,
-                                 brightness, contrast, saturation);
+        sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange, &brightness, &contrast,
+                                 &saturation);
+        sws_setColorspaceDetails(s.scaler, inverse, sourceRange, sws_getCoefficients(SWS_CS_ITU709), 0, brightness,
+                                 contrast, saturation);
     }
     return kMediaOk;
 }
 
-MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRational rate,
-                        std::string& message) {
+MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRational rate, std::string& message) {
     const char* muxerName = s.format == kClipMp4   ? "mp4"
                             : s.format == kClipMov ? "mov"
                             : s.format == kClipGif ? "gif"
@@ -404,7 +403,8 @@ MediaCode MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packe
     av_packet_rescale_ts(packet, lane.encoder->time_base, s.stream->time_base);
     packet->stream_index = s.stream->index;
     const int error = av_interleaved_write_frame(s.muxer, packet);
-    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
+    if (error < 0)
+        return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
     return kMediaOk;
 }
 
@@ -414,12 +414,14 @@ MediaCode MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packe
 MediaCode EncodeAndMux(ClipWriterState& s, EncoderLane& lane, AVFrame* picture, std::string& message,
                        StopProbe stop = nullptr) {
     int error = avcodec_send_frame(lane.encoder, picture);
-    if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
+    if (error < 0)
+        return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
     for (;;) {
         if (stop && stop()) return Fail(s, kMediaInterrupted, CannotWriteMessage(s.path, "interrupted"), message);
         error = avcodec_receive_packet(lane.encoder, s.packet);
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) return kMediaOk;
-        if (error < 0) return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
+        if (error < 0)
+            return Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
         if (MediaCode muxed = MuxPacket(s, lane, s.packet, message); muxed != kMediaOk) return muxed;
     }
 }
@@ -450,9 +452,9 @@ MediaCode MuxOldestLane(ClipWriterState& s, std::string& message) {
     EncoderLane& lane = s.lanes[size_t((next - s.lanesBusy + count) % count)];
     --s.lanesBusy;
     JoinWorkerThread(lane.thread);
-    MediaCode result = lane.error < 0
-                         ? Fail(s, kMediaEncodeFailed, CannotWriteMessage(s.path, FfmpegErrorText(lane.error, s.detail)), message)
-                         : kMediaOk;
+    MediaCode result = lane.error < 0 ? Fail(s, kMediaEncodeFailed,
+                                             CannotWriteMessage(s.path, FfmpegErrorText(lane.error, s.detail)), message)
+                                      : kMediaOk;
     for (size_t i = 0; result == kMediaOk && i < lane.packets.size(); ++i)
         result = MuxPacket(s, lane, lane.packets[i], message);
     FreePackets(lane);
@@ -466,20 +468,22 @@ MediaCode WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::strin
         if (MediaCode muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;  // this very lane
     }
     const int error = TakePicture(lane);
-    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
+    if (error < 0)
+        return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
     if (s.scaler) {
         const uint8_t* source[4] = {frame.pixels.data(), nullptr, nullptr, nullptr};
         int sourceStride[4] = {frame.rowBytes, 0, 0, 0};
         sws_scale(s.scaler, source, sourceStride, 0, frame.height, lane.picture->data, lane.picture->linesize);
     } else {
         for (int32_t y = 0; y < frame.height; ++y)
-            std::memcpy(lane.picture->data[0] + size_t(y) * size_t(lane.picture->linesize[0]),
-                        FramePixel(frame, 0, y), size_t(frame.width) * 4);
+            std::memcpy(lane.picture->data[0] + size_t(y) * size_t(lane.picture->linesize[0]), FramePixel(frame, 0, y),
+                        size_t(frame.width) * 4);
     }
     lane.picture->pts = s.nextPts++;
     if (!parallel) return EncodeAndMux(s, lane, lane.picture, message);
     std::string refused;
-    if (!StartWorkerThread(lane.thread, [&lane] { EncodeOnLane(lane); }, refused))
+    if (!StartWorkerThread(
+            lane.thread, [&lane] { EncodeOnLane(lane); }, refused))
         return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, refused), message);
     ++s.lanesBusy;
     return kMediaOk;
@@ -500,7 +504,8 @@ MediaCode CompleteContainer(ClipWriterState& s, std::string& message, StopProbe 
         error = s.muxer->pb->error;  // a full disk shows here at the latest
     }
     if (error >= 0) error = avio_closep(&s.muxer->pb);
-    if (error < 0) return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
+    if (error < 0)
+        return Fail(s, kMediaCannotWrite, CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail)), message);
     FreeEncoder(s);
     return kMediaOk;
 }
@@ -556,10 +561,13 @@ MediaCode WritePatternFrame(ClipWriterState& s, int32_t index, const Frame& fram
     s.frameOutputs.push_back(staged);
     ClipWriterState::PngJob* work = job.get();
     std::string refused;
-    const bool started = StartWorkerThread(work->thread, [work] {
-        work->result =
-            EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message, nullptr, kPngFast);
-    }, refused);
+    const bool started = StartWorkerThread(
+        work->thread,
+        [work] {
+            work->result = EncodePngFile(work->temporary.c_str(), work->name.c_str(), work->frame, work->message,
+                                         nullptr, kPngFast);
+        },
+        refused);
     if (!started) return Fail(s, kMediaCannotWrite, CannotWriteMessage(job->name, refused), message);
     s.pngJobs.push_back(std::move(job));
     return kMediaOk;
@@ -584,10 +592,14 @@ MediaCode CommitPattern(ClipWriterState& s, std::string& message) {
 
 MediaCode ClipFormatForPath(const char* path, ClipFormat& format, std::string& message) {
     std::string extension = LowerExtension(path);
-    if (extension == ".mp4") format = kClipMp4;
-    else if (extension == ".mov") format = kClipMov;
-    else if (extension == ".mkv") format = kClipMkv;
-    else if (extension == ".gif") format = kClipGif;
+    if (extension == ".mp4")
+        format = kClipMp4;
+    else if (extension == ".mov")
+        format = kClipMov;
+    else if (extension == ".mkv")
+        format = kClipMkv;
+    else if (extension == ".gif")
+        format = kClipGif;
     else if (extension == ".png") {
         FramePattern pattern;
         std::string problem;
@@ -603,16 +615,16 @@ MediaCode ClipFormatForPath(const char* path, ClipFormat& format, std::string& m
     return kMediaOk;
 }
 
-MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
-                         int32_t rateNumerator, int32_t rateDenominator, std::string& message,
-                         int32_t encoderThreads, int32_t frameCount, bool replaceExisting) {
+MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height, int32_t rateNumerator,
+                         int32_t rateDenominator, std::string& message, int32_t encoderThreads, int32_t frameCount,
+                         bool replaceExisting) {
     CloseClipWriter(writer);
     ClipFormat format = kClipMkv;
     MediaCode result = ClipFormatForPath(path, format, message);
     if (result != kMediaOk) return result;
     if (!FrameSizeFits(width, height)) {
-        message = CannotWriteMessage(path, "frames of " + std::to_string(width) + " x " +
-                                               std::to_string(height) + " cannot be written");
+        message = CannotWriteMessage(path, "frames of " + std::to_string(width) + " x " + std::to_string(height) +
+                                               " cannot be written");
         return kMediaBadArgument;
     }
     if (rateNumerator < 1 || rateDenominator < 1) {
@@ -663,7 +675,7 @@ MediaCode WriteClipFrame(ClipWriter& writer, const Frame& frame, std::string& me
     }
     ForgetFfmpegDetail(s.detail);
     MediaCode result = s.format == kClipPngSequence ? WritePatternFrame(s, writer.framesWritten, frame, message)
-                                                  : WriteContainerFrame(s, frame, message);
+                                                    : WriteContainerFrame(s, frame, message);
     if (result == kMediaOk) ++writer.framesWritten;
     return result;
 }

@@ -54,9 +54,9 @@ struct ClipWriter {
 // Other kinds have one encoder, which runs threads of its own.
 // Without `replaceExisting`, FinishClipWriter fails rather than replace a
 // file (or a pattern's frame) that exists by then.
-MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height,
-                         int32_t rateNumerator, int32_t rateDenominator, std::string& message,
-                         int32_t encoderThreads = 0, int32_t frameCount = 0, bool replaceExisting = true);
+MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height, int32_t rateNumerator,
+                         int32_t rateDenominator, std::string& message, int32_t encoderThreads = 0,
+                         int32_t frameCount = 0, bool replaceExisting = true);
 
 // Appends one frame, which must be the writer's size. After a failure the
 // writer accepts nothing more and FinishClipWriter fails too.

@@ -23,8 +23,10 @@ FfmpegDetail* DetailFor(void* context) {
     for (int32_t step = 0; context != nullptr && step < kMostParentSteps; ++step) {
         const AVClass* type = *static_cast<const AVClass* const*>(context);
         if (type == nullptr) return nullptr;
-        if (type == avformat_get_class()) return static_cast<FfmpegDetail*>(static_cast<AVFormatContext*>(context)->opaque);
-        if (type == avcodec_get_class()) return static_cast<FfmpegDetail*>(static_cast<AVCodecContext*>(context)->opaque);
+        if (type == avformat_get_class())
+            return static_cast<FfmpegDetail*>(static_cast<AVFormatContext*>(context)->opaque);
+        if (type == avcodec_get_class())
+            return static_cast<FfmpegDetail*>(static_cast<AVCodecContext*>(context)->opaque);
         if (type->parent_log_context_offset == 0) return nullptr;
         context = *reinterpret_cast<void**>(static_cast<uint8_t*>(context) + type->parent_log_context_offset);
     }

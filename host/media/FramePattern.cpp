@@ -60,7 +60,8 @@ bool ParseFramePattern(const std::string& pattern, FramePattern* parsed, std::st
                        : "a clip needs a frame number in the name, such as frame%04d.png";
         return false;
     }
-    const size_t longest = result.prefix.size() + std::max(size_t(result.width), kMostIndexDigits) + result.suffix.size();
+    const size_t longest =
+        result.prefix.size() + std::max(size_t(result.width), kMostIndexDigits) + result.suffix.size();
     if (longest > kMaxFileNameBytes) {
         *problem = "its frame names would be longer than " + std::to_string(kMaxFileNameBytes) + " bytes";
         return false;

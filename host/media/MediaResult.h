@@ -8,16 +8,16 @@
 
 enum MediaCode : int32_t {
     kMediaOk = 0,
-    kMediaCannotOpen = 1,     // the input is missing or cannot be read
-    kMediaNotPng = 2,         // the input is not a PNG file
-    kMediaBadData = 3,        // the input is damaged or truncated
-    kMediaUnsupported = 4,    // an input no decoder reads, or an output kind we do not write
-    kMediaCannotWrite = 5,    // the output cannot be created, written or renamed into place
-    kMediaTooLarge = 6,       // the frame would not fit the size limits
-    kMediaBadArgument = 7,    // a wrong size, a frame index outside the clip, misuse
-    kMediaEncodeFailed = 8,   // the encoder refused the frames
-    kMediaFrameMissing = 9,   // the clip ended before a frame its container counted
-    kMediaInterrupted = 10,   // the caller's StopProbe asked to stop
+    kMediaCannotOpen = 1,    // the input is missing or cannot be read
+    kMediaNotPng = 2,        // the input is not a PNG file
+    kMediaBadData = 3,       // the input is damaged or truncated
+    kMediaUnsupported = 4,   // an input no decoder reads, or an output kind we do not write
+    kMediaCannotWrite = 5,   // the output cannot be created, written or renamed into place
+    kMediaTooLarge = 6,      // the frame would not fit the size limits
+    kMediaBadArgument = 7,   // a wrong size, a frame index outside the clip, misuse
+    kMediaEncodeFailed = 8,  // the encoder refused the frames
+    kMediaFrameMissing = 9,  // the clip ended before a frame its container counted
+    kMediaInterrupted = 10,  // the caller's StopProbe asked to stop
 };
 
 // Asked between steps of long work (rows, packets); true stops it.

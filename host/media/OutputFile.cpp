@@ -64,7 +64,8 @@ void KeepModeOf(const std::string& target, const std::string& temporary) {
 }
 
 std::string ExistsMessage(const std::string& name) {
-    return "'" + name + "' exists: it appeared while the output was being written, and is kept; give -y "
+    return "'" + name +
+           "' exists: it appeared while the output was being written, and is kept; give -y "
            "(--overwrite) to replace it, or choose another name";
 }
 
@@ -116,8 +117,7 @@ std::string TemporaryNameFor(const std::string& path) {
     constexpr size_t kKeptNameBytes = 200;
     fs::path target(path);
     std::string hidden = "." + target.filename().string().substr(0, kKeptNameBytes) + "." +
-                         std::to_string(long(getpid())) + "-" + std::to_string(counter.fetch_add(1)) +
-                         kTemporarySuffix;
+                         std::to_string(long(getpid())) + "-" + std::to_string(counter.fetch_add(1)) + kTemporarySuffix;
     NoteTemporaryFolder(target.parent_path().string());
     return (target.parent_path() / hidden).string();
 }
@@ -167,6 +167,4 @@ std::string CannotOpenMessage(const std::string& path, const std::string& reason
     return "cannot open '" + path + "': " + reason;
 }
 
-std::string ErrnoText(int error) {
-    return std::generic_category().message(error);
-}
+std::string ErrnoText(int error) { return std::generic_category().message(error); }

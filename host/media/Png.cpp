@@ -70,8 +70,8 @@ struct ReadHeaderResult {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
     uint32_t animationFrames = 0;  // from acTL; 0: not animated
-    size_t rowBytes = 0;     // of a row as we read it
-    uint64_t storedBytes = 0;  // of the image data before compression, as the file stores it
+    size_t rowBytes = 0;           // of a row as we read it
+    uint64_t storedBytes = 0;      // of the image data before compression, as the file stores it
 };
 
 // Deflate turns at most 258 bytes into 2 bits, so no compressed stream
@@ -104,10 +104,8 @@ bool ReadPngHeader(png_structp png, png_infop info, PngInput* input, ReadHeaderR
     if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
     if (hasTransparency) png_set_tRNS_to_alpha(png);
     if (bitDepth == 16) png_set_scale_16(png);
-    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
-        png_set_gray_to_rgb(png);
-    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !hasTransparency)
-        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !hasTransparency) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     png_set_bgr(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
@@ -137,13 +135,12 @@ constexpr int kFastFilters = PNG_FILTER_UP;
 constexpr int kFastDeflateLevel = 2;
 
 // Row by row, so that `stop` is asked between rows of a large picture.
-WriteOutcome WritePngRows(png_structp png, png_infop info, FILE* file, const Frame* frame,
-                          png_bytepp rows, StopProbe stop, PngEffort effort) {
+WriteOutcome WritePngRows(png_structp png, png_infop info, FILE* file, const Frame* frame, png_bytepp rows,
+                          StopProbe stop, PngEffort effort) {
     if (setjmp(png_jmpbuf(png))) return kWriteFailed;
     png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(frame->width), png_uint_32(frame->height), 8,
-                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, png_uint_32(frame->width), png_uint_32(frame->height), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (effort == kPngFast) {
         png_set_filter(png, PNG_FILTER_TYPE_BASE, kFastFilters);
         png_set_compression_level(png, kFastDeflateLevel);
@@ -168,7 +165,8 @@ MediaCode ReadPng(const char* path, Frame& frame, std::string& message) {
         return kMediaCannotOpen;
     }
     std::error_code noSize;  // a device has none: then the size check is skipped
-    const uint64_t fileBytes = std::filesystem::is_regular_file(path, noSize) ? std::filesystem::file_size(path, noSize) : 0;
+    const uint64_t fileBytes =
+        std::filesystem::is_regular_file(path, noSize) ? std::filesystem::file_size(path, noSize) : 0;
     png_byte signature[8] = {};
     size_t got = std::fread(signature, 1, sizeof signature, file);
     if (got != sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
@@ -257,8 +255,8 @@ bool HasPngSignature(const char* path) {
     return got == sizeof signature && png_sig_cmp(signature, 0, sizeof signature) == 0;
 }
 
-MediaCode EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
-                        std::string& message, StopProbe stop, PngEffort effort) {
+MediaCode EncodePngFile(const char* file, const char* shownPath, const Frame& frame, std::string& message,
+                        StopProbe stop, PngEffort effort) {
     if (!FrameIsWhole(frame)) {
         message = CannotWriteMessage(shownPath, "the frame has no pixels of its size");
         return kMediaBadArgument;
@@ -296,9 +294,9 @@ MediaCode EncodePngFile(const char* file, const char* shownPath, const Frame& fr
         return kMediaInterrupted;
     }
     std::string reason = !written && writeError ? ErrnoText(writeError)
-                         : !written                 ? std::string(error.text)
-                         : flushError               ? ErrnoText(flushError)
-                                                    : std::string("write error");
+                         : !written             ? std::string(error.text)
+                         : flushError           ? ErrnoText(flushError)
+                                                : std::string("write error");
     message = CannotWriteMessage(shownPath, reason);
     return kMediaCannotWrite;
 }

@@ -37,5 +37,5 @@ enum PngEffort : int32_t { kPngSmall, kPngFast };
 
 // The PNG encoder itself: writes straight into `file`, naming `shownPath` in
 // messages. The caller owns staging and removes `file` on failure.
-MediaCode EncodePngFile(const char* file, const char* shownPath, const Frame& frame,
-                        std::string& message, StopProbe stop = nullptr, PngEffort effort = kPngSmall);
+MediaCode EncodePngFile(const char* file, const char* shownPath, const Frame& frame, std::string& message,
+                        StopProbe stop = nullptr, PngEffort effort = kPngSmall);

@@ -14,9 +14,7 @@ namespace {
 
 constexpr int kBarCells = 30;
 
-double FramesPerSecond(int32_t done, double elapsedSeconds) {
-    return elapsedSeconds > 0 ? done / elapsedSeconds : 0;
-}
+double FramesPerSecond(int32_t done, double elapsedSeconds) { return elapsedSeconds > 0 ? done / elapsedSeconds : 0; }
 
 std::string RateText(int32_t done, double elapsedSeconds) {
     char text[32];
@@ -60,13 +58,13 @@ std::string ProgressBarText(int32_t done, int32_t total, double elapsedSeconds) 
 
 std::string ProgressLineText(int32_t done, int32_t total, double elapsedSeconds) {
     int percent = total > 0 ? int(int64_t(done) * 100 / total) : 0;
-    return std::to_string(done) + "/" + std::to_string(total) + " frames (" + std::to_string(percent) +
-           "%), " + RateText(done, elapsedSeconds) + ", " + TimeLeftText(done, total, elapsedSeconds);
+    return std::to_string(done) + "/" + std::to_string(total) + " frames (" + std::to_string(percent) + "%), " +
+           RateText(done, elapsedSeconds) + ", " + TimeLeftText(done, total, elapsedSeconds);
 }
 
 std::string ProgressSummaryText(int32_t done, double elapsedSeconds) {
-    return std::to_string(done) + (done == 1 ? " frame in " : " frames in ") + DurationText(elapsedSeconds) +
-           " (" + RateText(done, elapsedSeconds) + ")";
+    return std::to_string(done) + (done == 1 ? " frame in " : " frames in ") + DurationText(elapsedSeconds) + " (" +
+           RateText(done, elapsedSeconds) + ")";
 }
 
 double ProgressClockSeconds() {

@@ -10,8 +10,8 @@
 
 enum ProgressStyle : int32_t {
     kProgressQuiet = 0,
-    kProgressBar = 1,     // a terminal: "\r" redraws
-    kProgressLines = 2,   // a pipe or file: whole lines only
+    kProgressBar = 1,    // a terminal: "\r" redraws
+    kProgressLines = 2,  // a pipe or file: whole lines only
 };
 
 // The style for stderr: quiet when asked, a bar when stderr is a terminal,
@@ -25,8 +25,8 @@ struct Progress {
     int32_t done = 0;
     double startSeconds = 0;
     double lastDrawSeconds = -1;
-    int32_t lastTenth = 0;        // lines printed so far, in tenths of the total
-    size_t drawnLength = 0;       // of the bar on screen, to blank a shorter one
+    int32_t lastTenth = 0;   // lines printed so far, in tenths of the total
+    size_t drawnLength = 0;  // of the bar on screen, to blank a shorter one
 };
 
 // Starts counting `total` frames at time `nowSeconds` (any steady clock).

@@ -113,9 +113,7 @@ int32_t RvTestLockCount(RvHandle handle) {
 
 int32_t RvTestLiveHandles(void) { return static_cast<int32_t>(State().live.size()); }
 
-int32_t RvTestHandleSize(RvHandle handle) {
-    return State().live.count(handle) ? RecordOf(handle)->size : -1;
-}
+int32_t RvTestHandleSize(RvHandle handle) { return State().live.count(handle) ? RecordOf(handle)->size : -1; }
 
 int32_t RvTestMisuses(void) { return State().misuses; }
 

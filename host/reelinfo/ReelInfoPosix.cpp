@@ -24,8 +24,7 @@ extern "C" {
 // No dialog templates exist on this platform: every run ends at once with
 // -1, the code of a dialog that cannot be opened, unless a test stands in
 // for the dialog.
-intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
-                     RvInstance module) {
+intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data, RvInstance module) {
     CountDialogRun(templateId);
     RvTestDialogRunner runner = TestDialogRunner();
     return runner ? runner(templateId, owner, procedure, data, module) : -1;

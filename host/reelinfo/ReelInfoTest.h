@@ -32,8 +32,8 @@ REELINFO_API int32_t RvTestDialogRuns(void);
 REELINFO_API int32_t RvTestLastDialogTemplate(void);
 // Stands in for the dialogs: RvRunDialog calls `runner` with its arguments
 // and returns its end code; 0 restores the answer -1.
-typedef intptr_t (*RvTestDialogRunner)(int32_t templateId, RvWindow owner, RvDialogProc procedure,
-                                       RvHandle data, RvInstance module);
+typedef intptr_t (*RvTestDialogRunner)(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
+                                       RvInstance module);
 REELINFO_API void RvTestSetDialogRunner(RvTestDialogRunner runner);
 
 #if defined(_WIN32)

@@ -55,8 +55,8 @@ void CreateMainWindow() {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
     windowClass.lpszClassName = kMainWindowClass;
     RegisterClassA(&windowClass);
-    gMainWindow = CreateWindowA(kMainWindowClass, "Host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                                nullptr, gInstance, nullptr);
+    gMainWindow = CreateWindowA(kMainWindowClass, "Host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                                gInstance, nullptr);
 }
 
 }  // namespace
@@ -74,8 +74,7 @@ extern "C" {
 
 // DialogBoxParamA answers -1 itself when the template is missing or the
 // dialog cannot be created.
-intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
-                     RvInstance module) {
+intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data, RvInstance module) {
     CountDialogRun(templateId);
     if (RvTestDialogRunner runner = TestDialogRunner()) return runner(templateId, owner, procedure, data, module);
     DLGPROC run = reinterpret_cast<DLGPROC>(procedure);
@@ -83,8 +82,8 @@ intptr_t RvRunDialog(int32_t templateId, RvWindow owner, RvDialogProc procedure,
         gWrappedProcedure = procedure;
         run = EndOnOpenProcedure;
     }
-    return DialogBoxParamA(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEA(templateId), Window(owner),
-                           run, reinterpret_cast<LPARAM>(data));
+    return DialogBoxParamA(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEA(templateId), Window(owner), run,
+                           reinterpret_cast<LPARAM>(data));
 }
 
 RvWindow RvGetMainWindow(void) {

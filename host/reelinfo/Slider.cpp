@@ -25,9 +25,7 @@ struct SliderState {
     bool dragging = false;
 };
 
-SliderState* StateOf(HWND slider) {
-    return reinterpret_cast<SliderState*>(GetWindowLongPtrA(slider, GWLP_USERDATA));
-}
+SliderState* StateOf(HWND slider) { return reinterpret_cast<SliderState*>(GetWindowLongPtrA(slider, GWLP_USERDATA)); }
 
 int TravelWidth(HWND slider) {
     RECT client;
@@ -83,8 +81,10 @@ bool KeyMove(HWND slider, SliderState& s, WPARAM key) {
     int32_t page = (s.maximum - s.minimum) / kPageSteps;
     if (page < 1) page = 1;
     switch (key) {
-    case VK_LEFT: case VK_DOWN: MoveTo(slider, s, s.position - 1); return true;
-    case VK_RIGHT: case VK_UP: MoveTo(slider, s, s.position + 1); return true;
+    case VK_LEFT:
+    case VK_DOWN: MoveTo(slider, s, s.position - 1); return true;
+    case VK_RIGHT:
+    case VK_UP: MoveTo(slider, s, s.position + 1); return true;
     case VK_PRIOR: MoveTo(slider, s, s.position + page); return true;
     case VK_NEXT: MoveTo(slider, s, s.position - page); return true;
     case VK_HOME: MoveTo(slider, s, s.minimum); return true;
@@ -103,8 +103,8 @@ LRESULT CALLBACK SliderProcedure(HWND slider, UINT message, WPARAM wParam, LPARA
     }
     case WM_CREATE: {
         const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        s->thumb = CreateWindowA(kThumbClass, "", WS_CHILD | WS_VISIBLE, 0, 0, kThumbWidth, create->cy, slider,
-                                 nullptr, create->hInstance, nullptr);
+        s->thumb = CreateWindowA(kThumbClass, "", WS_CHILD | WS_VISIBLE, 0, 0, kThumbWidth, create->cy, slider, nullptr,
+                                 create->hInstance, nullptr);
         if (s->thumb == nullptr) return -1;
         PlaceThumb(slider, *s);
         return 0;
@@ -123,8 +123,7 @@ LRESULT CALLBACK SliderProcedure(HWND slider, UINT message, WPARAM wParam, LPARA
         s->position = Clamp(*s, s->position);
         PlaceThumb(slider, *s);
         return 0;
-    case kSliderGetPosition:
-        return s->position;
+    case kSliderGetPosition: return s->position;
     case kSliderSetPosition:
         s->position = Clamp(*s, static_cast<int32_t>(wParam));
         PlaceThumb(slider, *s);
@@ -133,8 +132,7 @@ LRESULT CALLBACK SliderProcedure(HWND slider, UINT message, WPARAM wParam, LPARA
         s->painter = lParam ? reinterpret_cast<RvThumbPainter>(lParam) : RvDrawThumb;
         InvalidateRect(s->thumb, nullptr, TRUE);
         return 0;
-    case WM_GETDLGCODE:
-        return DLGC_WANTARROWS;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS;
     case WM_LBUTTONDOWN:
         SetFocus(slider);
         SetCapture(slider);
@@ -155,14 +153,9 @@ LRESULT CALLBACK SliderProcedure(HWND slider, UINT message, WPARAM wParam, LPARA
         if (KeyMove(slider, *s, wParam)) return 0;
         break;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-        InvalidateRect(slider, nullptr, TRUE);
-        return 0;
-    case WM_PAINT:
-        PaintTrack(slider);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_KILLFOCUS: InvalidateRect(slider, nullptr, TRUE); return 0;
+    case WM_PAINT: PaintTrack(slider); return 0;
+    case WM_ERASEBKGND: return 1;
     }
     return DefWindowProcA(slider, message, wParam, lParam);
 }
@@ -171,10 +164,8 @@ LRESULT CALLBACK SliderProcedure(HWND slider, UINT message, WPARAM wParam, LPARA
 // the slider beneath.
 LRESULT CALLBACK ThumbProcedure(HWND thumb, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_NCHITTEST:
-        return HTTRANSPARENT;
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_NCHITTEST: return HTTRANSPARENT;
+    case WM_ERASEBKGND: return 1;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(thumb, &paint);

@@ -27,8 +27,8 @@ int32_t OwnFilePath(char* buffer, int32_t capacity) {
 namespace {
 
 struct Search {
-    const char* name;   // as asked
-    bool withExtension; // the name carries a '.'
+    const char* name;    // as asked
+    bool withExtension;  // the name carries a '.'
     bool found;
 };
 
@@ -58,7 +58,8 @@ int VisitModule(dl_phdr_info* info, size_t, void* data) {
     if (search->withExtension)
         search->found = strcasecmp(base, search->name) == 0;
     else
-        search->found = strcasecmp(base, search->name) == 0 || IsLibraryOf(base, search->name, std::strlen(search->name));
+        search->found =
+            strcasecmp(base, search->name) == 0 || IsLibraryOf(base, search->name, std::strlen(search->name));
     return search->found ? 1 : 0;
 }
 

@@ -26,8 +26,7 @@ bool Matches(ResourceKey key, const char* text, int32_t number) {
 const EmbeddedResource* Find(ResourceKey type, ResourceKey name) {
     for (int32_t i = 0; i < kEmbeddedResourceCount; i++) {
         const EmbeddedResource& r = kEmbeddedResources[i];
-        if (Matches(type, r.typeName, r.typeNumber) && Matches(name, r.nameText, r.nameNumber))
-            return &r;
+        if (Matches(type, r.typeName, r.typeNumber) && Matches(name, r.nameText, r.nameNumber)) return &r;
     }
     return nullptr;
 }

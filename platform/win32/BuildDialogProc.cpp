@@ -19,9 +19,7 @@ extern "C" INT_PTR CALLBACK MakeDlgProc(HWND window, UINT message, WPARAM wParam
     const BuildDialog dialog{&Win32Controls(), &PlatformServices(), reinterpret_cast<RvWindow>(window), &gMemory};
     switch (message) {
     case WM_INITDIALOG: return InitBuildDialog(dialog, reinterpret_cast<RvHandle>(lParam));
-    case WM_COMMAND:
-        BuildDialogCommand(dialog, LOWORD(wParam), lParam, HIWORD(wParam));
-        return 0;
+    case WM_COMMAND: BuildDialogCommand(dialog, LOWORD(wParam), lParam, HIWORD(wParam)); return 0;
     default: return 0;
     }
 }

@@ -3,5 +3,4 @@
 
 #include <windows.h>
 
-extern "C" __declspec(dllexport) INT_PTR CALLBACK MakeDlgProc(HWND window, UINT message, WPARAM wParam,
-                                                             LPARAM lParam);
+extern "C" __declspec(dllexport) INT_PTR CALLBACK MakeDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,8 +4,8 @@
 
 bool MapFile(const char* path, bool writable, MappedFile* mapped) {
     *mapped = MappedFile{nullptr, 0, false, {0, 0}};
-    HANDLE file = CreateFileA(path, writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, writable ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size{};
     HANDLE mapping = nullptr;
@@ -18,7 +18,9 @@ bool MapFile(const char* path, bool writable, MappedFile* mapped) {
         CloseHandle(file);
         return false;
     }
-    *mapped = MappedFile{static_cast<uint8_t*>(bytes), size.QuadPart, writable,
+    *mapped = MappedFile{static_cast<uint8_t*>(bytes),
+                         size.QuadPart,
+                         writable,
                          {reinterpret_cast<intptr_t>(file), reinterpret_cast<intptr_t>(mapping)}};
     return true;
 }

@@ -9,9 +9,7 @@
 
 namespace {
 
-LPCSTR KeyName(ResourceKey key) {
-    return key.text ? key.text : MAKEINTRESOURCEA(static_cast<WORD>(key.number));
-}
+LPCSTR KeyName(ResourceKey key) { return key.text ? key.text : MAKEINTRESOURCEA(static_cast<WORD>(key.number)); }
 
 // The resource's bytes, or nullptr. Loading and locking a resource of a
 // loaded image only yields its address: nothing has to be released.

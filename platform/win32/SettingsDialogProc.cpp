@@ -23,12 +23,8 @@ SettingsDialog Dialog(HWND window) {
 extern "C" INT_PTR CALLBACK VantorelDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const SettingsDialog dialog = Dialog(window);
     switch (message) {
-    case WM_INITDIALOG:
-        InitSettingsDialog(dialog, reinterpret_cast<RvHandle>(lParam));
-        return 1;
-    case WM_COMMAND:
-        SettingsDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-        return 0;
+    case WM_INITDIALOG: InitSettingsDialog(dialog, reinterpret_cast<RvHandle>(lParam)); return 1;
+    case WM_COMMAND: SettingsDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam)); return 0;
     case WM_TIMER: SettingsDialogTimer(dialog); return 0;
     case WM_PAINT: SettingsDialogPaint(dialog); return 0;
     case WM_MEASUREITEM: {
@@ -39,8 +35,7 @@ extern "C" INT_PTR CALLBACK VantorelDlgProc(HWND window, UINT message, WPARAM wP
     }
     case WM_DRAWITEM: {
         const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        DrawErrorButton(dialog, reinterpret_cast<RvDeviceContext>(item->hDC),
-                        (item->itemAction & ODA_DRAWENTIRE) != 0);
+        DrawErrorButton(dialog, reinterpret_cast<RvDeviceContext>(item->hDC), (item->itemAction & ODA_DRAWENTIRE) != 0);
         return 0;
     }
     case WM_DESTROY: SettingsDialogDestroyed(dialog); return 0;

@@ -3,5 +3,5 @@
 
 #include <windows.h>
 
-extern "C" __declspec(dllexport) INT_PTR CALLBACK VantorelDlgProc(HWND window, UINT message,
-                                                                 WPARAM wParam, LPARAM lParam);
+extern "C" __declspec(dllexport) INT_PTR CALLBACK
+    VantorelDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

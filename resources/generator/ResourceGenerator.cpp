@@ -66,8 +66,7 @@ int HexDigit(char c) {
 }
 
 // One C string literal starting at line[*pos] == '"'; appends its characters.
-void ParseLiteral(const std::string& line, size_t* pos, std::string* out,
-                  const std::string& where) {
+void ParseLiteral(const std::string& line, size_t* pos, std::string* out, const std::string& where) {
     size_t i = *pos + 1;
     while (true) {
         if (i >= line.size()) Fail(where, "unterminated string");
@@ -80,22 +79,22 @@ void ParseLiteral(const std::string& line, size_t* pos, std::string* out,
         if (i >= line.size()) Fail(where, "unterminated escape");
         char e = line[i++];
         switch (e) {
-            case 'n': out->push_back('\n'); break;
-            case 'r': out->push_back('\r'); break;
-            case 't': out->push_back('\t'); break;
-            case '\\': out->push_back('\\'); break;
-            case '"': out->push_back('"'); break;
-            case '\'': out->push_back('\''); break;
-            case 'x': {
-                int hi = i < line.size() ? HexDigit(line[i]) : -1;
-                int lo = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
-                if (hi < 0 || lo < 0) Fail(where, "\\x wants two hex digits");
-                if (hi == 0 && lo == 0) Fail(where, "\\x00 would end the text");
-                out->push_back(static_cast<char>(hi * 16 + lo));
-                i += 2;
-                break;
-            }
-            default: Fail(where, std::string("unknown escape \\") + e);
+        case 'n': out->push_back('\n'); break;
+        case 'r': out->push_back('\r'); break;
+        case 't': out->push_back('\t'); break;
+        case '\\': out->push_back('\\'); break;
+        case '"': out->push_back('"'); break;
+        case '\'': out->push_back('\''); break;
+        case 'x': {
+            int hi = i < line.size() ? HexDigit(line[i]) : -1;
+            int lo = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
+            if (hi < 0 || lo < 0) Fail(where, "\\x wants two hex digits");
+            if (hi == 0 && lo == 0) Fail(where, "\\x00 would end the text");
+            out->push_back(static_cast<char>(hi * 16 + lo));
+            i += 2;
+            break;
+        }
+        default: Fail(where, std::string("unknown escape \\") + e);
         }
     }
     *pos = i;
@@ -298,8 +297,13 @@ Bytes BuildDescriptor() {
         uint32_t value;
     };
     const Value values[] = {
-        {4, 0}, {4, static_cast<uint32_t>(offsetof(InstanceState32, params))}, {4, 4}, {4, 4}, {2, 4},
-        {4, 3}, {4, 3}, {4, 3}, {4, 3}, {4, 3}, {4, 3}, {4, 3}, {4, 3},
+        {4, 0}, {4, static_cast<uint32_t>(offsetof(InstanceState32, params))},
+        {4, 4}, {4, 4},
+        {2, 4}, {4, 3},
+        {4, 3}, {4, 3},
+        {4, 3}, {4, 3},
+        {4, 3}, {4, 3},
+        {4, 3},
     };
     Bytes d;
     for (const Value& v : values) AppendLE(&d, v.value, v.width);
@@ -345,8 +349,7 @@ uint64_t IntegerSqrt(uint64_t v) {
 // integers, exact also where the root is whole (k = 0 and k = 768).
 Bytes BuildVector() {
     Bytes t;
-    for (uint64_t k = 0; k < 1024; k++)
-        AppendLE(&t, IntegerSqrt((uint64_t{1} << 32) + 4096 * k * k) - 65536 + 32, 2);
+    for (uint64_t k = 0; k < 1024; k++) AppendLE(&t, IntegerSqrt((uint64_t{1} << 32) + 4096 * k * k) - 65536 + 32, 2);
     return t;
 }
 
@@ -358,7 +361,7 @@ struct Resource {
     int32_t typeNumber;
     const char* nameText;  // nullptr for a numeric name
     int32_t nameNumber;
-    const char* file;      // .bin file and array name
+    const char* file;  // .bin file and array name
     Bytes bytes;
 };
 
@@ -413,13 +416,13 @@ std::string EmbeddedSource(const std::vector<Resource>& resources, const std::ve
     for (const Resource& r : resources) s += ArrayText(std::string("k") + r.file, r.bytes) + "\n";
     s += "}  // namespace\n\nconst EmbeddedResource kEmbeddedResources[] = {\n";
     for (const Resource& r : resources) {
-        s += "    {" + Literal(r.typeName) + ", " + std::to_string(r.typeNumber) + ", " +
-             Literal(r.nameText) + ", " + std::to_string(r.nameNumber) + ", k" + r.file + ", " +
-             std::to_string(r.bytes.size()) + "},\n";
+        s += "    {" + Literal(r.typeName) + ", " + std::to_string(r.typeNumber) + ", " + Literal(r.nameText) + ", " +
+             std::to_string(r.nameNumber) + ", k" + r.file + ", " + std::to_string(r.bytes.size()) + "},\n";
     }
     s += "};\nconst int32_t kEmbeddedResourceCount = " + std::to_string(resources.size()) + ";\n\n";
     s += "const EmbeddedString kEmbeddedStrings[] = {\n";
-    for (const Entry& e : strings) s += "    {" + std::to_string(std::atoi(e.key.c_str())) + ", " + Literal(e.text.c_str()) + "},\n";
+    for (const Entry& e : strings)
+        s += "    {" + std::to_string(std::atoi(e.key.c_str())) + ", " + Literal(e.text.c_str()) + "},\n";
     s += "};\nconst int32_t kEmbeddedStringCount = " + std::to_string(strings.size()) + ";\n";
     return s;
 }
@@ -433,11 +436,16 @@ std::string StringTableScript(const std::vector<Entry>& strings) {
     for (const Entry& e : strings) {
         s += "    " + std::to_string(std::atoi(e.key.c_str())) + ", \"";
         for (char c : e.text) {
-            if (c == '\r') s += "\\r";
-            else if (c == '\n') s += "\\n";
-            else if (c == '"') s += "\"\"";
-            else if (c == '\\') s += "\\\\";
-            else s += c;
+            if (c == '\r')
+                s += "\\r";
+            else if (c == '\n')
+                s += "\\n";
+            else if (c == '"')
+                s += "\"\"";
+            else if (c == '\\')
+                s += "\\\\";
+            else
+                s += c;
         }
         s += "\"\n";
     }
@@ -468,9 +476,9 @@ constexpr int kIconSide = 32;
 
 // The platform's standard 16-colour palette, as red, green, blue.
 constexpr uint8_t kPalette16[16][3] = {
-    {0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-    {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+    {0, 0, 0},     {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128}, {128, 0, 128},
+    {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0}, {255, 255, 0},
+    {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255},
 };
 
 Bytes BuildIcon(const std::string& path) {
@@ -566,7 +574,7 @@ int main(int argc, char** argv) {
 
     WriteOrFail(out + "EmbeddedResources.cpp", EmbeddedSource(resources, strings));
     WriteOrFail(out + "Strings.rc", StringTableScript(strings));
-    WriteOrFail(out + "TestBlocks.cpp", std::string(kBanner) + "#include \"TestBlocks.h\"\n\n" +
-                                            ArrayText("kSeventiesPopBlock", test));
+    WriteOrFail(out + "TestBlocks.cpp",
+                std::string(kBanner) + "#include \"TestBlocks.h\"\n\n" + ArrayText("kSeventiesPopBlock", test));
     return 0;
 }

@@ -152,7 +152,8 @@ TEST(ElfImage, PatchesTheBlockAloneWithBuiltOne) {
         {"a block of 8299 bytes", BlockImage(true, kElfProgBits, kFilterParamsSize - 1).bytes, kPatchNoBlock},
         {"a block of 8301 bytes", BlockImage(true, kElfProgBits, kFilterParamsSize + 1).bytes, kPatchNoBlock},
         {"a block without file data", BlockImage(true, kElfNoBits).bytes, kPatchNoBlock},
-        {"an image one byte short", [] {
+        {"an image one byte short",
+         [] {
              std::vector<uint8_t> bytes = BlockImage(true).bytes;
              bytes.pop_back();
              return bytes;

@@ -36,8 +36,8 @@ void CheckReader(ImageBytes image) {
 
     ResourceLeaf table[kResourceLeafCapacity + 1];
     memset(table, 0x5A, sizeof table);
-    const int32_t count = ListNamedResources(image, found.resourceDirectory, found.resourceDelta, table,
-                                             kResourceLeafCapacity);
+    const int32_t count =
+        ListNamedResources(image, found.resourceDirectory, found.resourceDelta, table, kResourceLeafCapacity);
     Check(count >= 0 && count <= kResourceLeafCapacity, "record count outside the table");
     const uint8_t* guard = reinterpret_cast<const uint8_t*>(&table[kResourceLeafCapacity]);
     for (size_t i = 0; i < sizeof(ResourceLeaf); ++i) Check(guard[i] == 0x5A, "record written past the table");

@@ -113,7 +113,8 @@ TEST_P(RealImage, FiveNamedLeavesWithTheResourcesBytesAndTheDllName) {
         EXPECT_EQ(leaves[i].id, resources[i].id) << i;
         EXPECT_EQ(leaves[i].dataSize, kPluginLeafSizes[i]) << i;
         ASSERT_LE(uint64_t{leaves[i].dataOffset} + leaves[i].dataSize, bytes.size()) << i;
-        EXPECT_TRUE(std::equal(resources[i].data.begin(), resources[i].data.end(), bytes.begin() + leaves[i].dataOffset))
+        EXPECT_TRUE(
+            std::equal(resources[i].data.begin(), resources[i].data.end(), bytes.begin() + leaves[i].dataOffset))
             << "the bytes of " << resources[i].type;
     }
 }
@@ -123,10 +124,11 @@ INSTANTIATE_TEST_SUITE_P(Builds, RealImage, testing::Values(false, true),
 
 TEST(NamedResources, TableHoldsEightAndNamesAreCut) {
     TestImageLayout layout;
-    for (int i = 0; i < 9; ++i) layout.resources.push_back({"T" + std::to_string(i), 0, static_cast<uint16_t>(i), {1, 2}});
-    layout.resources[0].type = "LONGTYPE";                     // 8 characters: no terminator in the record
+    for (int i = 0; i < 9; ++i)
+        layout.resources.push_back({"T" + std::to_string(i), 0, static_cast<uint16_t>(i), {1, 2}});
+    layout.resources[0].type = "LONGTYPE";                    // 8 characters: no terminator in the record
     layout.resources[1].type = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";  // cut to 19 by the conversion
-    layout.resources[2].nameText = "NAMED";                    // a text name never has a numeric id
+    layout.resources[2].nameText = "NAMED";                   // a text name never has a numeric id
     const TestImage image = BuildTestImage(layout);
     const std::vector<ResourceLeaf> leaves = Leaves(image.bytes, image.resourceDirectory, image.resourceDelta);
     ASSERT_EQ(leaves.size(), 8u);
@@ -145,7 +147,8 @@ TEST(NamedResources, TableHoldsEightAndNamesAreCut) {
 
     std::vector<uint8_t> wide = image.bytes;
     Put16(&wide, image.resourceDirectory + nameOffset + 2 + 2 * 3, 0x00E9);  // a unit the "C" locale cannot convert
-    EXPECT_EQ(ConvertResourceName(name, sizeof name, View(wide), image.resourceDirectory, nameOffset), kNameNotConverted);
+    EXPECT_EQ(ConvertResourceName(name, sizeof name, View(wide), image.resourceDirectory, nameOffset),
+              kNameNotConverted);
     EXPECT_STREQ(name, "ABC");
     EXPECT_EQ(ConvertResourceName(name, sizeof name, View(wide), image.resourceDirectory, 0x7FFFFFFF), kNameOutside);
     EXPECT_STREQ(name, "");
@@ -243,8 +246,7 @@ TEST(ImageExtent, CutImagesAndDataPastTheEnd) {
             {"more sections than the table holds", h + 6, 0xFFFF, 2, kImageCut},
             {"headers larger than the image", h + 84, static_cast<uint32_t>(image.bytes.size()) + 1, 4, kImageCut},
             {"a symbol table past the end", h + 12, static_cast<uint32_t>(image.bytes.size()), 4, kImageCut},
-            {"a string table cut inside its size", h + 12, static_cast<uint32_t>(image.bytes.size()) - 2, 4,
-             kImageCut},
+            {"a string table cut inside its size", h + 12, static_cast<uint32_t>(image.bytes.size()) - 2, 4, kImageCut},
             {"no symbols and a string table inside", h + 12, image.sectionTable + 8, 4, kImageWhole},
         };
         for (const auto& c : cases) {
@@ -302,8 +304,8 @@ TEST(NamedResources, SelfReferenceEnds) {
     layout.resources.push_back({"LOOP", 0, 1, {9}});
     TestImage image = BuildTestImage(layout);
     const uint32_t r = image.resourceDirectory;
-    Put16(&image.bytes, r + 12, 0xFFFF);               // named types: as many as fit
-    Put32(&image.bytes, r + 16 + 4, 0x80000000);       // type 0's names: the root itself
+    Put16(&image.bytes, r + 12, 0xFFFF);          // named types: as many as fit
+    Put32(&image.bytes, r + 16 + 4, 0x80000000);  // type 0's names: the root itself
     Put16(&image.bytes, r + 14, 0xFFFF);
     const std::vector<ResourceLeaf> leaves = Leaves(image.bytes, r, image.resourceDelta);
     EXPECT_LE(leaves.size(), 8u);

@@ -134,10 +134,10 @@ TEST_P(Writer, PatchesExactlyTheNameTheBlockAndTheTitle) {
         std::string dllName;
         std::string textTitle;
     } cases[] = {
-        {"Blur", "Blur", 0, "BlurZZZ.rvp", "Blur"},                       // shorter over longer
+        {"Blur", "Blur", 0, "BlurZZZ.rvp", "Blur"},  // shorter over longer
         {"ABCDEFGH", "Fx:Eight", 1, "ABCDEFG.rvp", "Fx:Eight..."},
-        {"", "Untitled", 0, "ZZZZZZZ.rvp", "Untitled"},                    // target ".rvp"
-        {"Long", longTitle, 0, "LongZZZ.rvp", std::string(250, 't')},     // cut to the TEXT data
+        {"", "Untitled", 0, "ZZZZZZZ.rvp", "Untitled"},                // target ".rvp"
+        {"Long", longTitle, 0, "LongZZZ.rvp", std::string(250, 't')},  // cut to the TEXT data
         {"Dots", longTitle, 1, "DotsZZZ.rvp", std::string(247, 't') + "..."},
         {"Seven77", std::string(249, 's'), 0, "Seven77.rvp", std::string(249, 's')},
     };
@@ -221,25 +221,65 @@ TEST(WriterFailures, MessagesInOrderAndTheTargetsFate) {
         std::vector<int32_t> messages;
         Fate fate;
     } cases[] = {
-        {"creating the target", FailingStep::kCreateTarget, plugin, false, kWriteCreateFailed, {IDS_OPEN_FAILED},
+        {"creating the target",
+         FailingStep::kCreateTarget,
+         plugin,
+         false,
+         kWriteCreateFailed,
+         {IDS_OPEN_FAILED},
          Fate::kAbsent},
-        {"opening the plug-in's file", FailingStep::kOpenSource, plugin, false, kWriteSourceFailed, {IDS_OPEN_FAILED},
+        {"opening the plug-in's file",
+         FailingStep::kOpenSource,
+         plugin,
+         false,
+         kWriteSourceFailed,
+         {IDS_OPEN_FAILED},
          Fate::kEmpty},
         {"copying", FailingStep::kCopy, plugin, false, kWriteCopyFailed, {IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"opening or mapping the target", FailingStep::kMapTarget, plugin, false, kWriteMapFailed, {IDS_OPEN_FAILED},
+        {"opening or mapping the target",
+         FailingStep::kMapTarget,
+         plugin,
+         false,
+         kWriteMapFailed,
+         {IDS_OPEN_FAILED},
          Fate::kAbsent},
-        {"writing the mapping back", FailingStep::kUnmapTarget, plugin, false, kWriteNotWrittenBack,
-         {IDS_WRITE_FAILED}, Fate::kAbsent},
+        {"writing the mapping back",
+         FailingStep::kUnmapTarget,
+         plugin,
+         false,
+         kWriteNotWrittenBack,
+         {IDS_WRITE_FAILED},
+         Fate::kAbsent},
         {"an empty plug-in file", FailingStep::kNone, {}, false, kWriteMapFailed, {IDS_OPEN_FAILED}, Fate::kAbsent},
         {"not PE", FailingStep::kNone, notPe, false, kWriteNotPe, {IDS_OPEN_FAILED, IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"no export directory", FailingStep::kNone, BuildTestImage(noExport).bytes, false, kWriteNoDirectories,
-         {IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"a DLL name of 2 characters", FailingStep::kNone, BuildTestImage(shortName).bytes, false,
-         kWriteNoDirectories, {IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"no memory for the block's copy", FailingStep::kNone, plugin, true, kWriteNoMemory, {IDS_WRITE_FAILED},
+        {"no export directory",
+         FailingStep::kNone,
+         BuildTestImage(noExport).bytes,
+         false,
+         kWriteNoDirectories,
+         {IDS_WRITE_FAILED},
+         Fate::kAbsent},
+        {"a DLL name of 2 characters",
+         FailingStep::kNone,
+         BuildTestImage(shortName).bytes,
+         false,
+         kWriteNoDirectories,
+         {IDS_WRITE_FAILED},
+         Fate::kAbsent},
+        {"no memory for the block's copy",
+         FailingStep::kNone,
+         plugin,
+         true,
+         kWriteNoMemory,
+         {IDS_WRITE_FAILED},
          Fate::kAbsent},
         {"an image one byte short", FailingStep::kNone, cut, false, kWriteImageCut, {IDS_WRITE_FAILED}, Fate::kAbsent},
-        {"PARM data past the end", FailingStep::kNone, parmOutside, false, kWriteImageCut, {IDS_WRITE_FAILED},
+        {"PARM data past the end",
+         FailingStep::kNone,
+         parmOutside,
+         false,
+         kWriteImageCut,
+         {IDS_WRITE_FAILED},
          Fate::kAbsent},
     };
     ASSERT_NE(parmOutside, whole.bytes);
@@ -277,12 +317,12 @@ TEST(ModuleNames, LoadedModulesAndExistingPluginsAreRejected) {
         const char* name;
         int32_t result;
     } cases[] = {
-        {"libc", IDS_RESERVED_NAME},          // libc.so.6
+        {"libc", IDS_RESERVED_NAME},  // libc.so.6
         {"libc.so.6", IDS_RESERVED_NAME},
         {"builder_tests", IDS_RESERVED_NAME},  // the program itself
-        {"../Blur", IDS_RESERVED_NAME},       // a folder: outside the plug-in's folder
+        {"../Blur", IDS_RESERVED_NAME},        // a folder: outside the plug-in's folder
         {"C:Blur", IDS_RESERVED_NAME},
-        {"FL-Fabx", IDS_NAME_EXISTS},         // the plug-in's own file
+        {"FL-Fabx", IDS_NAME_EXISTS},  // the plug-in's own file
         {"Taken", IDS_NAME_EXISTS},
         {"Folder", IDS_NAME_EXISTS},
         {"Blur", 0},
@@ -342,8 +382,10 @@ TEST(ModuleNames, PathsBesideThePlugin) {
     TemporaryFolder folder;
     const Services ports = RecordingPorts(folder.path + kOwnName);
     char buffer[kPathBufferSize];
-    EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, "Blur", "rvp", &ports), (folder.path + "Blur.rvp").c_str());
-    EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, "Blur", ".rvp", &ports), (folder.path + "Blur.rvp").c_str());
+    EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, "Blur", "rvp", &ports),
+                 (folder.path + "Blur.rvp").c_str());
+    EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, "Blur", ".rvp", &ports),
+                 (folder.path + "Blur.rvp").c_str());
     EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, nullptr, nullptr, &ports), folder.path.c_str());
     const std::string fits(kPathBufferSize - 1 - folder.path.size() - 4, 'n');
     EXPECT_STREQ(MakePluginFolderPath(buffer, sizeof buffer, fits.c_str(), "rvp", &ports),

@@ -36,9 +36,9 @@ TestElf BuildTestElf(bool wide, const std::vector<TestElfSection>& sections) {
     b.assign(l.headerSize, 0);
     const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(wide ? 2 : 1), 1, 1};
     for (size_t i = 0; i < sizeof ident; ++i) b[i] = ident[i];
-    PutField(&b, 16, 3, 2);                 // e_type: a shared object
-    PutField(&b, 18, wide ? 62 : 3, 2);     // e_machine: x86-64 or i386
-    PutField(&b, 20, 1, 4);                 // e_version
+    PutField(&b, 16, 3, 2);              // e_type: a shared object
+    PutField(&b, 18, wide ? 62 : 3, 2);  // e_machine: x86-64 or i386
+    PutField(&b, 20, 1, 4);              // e_version
 
     std::string names(1, '\0');
     std::vector<uint32_t> nameAt;

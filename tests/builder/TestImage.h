@@ -10,15 +10,15 @@
 #include <vector>
 
 struct TestResource {
-    std::string type;        // a named type, or "" for the numeric type `typeNumber`
+    std::string type;  // a named type, or "" for the numeric type `typeNumber`
     uint16_t typeNumber;
-    uint16_t id;             // the numeric name
+    uint16_t id;  // the numeric name
     std::vector<uint8_t> data;
     std::string nameText = "";  // when set, the resource has this text name instead of `id`
 };
 
 struct TestImageLayout {
-    bool wide = false;                    // optional-header magic 0x20B
+    bool wide = false;  // optional-header magic 0x20B
     std::string dllName = "FL-Fabx.rvp";
     bool withExport = true;               // an export section at all
     std::vector<TestResource> resources;  // types in directory order (named ones first)

@@ -49,8 +49,7 @@ TEST_P(Spans, GiveTheSpanLengthAndCode) {
     // An error drops what was emitted without clearing it; a success
     // writes nothing past its code.
     if (!c.failed) {
-        for (size_t k = c.code.size(); k < compiled.area.size(); ++k)
-            ASSERT_EQ(compiled.area[k], 0) << "byte " << k;
+        for (size_t k = c.code.size(); k < compiled.area.size(); ++k) ASSERT_EQ(compiled.area[k], 0) << "byte " << k;
     }
 }
 
@@ -73,67 +72,52 @@ Bytes OnesCode(int32_t count) {
 
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, Spans,
-    testing::Values(
-        SpanCase{"", 1, 0, 0, 10, kErrorEpilog},
-        SpanCase{"a=b", 1, 1, 2, 29, Code({T("prolog"), T("a"), T("epilog")})},
-        SpanCase{"r+$", 1, 2, 3, 13, Code({T("error"), T("+"), T("epilog")})},
-        SpanCase{"foo+1", 1, 0, 3, 10, kErrorEpilog},
-        SpanCase{"r g", 1, 2, 3, 29, Code({T("prolog"), T("r"), T("epilog")})},
-        SpanCase{"min(1)", 1, 5, 6, 10, kErrorEpilog},
-        SpanCase{"min(1,2)", 0, 8, 8, 36, Code({T("prolog"), L(1), L(2), T("min"), T("epilog")})},
-        SpanCase{"a?b", 1, 3, 3, 10, kErrorEpilog},
-        SpanCase{"(1,2)", 1, 2, 3, 10, kErrorEpilog},
-        SpanCase{"min(1,2,3)", 1, 7, 8, 10, kErrorEpilog},
-        SpanCase{"abs 5", 1, 4, 5, 10, kErrorEpilog},
-        SpanCase{"abs", 1, 3, 3, 10, kErrorEpilog},
-        SpanCase{Ones(225), 0, 449, 449, 2039, OnesCode(225)},
-        SpanCase{Ones(226), 1, 451, 451, 3, Code({T("error")})}));
+    testing::Values(SpanCase{"", 1, 0, 0, 10, kErrorEpilog},
+                    SpanCase{"a=b", 1, 1, 2, 29, Code({T("prolog"), T("a"), T("epilog")})},
+                    SpanCase{"r+$", 1, 2, 3, 13, Code({T("error"), T("+"), T("epilog")})},
+                    SpanCase{"foo+1", 1, 0, 3, 10, kErrorEpilog},
+                    SpanCase{"r g", 1, 2, 3, 29, Code({T("prolog"), T("r"), T("epilog")})},
+                    SpanCase{"min(1)", 1, 5, 6, 10, kErrorEpilog},
+                    SpanCase{"min(1,2)", 0, 8, 8, 36, Code({T("prolog"), L(1), L(2), T("min"), T("epilog")})},
+                    SpanCase{"a?b", 1, 3, 3, 10, kErrorEpilog}, SpanCase{"(1,2)", 1, 2, 3, 10, kErrorEpilog},
+                    SpanCase{"min(1,2,3)", 1, 7, 8, 10, kErrorEpilog}, SpanCase{"abs 5", 1, 4, 5, 10, kErrorEpilog},
+                    SpanCase{"abs", 1, 3, 3, 10, kErrorEpilog}, SpanCase{Ones(225), 0, 449, 449, 2039, OnesCode(225)},
+                    SpanCase{Ones(226), 1, 451, 451, 3, Code({T("error")})}));
 
 INSTANTIATE_TEST_SUITE_P(
     MoreSpans, Spans,
-    testing::Values(
-        SpanCase{"x(1)", 1, 1, 2, 20, Code({T("prolog"), T("x"), T("epilog")})},
-        SpanCase{"1+2)", 1, 3, 4, 32, Code({T("prolog"), L(1), L(2), T("+"), T("epilog")})},
-        SpanCase{"a+", 1, 2, 2, 13, Code({T("error"), T("+"), T("epilog")})},
-        SpanCase{"1+2*$", 1, 4, 5, 16, Code({T("error"), T("*"), T("+"), T("epilog")})},
-        SpanCase{"-$", 1, 1, 2, 12, Code({T("error"), T("negate"), T("epilog")})},
-        SpanCase{"!$", 1, 1, 2, 20, Code({T("error"), T("!"), T("epilog")})},
-        SpanCase{"1?2:", 1, 4, 4, 18, Code({T("error"), T("?"), T("epilog")})},
-        SpanCase{"1?$:2", 1, 2, 3, 10, kErrorEpilog},
-        SpanCase{"min(1,$)", 1, 6, 7, 10, kErrorEpilog},
-        SpanCase{"min(1,2", 1, 7, 7, 10, kErrorEpilog},
-        SpanCase{"min 1", 1, 4, 5, 10, kErrorEpilog},
-        SpanCase{"min(1 2)", 1, 6, 7, 10, kErrorEpilog},
-        SpanCase{"(1", 1, 2, 2, 10, kErrorEpilog},
-        SpanCase{")", 1, 0, 1, 10, kErrorEpilog},
-        SpanCase{"?", 1, 0, 1, 10, kErrorEpilog},
-        SpanCase{"1,", 1, 2, 2, 10, kErrorEpilog},
-        SpanCase{"08", 1, 0, 2, 10, kErrorEpilog},
-        SpanCase{"1e5+1", 1, 0, 3, 10, kErrorEpilog},
-        SpanCase{"x==y=z", 1, 4, 5, 41, Code({T("prolog"), T("x"), T("y"), T("=="), T("epilog")})},
-        SpanCase{"x1", 1, 0, 2, 10, kErrorEpilog},
-        SpanCase{"  x  ", 0, 5, 5, 20, Code({T("prolog"), T("x"), T("epilog")})},
-        SpanCase{"x // note", 0, 9, 9, 20, Code({T("prolog"), T("x"), T("epilog")})},
-        SpanCase{"x // note\r\n+1", 0, 13, 13, 29,
-                 Code({T("prolog"), T("x"), L(1), T("+"), T("epilog")})},
-        SpanCase{"x // note\n+1", 0, 12, 12, 20, Code({T("prolog"), T("x"), T("epilog")})},
-        SpanCase{"r\x80", 1, 1, 2, 29, Code({T("prolog"), T("r"), T("epilog")})},
-        SpanCase{"r+\x0b", 1, 2, 3, 13, Code({T("error"), T("+"), T("epilog")})},
-        // an identifier cut to 255 characters: the span covers the last 255
-        SpanCase{std::string(300, 'q'), 1, 45, 300, 10, kErrorEpilog},
-        SpanCase{"x+" + std::string(300, 'q'), 1, 47, 302, 13,
-                 Code({T("error"), T("+"), T("epilog")})}));
+    testing::Values(SpanCase{"x(1)", 1, 1, 2, 20, Code({T("prolog"), T("x"), T("epilog")})},
+                    SpanCase{"1+2)", 1, 3, 4, 32, Code({T("prolog"), L(1), L(2), T("+"), T("epilog")})},
+                    SpanCase{"a+", 1, 2, 2, 13, Code({T("error"), T("+"), T("epilog")})},
+                    SpanCase{"1+2*$", 1, 4, 5, 16, Code({T("error"), T("*"), T("+"), T("epilog")})},
+                    SpanCase{"-$", 1, 1, 2, 12, Code({T("error"), T("negate"), T("epilog")})},
+                    SpanCase{"!$", 1, 1, 2, 20, Code({T("error"), T("!"), T("epilog")})},
+                    SpanCase{"1?2:", 1, 4, 4, 18, Code({T("error"), T("?"), T("epilog")})},
+                    SpanCase{"1?$:2", 1, 2, 3, 10, kErrorEpilog}, SpanCase{"min(1,$)", 1, 6, 7, 10, kErrorEpilog},
+                    SpanCase{"min(1,2", 1, 7, 7, 10, kErrorEpilog}, SpanCase{"min 1", 1, 4, 5, 10, kErrorEpilog},
+                    SpanCase{"min(1 2)", 1, 6, 7, 10, kErrorEpilog}, SpanCase{"(1", 1, 2, 2, 10, kErrorEpilog},
+                    SpanCase{")", 1, 0, 1, 10, kErrorEpilog}, SpanCase{"?", 1, 0, 1, 10, kErrorEpilog},
+                    SpanCase{"1,", 1, 2, 2, 10, kErrorEpilog}, SpanCase{"08", 1, 0, 2, 10, kErrorEpilog},
+                    SpanCase{"1e5+1", 1, 0, 3, 10, kErrorEpilog},
+                    SpanCase{"x==y=z", 1, 4, 5, 41, Code({T("prolog"), T("x"), T("y"), T("=="), T("epilog")})},
+                    SpanCase{"x1", 1, 0, 2, 10, kErrorEpilog},
+                    SpanCase{"  x  ", 0, 5, 5, 20, Code({T("prolog"), T("x"), T("epilog")})},
+                    SpanCase{"x // note", 0, 9, 9, 20, Code({T("prolog"), T("x"), T("epilog")})},
+                    SpanCase{"x // note\r\n+1", 0, 13, 13, 29, Code({T("prolog"), T("x"), L(1), T("+"), T("epilog")})},
+                    SpanCase{"x // note\n+1", 0, 12, 12, 20, Code({T("prolog"), T("x"), T("epilog")})},
+                    SpanCase{"r\x80", 1, 1, 2, 29, Code({T("prolog"), T("r"), T("epilog")})},
+                    SpanCase{"r+\x0b", 1, 2, 3, 13, Code({T("error"), T("+"), T("epilog")})},
+                    // an identifier cut to 255 characters: the span covers the last 255
+                    SpanCase{std::string(300, 'q'), 1, 45, 300, 10, kErrorEpilog},
+                    SpanCase{"x+" + std::string(300, 'q'), 1, 47, 302, 13, Code({T("error"), T("+"), T("epilog")})}));
 
 // The structural names and "negate" are no values: a formula naming one
 // fails at the name, and its area begins with "error".
 INSTANTIATE_TEST_SUITE_P(
     StructuralNames, Spans,
-    testing::Values(SpanCase{"prolog+1", 1, 0, 6, 10, kErrorEpilog},
-                    SpanCase{"prolog", 1, 0, 6, 10, kErrorEpilog},
-                    SpanCase{"epilog", 1, 0, 6, 10, kErrorEpilog},
-                    SpanCase{"number", 1, 0, 6, 10, kErrorEpilog},
-                    SpanCase{"error", 1, 0, 5, 10, kErrorEpilog},
-                    SpanCase{"negate", 1, 0, 6, 10, kErrorEpilog},
+    testing::Values(SpanCase{"prolog+1", 1, 0, 6, 10, kErrorEpilog}, SpanCase{"prolog", 1, 0, 6, 10, kErrorEpilog},
+                    SpanCase{"epilog", 1, 0, 6, 10, kErrorEpilog}, SpanCase{"number", 1, 0, 6, 10, kErrorEpilog},
+                    SpanCase{"error", 1, 0, 5, 10, kErrorEpilog}, SpanCase{"negate", 1, 0, 6, 10, kErrorEpilog},
                     SpanCase{"1+error", 1, 2, 7, 13, Code({T("error"), T("+"), T("epilog")})},
                     SpanCase{"x,number", 1, 2, 8, 10, kErrorEpilog},
                     SpanCase{"-negate", 1, 1, 7, 12, Code({T("error"), T("negate"), T("epilog")})},
@@ -141,8 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A success leaves errorStart = errorEnd = the text's length.
 TEST(CompileFormula, SuccessLeavesBothOffsetsAtTheLength) {
-    for (const char* text : {"x", "r+g*2", "1,2,3", "a?b:c", "sin(x)+cos(y) ", "min(1,2)\t\r\n",
-                             "-~!x", "0x7fffffff+1", "debug+5"}) {
+    for (const char* text :
+         {"x", "r+g*2", "1,2,3", "a?b:c", "sin(x)+cos(y) ", "min(1,2)\t\r\n", "-~!x", "0x7fffffff+1", "debug+5"}) {
         const auto compiled = Compile(text);
         EXPECT_EQ(compiled.failed, 0) << text;
         EXPECT_EQ(compiled.start, static_cast<int32_t>(std::strlen(text))) << text;
@@ -204,12 +188,12 @@ std::string Filler(int32_t cost) {
 
 struct BudgetCase {
     const char* where;
-    const char* tail;    // after the filler
-    int32_t cost;        // code bytes of the filler
+    const char* tail;  // after the filler
+    int32_t cost;      // code bytes of the filler
     int32_t failed;
-    int32_t start;       // span, counted from the end of the filler
+    int32_t start;  // span, counted from the end of the filler
     int32_t end;
-    int32_t length;      // code length
+    int32_t length;  // code length
 };
 
 void PrintTo(const BudgetCase& c, std::ostream* os) { *os << c.where; }
@@ -219,7 +203,7 @@ class Budget : public testing::TestWithParam<BudgetCase> {};
 TEST_P(Budget, Fits2047BytesAndFailsOneByteMoreWhereverItOverflows) {
     const BudgetCase& c = GetParam();
     const std::string filler = Filler(c.cost);
-    {   // the filler costs what it claims (measured in a larger area)
+    {  // the filler costs what it claims (measured in a larger area)
         const auto probe = Compile(filler + "x", 2 * kCodeAreaSize);
         ASSERT_EQ(probe.length, 10 + c.cost + 3 + 7);
     }
@@ -239,31 +223,27 @@ TEST_P(Budget, Fits2047BytesAndFailsOneByteMoreWhereverItOverflows) {
         EXPECT_EQ(DecodeCodeArea(compiled.area.data(), kCodeAreaSize, program.get()), kDecodeFailed);
     } else {
         EXPECT_TRUE(HasCompiledCode(compiled.area.data()));
-        EXPECT_EQ(DecodeCodeArea(compiled.area.data(), kCodeAreaSize, program.get()),
-                  kDecodeCompiled);
-        EXPECT_EQ(Bytes(compiled.area.begin() + 2040, compiled.area.begin() + 2047),
-                  Code({T("epilog")}));
+        EXPECT_EQ(DecodeCodeArea(compiled.area.data(), kCodeAreaSize, program.get()), kDecodeCompiled);
+        EXPECT_EQ(Bytes(compiled.area.begin() + 2040, compiled.area.begin() + 2047), Code({T("epilog")}));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AtEveryKindOfEmission, Budget,
-    testing::Values(
-        BudgetCase{"variable, exactly 2047", "x", 2027, 0, 1, 1, 2047},
-        BudgetCase{"epilog after a variable", "x", 2028, 1, 1, 1, 3},
-        BudgetCase{"function, exactly 2047", "abs(x)", 2018, 0, 6, 6, 2047},
-        BudgetCase{"epilog after a function", "abs(x)", 2019, 1, 6, 6, 3},
-        BudgetCase{"literal, exactly 2047", "5", 2024, 0, 1, 1, 2047},
-        BudgetCase{"epilog after a literal", "5", 2025, 1, 1, 1, 3},
-        BudgetCase{"variable template", "y+1", 2030, 1, 1, 2, 10},
-        // the literal's four bytes are still appended behind the "error"
-        BudgetCase{"number template", "5", 2036, 1, 0, 1, 14},
-        BudgetCase{"literal's value bytes", "5", 2032, 1, 0, 1, 10},
-        BudgetCase{"binary operator", "(x+x)", 2029, 1, 4, 5, 10},
-        BudgetCase{"unary operator", "(-x)", 2033, 1, 3, 4, 10},
-        BudgetCase{"function template", "abs(x)+1", 2026, 1, 6, 7, 10},
-        BudgetCase{"sequence comma", "x,x", 2034, 1, 1, 2, 10},
-        BudgetCase{"conditional", "(1?2:3)", 2012, 1, 6, 7, 10}));
+INSTANTIATE_TEST_SUITE_P(AtEveryKindOfEmission, Budget,
+                         testing::Values(BudgetCase{"variable, exactly 2047", "x", 2027, 0, 1, 1, 2047},
+                                         BudgetCase{"epilog after a variable", "x", 2028, 1, 1, 1, 3},
+                                         BudgetCase{"function, exactly 2047", "abs(x)", 2018, 0, 6, 6, 2047},
+                                         BudgetCase{"epilog after a function", "abs(x)", 2019, 1, 6, 6, 3},
+                                         BudgetCase{"literal, exactly 2047", "5", 2024, 0, 1, 1, 2047},
+                                         BudgetCase{"epilog after a literal", "5", 2025, 1, 1, 1, 3},
+                                         BudgetCase{"variable template", "y+1", 2030, 1, 1, 2, 10},
+                                         // the literal's four bytes are still appended behind the "error"
+                                         BudgetCase{"number template", "5", 2036, 1, 0, 1, 14},
+                                         BudgetCase{"literal's value bytes", "5", 2032, 1, 0, 1, 10},
+                                         BudgetCase{"binary operator", "(x+x)", 2029, 1, 4, 5, 10},
+                                         BudgetCase{"unary operator", "(-x)", 2033, 1, 3, 4, 10},
+                                         BudgetCase{"function template", "abs(x)+1", 2026, 1, 6, 7, 10},
+                                         BudgetCase{"sequence comma", "x,x", 2034, 1, 1, 2, 10},
+                                         BudgetCase{"conditional", "(1?2:3)", 2012, 1, 6, 7, 10}));
 
 TEST(CompileFormula, The225OnesFitAndThe226thDoesNot) {
     // 10 + 225 * 6 + 224 * 3 + 7 = 2039; one more "+1" needs 9, so the
@@ -309,10 +289,8 @@ TEST(CompileFormulas, RecordsAllFourWhenFormula1Fails) {
     const int32_t start[] = {1, 2, 2, 6};
     const int32_t end[] = {1, 3, 3, 6};
     const int32_t length[] = {29, 13, 20, 50};
-    const Bytes code[] = {Code({T("prolog"), T("r"), T("epilog")}),
-                          Code({T("error"), T("+"), T("epilog")}),
-                          Code({T("prolog"), T("x"), T("epilog")}),
-                          Code({T("prolog"), T("x"), T("sin"), T("epilog")})};
+    const Bytes code[] = {Code({T("prolog"), T("r"), T("epilog")}), Code({T("error"), T("+"), T("epilog")}),
+                          Code({T("prolog"), T("x"), T("epilog")}), Code({T("prolog"), T("x"), T("sin"), T("epilog")})};
     for (int32_t i = 0; i < kFormulaCount; ++i) {
         SCOPED_TRACE("formula " + std::to_string(i));
         EXPECT_EQ(+state->compileFailed[i], failed[i]);

@@ -33,8 +33,7 @@ inline Compiled Compile(std::string_view text, int32_t capacity = kCodeAreaSize)
     result.start = 0;
     result.end = static_cast<int32_t>(text.size());
     result.length = capacity;
-    result.failed = !CompileFormula(text.data(), &result.start, &result.end, result.area.data(),
-                                    &result.length);
+    result.failed = !CompileFormula(text.data(), &result.start, &result.end, result.area.data(), &result.length);
     return result;
 }
 
@@ -89,7 +88,7 @@ inline std::vector<uint8_t> LiteralBytes(int32_t value) {
 
 // One piece of expected code: a template by name, or a literal.
 struct Piece {
-    const char* name;   // null for a literal
+    const char* name;  // null for a literal
     int32_t value = 0;
 };
 inline Piece T(const char* name) { return {name, 0}; }
@@ -98,8 +97,7 @@ inline Piece L(int32_t value) { return {nullptr, value}; }
 inline std::vector<uint8_t> Code(std::initializer_list<Piece> pieces) {
     std::vector<uint8_t> bytes;
     for (const Piece& piece : pieces) {
-        const std::vector<uint8_t> part =
-            piece.name != nullptr ? TemplateBytes(piece.name) : LiteralBytes(piece.value);
+        const std::vector<uint8_t> part = piece.name != nullptr ? TemplateBytes(piece.name) : LiteralBytes(piece.value);
         bytes.insert(bytes.end(), part.begin(), part.end());
     }
     return bytes;

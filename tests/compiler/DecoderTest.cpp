@@ -102,8 +102,7 @@ Expected Build(const UsableRow& row, int32_t arity) {
     const Bytes code = TemplateBytes(row.name);
     const std::string name = row.name;
     switch (row.use) {
-    case kValue:
-        return {name, {row.op, "Return"}, code, 1};
+    case kValue: return {name, {row.op, "Return"}, code, 1};
     case kFunction: {
         Expected e{name + "(", {}, {}, arity};
         for (int32_t k = 1; k <= arity; ++k) {
@@ -117,18 +116,16 @@ Expected Build(const UsableRow& row, int32_t arity) {
         return e;
     }
     case kBinary:
-        return {"1" + name + "2", {"Number:1", "Number:2", row.op, "Return"},
-                Concat({Code({L(1), L(2)}), code}), 2};
-    case kUnary:
-        return {name + "1", {"Number:1", row.op, "Return"}, Concat({Code({L(1)}), code}), 1};
-    case kNegate:
-        return {"-1", {"Number:1", row.op, "Return"}, Concat({Code({L(1)}), code}), 1};
+        return {"1" + name + "2", {"Number:1", "Number:2", row.op, "Return"}, Concat({Code({L(1), L(2)}), code}), 2};
+    case kUnary: return {name + "1", {"Number:1", row.op, "Return"}, Concat({Code({L(1)}), code}), 1};
+    case kNegate: return {"-1", {"Number:1", row.op, "Return"}, Concat({Code({L(1)}), code}), 1};
     case kComma:
-        return {"1,2", {"Number:1", row.op, "Number:2", "Return"},
-                Concat({Code({L(1)}), code, Code({L(2)})}), 1};
+        return {"1,2", {"Number:1", row.op, "Number:2", "Return"}, Concat({Code({L(1)}), code, Code({L(2)})}), 1};
     case kChoose:
-        return {"1?2:3", {"Number:1", "Number:2", "Number:3", row.op, "Return"},
-                Concat({Code({L(1), L(2), L(3)}), code}), 3};
+        return {"1?2:3",
+                {"Number:1", "Number:2", "Number:3", row.op, "Return"},
+                Concat({Code({L(1), L(2), L(3)}), code}),
+                3};
     }
     return {};
 }
@@ -139,8 +136,7 @@ TEST(DecodeEveryTemplate, EveryUsableRowIsCovered) {
     EXPECT_EQ(usable.size(), sizeof(kUsable) / sizeof(kUsable[0]));  // no duplicates
     for (int32_t i = 0; i < kTemplateRowCount; ++i) {
         const std::string name = kTemplateTable[i].name;
-        const bool structural =
-            name == "prolog" || name == "epilog" || name == "number" || name == "error";
+        const bool structural = name == "prolog" || name == "epilog" || name == "number" || name == "error";
         EXPECT_EQ(usable.count(name), structural ? 0u : 1u) << name;
     }
     EXPECT_EQ(usable.size() + 4, static_cast<size_t>(kTemplateRowCount));
@@ -161,8 +157,7 @@ TEST(DecodeEveryTemplate, CompilesAndDecodesToItsOperation) {
         EXPECT_EQ(Head(compiled.area, whole.size()), whole);
 
         auto program = std::make_unique<Program>();
-        ASSERT_EQ(DecodeCodeArea(compiled.area.data(), kCodeAreaSize, program.get()),
-                  kDecodeCompiled);
+        ASSERT_EQ(DecodeCodeArea(compiled.area.data(), kCodeAreaSize, program.get()), kDecodeCompiled);
         EXPECT_EQ(OpNames(*program), e.ops);
         EXPECT_EQ(program->maxDepth, e.maxDepth);
         EXPECT_TRUE(HasCompiledCode(compiled.area.data()));
@@ -178,8 +173,7 @@ TEST(Decoder, CapacityExactlyTheCodeLength) {
     EXPECT_EQ(DecodeCodeArea(compiled.area.data(), compiled.length, program.get()), kDecodeCompiled);
     EXPECT_EQ(program->count, 15);  // X, Sin, ten literals, Cnv, Add, Return
     EXPECT_EQ(program->maxDepth, 11);
-    EXPECT_EQ(DecodeCodeArea(compiled.area.data(), compiled.length - 1, program.get()),
-              kDecodeNoCode);
+    EXPECT_EQ(DecodeCodeArea(compiled.area.data(), compiled.length - 1, program.get()), kDecodeNoCode);
     EXPECT_EQ(OpNames(*program), (Ops{"Number:0", "Return"}));
 }
 
@@ -189,11 +183,11 @@ TEST(Decoder, LiteralBytesAreNeverTakenForTemplates) {
         Ops ops;
     };
     const Case cases[] = {
-        {"0x5F5DE58B", {"Number:1599989131", "Return"}},         // the epilog's first bytes
-        {"0x55575653", {"Number:1431787091", "Return"}},         // the prolog's
-        {"0xC3C03350", {"Number:-1010814128", "Return"}},        // "number", "error"
+        {"0x5F5DE58B", {"Number:1599989131", "Return"}},   // the epilog's first bytes
+        {"0x55575653", {"Number:1431787091", "Return"}},   // the prolog's
+        {"0xC3C03350", {"Number:-1010814128", "Return"}},  // "number", "error"
         {"0xA0A0A0A0+1", {"Number:-1600085856", "Number:1", "Add", "Return"}},
-        {"0xCCCCCCCC", {"Number:-858993460", "Return"}},         // filler
+        {"0xCCCCCCCC", {"Number:-858993460", "Return"}},  // filler
     };
     for (const Case& c : cases) {
         const auto compiled = Compile(c.text);
@@ -249,8 +243,7 @@ TEST(Decoder, MalformedAreasHaveNoCode) {
         {"a broken number", Concat({prolog, Bytes{0x50, 0x00, 1, 0, 0, 0}, epilog})},
         {"a byte past every operation", Concat({prolog, Bytes{0xFF}, epilog})},
         {"the structural Return byte",
-         Concat({prolog, Bytes{static_cast<uint8_t>(kOpBase + static_cast<uint8_t>(Op::Return))},
-                 epilog})},
+         Concat({prolog, Bytes{static_cast<uint8_t>(kOpBase + static_cast<uint8_t>(Op::Return))}, epilog})},
         {"only five prolog bytes", Bytes(prolog.begin(), prolog.begin() + 5)},
     };
     for (const Case& c : cases) {

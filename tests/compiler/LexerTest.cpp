@@ -21,8 +21,10 @@ struct Tok {
 void PrintTo(const Tok& tok, std::ostream* os) {
     *os << "{" << tok.token << ", \"";
     for (unsigned char c : tok.text) {
-        if (c >= 32 && c < 127) *os << c;
-        else *os << "\\x" << std::hex << static_cast<int>(c) << std::dec;
+        if (c >= 32 && c < 127)
+            *os << c;
+        else
+            *os << "\\x" << std::hex << static_cast<int>(c) << std::dec;
     }
     *os << "\"}";
 }
@@ -70,100 +72,107 @@ class LexerSequence : public testing::TestWithParam<LexCase> {};
 
 TEST_P(LexerSequence, GivesTheTokens) { EXPECT_EQ(Lex(GetParam().text), GetParam().tokens); }
 
-INSTANTIATE_TEST_SUITE_P(
-    EmptyAndSpace, LexerSequence,
-    testing::Values(LexCase{"", {End}}, LexCase{" \t\n\f\r ", {End}},
-                    LexCase{"// only a comment", {End}},
-                    LexCase{"  // one\r// two\r\n\t// three", {End}},
-                    LexCase{"//\r//\r//", {End}}));
+INSTANTIATE_TEST_SUITE_P(EmptyAndSpace, LexerSequence,
+                         testing::Values(LexCase{"", {End}}, LexCase{" \t\n\f\r ", {End}},
+                                         LexCase{"// only a comment", {End}},
+                                         LexCase{"  // one\r// two\r\n\t// three", {End}},
+                                         LexCase{"//\r//\r//", {End}}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Comments, LexerSequence,
-    testing::Values(
-        // a comment ends at a carriage return, not at a line feed
-        LexCase{"a//note\r\n+b", {Id("a"), {kTokenPlus, "+"}, Id("b"), End}},
-        LexCase{"a//note\n+b", {Id("a"), End}},
-        LexCase{"a//x\rb//y\rc", {Id("a"), Id("b"), Id("c"), End}},
-        LexCase{"1//\xff\x80\x0b$\r2", {Num("1"), Num("2"), End}},
-        // the comment leaves no trace in the next token
-        LexCase{"//c\r/", {{kTokenSlash, "/"}, End}},
-        LexCase{"a/b", {Id("a"), {kTokenSlash, "/"}, Id("b"), End}},
-        LexCase{"a/", {Id("a"), {kTokenSlash, "/"}, End}},
-        LexCase{"a/ /b", {Id("a"), {kTokenSlash, "/"}, {kTokenSlash, "/"}, Id("b"), End}}));
+INSTANTIATE_TEST_SUITE_P(Comments, LexerSequence,
+                         testing::Values(
+                             // a comment ends at a carriage return, not at a line feed
+                             LexCase{"a//note\r\n+b", {Id("a"), {kTokenPlus, "+"}, Id("b"), End}},
+                             LexCase{"a//note\n+b", {Id("a"), End}},
+                             LexCase{"a//x\rb//y\rc", {Id("a"), Id("b"), Id("c"), End}},
+                             LexCase{"1//\xff\x80\x0b$\r2", {Num("1"), Num("2"), End}},
+                             // the comment leaves no trace in the next token
+                             LexCase{"//c\r/", {{kTokenSlash, "/"}, End}},
+                             LexCase{"a/b", {Id("a"), {kTokenSlash, "/"}, Id("b"), End}},
+                             LexCase{"a/", {Id("a"), {kTokenSlash, "/"}, End}},
+                             LexCase{"a/ /b", {Id("a"), {kTokenSlash, "/"}, {kTokenSlash, "/"}, Id("b"), End}}));
 
-INSTANTIATE_TEST_SUITE_P(
-    IdentifiersAndNumbers, LexerSequence,
-    testing::Values(LexCase{"x1y2", {Id("x1y2"), End}},
-                    LexCase{"1x", {Num("1"), Id("x"), End}},
-                    LexCase{"0xFFg", {Num("0xFF"), Id("g"), End}},
-                    LexCase{"12ab", {Num("12ab"), End}},
-                    LexCase{"12g", {Num("12"), Id("g"), End}},
-                    LexCase{"0x", {Num("0x"), End}},
-                    LexCase{"0X1f", {Num("0X1f"), End}},
-                    LexCase{"0xx", {Num("0x"), Id("x"), End}},
-                    LexCase{"1x2", {Num("1"), Id("x2"), End}},
-                    LexCase{"00x1", {Num("00"), Id("x1"), End}},
-                    LexCase{"019", {Num("019"), End}},
-                    LexCase{"a_b", {Id("a"), Err("_"), Id("b"), End}},
-                    LexCase{"R r", {Id("R"), Id("r"), End}}));
+INSTANTIATE_TEST_SUITE_P(IdentifiersAndNumbers, LexerSequence,
+                         testing::Values(LexCase{"x1y2", {Id("x1y2"), End}}, LexCase{"1x", {Num("1"), Id("x"), End}},
+                                         LexCase{"0xFFg", {Num("0xFF"), Id("g"), End}},
+                                         LexCase{"12ab", {Num("12ab"), End}}, LexCase{"12g", {Num("12"), Id("g"), End}},
+                                         LexCase{"0x", {Num("0x"), End}}, LexCase{"0X1f", {Num("0X1f"), End}},
+                                         LexCase{"0xx", {Num("0x"), Id("x"), End}},
+                                         LexCase{"1x2", {Num("1"), Id("x2"), End}},
+                                         LexCase{"00x1", {Num("00"), Id("x1"), End}}, LexCase{"019", {Num("019"), End}},
+                                         LexCase{"a_b", {Id("a"), Err("_"), Id("b"), End}},
+                                         LexCase{"R r", {Id("R"), Id("r"), End}}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Operators, LexerSequence,
-    testing::Values(
-        LexCase{",?:~^+-*%()",
-                {{kTokenComma, ","}, {kTokenQuestion, "?"}, {kTokenColon, ":"},
-                 {kTokenComplement, "~"}, {kTokenBitXor, "^"}, {kTokenPlus, "+"},
-                 {kTokenMinus, "-"}, {kTokenStar, "*"}, {kTokenPercent, "%"},
-                 {kTokenOpen, "("}, {kTokenClose, ")"}, End}},
-        LexCase{"! != && & || |",
-                {{kTokenNot, "!"}, {kTokenNotEqual, "!="}, {kTokenLogicalAnd, "&&"},
-                 {kTokenBitAnd, "&"}, {kTokenLogicalOr, "||"}, {kTokenBitOr, "|"}, End}},
-        LexCase{"< <= << > >= >> ==",
-                {{kTokenLess, "<"}, {kTokenLessEqual, "<="}, {kTokenShiftLeft, "<<"},
-                 {kTokenGreater, ">"}, {kTokenGreaterEqual, ">="}, {kTokenShiftRight, ">>"},
-                 {kTokenEqual, "=="}, End}},
-        LexCase{"a==b", {Id("a"), {kTokenEqual, "=="}, Id("b"), End}},
-        LexCase{"a=b", {Id("a"), Err("="), Id("b"), End}},
-        LexCase{"<<=", {{kTokenShiftLeft, "<<"}, Err("="), End}},
-        LexCase{"<>", {{kTokenLess, "<"}, {kTokenGreater, ">"}, End}},
-        LexCase{"!!", {{kTokenNot, "!"}, {kTokenNot, "!"}, End}},
-        LexCase{"=<", {Err("="), {kTokenLess, "<"}, End}},
-        LexCase{"**", {{kTokenStar, "*"}, {kTokenStar, "*"}, End}},
-        LexCase{"++", {{kTokenPlus, "+"}, {kTokenPlus, "+"}, End}},
-        LexCase{"===", {{kTokenEqual, "=="}, Err("="), End}},
-        LexCase{"&&&", {{kTokenLogicalAnd, "&&"}, {kTokenBitAnd, "&"}, End}},
-        LexCase{"|||", {{kTokenLogicalOr, "||"}, {kTokenBitOr, "|"}, End}},
-        LexCase{">>>", {{kTokenShiftRight, ">>"}, {kTokenGreater, ">"}, End}},
-        LexCase{">=>", {{kTokenGreaterEqual, ">="}, {kTokenGreater, ">"}, End}},
-        LexCase{"<=<", {{kTokenLessEqual, "<="}, {kTokenLess, "<"}, End}},
-        LexCase{"!==", {{kTokenNotEqual, "!="}, Err("="), End}}));
+INSTANTIATE_TEST_SUITE_P(Operators, LexerSequence,
+                         testing::Values(LexCase{",?:~^+-*%()",
+                                                 {{kTokenComma, ","},
+                                                  {kTokenQuestion, "?"},
+                                                  {kTokenColon, ":"},
+                                                  {kTokenComplement, "~"},
+                                                  {kTokenBitXor, "^"},
+                                                  {kTokenPlus, "+"},
+                                                  {kTokenMinus, "-"},
+                                                  {kTokenStar, "*"},
+                                                  {kTokenPercent, "%"},
+                                                  {kTokenOpen, "("},
+                                                  {kTokenClose, ")"},
+                                                  End}},
+                                         LexCase{"! != && & || |",
+                                                 {{kTokenNot, "!"},
+                                                  {kTokenNotEqual, "!="},
+                                                  {kTokenLogicalAnd, "&&"},
+                                                  {kTokenBitAnd, "&"},
+                                                  {kTokenLogicalOr, "||"},
+                                                  {kTokenBitOr, "|"},
+                                                  End}},
+                                         LexCase{"< <= << > >= >> ==",
+                                                 {{kTokenLess, "<"},
+                                                  {kTokenLessEqual, "<="},
+                                                  {kTokenShiftLeft, "<<"},
+                                                  {kTokenGreater, ">"},
+                                                  {kTokenGreaterEqual, ">="},
+                                                  {kTokenShiftRight, ">>"},
+                                                  {kTokenEqual, "=="},
+                                                  End}},
+                                         LexCase{"a==b", {Id("a"), {kTokenEqual, "=="}, Id("b"), End}},
+                                         LexCase{"a=b", {Id("a"), Err("="), Id("b"), End}},
+                                         LexCase{"<<=", {{kTokenShiftLeft, "<<"}, Err("="), End}},
+                                         LexCase{"<>", {{kTokenLess, "<"}, {kTokenGreater, ">"}, End}},
+                                         LexCase{"!!", {{kTokenNot, "!"}, {kTokenNot, "!"}, End}},
+                                         LexCase{"=<", {Err("="), {kTokenLess, "<"}, End}},
+                                         LexCase{"**", {{kTokenStar, "*"}, {kTokenStar, "*"}, End}},
+                                         LexCase{"++", {{kTokenPlus, "+"}, {kTokenPlus, "+"}, End}},
+                                         LexCase{"===", {{kTokenEqual, "=="}, Err("="), End}},
+                                         LexCase{"&&&", {{kTokenLogicalAnd, "&&"}, {kTokenBitAnd, "&"}, End}},
+                                         LexCase{"|||", {{kTokenLogicalOr, "||"}, {kTokenBitOr, "|"}, End}},
+                                         LexCase{">>>", {{kTokenShiftRight, ">>"}, {kTokenGreater, ">"}, End}},
+                                         LexCase{">=>", {{kTokenGreaterEqual, ">="}, {kTokenGreater, ">"}, End}},
+                                         LexCase{"<=<", {{kTokenLessEqual, "<="}, {kTokenLess, "<"}, End}},
+                                         LexCase{"!==", {{kTokenNotEqual, "!="}, Err("="), End}}));
 
 INSTANTIATE_TEST_SUITE_P(
     SeparatorsAndBadCharacters, LexerSequence,
-    testing::Values(
-        LexCase{"a\tb\fc\rd\ne", {Id("a"), Id("b"), Id("c"), Id("d"), Id("e"), End}},
-        LexCase{"a\vb", {Id("a"), Err("\v"), Id("b"), End}},
-        LexCase{"a\x80", {Id("a"), Err("\x80"), End}},
-        LexCase{"\xff" "1", {Err("\xff"), Num("1"), End}},
-        LexCase{"1\xc3\xa9", {Num("1"), Err("\xc3"), Err("\xa9"), End}},
-        LexCase{"\x01\x7f", {Err("\x01"), Err("\x7f"), End}},
-        LexCase{std::string("x\0y", 3), {Id("x"), End}}));  // a zero byte ends the text
+    testing::Values(LexCase{"a\tb\fc\rd\ne", {Id("a"), Id("b"), Id("c"), Id("d"), Id("e"), End}},
+                    LexCase{"a\vb", {Id("a"), Err("\v"), Id("b"), End}}, LexCase{"a\x80", {Id("a"), Err("\x80"), End}},
+                    LexCase{"\xff"
+                            "1",
+                            {Err("\xff"), Num("1"), End}},
+                    LexCase{"1\xc3\xa9", {Num("1"), Err("\xc3"), Err("\xa9"), End}},
+                    LexCase{"\x01\x7f", {Err("\x01"), Err("\x7f"), End}},
+                    LexCase{std::string("x\0y", 3), {Id("x"), End}}));  // a zero byte ends the text
 
 // Every printable character that starts no token is the error token.
 TEST(Lexer, OtherPrintableCharactersAreErrorTokens) {
     for (char c : std::string("\"#$'.;@[\\]_`{}")) {
-        EXPECT_EQ(Lex(std::string(1, c)), (std::vector<Tok>{Err(std::string(1, c)), End}))
-            << "character " << c;
+        EXPECT_EQ(Lex(std::string(1, c)), (std::vector<Tok>{Err(std::string(1, c)), End})) << "character " << c;
     }
 }
 
 // Every byte value 1..255: its token when it stands alone.
 TEST(Lexer, EveryByteAloneGivesItsToken) {
     const std::string singles = ",?:!~&|^<>+-*/%()";
-    const int32_t codes[] = {kTokenComma, kTokenQuestion, kTokenColon, kTokenNot,
-                             kTokenComplement, kTokenBitAnd, kTokenBitOr, kTokenBitXor,
-                             kTokenLess, kTokenGreater, kTokenPlus, kTokenMinus,
-                             kTokenStar, kTokenSlash, kTokenPercent, kTokenOpen, kTokenClose};
+    const int32_t codes[] = {kTokenComma, kTokenQuestion, kTokenColon,   kTokenNot,     kTokenComplement, kTokenBitAnd,
+                             kTokenBitOr, kTokenBitXor,   kTokenLess,    kTokenGreater, kTokenPlus,       kTokenMinus,
+                             kTokenStar,  kTokenSlash,    kTokenPercent, kTokenOpen,    kTokenClose};
     for (int32_t c = 1; c < 256; ++c) {
         const std::string text(1, static_cast<char>(c));
         std::vector<Tok> expected;
@@ -290,19 +299,16 @@ TEST_P(ConvertNumberCase, Converts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ConvertNumberCase,
-    testing::Values(NumberCase{"0", true, 0}, NumberCase{"0x", true, 0},
-                    NumberCase{"0X", true, 0}, NumberCase{"010", true, 8},
-                    NumberCase{"017", true, 15}, NumberCase{"00", true, 0},
+    testing::Values(NumberCase{"0", true, 0}, NumberCase{"0x", true, 0}, NumberCase{"0X", true, 0},
+                    NumberCase{"010", true, 8}, NumberCase{"017", true, 15}, NumberCase{"00", true, 0},
                     NumberCase{"0xffffffff", true, -1}, NumberCase{"0x7fffffff", true, INT_MAX},
-                    NumberCase{"0x1F", true, 31}, NumberCase{"0X1f", true, 31},
-                    NumberCase{"0xABCDEF", true, 0xABCDEF}, NumberCase{"0x100000000", true, 0},
-                    NumberCase{"4294967297", true, 1}, NumberCase{"4294967296", true, 0},
-                    NumberCase{"2147483648", true, INT_MIN}, NumberCase{"2147483647", true, INT_MAX},
-                    NumberCase{"19", true, 19}, NumberCase{"1", true, 1},
-                    NumberCase{"0777", true, 511}, NumberCase{"037777777777", true, -1},
-                    NumberCase{"019", false, 0}, NumberCase{"08", false, 0},
-                    NumberCase{"09", false, 0}, NumberCase{"0b1", false, 0},
-                    NumberCase{"1e5", false, 0}, NumberCase{"12ab", false, 0},
-                    NumberCase{"0a", false, 0}, NumberCase{"0xfg", false, 0}));
+                    NumberCase{"0x1F", true, 31}, NumberCase{"0X1f", true, 31}, NumberCase{"0xABCDEF", true, 0xABCDEF},
+                    NumberCase{"0x100000000", true, 0}, NumberCase{"4294967297", true, 1},
+                    NumberCase{"4294967296", true, 0}, NumberCase{"2147483648", true, INT_MIN},
+                    NumberCase{"2147483647", true, INT_MAX}, NumberCase{"19", true, 19}, NumberCase{"1", true, 1},
+                    NumberCase{"0777", true, 511}, NumberCase{"037777777777", true, -1}, NumberCase{"019", false, 0},
+                    NumberCase{"08", false, 0}, NumberCase{"09", false, 0}, NumberCase{"0b1", false, 0},
+                    NumberCase{"1e5", false, 0}, NumberCase{"12ab", false, 0}, NumberCase{"0a", false, 0},
+                    NumberCase{"0xfg", false, 0}));
 
 }  // namespace

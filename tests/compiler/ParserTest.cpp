@@ -37,90 +37,76 @@ TEST_P(Grammar, EmitsTheTemplatesInPostfixOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     EdgeCases, Grammar,
-    testing::Values(
-        GrammarCase{"r+g*2", {"SourceR", "SourceG", "Number:2", "Multiply", "Add", "Return"}},
-        GrammarCase{"1,2,3", {"Number:1", "Comma", "Number:2", "Comma", "Number:3", "Return"}},
-        GrammarCase{"a?b:c", {"SourceA", "SourceB", "SourceC", "Choose", "Return"}},
-        GrammarCase{"-x", {"X", "Negate", "Return"}},
-        GrammarCase{"+x", {"X", "Return"}},
-        GrammarCase{"!!x", {"X", "Not", "Not", "Return"}},
-        GrammarCase{"-~!x", {"X", "Not", "Complement", "Negate", "Return"}},
-        GrammarCase{"-2", {"Number:2", "Negate", "Return"}},
-        GrammarCase{"a<<b<c", {"SourceA", "SourceB", "SourceC", "Less", "ShiftLeft", "Return"}},
-        GrammarCase{"a|b^c", {"SourceA", "SourceB", "BitOr", "SourceC", "BitXor", "Return"}},
-        GrammarCase{"a==b<c", {"SourceA", "SourceB", "Equal", "SourceC", "Less", "Return"}},
-        GrammarCase{"a-b-c", {"SourceA", "SourceB", "Subtract", "SourceC", "Subtract", "Return"}},
-        GrammarCase{"a!=b", {"SourceA", "SourceB", "NotEqual", "Return"}},
-        GrammarCase{"min(1,2)", {"Number:1", "Number:2", "Min", "Return"}}));
+    testing::Values(GrammarCase{"r+g*2", {"SourceR", "SourceG", "Number:2", "Multiply", "Add", "Return"}},
+                    GrammarCase{"1,2,3", {"Number:1", "Comma", "Number:2", "Comma", "Number:3", "Return"}},
+                    GrammarCase{"a?b:c", {"SourceA", "SourceB", "SourceC", "Choose", "Return"}},
+                    GrammarCase{"-x", {"X", "Negate", "Return"}}, GrammarCase{"+x", {"X", "Return"}},
+                    GrammarCase{"!!x", {"X", "Not", "Not", "Return"}},
+                    GrammarCase{"-~!x", {"X", "Not", "Complement", "Negate", "Return"}},
+                    GrammarCase{"-2", {"Number:2", "Negate", "Return"}},
+                    GrammarCase{"a<<b<c", {"SourceA", "SourceB", "SourceC", "Less", "ShiftLeft", "Return"}},
+                    GrammarCase{"a|b^c", {"SourceA", "SourceB", "BitOr", "SourceC", "BitXor", "Return"}},
+                    GrammarCase{"a==b<c", {"SourceA", "SourceB", "Equal", "SourceC", "Less", "Return"}},
+                    GrammarCase{"a-b-c", {"SourceA", "SourceB", "Subtract", "SourceC", "Subtract", "Return"}},
+                    GrammarCase{"a!=b", {"SourceA", "SourceB", "NotEqual", "Return"}},
+                    GrammarCase{"min(1,2)", {"Number:1", "Number:2", "Min", "Return"}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Precedence, Grammar,
     testing::Values(
         // every level, loosest first, each binding its right neighbour
         GrammarCase{"a||b&&c|r&g<<1==2+3*4",
-                    {"SourceA", "SourceB", "SourceC", "SourceR", "SourceG", "Number:1",
-                     "Number:2", "Number:3", "Number:4", "Multiply", "Add", "Equal",
-                     "ShiftLeft", "BitAnd", "BitOr", "LogicalAnd", "LogicalOr", "Return"}},
+                    {"SourceA", "SourceB", "SourceC", "SourceR", "SourceG", "Number:1", "Number:2", "Number:3",
+                     "Number:4", "Multiply", "Add", "Equal", "ShiftLeft", "BitAnd", "BitOr", "LogicalAnd", "LogicalOr",
+                     "Return"}},
         GrammarCase{"3*4+2==1<<g&r|c&&b||a",
-                    {"Number:3", "Number:4", "Multiply", "Number:2", "Add", "Number:1",
-                     "Equal", "SourceG", "ShiftLeft", "SourceR", "BitAnd", "SourceC", "BitOr",
-                     "SourceB", "LogicalAnd", "SourceA", "LogicalOr", "Return"}},
+                    {"Number:3", "Number:4", "Multiply", "Number:2", "Add", "Number:1", "Equal", "SourceG", "ShiftLeft",
+                     "SourceR", "BitAnd", "SourceC", "BitOr", "SourceB", "LogicalAnd", "SourceA", "LogicalOr",
+                     "Return"}},
         GrammarCase{"1+2*3-4/5%6",
-                    {"Number:1", "Number:2", "Number:3", "Multiply", "Add", "Number:4",
-                     "Number:5", "Divide", "Number:6", "Remainder", "Subtract", "Return"}},
+                    {"Number:1", "Number:2", "Number:3", "Multiply", "Add", "Number:4", "Number:5", "Divide",
+                     "Number:6", "Remainder", "Subtract", "Return"}},
         GrammarCase{"a^b|c", {"SourceA", "SourceB", "BitXor", "SourceC", "BitOr", "Return"}},
-        GrammarCase{"a&b|c&r", {"SourceA", "SourceB", "BitAnd", "SourceC", "SourceR", "BitAnd",
-                                "BitOr", "Return"}},
-        GrammarCase{"a>>b<<c", {"SourceA", "SourceB", "ShiftRight", "SourceC", "ShiftLeft",
-                                "Return"}},
-        GrammarCase{"a<b>=c<=r>g", {"SourceA", "SourceB", "Less", "SourceC", "GreaterEqual",
-                                    "SourceR", "LessEqual", "SourceG", "Greater", "Return"}},
-        GrammarCase{"a/b*c%r", {"SourceA", "SourceB", "Divide", "SourceC", "Multiply", "SourceR",
-                                "Remainder", "Return"}},
-        GrammarCase{"a||b||c", {"SourceA", "SourceB", "LogicalOr", "SourceC", "LogicalOr",
-                                "Return"}},
-        GrammarCase{"a&&b&&c", {"SourceA", "SourceB", "LogicalAnd", "SourceC", "LogicalAnd",
-                                "Return"}},
+        GrammarCase{"a&b|c&r", {"SourceA", "SourceB", "BitAnd", "SourceC", "SourceR", "BitAnd", "BitOr", "Return"}},
+        GrammarCase{"a>>b<<c", {"SourceA", "SourceB", "ShiftRight", "SourceC", "ShiftLeft", "Return"}},
+        GrammarCase{"a<b>=c<=r>g",
+                    {"SourceA", "SourceB", "Less", "SourceC", "GreaterEqual", "SourceR", "LessEqual", "SourceG",
+                     "Greater", "Return"}},
+        GrammarCase{"a/b*c%r",
+                    {"SourceA", "SourceB", "Divide", "SourceC", "Multiply", "SourceR", "Remainder", "Return"}},
+        GrammarCase{"a||b||c", {"SourceA", "SourceB", "LogicalOr", "SourceC", "LogicalOr", "Return"}},
+        GrammarCase{"a&&b&&c", {"SourceA", "SourceB", "LogicalAnd", "SourceC", "LogicalAnd", "Return"}},
         GrammarCase{"-a*b", {"SourceA", "Negate", "SourceB", "Multiply", "Return"}},
         GrammarCase{"a--b", {"SourceA", "SourceB", "Negate", "Subtract", "Return"}},
         GrammarCase{"a+-+-b", {"SourceA", "SourceB", "Negate", "Negate", "Add", "Return"}},
         GrammarCase{"(a+b)*c", {"SourceA", "SourceB", "Add", "SourceC", "Multiply", "Return"}},
-        GrammarCase{"((((x))))", {"X", "Return"}},
-        GrammarCase{"-(1)", {"Number:1", "Negate", "Return"}}));
+        GrammarCase{"((((x))))", {"X", "Return"}}, GrammarCase{"-(1)", {"Number:1", "Negate", "Return"}}));
 
 INSTANTIATE_TEST_SUITE_P(
     ConditionalAndSequence, Grammar,
     testing::Values(
-        GrammarCase{"a?b:c?r:g", {"SourceA", "SourceB", "SourceC", "SourceR", "SourceG",
-                                  "Choose", "Choose", "Return"}},
-        GrammarCase{"a?b?c:r:g", {"SourceA", "SourceB", "SourceC", "SourceR", "Choose",
-                                  "SourceG", "Choose", "Return"}},
-        GrammarCase{"a||b?c:r", {"SourceA", "SourceB", "LogicalOr", "SourceC", "SourceR",
-                                 "Choose", "Return"}},
-        GrammarCase{"1,a?b:c", {"Number:1", "Comma", "SourceA", "SourceB", "SourceC", "Choose",
-                                "Return"}},
+        GrammarCase{"a?b:c?r:g", {"SourceA", "SourceB", "SourceC", "SourceR", "SourceG", "Choose", "Choose", "Return"}},
+        GrammarCase{"a?b?c:r:g", {"SourceA", "SourceB", "SourceC", "SourceR", "Choose", "SourceG", "Choose", "Return"}},
+        GrammarCase{"a||b?c:r", {"SourceA", "SourceB", "LogicalOr", "SourceC", "SourceR", "Choose", "Return"}},
+        GrammarCase{"1,a?b:c", {"Number:1", "Comma", "SourceA", "SourceB", "SourceC", "Choose", "Return"}},
         GrammarCase{"a?(b):(c)", {"SourceA", "SourceB", "SourceC", "Choose", "Return"}},
         GrammarCase{"x,y", {"X", "Comma", "Y", "Return"}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, Grammar,
     testing::Values(
-        GrammarCase{"min(1+2,max(3,4))", {"Number:1", "Number:2", "Add", "Number:3", "Number:4",
-                                          "Max", "Min", "Return"}},
-        GrammarCase{"min(a?b:c,1)", {"SourceA", "SourceB", "SourceC", "Choose", "Number:1",
-                                     "Min", "Return"}},
-        GrammarCase{"abs(-x)", {"X", "Negate", "Abs", "Return"}},
-        GrammarCase{"abs ( x )", {"X", "Abs", "Return"}},
+        GrammarCase{"min(1+2,max(3,4))",
+                    {"Number:1", "Number:2", "Add", "Number:3", "Number:4", "Max", "Min", "Return"}},
+        GrammarCase{"min(a?b:c,1)", {"SourceA", "SourceB", "SourceC", "Choose", "Number:1", "Min", "Return"}},
+        GrammarCase{"abs(-x)", {"X", "Negate", "Abs", "Return"}}, GrammarCase{"abs ( x )", {"X", "Abs", "Return"}},
         GrammarCase{"sin(cos(t))", {"T", "Cos", "Sin", "Return"}},
-        GrammarCase{"scl(x,0,X,0,255)", {"X", "Number:0", "XMax", "Number:0", "Number:255",
-                                         "Scl", "Return"}},
+        GrammarCase{"scl(x,0,X,0,255)", {"X", "Number:0", "XMax", "Number:0", "Number:255", "Scl", "Return"}},
         GrammarCase{"R+debug", {"ChannelTop", "Debug", "Add", "Return"}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Literals, Grammar,
     testing::Values(GrammarCase{"0x7fffffff+1", {"Number:2147483647", "Number:1", "Add", "Return"}},
-                    GrammarCase{"0xffffffff", {"Number:-1", "Return"}},
-                    GrammarCase{"017", {"Number:15", "Return"}},
+                    GrammarCase{"0xffffffff", {"Number:-1", "Return"}}, GrammarCase{"017", {"Number:15", "Return"}},
                     GrammarCase{"4294967297", {"Number:1", "Return"}},
                     GrammarCase{"2147483648", {"Number:-2147483648", "Return"}},
                     GrammarCase{"0x", {"Number:0", "Return"}}));
@@ -128,8 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The exact bytes, built from the catalogue's own templates.
 TEST(Emitter, RPlusGTimes2Is53BytesInPostfixOrder) {
     const auto compiled = Compile("r+g*2");
-    const auto expected =
-        Code({T("prolog"), T("r"), T("g"), L(2), T("*"), T("+"), T("epilog")});
+    const auto expected = Code({T("prolog"), T("r"), T("g"), L(2), T("*"), T("+"), T("epilog")});
     ASSERT_EQ(expected.size(), 53u);
     EXPECT_EQ(compiled.failed, 0);
     EXPECT_EQ(compiled.length, 53);
@@ -152,8 +137,7 @@ TEST(Emitter, EmitsExactlyTheTemplateBytes) {
         {"a!=b", Code({T("prolog"), T("a"), T("b"), T("!="), T("epilog")})},
         {"a-b-c", Code({T("prolog"), T("a"), T("b"), T("-"), T("c"), T("-"), T("epilog")})},
         {"-0x80000000", Code({T("prolog"), L(INT32_MIN), T("negate"), T("epilog")})},
-        {"sqrt(x)+sqr(y)", Code({T("prolog"), T("x"), T("sqrt"), T("y"), T("sqr"), T("+"),
-                                 T("epilog")})},
+        {"sqrt(x)+sqr(y)", Code({T("prolog"), T("x"), T("sqrt"), T("y"), T("sqr"), T("+"), T("epilog")})},
         {"X+xmax", Code({T("prolog"), T("X"), T("xmax"), T("+"), T("epilog")})},
     };
     for (const BytesCase& c : cases) {

@@ -23,32 +23,25 @@ struct Row {
 
 // The documented catalogue, in row order.
 constexpr Row kDocumentedRows[] = {
-    {"prolog", 0, 10},
-    {"x", 0, 3}, {"xmin", 0, 4}, {"xmax", 0, 4}, {"X", 0, 4},
-    {"y", 0, 8}, {"ymin", 0, 4}, {"ymax", 0, 4}, {"Y", 0, 4},
-    {"p", 0, 4}, {"pmin", 0, 4}, {"pmax", 0, 4}, {"P", 0, 4},
-    {"t", 0, 4}, {"tmin", 0, 4}, {"tmax", 0, 4}, {"total", 0, 4}, {"T", 0, 4},
-    {"a0", 0, 12}, {"a", 0, 12}, {"r0", 0, 12}, {"r", 0, 12}, {"g0", 0, 12}, {"g", 0, 12},
-    {"b0", 0, 11}, {"b", 0, 11}, {"c0", 0, 17}, {"c", 0, 17},
-    {"a1", 0, 12}, {"r1", 0, 12}, {"g1", 0, 12}, {"b1", 0, 11}, {"c1", 0, 17},
-    {"number", 0, 2},
-    {"R", 0, 6}, {"G", 0, 6}, {"B", 0, 6}, {"C", 0, 6},
-    {"dmin", 0, 6}, {"mmin", 0, 3}, {"D", 0, 6}, {"dmax", 0, 6}, {"d", 0, 116},
-    {"M", 0, 69}, {"mmax", 0, 69}, {"m", 0, 84},
-    {"i", 0, 48}, {"i0", 0, 48}, {"u", 0, 38}, {"u0", 0, 38}, {"v", 0, 39}, {"v0", 0, 39},
-    {"i1", 0, 48}, {"u1", 0, 38}, {"v1", 0, 39},
-    {"+", 0, 3}, {"-", 0, 5}, {"*", 0, 3}, {"/", 0, 9}, {"%", 0, 11}, {"negate", 0, 2},
-    {"&&", 0, 19}, {"||", 0, 19}, {"!", 0, 10}, {"~", 0, 2}, {"&", 0, 3}, {"|", 0, 3},
-    {"^", 0, 3}, {"<<", 0, 4}, {">>", 0, 4}, {"==", 0, 13}, {"!=", 0, 11}, {"<", 0, 12},
-    {"<=", 0, 12}, {">", 0, 12}, {">=", 0, 12}, {",", 0, 1}, {"?", 0, 8},
-    {"min", 2, 7}, {"max", 2, 7}, {"abs", 1, 9}, {"add", 3, 10}, {"sub", 3, 10},
-    {"dif", 2, 12}, {"ctl", 1, 15}, {"val", 3, 26}, {"map", 2, 25}, {"scl", 5, 29},
-    {"sqr", 1, 33}, {"sqrt", 1, 33}, {"get", 1, 18}, {"put", 2, 17}, {"rnd", 2, 71},
-    {"rad", 3, 171}, {"rad0", 3, 171}, {"src", 3, 82}, {"src0", 3, 82}, {"rad1", 3, 171},
-    {"src1", 3, 82}, {"mix", 4, 28}, {"cnv0", 10, 202}, {"cnv", 10, 202}, {"cnv1", 10, 202},
-    {"c2m", 2, 57}, {"c2d", 2, 92}, {"r2y", 2, 35}, {"r2x", 2, 29}, {"tan", 1, 59},
-    {"sin", 1, 30}, {"cos", 1, 25},
-    {"debug", 0, 4}, {"error", 0, 3}, {"epilog", 0, 7},
+    {"prolog", 0, 10}, {"x", 0, 3},      {"xmin", 0, 4},  {"xmax", 0, 4},   {"X", 0, 4},       {"y", 0, 8},
+    {"ymin", 0, 4},    {"ymax", 0, 4},   {"Y", 0, 4},     {"p", 0, 4},      {"pmin", 0, 4},    {"pmax", 0, 4},
+    {"P", 0, 4},       {"t", 0, 4},      {"tmin", 0, 4},  {"tmax", 0, 4},   {"total", 0, 4},   {"T", 0, 4},
+    {"a0", 0, 12},     {"a", 0, 12},     {"r0", 0, 12},   {"r", 0, 12},     {"g0", 0, 12},     {"g", 0, 12},
+    {"b0", 0, 11},     {"b", 0, 11},     {"c0", 0, 17},   {"c", 0, 17},     {"a1", 0, 12},     {"r1", 0, 12},
+    {"g1", 0, 12},     {"b1", 0, 11},    {"c1", 0, 17},   {"number", 0, 2}, {"R", 0, 6},       {"G", 0, 6},
+    {"B", 0, 6},       {"C", 0, 6},      {"dmin", 0, 6},  {"mmin", 0, 3},   {"D", 0, 6},       {"dmax", 0, 6},
+    {"d", 0, 116},     {"M", 0, 69},     {"mmax", 0, 69}, {"m", 0, 84},     {"i", 0, 48},      {"i0", 0, 48},
+    {"u", 0, 38},      {"u0", 0, 38},    {"v", 0, 39},    {"v0", 0, 39},    {"i1", 0, 48},     {"u1", 0, 38},
+    {"v1", 0, 39},     {"+", 0, 3},      {"-", 0, 5},     {"*", 0, 3},      {"/", 0, 9},       {"%", 0, 11},
+    {"negate", 0, 2},  {"&&", 0, 19},    {"||", 0, 19},   {"!", 0, 10},     {"~", 0, 2},       {"&", 0, 3},
+    {"|", 0, 3},       {"^", 0, 3},      {"<<", 0, 4},    {">>", 0, 4},     {"==", 0, 13},     {"!=", 0, 11},
+    {"<", 0, 12},      {"<=", 0, 12},    {">", 0, 12},    {">=", 0, 12},    {",", 0, 1},       {"?", 0, 8},
+    {"min", 2, 7},     {"max", 2, 7},    {"abs", 1, 9},   {"add", 3, 10},   {"sub", 3, 10},    {"dif", 2, 12},
+    {"ctl", 1, 15},    {"val", 3, 26},   {"map", 2, 25},  {"scl", 5, 29},   {"sqr", 1, 33},    {"sqrt", 1, 33},
+    {"get", 1, 18},    {"put", 2, 17},   {"rnd", 2, 71},  {"rad", 3, 171},  {"rad0", 3, 171},  {"src", 3, 82},
+    {"src0", 3, 82},   {"rad1", 3, 171}, {"src1", 3, 82}, {"mix", 4, 28},   {"cnv0", 10, 202}, {"cnv", 10, 202},
+    {"cnv1", 10, 202}, {"c2m", 2, 57},   {"c2d", 2, 92},  {"r2y", 2, 35},   {"r2x", 2, 29},    {"tan", 1, 59},
+    {"sin", 1, 30},    {"cos", 1, 25},   {"debug", 0, 4}, {"error", 0, 3},  {"epilog", 0, 7},
 };
 constexpr int32_t kDocumentedRowCount = sizeof(kDocumentedRows) / sizeof(kDocumentedRows[0]);
 
@@ -77,10 +70,9 @@ TEST(TemplateCatalogue, NamesAreUnique) {
 // Synonyms: several rows, one body.
 TEST(TemplateCatalogue, SynonymsShareOneCodeOffset) {
     const std::vector<std::vector<const char*>> groups = {
-        {"a0", "a"},  {"r0", "r"},     {"g0", "g"},     {"b0", "b"},   {"c0", "c"},
-        {"R", "G", "B", "C"},          {"D", "dmax"},   {"M", "mmax"}, {"i", "i0"},
-        {"u", "u0"},  {"v", "v0"},     {"sqr", "sqrt"}, {"rad", "rad0"}, {"src", "src0"},
-        {"cnv0", "cnv"},
+        {"a0", "a"},          {"r0", "r"},     {"g0", "g"},     {"b0", "b"},     {"c0", "c"},
+        {"R", "G", "B", "C"}, {"D", "dmax"},   {"M", "mmax"},   {"i", "i0"},     {"u", "u0"},
+        {"v", "v0"},          {"sqr", "sqrt"}, {"rad", "rad0"}, {"src", "src0"}, {"cnv0", "cnv"},
     };
     for (const auto& group : groups) {
         SCOPED_TRACE(group[0]);
@@ -95,9 +87,10 @@ TEST(TemplateCatalogue, SynonymsShareOneCodeOffset) {
 // Bodies of their own with identical bytes: separate offsets, same code.
 TEST(TemplateCatalogue, IdenticalBodiesHaveOwnOffsetsAndEqualBytes) {
     const std::vector<std::vector<const char*>> groups = {
-        {"xmax", "X"}, {"ymax", "Y"}, {"pmax", "P"}, {"tmax", "total", "T"},
-        {"a", "a1"},   {"r", "r1"},   {"g", "g1"},   {"b", "b1"},   {"c", "c1"},
-        {"i", "i1"},   {"u", "u1"},   {"v", "v1"},   {"src", "src1"}, {"cnv", "cnv1"},
+        {"xmax", "X"},   {"ymax", "Y"},   {"pmax", "P"}, {"tmax", "total", "T"},
+        {"a", "a1"},     {"r", "r1"},     {"g", "g1"},   {"b", "b1"},
+        {"c", "c1"},     {"i", "i1"},     {"u", "u1"},   {"v", "v1"},
+        {"src", "src1"}, {"cnv", "cnv1"},
     };
     for (const auto& group : groups) {
         SCOPED_TRACE(group[0]);
@@ -138,7 +131,7 @@ TEST(TemplateCatalogue, BodiesTileTheCodeBlock) {
         ASSERT_GE(row.codeOffset, 0);
         ASSERT_LE(row.codeOffset + static_cast<int32_t>(row.length), kTemplateCodeSize);
         if (i > 0 && row.codeOffset == kTemplateTable[i - 1].codeOffset) continue;  // synonym
-        if (std::strcmp(row.name, "cos") == 0) continue;                         // inside "sin"
+        if (std::strcmp(row.name, "cos") == 0) continue;                            // inside "sin"
         for (uint32_t k = 0; k < row.length; ++k) {
             EXPECT_EQ(owner[row.codeOffset + k], -1) << "overlap at " << row.codeOffset + k;
             owner[row.codeOffset + k] = i;
@@ -192,18 +185,36 @@ struct LookupCase {
 
 TEST(FindTemplate, IsByteExactAndCaseSensitive) {
     const LookupCase cases[] = {
-        {"!=", true, "!="},      {"==", true, "=="},     {"r", true, "r"},
-        {"R", true, "R"},        {"sqrt", true, "sqrt"}, {"total", true, "total"},
-        {"prolog", true, "prolog"}, {"epilog", true, "epilog"}, {"negate", true, "negate"},
-        {"Sin", false, nullptr}, {"SIN", false, nullptr}, {"Min", false, nullptr},
-        {"XMIN", false, nullptr}, {"Total", false, nullptr}, {"Prolog", false, nullptr},
-        {"si", false, nullptr},  {"sinx", false, nullptr}, {"sin ", false, nullptr},
-        {" sin", false, nullptr}, {"=", false, nullptr}, {"<>", false, nullptr},
-        {"", false, nullptr},    {"foo", false, nullptr},
+        {"!=", true, "!="},
+        {"==", true, "=="},
+        {"r", true, "r"},
+        {"R", true, "R"},
+        {"sqrt", true, "sqrt"},
+        {"total", true, "total"},
+        {"prolog", true, "prolog"},
+        {"epilog", true, "epilog"},
+        {"negate", true, "negate"},
+        {"Sin", false, nullptr},
+        {"SIN", false, nullptr},
+        {"Min", false, nullptr},
+        {"XMIN", false, nullptr},
+        {"Total", false, nullptr},
+        {"Prolog", false, nullptr},
+        {"si", false, nullptr},
+        {"sinx", false, nullptr},
+        {"sin ", false, nullptr},
+        {" sin", false, nullptr},
+        {"=", false, nullptr},
+        {"<>", false, nullptr},
+        {"", false, nullptr},
+        {"foo", false, nullptr},
         // eight characters or more are never found
-        {"prologue", false, nullptr}, {"sqrtsqrt", false, nullptr},
-        {"totaltot", false, nullptr}, {"abcdefgh", false, nullptr},
-        {"epilogxx", false, nullptr}, {"xxxxxxxxxxxxxxxxxxxxxx", false, nullptr},
+        {"prologue", false, nullptr},
+        {"sqrtsqrt", false, nullptr},
+        {"totaltot", false, nullptr},
+        {"abcdefgh", false, nullptr},
+        {"epilogxx", false, nullptr},
+        {"xxxxxxxxxxxxxxxxxxxxxx", false, nullptr},
     };
     for (const LookupCase& c : cases) {
         SCOPED_TRACE(std::string("\"") + c.name + "\"");

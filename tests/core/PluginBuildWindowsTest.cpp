@@ -134,7 +134,9 @@ struct Driver {
     }
     std::string Text(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
     // Moves the focus as Tab would; the dialog selects an edit field's text.
-    void Focus(HWND dialog, int id) { SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE); }
+    void Focus(HWND dialog, int id) {
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);
+    }
     void Type(HWND dialog, int id, const char* text) {
         Focus(dialog, id);
         for (const char* c = text; *c; ++c) SendMessageA(GetDlgItem(dialog, id), WM_CHAR, static_cast<WPARAM>(*c), 1);

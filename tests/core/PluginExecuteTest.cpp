@@ -192,14 +192,15 @@ TEST_P(ExecuteFrame, EqualsTheRuntimesFrame) {
 
 INSTANTIATE_TEST_SUITE_P(
     Blocks, ExecuteFrame,
-    ::testing::Values(
-        FrameCase{"DefaultBlock", {}, false, 0, 0},
-        FrameCase{"DefaultBlockPaddedRowsLaterFrame", {}, false, 12, 5},
-        FrameCase{"SlidersMapsAndTables",
-                  {"val(0,0,255)+ctl(7)", "map(0,x*40)", "sin(x*64)+cos(y*64)", "rad(x,y,0)"},
-                  false, 0, 2},
-        FrameCase{"RandomPutAndGet", {"put(rnd(0,99),3)", "get(3)+t", "c2m(x,y)", "a"}, false, 4, 7},
-        FrameCase{"SingleExpression", {"1", "2", "3", "x*30+y+p"}, true, 0, 1}),
+    ::testing::Values(FrameCase{"DefaultBlock", {}, false, 0, 0},
+                      FrameCase{"DefaultBlockPaddedRowsLaterFrame", {}, false, 12, 5},
+                      FrameCase{"SlidersMapsAndTables",
+                                {"val(0,0,255)+ctl(7)", "map(0,x*40)", "sin(x*64)+cos(y*64)", "rad(x,y,0)"},
+                                false,
+                                0,
+                                2},
+                      FrameCase{"RandomPutAndGet", {"put(rnd(0,99),3)", "get(3)+t", "c2m(x,y)", "a"}, false, 4, 7},
+                      FrameCase{"SingleExpression", {"1", "2", "3", "x*30+y+p"}, true, 0, 1}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

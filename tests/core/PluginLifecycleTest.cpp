@@ -6,9 +6,7 @@
 
 namespace {
 
-TEST(PluginLibrary, LoadsAndExportsXFilter) {
-    EXPECT_NE(PluginEntry(), nullptr);
-}
+TEST(PluginLibrary, LoadsAndExportsXFilter) { EXPECT_NE(PluginEntry(), nullptr); }
 
 // The first call, whatever the selector, leaves a zeroed InstanceState with
 // the default block behind; only a selector that is neither 0 nor 1 then

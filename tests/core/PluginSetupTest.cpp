@@ -89,9 +89,8 @@ TEST(Setup, BuiltWithControlsOpens102AndBuilt0Opens101) {
         int32_t hasControls;
         int32_t templateId;
     };
-    const Flags cases[] = {{1, 1, IDD_COMPACT_SETTINGS},  {1, -1, IDD_COMPACT_SETTINGS},
-                           {7, 256, IDD_COMPACT_SETTINGS}, {-1, 1, IDD_COMPACT_SETTINGS},
-                           {0, 0, IDD_SETTINGS},           {0, 1, IDD_SETTINGS},
+    const Flags cases[] = {{1, 1, IDD_COMPACT_SETTINGS},  {1, -1, IDD_COMPACT_SETTINGS}, {7, 256, IDD_COMPACT_SETTINGS},
+                           {-1, 1, IDD_COMPACT_SETTINGS}, {0, 0, IDD_SETTINGS},          {0, 1, IDD_SETTINGS},
                            {0, -5, IDD_SETTINGS}};
     for (const Flags& f : cases) {
         HostClip clip;
@@ -200,7 +199,6 @@ TEST(Setup, ADialogContextThatCannotBeAllocatedOpensNothingAndAnswers1) {
     }
 }
 
-
 // What the dialog saw while it ran, and the end code it gives.
 struct DialogRun {
     int32_t templateId;
@@ -213,8 +211,7 @@ struct DialogRun {
 };
 DialogRun gRun;
 
-intptr_t RecordDialogRun(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data,
-                         RvInstance module) {
+intptr_t RecordDialogRun(int32_t templateId, RvWindow owner, RvDialogProc procedure, RvHandle data, RvInstance module) {
     gRun.templateId = templateId;
     gRun.owner = owner;
     gRun.hasProcedure = procedure != nullptr;

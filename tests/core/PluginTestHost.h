@@ -44,8 +44,9 @@ inline HMODULE PluginModule() {
 
 inline XFilterEntry PluginEntry() {
     static const XFilterEntry entry =
-        PluginModule() ? reinterpret_cast<XFilterEntry>(reinterpret_cast<void*>(GetProcAddress(PluginModule(), "xFilter")))
-                       : nullptr;
+        PluginModule()
+            ? reinterpret_cast<XFilterEntry>(reinterpret_cast<void*>(GetProcAddress(PluginModule(), "xFilter")))
+            : nullptr;
     return entry;
 }
 #else
@@ -143,8 +144,7 @@ inline FilterParams DefaultBlock() {
     return params;
 }
 
-inline void SetFormulas(FilterParams& params, const char* f0, const char* f1, const char* f2,
-                        const char* f3) {
+inline void SetFormulas(FilterParams& params, const char* f0, const char* f1, const char* f2, const char* f3) {
     const char* formulas[kFormulaCount] = {f0, f1, f2, f3};
     for (int32_t i = 0; i < kFormulaCount; ++i) {
         std::memset(params.formula[i], 0, kFormulaSlotSize);
@@ -170,12 +170,10 @@ inline std::unique_ptr<InstanceState> CompiledState(const FilterParams& params, 
 
 // The frame the runtime renders for `params` at `time` of a clip like
 // `clip` (same size, source and total), through the library API.
-inline std::vector<uint8_t> LibraryFrame(const HostClip& clip, const FilterParams& params, bool tables,
-                                         int32_t time) {
+inline std::vector<uint8_t> LibraryFrame(const HostClip& clip, const FilterParams& params, bool tables, int32_t time) {
     const PixelMap& map = clip.source.map;
     HostFrame source(map.bounds.right, map.bounds.bottom, map.rowBytes - map.bounds.right * 4, 0);
-    HostFrame destination(map.bounds.right, map.bounds.bottom, map.rowBytes - map.bounds.right * 4,
-                          kUnwritten);
+    HostFrame destination(map.bounds.right, map.bounds.bottom, map.rowBytes - map.bounds.right * 4, kUnwritten);
     FillSource(source);
     FilterRecord record{};
     record.sourceMap = source.Handle();

@@ -21,19 +21,18 @@ TEST(PluginAndTool, RenderTheSameFrameForTheDefaultBlock) {
     CallPlugin(clip, 1);  // setup loads the tables; the editor's dialog cannot open here
     ASSERT_EQ(CallPlugin(clip, 0), 0);
 
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("fablix-plugin-tool-" + std::to_string(::getpid()));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("fablix-plugin-tool-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     Frame source;
     ASSERT_EQ(MakeFrame(source, 16, 12), kMediaOk);
-    for (int32_t row = 0; row < 12; ++row)
-        std::memcpy(FramePixel(source, 0, row), clip.source.At(0, row), 16 * 4);
+    for (int32_t row = 0; row < 12; ++row) std::memcpy(FramePixel(source, 0, row), clip.source.At(0, row), 16 * 4);
     std::string message;
     const std::string input = (folder / "in.png").string(), output = (folder / "out.png").string();
     ASSERT_EQ(WritePng(input.c_str(), source, message), kMediaOk) << message;
 
-    const std::string command = std::string(FABLIX_TOOL_PATH) + " render --quiet --time 3 --total 9 '" +
-                                input + "' '" + output + "' 2>/dev/null";
+    const std::string command = std::string(FABLIX_TOOL_PATH) + " render --quiet --time 3 --total 9 '" + input + "' '" +
+                                output + "' 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     Frame rendered;
     ASSERT_EQ(ReadPng(output.c_str(), rendered, message), kMediaOk) << message;

@@ -16,9 +16,7 @@
 
 namespace {
 
-LPCSTR KeyName(const char* text, int32_t number) {
-    return text ? text : MAKEINTRESOURCEA(static_cast<WORD>(number));
-}
+LPCSTR KeyName(const char* text, int32_t number) { return text ? text : MAKEINTRESOURCEA(static_cast<WORD>(number)); }
 
 std::string Describe(const char* text, int32_t number) { return text ? text : std::to_string(number); }
 
@@ -82,23 +80,23 @@ TEST(ImageResources, DialogIncludeIsAZeroTerminatedPathOf51Bytes) {
 TEST(ImageResources, IconGroup105ListsOne32By32FourBitImage) {
     const std::vector<uint8_t> group = ImageResource(RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_FABLIX));
     ASSERT_EQ(group.size(), 20u);
-    EXPECT_EQ(Le(group, 0, 2), 0u);  // reserved
-    EXPECT_EQ(Le(group, 2, 2), 1u);  // icons
-    EXPECT_EQ(Le(group, 4, 2), 1u);  // one image
-    EXPECT_EQ(group[6], 32);         // width
-    EXPECT_EQ(group[7], 32);         // height
-    EXPECT_EQ(group[8], 16);         // colours
-    EXPECT_EQ(Le(group, 10, 2), 1u); // planes
-    EXPECT_EQ(Le(group, 12, 2), 4u); // bits per pixel
+    EXPECT_EQ(Le(group, 0, 2), 0u);   // reserved
+    EXPECT_EQ(Le(group, 2, 2), 1u);   // icons
+    EXPECT_EQ(Le(group, 4, 2), 1u);   // one image
+    EXPECT_EQ(group[6], 32);          // width
+    EXPECT_EQ(group[7], 32);          // height
+    EXPECT_EQ(group[8], 16);          // colours
+    EXPECT_EQ(Le(group, 10, 2), 1u);  // planes
+    EXPECT_EQ(Le(group, 12, 2), 4u);  // bits per pixel
     EXPECT_EQ(Le(group, 14, 4), 744u);
     EXPECT_EQ(Le(group, 18, 2), 1u);  // icon id
 
     const std::vector<uint8_t> image = ImageResource(RT_ICON, MAKEINTRESOURCEA(1));
     ASSERT_EQ(image.size(), 744u);
-    EXPECT_EQ(Le(image, 0, 4), 40u);   // bitmap header
-    EXPECT_EQ(Le(image, 4, 4), 32u);   // width
-    EXPECT_EQ(Le(image, 8, 4), 64u);   // colours and mask
-    EXPECT_EQ(Le(image, 14, 2), 4u);   // bits per pixel
+    EXPECT_EQ(Le(image, 0, 4), 40u);  // bitmap header
+    EXPECT_EQ(Le(image, 4, 4), 32u);  // width
+    EXPECT_EQ(Le(image, 8, 4), 64u);  // colours and mask
+    EXPECT_EQ(Le(image, 14, 2), 4u);  // bits per pixel
     // A picture, not a blank: more than two colours are used.
     std::set<int> colours;
     for (size_t at = 40 + 64; at < 40 + 64 + 512; ++at) {
@@ -170,11 +168,10 @@ TEST(ImageResources, EveryResourceIsThereOnceInLanguage1033AndNothingElse) {
         EXPECT_EQ(r.languages, std::vector<WORD>{1033}) << r.type << " " << r.name;
     }
     const std::multiset<std::string> expected = {
-        "FLTD #1", "FLVS #1000", "PARM #16000", "TEXT #1000", "TYPE #1000",
-        "#10 COSINE", "#10 ARCTAN", "#10 VECTOR", "#10 DLGINCLUDE",
-        "#5 #101", "#5 #102", "#5 #104",
+        "FLTD #1",    "FLVS #1000", "PARM #16000",    "TEXT #1000", "TYPE #1000", "#10 COSINE",
+        "#10 ARCTAN", "#10 VECTOR", "#10 DLGINCLUDE", "#5 #101",    "#5 #102",    "#5 #104",
         "#6 #65",  // the string block of ids 1024 to 1039
-        "#14 #105", "#3 #1", "#16 #1",
+        "#14 #105",   "#3 #1",      "#16 #1",
     };
     EXPECT_EQ(found, expected);
 }
@@ -183,8 +180,8 @@ TEST(ImageResources, EveryResourceIsThereOnceInLanguage1033AndNothingElse) {
 // Dialog templates, as the dialog manager builds them from the image
 
 enum class Kind {
-    RightLabel,   // static, right-aligned
-    Label,        // static, left-aligned
+    RightLabel,  // static, right-aligned
+    Label,       // static, left-aligned
     NoPrefixLabel,
     Formula,      // "gedit", multi-line, Enter kept
     NameField,    // "gedit", single line, scrolls horizontally
@@ -267,7 +264,8 @@ std::vector<Expected> SettingsTable() {
     for (int k = 0; k < 8; ++k) t.push_back({123 + k, Kind::Label, "000", 341, rows[k], 16, 8, true});
     t.push_back({1, Kind::DefaultPush, "O&K", 244, 232, 40, 14, true});
     const int maps[4] = {121, 149, 177, 205};
-    for (int i = 0; i < 4; ++i) t.push_back({139 + i, Kind::Label, "Map " + std::to_string(i), 213, maps[i], 31, 8, true});
+    for (int i = 0; i < 4; ++i)
+        t.push_back({139 + i, Kind::Label, "Map " + std::to_string(i), 213, maps[i], 31, 8, true});
     t.push_back({251, Kind::Check, "Single &Expression", 65, 7, 97, 10, true});
     return t;
 }
@@ -285,7 +283,8 @@ std::vector<Expected> CompactTable() {
     for (int k = 0; k < 8; ++k) t.push_back({123 + k, Kind::Label, "000", 135, rows[k], 16, 8, true});
     t.push_back({1, Kind::DefaultPush, "O&K", 153, 116, 40, 14, true});
     const int maps[4] = {33, 61, 89, 117};
-    for (int i = 0; i < 4; ++i) t.push_back({139 + i, Kind::Label, "Map " + std::to_string(i), 8, maps[i], 31, 8, false});
+    for (int i = 0; i < 4; ++i)
+        t.push_back({139 + i, Kind::Label, "Map " + std::to_string(i), 8, maps[i], 31, 8, false});
     t.push_back({252, Kind::Check, "Animate &Preview", 161, 98, 71, 10, true});
     t.push_back({147, Kind::NoPrefixLabel, "", 4, 4, 140, 21, true});
     return t;
@@ -301,8 +300,10 @@ std::vector<Expected> BuildTable() {
         {502, Kind::NameField, "", 78, 23, 150, 12, true},
         {503, Kind::AuthorField, "", 78, 36, 150, 23, true},
     };
-    for (int i = 0; i < 4; ++i) t.push_back({510 + i, Kind::Check, "Map " + std::to_string(i) + ":", 127, 69 + 26 * i, 34, 10, true});
-    for (int j = 0; j < 8; ++j) t.push_back({520 + j, Kind::Check, "Slider " + std::to_string(j) + ":", 6, 63 + 13 * j, 42, 10, true});
+    for (int i = 0; i < 4; ++i)
+        t.push_back({510 + i, Kind::Check, "Map " + std::to_string(i) + ":", 127, 69 + 26 * i, 34, 10, true});
+    for (int j = 0; j < 8; ++j)
+        t.push_back({520 + j, Kind::Check, "Slider " + std::to_string(j) + ":", 6, 63 + 13 * j, 42, 10, true});
     for (int i = 0; i < 4; ++i) t.push_back({530 + i, Kind::LabelField, "", 166, 68 + 26 * i, 66, 12, true});
     for (int j = 0; j < 8; ++j) t.push_back({540 + j, Kind::LabelField, "", 50, 62 + 13 * j, 66, 12, true});
     t.push_back({1, Kind::Push, "O&K", 149, 175, 40, 14, true});
@@ -506,8 +507,7 @@ TEST(ExecuteInterruption, OtherMessagesDoNotStopTheRender) {
     EXPECT_EQ(CallPlugin(clip, kSelectorExecute), 0);
     EXPECT_EQ(clip.destination.pixels, whole.destination.pixels);
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
 }  // namespace

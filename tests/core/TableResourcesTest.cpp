@@ -21,9 +21,7 @@ namespace {
 int32_t CosineFormula(int32_t k) {
     return static_cast<int32_t>(std::lround(16384.0L * std::cos(2.0L * std::numbers::pi_v<long double> * k / 1024.0L)));
 }
-int32_t ArctanFormula(int32_t k) {
-    return static_cast<int32_t>(std::lround(65536.0L * std::atan((k + 1) / 1024.0L)));
-}
+int32_t ArctanFormula(int32_t k) { return static_cast<int32_t>(std::lround(65536.0L * std::atan((k + 1) / 1024.0L))); }
 int32_t VectorFormula(int32_t k) {
     long double q = k / 1024.0L;
     return static_cast<int32_t>(std::floor(65536.0L * (std::sqrt(1.0L + q * q) - 1.0L))) + 32;
@@ -92,8 +90,7 @@ TEST(TableResources, EveryEntryFollowsItsFormula) {
     for (const TableCase& c : cases) {
         std::vector<int32_t> t = LoadTable(c.name, c.isSigned);
         ASSERT_EQ(t.size(), c.entries) << c.name;
-        for (size_t k = 0; k < t.size(); k++)
-            ASSERT_EQ(t[k], c.formula(static_cast<int32_t>(k))) << c.name << " " << k;
+        for (size_t k = 0; k < t.size(); k++) ASSERT_EQ(t[k], c.formula(static_cast<int32_t>(k))) << c.name << " " << k;
     }
 }
 
@@ -112,8 +109,8 @@ TEST(CosineExpansion, QuadrantBoundaries) {
     int16_t table[kTableEntries];
     for (int32_t k = 0; k < 256; k++) table[k] = static_cast<int16_t>(CosineFormula(k));
     ExpandCosineTable(table);
-    const Point points[] = {{0, 16384}, {128, 11585}, {256, 0}, {384, -11585}, {512, -16384},
-                            {640, -11585}, {768, 0}, {896, 11585}, {1023, 16384}};
+    const Point points[] = {{0, 16384},    {128, 11585}, {256, 0},     {384, -11585}, {512, -16384},
+                            {640, -11585}, {768, 0},     {896, 11585}, {1023, 16384}};
     for (const Point& p : points) EXPECT_EQ(table[p.index], p.value) << p.index;
 }
 
@@ -130,8 +127,7 @@ TEST(CosineExpansion, FollowsTheQuarterItIsGiven) {
     int16_t table[kTableEntries];
     for (int32_t k = 0; k < 256; k++) table[k] = static_cast<int16_t>(k + 1);
     ExpandCosineTable(table);
-    const Point points[] = {{256, 0},    {257, -256}, {511, -2},  {512, -1},
-                            {767, -256}, {768, 0},    {769, 256}, {1023, 2}};
+    const Point points[] = {{256, 0}, {257, -256}, {511, -2}, {512, -1}, {767, -256}, {768, 0}, {769, 256}, {1023, 2}};
     for (const Point& p : points) EXPECT_EQ(table[p.index], p.value) << p.index;
 }
 

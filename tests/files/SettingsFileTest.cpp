@@ -18,8 +18,7 @@ namespace {
 
 // Runs `write` on a stream over an empty temporary file; returns the bytes.
 template <typename Write>
-std::string Written(Write write, int64_t writeRoom = -1, int32_t* status = nullptr,
-                    SettingsStream* after = nullptr) {
+std::string Written(Write write, int64_t writeRoom = -1, int32_t* status = nullptr, SettingsStream* after = nullptr) {
     File file(tmpfile());
     SettingsStream stream = MakeSettingsStream(file.get());
     stream.writeRoom = writeRoom;
@@ -29,12 +28,11 @@ std::string Written(Write write, int64_t writeRoom = -1, int32_t* status = nullp
     return Contents(file.get());
 }
 
-std::string WrittenFile(const FilterParams& block, int64_t writeRoom = -1,
-                        SettingsOutcome* outcome = nullptr, SettingsStream* after = nullptr) {
+std::string WrittenFile(const FilterParams& block, int64_t writeRoom = -1, SettingsOutcome* outcome = nullptr,
+                        SettingsStream* after = nullptr) {
     SettingsOutcome result;
-    std::string bytes = Written(
-        [&](SettingsStream* s) { return RunWriters(s, &block, &result); }, writeRoom, nullptr,
-        after);
+    std::string bytes =
+        Written([&](SettingsStream* s) { return RunWriters(s, &block, &result); }, writeRoom, nullptr, after);
     if (outcome) *outcome = result;
     return bytes;
 }
@@ -123,19 +121,16 @@ struct WriteLineCase {
 
 TEST(SettingsWriteLine, StoresTextThenCarriageReturnAndFailsOnAShortWrite) {
     const WriteLineCase cases[] = {
-        {"abcd", -1, kSettingsOk, "abcd\r", 2},
-        {"", -1, kSettingsOk, "\r", 2},
-        {"abcd", 5, kSettingsOk, "abcd\r", 2},
-        {"abcd", 4, kSettingsShortWrite, "abcd", 2},
-        {"abcd", 3, kSettingsShortWrite, "abc", 1},
-        {"abcd", 0, kSettingsShortWrite, "", 1},
+        {"abcd", -1, kSettingsOk, "abcd\r", 2},     {"", -1, kSettingsOk, "\r", 2},
+        {"abcd", 5, kSettingsOk, "abcd\r", 2},      {"abcd", 4, kSettingsShortWrite, "abcd", 2},
+        {"abcd", 3, kSettingsShortWrite, "abc", 1}, {"abcd", 0, kSettingsShortWrite, "", 1},
         {"", 0, kSettingsShortWrite, "", 2},
     };
     for (const WriteLineCase& c : cases) {
         int32_t status = -1;
         SettingsStream after;
-        const std::string bytes = Written(
-            [&](SettingsStream* s) { return WriteLine(s, c.text); }, c.room, &status, &after);
+        const std::string bytes =
+            Written([&](SettingsStream* s) { return WriteLine(s, c.text); }, c.room, &status, &after);
         EXPECT_EQ(status, c.status) << c.text << " room " << c.room;
         EXPECT_EQ(bytes, c.bytes) << c.text << " room " << c.room;
         EXPECT_EQ(after.writeCalls, c.writeCalls) << c.text << " room " << c.room;
@@ -160,12 +155,13 @@ TEST(SettingsReadLine, SplitsAtCarriageReturnsAnd255Bytes) {
         {"ab\ncd\r\n\r", {"ab\ncd", "\n"}, {kSettingsOk, kSettingsOk}},
         {"ab\ncd\n", {"ab\ncd\n"}, {kSettingsLineUnreadable}},
         // 255 bytes end a line; the rest, carriage return included, is the next.
-        {Repeat('x', 300) + "\r", {Repeat('x', 255), Repeat('x', 45), ""},
+        {Repeat('x', 300) + "\r",
+         {Repeat('x', 255), Repeat('x', 45), ""},
          {kSettingsOk, kSettingsOk, kSettingsLineUnreadable}},
-        {Repeat('y', 255) + "\r", {Repeat('y', 255), "", ""},
-         {kSettingsOk, kSettingsOk, kSettingsLineUnreadable}},
+        {Repeat('y', 255) + "\r", {Repeat('y', 255), "", ""}, {kSettingsOk, kSettingsOk, kSettingsLineUnreadable}},
         {Repeat('z', 254) + "\r", {Repeat('z', 254), ""}, {kSettingsOk, kSettingsLineUnreadable}},
-        {Repeat('w', 600), {Repeat('w', 255), Repeat('w', 255), Repeat('w', 90)},
+        {Repeat('w', 600),
+         {Repeat('w', 255), Repeat('w', 255), Repeat('w', 90)},
          {kSettingsOk, kSettingsOk, kSettingsLineUnreadable}},
     };
     for (const ReadLineCase& c : cases) {
@@ -245,16 +241,37 @@ struct SliderWriteCase {
 
 TEST(SettingsSliders, AreWrittenAsLengthByteAndDigits) {
     const SliderWriteCase cases[] = {
-        {0, "\x01" "0"},   {9, "\x01" "9"},     {10, "\x02" "10"},  {21, "\x02" "21"},
-        {99, "\x02" "99"}, {100, "\x03" "100"}, {141, "\x03" "141"}, {255, "\x03" "255"},
+        {0,
+         "\x01"
+         "0"},
+        {9,
+         "\x01"
+         "9"},
+        {10,
+         "\x02"
+         "10"},
+        {21,
+         "\x02"
+         "21"},
+        {99,
+         "\x02"
+         "99"},
+        {100,
+         "\x03"
+         "100"},
+        {141,
+         "\x03"
+         "141"},
+        {255,
+         "\x03"
+         "255"},
     };
     for (const SliderWriteCase& c : cases) {
         FilterParams block = GarbageBlock(0);
         for (int i = 0; i < kSliderCount; ++i) block.sliderValue[i] = c.value;
         std::string expected;
         for (int i = 0; i < kSliderCount; ++i) expected += Line(c.line);
-        EXPECT_EQ(Written([&](SettingsStream* s) { return WriteSliders(s, &block); }), expected)
-            << c.value;
+        EXPECT_EQ(Written([&](SettingsStream* s) { return WriteSliders(s, &block); }), expected) << c.value;
     }
 }
 
@@ -265,27 +282,41 @@ struct SliderReadCase {
 
 TEST(SettingsSliders, ReadAfterTheFirstByteLikeAtolAndAreClamped) {
     const SliderReadCase cases[] = {
-        {"\x02" "21", 21},
-        {"\x01" "0", 0},
-        {"\x03" "255", 255},
-        {"7200", 200},           // the 7 is dropped unread
-        {"\x02" "-5", 0},
-        {"\x03" "999", 255},
+        {"\x02"
+         "21",
+         21},
+        {"\x01"
+         "0",
+         0},
+        {"\x03"
+         "255",
+         255},
+        {"7200", 200},  // the 7 is dropped unread
+        {"\x02"
+         "-5",
+         0},
+        {"\x03"
+         "999",
+         255},
         {"x256", 255},
         {"x-0", 0},
         {"x+17", 17},
-        {"x \t\n\v\f42z", 42},   // leading white space skipped
+        {"x \t\n\v\f42z", 42},  // leading white space skipped
         {"x12 34", 12},
         {"x0042", 42},
-        {"xabc", 0},             // no digits
-        {"x", 0},                // nothing after the first byte
-        {"", 0},                 // no first byte: 0, and nothing read past the line
+        {"xabc", 0},  // no digits
+        {"x", 0},     // nothing after the first byte
+        {"", 0},      // no first byte: 0, and nothing read past the line
         {"x-", 0},
         {"x+-3", 0},
         {"x99999999999999999999", 255},
         {"x-99999999999999999999", 0},
-        {"\0" "77"s, 77},        // the first byte is dropped whatever it is
-        {"x7\0" "5"s, 7},
+        {"\0"
+         "77"s,
+         77},  // the first byte is dropped whatever it is
+        {"x7\0"
+         "5"s,
+         7},
     };
     for (const SliderReadCase& c : cases) {
         std::string file = "%RGB-1.0\r";
@@ -301,7 +332,17 @@ TEST(SettingsSliders, ReadAfterTheFirstByteLikeAtolAndAreClamped) {
 
 TEST(SettingsSliders, AnEmptyLineDoesNotSeeTheLineBeforeIt) {
     // The buffer still holds "200" behind the empty line's terminator.
-    File handle(FileWith("\x03" "200\r" "\r" "\x03" "201\r" "\r" "\r" "\r" "\r" "\r"));
+    File handle(
+        FileWith("\x03"
+                 "200\r"
+                 "\r"
+                 "\x03"
+                 "201\r"
+                 "\r"
+                 "\r"
+                 "\r"
+                 "\r"
+                 "\r"));
     SettingsStream stream = MakeSettingsStream(handle.get());
     FilterParams block = GarbageBlock();
     ASSERT_EQ(ReadSliders(&stream, &block), kSettingsOk);
@@ -314,10 +355,14 @@ TEST(SettingsSliders, AWriteFailureStopsTheLaterValues) {
     int32_t status = -1;
     SettingsStream after;
     // Room for the first two lines and one byte of the third.
-    const std::string bytes =
-        Written([&](SettingsStream* s) { return WriteSliders(s, &block); }, 9, &status, &after);
+    const std::string bytes = Written([&](SettingsStream* s) { return WriteSliders(s, &block); }, 9, &status, &after);
     EXPECT_EQ(status, kSettingsShortWrite);
-    EXPECT_EQ(bytes, "\x02" "21\r" "\x02" "99\r" "\x03");
+    EXPECT_EQ(bytes,
+              "\x02"
+              "21\r"
+              "\x02"
+              "99\r"
+              "\x03");
     EXPECT_EQ(after.line, 3);
 }
 
@@ -344,12 +389,10 @@ struct EscapeCase {
 
 TEST(SettingsEscape, EachClassHasItsExactForm) {
     const EscapeCase cases[] = {
-        {1, "\\001"},   {7, "\\007"},  {8, "\\b"},    {9, "\\t"},    {10, "\\n"},
-        {11, "\\v"},    {12, "\\f"},   {13, "\\r"},   {14, "\\016"}, {27, "\\033"},
-        {31, "\\037"},  {32, " "},     {33, "!"},     {34, "\\\""},  {35, "#"},
-        {39, "\\'"},    {48, "0"},     {65, "A"},     {91, "["},     {92, "\\\\"},
-        {93, "]"},      {126, "~"},    {127, "\x7f"}, {128, "\\200"}, {200, "\\310"},
-        {233, "\\351"}, {255, "\\377"},
+        {1, "\\001"}, {7, "\\007"},  {8, "\\b"},     {9, "\\t"},     {10, "\\n"},    {11, "\\v"},    {12, "\\f"},
+        {13, "\\r"},  {14, "\\016"}, {27, "\\033"},  {31, "\\037"},  {32, " "},      {33, "!"},      {34, "\\\""},
+        {35, "#"},    {39, "\\'"},   {48, "0"},      {65, "A"},      {91, "["},      {92, "\\\\"},   {93, "]"},
+        {126, "~"},   {127, "\x7f"}, {128, "\\200"}, {200, "\\310"}, {233, "\\351"}, {255, "\\377"},
     };
     for (const EscapeCase& c : cases) {
         const char text[2] = {static_cast<char>(c.byte), 0};
@@ -390,9 +433,11 @@ TEST(SettingsUnescape, ReadsEverySequence) {
         {"\\101", "A"},
         {"\\7", "\x07"},
         {"\\777", "\xff"},
-        {"\\1012", "A2"},          // at most three digits
-        {"\\18", "\x01" "8"},      // 8 is no octal digit
-        {"\\08x", ""},             // byte 0 ends the text
+        {"\\1012", "A2"},  // at most three digits
+        {"\\18",
+         "\x01"
+         "8"},          // 8 is no octal digit
+        {"\\08x", ""},  // byte 0 ends the text
         {"\\41\\42", "!\""},
         {"\\b\\f\\n\\r\\t\\v", "\b\f\n\r\t\v"},
         {"\\\"", "\""},
@@ -401,10 +446,10 @@ TEST(SettingsUnescape, ReadsEverySequence) {
         {"\\a", "a"},
         {"\\8", "8"},
         {"\\\\t", "\\t"},
-        {"ab\\", "ab"},            // a single backslash at the end stands for nothing
+        {"ab\\", "ab"},  // a single backslash at the end stands for nothing
         {"\\", ""},
         {"\\\\\\", "\\"},
-        {"a\\7", "a\x07"},         // octal digits up to the line's end, not past it
+        {"a\\7", "a\x07"},  // octal digits up to the line's end, not past it
         {"a\\37", "a\x1f"},
         {"plain text", "plain text"},
         {"", ""},
@@ -444,11 +489,14 @@ TEST(SettingsFormulas, AreCutInto63CharacterPiecesBeforeEscaping) {
         {"127", Pattern(127), {Pattern(63), Pattern(127).substr(63, 63), "w", ""}},
         {"1023", f1023, lines1023},
         // Sixty-three escaped bytes make the longest line, 252 characters.
-        {"all escaped", Repeat('\xc8', 64), {[] {
-             std::string s;
-             for (int i = 0; i < 63; ++i) s += "\\310";
-             return s;
-         }(), "\\310", ""}},
+        {"all escaped",
+         Repeat('\xc8', 64),
+         {[] {
+              std::string s;
+              for (int i = 0; i < 63; ++i) s += "\\310";
+              return s;
+          }(),
+          "\\310", ""}},
         {"escape at the cut", Repeat('a', 62) + "\t\"", {Repeat('a', 62) + "\\t", "\\\"", ""}},
     };
     ASSERT_EQ(lines1023.size(), 18u);
@@ -459,8 +507,7 @@ TEST(SettingsFormulas, AreCutInto63CharacterPiecesBeforeEscaping) {
         lines.insert(lines.end(), {"", "", ""});
         SettingsStream after;
         int32_t status = -1;
-        EXPECT_EQ(Written([&](SettingsStream* s) { return WriteFormulas(s, &block); }, -1,
-                          &status, &after),
+        EXPECT_EQ(Written([&](SettingsStream* s) { return WriteFormulas(s, &block); }, -1, &status, &after),
                   FormulaSection(lines))
             << c.name;
         EXPECT_EQ(status, kSettingsOk);
@@ -483,8 +530,7 @@ TEST(SettingsFormulas, AnUnterminatedSlotIsWrittenNoFurtherThanItsEnd) {
     const std::string full = Repeat('q', kFormulaSlotSize);
     std::vector<std::string> lines = Pieces(full, 63);
     lines.insert(lines.end(), {"Z", "", "", ""});
-    EXPECT_EQ(Written([&](SettingsStream* s) { return WriteFormulas(s, &block); }),
-              FormulaSection(lines));
+    EXPECT_EQ(Written([&](SettingsStream* s) { return WriteFormulas(s, &block); }), FormulaSection(lines));
 }
 
 TEST(SettingsFormulas, AWriteFailureStopsEveryLaterLine) {
@@ -495,8 +541,7 @@ TEST(SettingsFormulas, AWriteFailureStopsEveryLaterLine) {
     int32_t status = -1;
     SettingsStream after;
     const std::string bytes =
-        Written([&](SettingsStream* s) { return WriteFormulas(s, &block); }, 64 + 10, &status,
-                &after);
+        Written([&](SettingsStream* s) { return WriteFormulas(s, &block); }, 64 + 10, &status, &after);
     EXPECT_EQ(status, kSettingsShortWrite);
     EXPECT_EQ(bytes, Line(Pattern(63)) + Pattern(100).substr(63, 10));
     EXPECT_EQ(after.line, 2);
@@ -579,24 +624,17 @@ TEST(SettingsFileFailures, StopAtTheFirstFailingSectionAndLine) {
     const FailureCase cases[] = {
         {"empty file", "", kSettingsLineUnreadable, kSectionHeader, 1},
         {"no header", sliders.substr(9), kSettingsBadHeader, kSectionHeader, 1},
-        {"lower-case header", "%rgb-1.0\r" + sliders.substr(9), kSettingsBadHeader,
-         kSectionHeader, 1},
+        {"lower-case header", "%rgb-1.0\r" + sliders.substr(9), kSettingsBadHeader, kSectionHeader, 1},
         {"line feeds only", WithLineFeeds(example), kSettingsLineUnreadable, kSectionHeader, 1},
-        {"line feeds, long file", WithLineFeeds(example) + Repeat('\n', 300), kSettingsBadHeader,
-         kSectionHeader, 1},
-        {"cut after the header", sliders.substr(0, 9), kSettingsLineUnreadable, kSectionSliders,
-         2},
-        {"cut after three sliders", sliders.substr(0, 9 + 4 + 4 + 5), kSettingsLineUnreadable,
-         kSectionSliders, 5},
-        {"cut inside a slider line", sliders.substr(0, 9 + 4 + 2), kSettingsLineUnreadable,
-         kSectionSliders, 3},
+        {"line feeds, long file", WithLineFeeds(example) + Repeat('\n', 300), kSettingsBadHeader, kSectionHeader, 1},
+        {"cut after the header", sliders.substr(0, 9), kSettingsLineUnreadable, kSectionSliders, 2},
+        {"cut after three sliders", sliders.substr(0, 9 + 4 + 4 + 5), kSettingsLineUnreadable, kSectionSliders, 5},
+        {"cut inside a slider line", sliders.substr(0, 9 + 4 + 2), kSettingsLineUnreadable, kSectionSliders, 3},
         {"cut after the sliders", sliders, kSettingsLineUnreadable, kSectionFormulas, 10},
-        {"cut inside formula 1", sliders + "r\r\rg\\t", kSettingsLineUnreadable,
-         kSectionFormulas, 12},
-        {"cut after a line of formula 1", sliders + "r\r\rg\\t+1\r", kSettingsLineUnreadable,
-         kSectionFormulas, 13},
-        {"last line without its carriage return", example.substr(0, example.size() - 1),
-         kSettingsLineUnreadable, kSectionFormulas, 16},
+        {"cut inside formula 1", sliders + "r\r\rg\\t", kSettingsLineUnreadable, kSectionFormulas, 12},
+        {"cut after a line of formula 1", sliders + "r\r\rg\\t+1\r", kSettingsLineUnreadable, kSectionFormulas, 13},
+        {"last line without its carriage return", example.substr(0, example.size() - 1), kSettingsLineUnreadable,
+         kSectionFormulas, 16},
     };
     for (const FailureCase& c : cases) {
         FilterParams block = GarbageBlock();
@@ -608,8 +646,8 @@ TEST(SettingsFileFailures, StopAtTheFirstFailingSectionAndLine) {
 }
 
 TEST(SettingsFileFailures, AFailedHeaderChangesNothing) {
-    for (const std::string& file : {""s, "%rgb-1.0\r"s + HeaderAndSliders().substr(9),
-                                   WithLineFeeds(WorkedExampleBytes())}) {
+    for (const std::string& file :
+         {""s, "%rgb-1.0\r"s + HeaderAndSliders().substr(9), WithLineFeeds(WorkedExampleBytes())}) {
         FilterParams block = GarbageBlock();
         ReadFile(file, &block);
         EXPECT_TRUE(SameBlock(block, GarbageBlock()));
@@ -688,7 +726,11 @@ TEST(SettingsWriters, ValuesOutsideTheRangeAreWrittenAsTheyAreAndClampedOnReadin
     block.sliderValue[1] = 1000;
     block.sliderValue[2] = -2147483647 - 1;
     const std::string bytes = WrittenFile(block);
-    EXPECT_EQ(bytes.substr(9, 4 + 6 + 13), "\x02-5\r" "\x04" "1000\r" "\x0b-2147483648\r");
+    EXPECT_EQ(bytes.substr(9, 4 + 6 + 13),
+              "\x02-5\r"
+              "\x04"
+              "1000\r"
+              "\x0b-2147483648\r");
     FilterParams read = GarbageBlock();
     EXPECT_EQ(ReadFile(bytes, &read).status, kSettingsOk);
     EXPECT_EQ(read.sliderValue[0], 0);

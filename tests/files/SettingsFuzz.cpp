@@ -46,8 +46,7 @@ void CheckLines(const uint8_t* data, size_t size) {
     fclose(file);
 }
 
-int32_t ReadBytes(const uint8_t* data, size_t size, FilterParams* block,
-                  SettingsOutcome* outcome) {
+int32_t ReadBytes(const uint8_t* data, size_t size, FilterParams* block, SettingsOutcome* outcome) {
     FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "rb");
     if (!file) return -1;
     SettingsStream stream = MakeSettingsStream(file);
@@ -69,8 +68,8 @@ void CheckRoundTrip(const FilterParams& block) {
     FilterParams again;
     memset(&again, 0x5A, sizeof again);
     SettingsOutcome outcome;
-    Check(ReadBytes(reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(size), &again,
-                    &outcome) == kSettingsOk,
+    Check(ReadBytes(reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(size), &again, &outcome) ==
+              kSettingsOk,
           "reading what was written failed");
     Check(memcmp(again.sliderValue, block.sliderValue, sizeof block.sliderValue) == 0,
           "sliders changed in a round trip");
@@ -113,8 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (int i = 0; i < kFormulaCount; ++i) {
         if (slidersRead)
-            Check(memchr(block.formula[i], 0, kFormulaSlotSize) != nullptr,
-                  "formula slot unterminated");
+            Check(memchr(block.formula[i], 0, kFormulaSlotSize) != nullptr, "formula slot unterminated");
         else
             Check(memcmp(block.formula[i], before.formula[i], kFormulaSlotSize) == 0,
                   "formula slot changed before the formulas were read");

@@ -48,24 +48,46 @@ struct SliderNoteCase {
 
 TEST(SettingsNotes, SayWhichSliderLinesWereClampedOrHeldNoNumber) {
     const SliderNoteCase cases[] = {
-        {"\x03" "999", true, 255, "999"},
-        {"\x02" "-5", true, 0, "-5"},
-        {"\x01" "abc", true, 0, "abc"},
+        {"\x03"
+         "999",
+         true, 255, "999"},
+        {"\x02"
+         "-5",
+         true, 0, "-5"},
+        {"\x01"
+         "abc",
+         true, 0, "abc"},
         {"", true, 0, ""},
         {"\x01", true, 0, ""},
-        {"\x14" "99999999999999999999", true, 255, "99999999999999999999"},
+        {"\x14"
+         "99999999999999999999",
+         true, 255, "99999999999999999999"},
         {"x" + std::string(60, '9'), true, 255, std::string(kSliderTextNoted, '9')},
         // What the rules take as written is no change.
-        {"\x02" "21", false, 21, ""},
+        {"\x02"
+         "21",
+         false, 21, ""},
         {"7200", false, 200, ""},
-        {"\x03" "255", false, 255, ""},
-        {"\x01" "0", false, 0, ""},
-        {"\x02" " 7", false, 7, ""},
-        {"\x02" "12abc", false, 12, ""},
+        {"\x03"
+         "255",
+         false, 255, ""},
+        {"\x01"
+         "0",
+         false, 0, ""},
+        {"\x02"
+         " 7",
+         false, 7, ""},
+        {"\x02"
+         "12abc",
+         false, 12, ""},
     };
     for (const SliderNoteCase& c : cases) {
         std::string sliders;
-        for (int i = 0; i < kSliderCount; ++i) sliders += (i == 3 ? c.line : "\x01" "5") + "\r"s;
+        for (int i = 0; i < kSliderCount; ++i)
+            sliders += (i == 3 ? c.line
+                               : "\x01"
+                                 "5") +
+                       "\r"s;
         const Read read = ReadWithNotes("%RGB-1.0\r" + sliders + kFormulas);
         ASSERT_EQ(read.outcome.status, kSettingsOk) << c.line;
         for (int i = 0; i < kSliderCount; ++i)
@@ -90,11 +112,13 @@ TEST(SettingsNotes, SayHowMuchOfEachFormulaWasKept) {
         {"empty", {}, 0, 0},
         {"short", {"g+1"}, 3, 3},
         {"1023 in whole lines", std::vector<std::string>(11, std::string(93, 'g')), 1023, 1023},
-        {"1100 in lines of 63", [] {
+        {"1100 in lines of 63",
+         [] {
              std::vector<std::string> lines(17, std::string(63, 'g'));
              lines.push_back(std::string(29, 'g'));
              return lines;
-         }(), 1008, 1100},
+         }(),
+         1008, 1100},
         // Counted after unescaping: each line of four bytes is one "A".
         {"escaped", std::vector<std::string>(5, "\\101"), 5, 5},
         // Pieces of 255: four fit, 1020 characters.
@@ -116,8 +140,8 @@ struct LineCase {
     const char* name;
     std::string file;
     int32_t status;
-    int32_t fileLine;      // as an editor counts
-    int32_t readLines;     // ReadLine calls
+    int32_t fileLine;   // as an editor counts
+    int32_t readLines;  // ReadLine calls
     int32_t lineFeedLine;
 };
 
@@ -156,7 +180,9 @@ TEST(SettingsReadRoom, StopsTheReadersAtTheBoundAndNotBefore) {
 }
 
 TEST(SettingsReadRoom, LoadingReadsNoFurtherThanTheBound) {
-    const std::string path = (std::filesystem::temp_directory_path() / ("fablix-settings-room-" + std::to_string(getpid()) + ".fbl")).string();
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("fablix-settings-room-" + std::to_string(getpid()) + ".fbl"))
+            .string();
     const std::string start = HeaderAndSliders();
     struct {
         int64_t formulaBytes;
@@ -177,8 +203,9 @@ TEST(SettingsReadRoom, LoadingReadsNoFurtherThanTheBound) {
         EXPECT_EQ(LoadSettingsFile(path.c_str(), &block, &outcome, &notes), c.result) << c.formulaBytes;
         EXPECT_EQ(outcome.status, c.status) << c.formulaBytes;
         EXPECT_EQ(notes.formulaLength[0], c.result == 0 ? c.formulaBytes : 0) << c.formulaBytes;
-        EXPECT_STREQ(SettingsStatusText(static_cast<SettingsStatus>(c.status)), c.status == kSettingsOk ? "success"
-                                                   : "the file goes on past 1 MiB, far longer than any settings file");
+        EXPECT_STREQ(SettingsStatusText(static_cast<SettingsStatus>(c.status)),
+                     c.status == kSettingsOk ? "success"
+                                             : "the file goes on past 1 MiB, far longer than any settings file");
     }
     std::filesystem::remove(path);
 }

@@ -50,8 +50,7 @@ protected:
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::error_code error;
         folder_ = fs::temp_directory_path(error) /
-                  ("fablix-files-" + std::to_string(static_cast<long>(getpid())) + "-" +
-                   info->name());
+                  ("fablix-files-" + std::to_string(static_cast<long>(getpid())) + "-" + info->name());
         fs::remove_all(folder_, error);
         ASSERT_TRUE(fs::create_directories(folder_, error)) << error.message();
     }
@@ -102,8 +101,7 @@ TEST_F(SettingsSaveLoad, AFullDiskAtAnyByteKeepsTheOldFileAndLeavesNoTemporaryFi
     const size_t size = WorkedExampleBytes().size();
     for (size_t room = 0; room < size; ++room) {
         SettingsOutcome outcome;
-        EXPECT_EQ(SaveSettingsFile(PathOf("old.fbl").c_str(), &block, &outcome,
-                                   static_cast<int64_t>(room)),
+        EXPECT_EQ(SaveSettingsFile(PathOf("old.fbl").c_str(), &block, &outcome, static_cast<int64_t>(room)),
                   kSettingsFileWriteError)
             << room;
         EXPECT_EQ(outcome.status, kSettingsShortWrite) << room;
@@ -112,17 +110,14 @@ TEST_F(SettingsSaveLoad, AFullDiskAtAnyByteKeepsTheOldFileAndLeavesNoTemporaryFi
         EXPECT_EQ(FolderNames(), (Names{"old.fbl"})) << room;
     }
     SettingsOutcome outcome;
-    EXPECT_EQ(SaveSettingsFile(PathOf("old.fbl").c_str(), &block, &outcome,
-                               static_cast<int64_t>(size)),
-              0);
+    EXPECT_EQ(SaveSettingsFile(PathOf("old.fbl").c_str(), &block, &outcome, static_cast<int64_t>(size)), 0);
     EXPECT_EQ(ReadBytes(PathOf("old.fbl")), WorkedExampleBytes());
 }
 
 TEST_F(SettingsSaveLoad, AFullDiskOnANewFileLeavesNothing) {
     const FilterParams block = WorkedExampleBlock();
     SettingsOutcome outcome;
-    EXPECT_EQ(SaveSettingsFile(PathOf("new.fbl").c_str(), &block, &outcome, 40),
-              kSettingsFileWriteError);
+    EXPECT_EQ(SaveSettingsFile(PathOf("new.fbl").c_str(), &block, &outcome, 40), kSettingsFileWriteError);
     EXPECT_EQ(outcome.section, kSectionSliders);
     EXPECT_EQ(outcome.line, 9);  // lines 1 to 8 are 39 bytes: line 9 is cut
     EXPECT_EQ(FolderNames(), Names{});
@@ -156,8 +151,7 @@ TEST_F(SettingsSaveLoad, SaveKeepsTheOldFilesPermissions) {
     fs::permissions(PathOf("old.fbl"), fs::perms::owner_read | fs::perms::owner_write);
     const FilterParams block = WorkedExampleBlock();
     EXPECT_EQ(SaveSettingsFile(PathOf("old.fbl").c_str(), &block), 0);
-    EXPECT_EQ(fs::status(PathOf("old.fbl")).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(PathOf("old.fbl")).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(SettingsSaveLoad, SaveThroughALinkReplacesTheFileItNames) {
@@ -186,8 +180,7 @@ TEST_F(SettingsSaveLoad, ATemporaryFileLeftBehindIsSteppedOverAndKept) {
 TEST_F(SettingsSaveLoad, SaveIntoAMissingFolderCannotCreate) {
     const FilterParams block = WorkedExampleBlock();
     SettingsOutcome outcome;
-    EXPECT_EQ(SaveSettingsFile(PathOf("no/such/new.fbl").c_str(), &block, &outcome),
-              kSettingsFileOpenError);
+    EXPECT_EQ(SaveSettingsFile(PathOf("no/such/new.fbl").c_str(), &block, &outcome), kSettingsFileOpenError);
     EXPECT_EQ(outcome.status, kSettingsCannotOpen);
     EXPECT_EQ(FolderNames(), Names{});
 }
@@ -211,16 +204,14 @@ TEST_F(SettingsSaveLoad, LoadReadsSlidersAndFormulasOnly) {
     EXPECT_EQ(outcome.status, kSettingsOk);
     FilterParams expected = GarbageBlock();
     memcpy(expected.sliderValue, WorkedExampleBlock().sliderValue, sizeof expected.sliderValue);
-    for (int i = 0; i < kFormulaCount; ++i)
-        strcpy(expected.formula[i], WorkedExampleBlock().formula[i]);
+    for (int i = 0; i < kFormulaCount; ++i) strcpy(expected.formula[i], WorkedExampleBlock().formula[i]);
     EXPECT_TRUE(SameBlock(block, expected));
 }
 
 TEST_F(SettingsSaveLoad, LoadOfAMissingFileCannotOpenAndChangesNothing) {
     FilterParams block = GarbageBlock();
     SettingsOutcome outcome;
-    EXPECT_EQ(LoadSettingsFile(PathOf("missing.fbl").c_str(), &block, &outcome),
-              kSettingsFileOpenError);
+    EXPECT_EQ(LoadSettingsFile(PathOf("missing.fbl").c_str(), &block, &outcome), kSettingsFileOpenError);
     EXPECT_EQ(outcome.status, kSettingsCannotOpen);
     EXPECT_TRUE(SameBlock(block, GarbageBlock()));
 }
@@ -240,8 +231,7 @@ TEST_F(SettingsSaveLoad, AFailedLoadLeavesTheBlockUnchanged) {
         {"lower-case header", "%rgb-1.0" + example.substr(8), kSectionHeader, 1},
         {"cut in the sliders", sliders.substr(0, 20), kSectionSliders, 4},
         {"cut in formula 1", sliders + "r\r\rg\\t\r", kSectionFormulas, 13},
-        {"last line without its end", example.substr(0, example.size() - 1), kSectionFormulas,
-         16},
+        {"last line without its end", example.substr(0, example.size() - 1), kSectionFormulas, 16},
     };
     for (const LoadFailureCase& c : cases) {
         WriteBytes(PathOf("in.fbl"), c.bytes);
@@ -250,9 +240,7 @@ TEST_F(SettingsSaveLoad, AFailedLoadLeavesTheBlockUnchanged) {
         strcpy(block.formula[3], "unchanged");
         const FilterParams before = block;
         SettingsOutcome outcome;
-        EXPECT_EQ(LoadSettingsFile(PathOf("in.fbl").c_str(), &block, &outcome),
-                  kSettingsFileReadError)
-            << c.name;
+        EXPECT_EQ(LoadSettingsFile(PathOf("in.fbl").c_str(), &block, &outcome), kSettingsFileReadError) << c.name;
         EXPECT_EQ(outcome.section, c.section) << c.name;
         EXPECT_EQ(outcome.line, c.line) << c.name;
         EXPECT_TRUE(SameBlock(block, before)) << c.name;

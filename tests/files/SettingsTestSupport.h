@@ -43,12 +43,29 @@ inline FilterParams WorkedExampleBlock() {
 inline std::string WorkedExampleBytes() {
     using namespace std::string_literals;
     return "%RGB-1.0\r"s
-           "\x02" "21\r" "\x02" "99\r" "\x03" "141\r" "\x02" "67\r"
-           "\x02" "54\r" "\x02" "16\r" "\x03" "130\r" "\x02" "56\r"
-           "r\r" "\r"
-           "g\\t+1\r" "\r"
+           "\x02"
+           "21\r"
+           "\x02"
+           "99\r"
+           "\x03"
+           "141\r"
+           "\x02"
+           "67\r"
+           "\x02"
+           "54\r"
+           "\x02"
+           "16\r"
+           "\x03"
+           "130\r"
+           "\x02"
+           "56\r"
+           "r\r"
            "\r"
-           "a\r" "\r"s;
+           "g\\t+1\r"
+           "\r"
+           "\r"
+           "a\r"
+           "\r"s;
 }
 
 // The eight slider lines of the worked example, and a header before them.
@@ -88,8 +105,6 @@ inline std::string Pattern(size_t count) {
     return text;
 }
 
-inline bool SameBlock(const FilterParams& a, const FilterParams& b) {
-    return memcmp(&a, &b, sizeof a) == 0;
-}
+inline bool SameBlock(const FilterParams& a, const FilterParams& b) { return memcmp(&a, &b, sizeof a) == 0; }
 
 }  // namespace settings_test

@@ -78,11 +78,11 @@ TEST(OwnModule, LoadedModulesAreFoundByNameWithOrWithoutExtension) {
         bool loaded;
     };
 #if defined(_WIN32)
-    const Case cases[] = {{"REELINFO", true}, {"reelinfo.dll", true}, {"KERNEL32.DLL", true},
+    const Case cases[] = {{"REELINFO", true}, {"reelinfo.dll", true},  {"KERNEL32.DLL", true},
                           {"FL-Fabx", false}, {"nosuchmodule", false}, {"", false}};
 #else
     const Case cases[] = {{"libREELINFO", true}, {"libreelinfo.so", true}, {"libREELINFO.so.9", false},
-                          {"FL-Fabx", false}, {"nosuchmodule", false}, {"", false}};
+                          {"FL-Fabx", false},    {"nosuchmodule", false},  {"", false}};
 #endif
     for (const Case& c : cases) EXPECT_EQ(IsModuleLoaded(c.name), c.loaded) << c.name;
     EXPECT_FALSE(IsModuleLoaded(nullptr));
@@ -154,4 +154,3 @@ TEST(PlatformServices, FillsEveryEntry) {
 }
 
 }  // namespace
-

@@ -32,10 +32,9 @@ struct Point {
 TEST(TablesWithGaps, ShortCosineFillsItsEntriesAndTheExpansionStillRuns) {
     auto state = LoadedState(kFill);
     const Point points[] = {
-        {0, 1000}, {49, 1049}, {50, kFilled}, {255, kFilled},  // copied, then left as they were
-        {256, 0},                                              // set by the expansion
-        {257, -kFilled}, {512, -1000}, {561, -1049}, {562, -kFilled},
-        {768, 0}, {974, kFilled}, {1023, 1001},
+        {0, 1000},       {49, 1049},   {50, kFilled}, {255, kFilled},  // copied, then left as they were
+        {256, 0},                                                      // set by the expansion
+        {257, -kFilled}, {512, -1000}, {561, -1049},  {562, -kFilled}, {768, 0}, {974, kFilled}, {1023, 1001},
     };
     for (const Point& p : points) EXPECT_EQ(state->cosineTable[p.index], p.value) << p.index;
 }

@@ -28,8 +28,7 @@ std::vector<uint8_t> Load(ResourceKey type, ResourceKey name) {
 FilterParams LoadParams() {
     FilterParams p;
     std::memset(&p, 0x55, sizeof p);
-    EXPECT_EQ(CopyResource(ResourceText(FABLIX_RT_PARM), ResourceNumber(IDR_PARM), &p, sizeof p),
-              kFilterParamsSize);
+    EXPECT_EQ(CopyResource(ResourceText(FABLIX_RT_PARM), ResourceNumber(IDR_PARM), &p, sizeof p), kFilterParamsSize);
     return p;
 }
 
@@ -44,14 +43,10 @@ struct Existing {
 
 TEST(ResourceDirectory, EveryResourceHasItsSize) {
     const Existing cases[] = {
-        {ResourceText("FLTD"), ResourceNumber(1), 50},
-        {ResourceText("FLVS"), ResourceNumber(1000), 4},
-        {ResourceText("PARM"), ResourceNumber(16000), 8300},
-        {ResourceText("TEXT"), ResourceNumber(1000), 253},
-        {ResourceText("TYPE"), ResourceNumber(1000), 6},
-        {ResourceNumber(10), ResourceText("COSINE"), 512},
-        {ResourceNumber(10), ResourceText("ARCTAN"), 2048},
-        {ResourceNumber(10), ResourceText("VECTOR"), 2048},
+        {ResourceText("FLTD"), ResourceNumber(1), 50},       {ResourceText("FLVS"), ResourceNumber(1000), 4},
+        {ResourceText("PARM"), ResourceNumber(16000), 8300}, {ResourceText("TEXT"), ResourceNumber(1000), 253},
+        {ResourceText("TYPE"), ResourceNumber(1000), 6},     {ResourceNumber(10), ResourceText("COSINE"), 512},
+        {ResourceNumber(10), ResourceText("ARCTAN"), 2048},  {ResourceNumber(10), ResourceText("VECTOR"), 2048},
     };
     for (const Existing& c : cases)
         EXPECT_EQ(ResourceSize(c.type, c.name), c.size) << (c.type.text ? c.type.text : c.name.text);
@@ -64,13 +59,13 @@ TEST(ResourceDirectory, TypeAndNameTextsIgnoreCase) {
 
 TEST(ResourceDirectory, AbsentCombinationsAreNotFound) {
     const Existing cases[] = {
-        {ResourceText("PARM"), ResourceNumber(16001), 0},    // wrong id
-        {ResourceText("PARMS"), ResourceNumber(16000), 0},   // longer type text
-        {ResourceText("PAR"), ResourceNumber(16000), 0},     // shorter type text
+        {ResourceText("PARM"), ResourceNumber(16001), 0},   // wrong id
+        {ResourceText("PARMS"), ResourceNumber(16000), 0},  // longer type text
+        {ResourceText("PAR"), ResourceNumber(16000), 0},    // shorter type text
         {ResourceText("TEXT"), ResourceNumber(1), 0},
-        {ResourceNumber(16000), ResourceText("PARM"), 0},    // type and name swapped
-        {ResourceNumber(11), ResourceText("COSINE"), 0},     // wrong numeric type
-        {ResourceText("RCDATA"), ResourceText("COSINE"), 0}, // a text never matches a number
+        {ResourceNumber(16000), ResourceText("PARM"), 0},     // type and name swapped
+        {ResourceNumber(11), ResourceText("COSINE"), 0},      // wrong numeric type
+        {ResourceText("RCDATA"), ResourceText("COSINE"), 0},  // a text never matches a number
         {kRcData, ResourceNumber(0), 0},
         {kRcData, ResourceText("SINE"), 0},
     };
@@ -107,8 +102,7 @@ TEST(ResourceCopy, MissingResourceLeavesTheDestinationUnchanged) {
     uint8_t room[64];
     std::memset(room, 0x3C, sizeof room);
     EXPECT_EQ(CopyResource(kRcData, ResourceText("SINE"), room, sizeof room), kResourceNotFound);
-    EXPECT_EQ(CopyResource(ResourceText("PARM"), ResourceNumber(1), room, sizeof room),
-              kResourceNotFound);
+    EXPECT_EQ(CopyResource(ResourceText("PARM"), ResourceNumber(1), room, sizeof room), kResourceNotFound);
     for (uint8_t b : room) ASSERT_EQ(b, 0x3C);
 }
 
@@ -130,14 +124,12 @@ struct HostBytes {
 
 TEST(HostResources, DescriptorVersionAndTypeAreExact) {
     const HostBytes cases[] = {
-        {"FLTD", 1, {0, 0, 0, 0,  0xBE, 0x65, 0, 0,  4, 0, 0, 0,  4, 0, 0, 0,  4, 0,
-                     3, 0, 0, 0,  3, 0, 0, 0,  3, 0, 0, 0,  3, 0, 0, 0,
-                     3, 0, 0, 0,  3, 0, 0, 0,  3, 0, 0, 0,  3, 0, 0, 0}},
+        {"FLTD", 1, {0, 0, 0, 0, 0xBE, 0x65, 0, 0, 4, 0, 0, 0, 4, 0, 0, 0, 4, 0, 3, 0, 0, 0, 3, 0, 0,
+                     0, 3, 0, 0, 0,    3,    0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0}},
         {"FLVS", 1000, {0x00, 0x00, 0x03, 0x00}},
         {"TYPE", 1000, {0, 0, 't', 'l', 'F', 'V'}},
     };
-    for (const HostBytes& c : cases)
-        EXPECT_EQ(Load(ResourceText(c.type), ResourceNumber(c.id)), c.bytes) << c.type;
+    for (const HostBytes& c : cases) EXPECT_EQ(Load(ResourceText(c.type), ResourceNumber(c.id)), c.bytes) << c.type;
 }
 
 TEST(HostResources, TextIsTwoZerosTheMenuTitleAndZeroFill) {
@@ -168,8 +160,7 @@ FilterParams CommonBlock() {
     std::memcpy(p.sliderValue, sliders, sizeof sliders);
     p.hasControls = 1;
     for (int i = 0; i < 6; i++) p.sliderEnabled[i] = 1;
-    const char* sliderNames[8] = {"Redx", "Redy", "Greenx", "Greeny",
-                                  "Bluex", "Bluey", "Slider 6:", "Slider 7:"};
+    const char* sliderNames[8] = {"Redx", "Redy", "Greenx", "Greeny", "Bluex", "Bluey", "Slider 6:", "Slider 7:"};
     for (int i = 0; i < 8; i++) std::strcpy(p.sliderName[i], sliderNames[i]);
     for (int i = 0; i < 4; i++) std::snprintf(p.mapName[i], sizeof p.mapName[i], "Map %d", i);
     std::strcpy(p.formula[0], kFormulaSliders45);
@@ -274,8 +265,9 @@ const StringCase kStrings[] = {
     {1031, "%s Settings"},
     {1032, "The module name you have chosen is a reserved name.  Please choose a different module name."},
     {1033, "A plug-in with this module name already exists.  Please choose a different module name."},
-    {1034, "Custom plug-in created and placed in the Reelvane plug-ins folder (%s).\r\n\r\n"
-           "This plug-in will become available the next time you start Reelvane."},
+    {1034,
+     "Custom plug-in created and placed in the Reelvane plug-ins folder (%s).\r\n\r\n"
+     "This plug-in will become available the next time you start Reelvane."},
     {1035, "Please enter a module name: the new plug-in's file is named after it."},
 };
 
@@ -307,11 +299,11 @@ TEST(StringTable, LongTextIsCutToTheBufferAndTerminated) {
 
 TEST(StringTable, IdsMatchTheirNames) {
     const StringCase named[] = {
-        {IDS_SETTINGS_FILTER, kStrings[0].text}, {IDS_OPEN_FAILED, kStrings[1].text},
-        {IDS_WRITE_FAILED, kStrings[2].text},    {IDS_READ_FAILED, kStrings[3].text},
+        {IDS_SETTINGS_FILTER, kStrings[0].text},      {IDS_OPEN_FAILED, kStrings[1].text},
+        {IDS_WRITE_FAILED, kStrings[2].text},         {IDS_READ_FAILED, kStrings[3].text},
         {IDS_CREATE_DIALOG_FAILED, kStrings[4].text}, {IDS_PLUGIN_FILTER, kStrings[5].text},
-        {IDS_SETTINGS_CAPTION, kStrings[6].text}, {IDS_RESERVED_NAME, kStrings[7].text},
-        {IDS_NAME_EXISTS, kStrings[8].text},     {IDS_PLUGIN_CREATED, kStrings[9].text},
+        {IDS_SETTINGS_CAPTION, kStrings[6].text},     {IDS_RESERVED_NAME, kStrings[7].text},
+        {IDS_NAME_EXISTS, kStrings[8].text},          {IDS_PLUGIN_CREATED, kStrings[9].text},
     };
     for (const StringCase& c : named) {
         char buffer[256];

@@ -122,8 +122,9 @@ TEST(Differential, RandomFormulasRenderLikeTheReference) {
         // lanes, and every tenth one without "put" and "get", which keep a
         // frame on the interpreter.
         const bool wide = n % 50 == 0;
-        Scene scene(random, wide ? kVectorBlock + 1 + static_cast<int32_t>(random() % 40)
-                                 : 1 + static_cast<int32_t>(random() % 40),
+        Scene scene(random,
+                    wide ? kVectorBlock + 1 + static_cast<int32_t>(random() % 40)
+                         : 1 + static_cast<int32_t>(random() % 40),
                     1 + static_cast<int32_t>(random() % (wide ? 3 : 9)));
         generator.SetCells(n % 10 != 0);
         std::string formulas[kFormulaCount];

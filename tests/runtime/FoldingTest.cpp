@@ -35,17 +35,16 @@ struct Specialized {
 
 TEST(Specialize, FoldsFrameConstantsIntoLiteralForms) {
     Specialized s("x*val(4,0,64)+X/2-(3<<2)");
-    EXPECT_EQ(Ops(*s.frame), (std::vector<Op>{Op::X, Op::MultiplyLiteral, Op::AddLiteral,
-                                              Op::SubtractLiteral, Op::Return}));
-    EXPECT_EQ(s.frame->code[1].value, 13);   // (65 * 54) >> 8
+    EXPECT_EQ(Ops(*s.frame),
+              (std::vector<Op>{Op::X, Op::MultiplyLiteral, Op::AddLiteral, Op::SubtractLiteral, Op::Return}));
+    EXPECT_EQ(s.frame->code[1].value, 13);  // (65 * 54) >> 8
     EXPECT_EQ(s.frame->code[2].value, 320);
     EXPECT_EQ(s.frame->code[3].value, 12);
 }
 
 TEST(Specialize, FoldsRowConstantsOnlyForTheRow) {
     Specialized s("x-scl(cos(y),-511,512,0,Y)");
-    EXPECT_EQ(Ops(*s.frame), (std::vector<Op>{Op::X, Op::Y, Op::Cos, Op::SclLiterals, Op::Subtract,
-                                              Op::Return}));
+    EXPECT_EQ(Ops(*s.frame), (std::vector<Op>{Op::X, Op::Y, Op::Cos, Op::SclLiterals, Op::Subtract, Op::Return}));
     EXPECT_EQ(Ops(*s.row), (std::vector<Op>{Op::X, Op::SubtractLiteral, Op::Return}));
     // y is 379 at row 100 of 480.
     TestFrame frame(640, 480);
@@ -60,8 +59,7 @@ TEST(Specialize, TabulatesWhatDependsOnTheColumnAlone) {
     auto tabulated = std::make_unique<Program>();
     TabulateColumns(s.frame.get(), s.state.get(), tables.get(), tabulated.get());
     // "x" alone is not worth a table.
-    EXPECT_EQ(Ops(*tabulated), (std::vector<Op>{Op::SourceR, Op::ColumnValue, Op::Add, Op::X, Op::Add,
-                                                Op::Return}));
+    EXPECT_EQ(Ops(*tabulated), (std::vector<Op>{Op::SourceR, Op::ColumnValue, Op::Add, Op::X, Op::Add, Op::Return}));
     ASSERT_EQ(tables->count, 1);
     TestFrame frame(640, 480);
     for (int32_t x : {0, 1, 255, 639}) {
@@ -79,8 +77,8 @@ TEST(Specialize, KeepsTheValueOfEveryFoldedOperation) {
     // Whole formulas that fold to one literal give what the interpreter
     // gives unfolded.
     TestFrame frame(640, 480);
-    for (const char* formula : {"scl(7,0,9,0,99)", "scl(7,0,2,0,99)", "scl(-7,0,1023,0,255)",
-                                "mix(1,9,3,4)", "sqrt(99999)", "tan(100)", "c2d(-3,4)", "M"}) {
+    for (const char* formula : {"scl(7,0,9,0,99)", "scl(7,0,2,0,99)", "scl(-7,0,1023,0,255)", "mix(1,9,3,4)",
+                                "sqrt(99999)", "tan(100)", "c2d(-3,4)", "M"}) {
         Specialized s(formula);
         ASSERT_EQ(s.frame->count, 2) << formula;
         EXPECT_EQ(s.frame->code[0].value, EvaluateAt(s.state.get(), frame, formula, 0, 0)) << formula;

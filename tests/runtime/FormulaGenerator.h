@@ -38,11 +38,10 @@ private:
     }
 
     std::string Binary(int32_t depth) {
-        static const char* const kOperators[] = {"+", "-", "*", "/", "%", "&&", "||", "&", "|", "^",
-                                                 "<<", ">>", "==", "!=", "<", "<=", ">", ">="};
+        static const char* const kOperators[] = {"+", "-",  "*",  "/",  "%",  "&&", "||", "&", "|",
+                                                 "^", "<<", ">>", "==", "!=", "<",  "<=", ">", ">="};
         std::string text = Unary(depth);
-        while (depth < 4 && Chance(4))
-            text += std::string(kOperators[Below(18)]) + Unary(depth + 1);
+        while (depth < 4 && Chance(4)) text += std::string(kOperators[Below(18)]) + Unary(depth + 1);
         return text;
     }
 

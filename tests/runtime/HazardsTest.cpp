@@ -33,8 +33,8 @@ TEST(Hazards, ByteIndexOutsideThePixelReadsNothing) {
     auto state = NewState();
     TestFrame frame(2, 2);
     for (uint8_t& byte : frame.pixels) byte = 0x77;
-    for (const char* formula : {"src(0,0,4)", "src(0,0,-1)", "src(1,1,2147483647)", "rad(0,0,4)",
-                                "rad1(0,0,-1)", "rad0(5,9,0x80000000)"})
+    for (const char* formula :
+         {"src(0,0,4)", "src(0,0,-1)", "src(1,1,2147483647)", "rad(0,0,4)", "rad1(0,0,-1)", "rad0(5,9,0x80000000)"})
         EXPECT_EQ(EvaluateAt(state.get(), frame, formula, 0, 0), 0) << formula;
     EXPECT_EQ(EvaluateAt(state.get(), frame, "src(0,0,3)", 0, 0), 0x77);
 }
@@ -48,12 +48,10 @@ TEST(Hazards, FarPositionsTakeTheNearestEdgePixel) {
         const char* formula;
         int32_t expected;
     } cases[] = {
-        {"src(-100,0x7fffffff,0)", 0},  // top left: y counts upwards
-        {"src(100,-100,0)", 12},
-        {"rad(0,100000,0)", 12},        // far right, on the row below the centre
-        {"rad(256,100000,0)", 1},       // far up: the top row
-        {"rad(512,100000,0)", 10},
-        {"rad(0,0x7fffffff,0)", 10},    // the centre column plus m wraps: far left
+        {"src(-100,0x7fffffff,0)", 0},                               // top left: y counts upwards
+        {"src(100,-100,0)", 12},       {"rad(0,100000,0)", 12},      // far right, on the row below the centre
+        {"rad(256,100000,0)", 1},                                    // far up: the top row
+        {"rad(512,100000,0)", 10},     {"rad(0,0x7fffffff,0)", 10},  // the centre column plus m wraps: far left
     };
     for (const Case& c : cases) EXPECT_EQ(EvaluateAt(state.get(), frame, c.formula, 1, 1), c.expected) << c.formula;
 }

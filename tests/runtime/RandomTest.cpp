@@ -39,8 +39,7 @@ TEST(Random, FirstDrawUsesEntries1And32AndCursorsWrapAt56) {
     state->randomIndex = 0;
     state->randomLagIndex = 31;
     StartRandom(state.get(), 0);
-    const uint32_t first = static_cast<uint32_t>(state->randomState[1]) -
-                           static_cast<uint32_t>(state->randomState[32]);
+    const uint32_t first = static_cast<uint32_t>(state->randomState[1]) - static_cast<uint32_t>(state->randomState[32]);
     EXPECT_EQ(static_cast<uint32_t>(DrawRandom(state.get())), first);
     EXPECT_EQ(static_cast<uint32_t>(state->randomState[1]), first);
     EXPECT_EQ(state->randomIndex, 1);

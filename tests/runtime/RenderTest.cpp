@@ -127,10 +127,9 @@ TEST_F(Render, MapRampsFromSliderPairs) {
         uint8_t expected;
     };
     const Entry cases[] = {
-        {200, 100, 100, 0},   {200, 100, 101, 2},   {200, 100, 150, 126}, {200, 100, 199, 250},
-        {200, 100, 200, 255}, {100, 200, 100, 255}, {100, 200, 101, 253}, {100, 200, 150, 129},
-        {100, 200, 199, 5},   {100, 200, 200, 0},   {255, 0, 77, 77},     {0, 255, 77, 178},
-        {50, 50, 49, 0},      {50, 50, 50, 255},
+        {200, 100, 100, 0},   {200, 100, 101, 2},   {200, 100, 150, 126}, {200, 100, 199, 250}, {200, 100, 200, 255},
+        {100, 200, 100, 255}, {100, 200, 101, 253}, {100, 200, 150, 129}, {100, 200, 199, 5},   {100, 200, 200, 0},
+        {255, 0, 77, 77},     {0, 255, 77, 178},    {50, 50, 49, 0},      {50, 50, 50, 255},
     };
     TestClip clip(1, 1);
     for (const Entry& e : cases) {
@@ -176,8 +175,7 @@ TEST_F(Render, SmallerDestinationIsWrittenOnlyWithinItsOwnBounds) {
     small.map.baseAddress = guarded.data();
     clip.record.destinationMap = &small.handle;
     Run(clip);
-    for (size_t i = 0; i < guarded.size(); ++i)
-        EXPECT_EQ(guarded[i], i < small.pixels.size() ? 9 : 0xEE) << i;
+    for (size_t i = 0; i < guarded.size(); ++i) EXPECT_EQ(guarded[i], i < small.pixels.size() ? 9 : 0xEE) << i;
 }
 
 TEST_F(Render, PaddedRowsKeepTheirPadding) {

@@ -17,8 +17,8 @@ inline void FillTables(InstanceState* state) {
     for (int k = 0; k < kTableEntries; ++k) {
         state->cosineTable[k] = static_cast<int16_t>(std::lround(16384 * std::cos(2 * pi * k / 1024)));
         state->arctanTable[k] = static_cast<uint16_t>(std::lround(65536 * std::atan((k + 1) / 1024.0)));
-        state->vectorTable[k] = static_cast<uint16_t>(
-            std::floor(65536 * (std::sqrt(1 + (k / 1024.0) * (k / 1024.0)) - 1)) + 32);
+        state->vectorTable[k] =
+            static_cast<uint16_t>(std::floor(65536 * (std::sqrt(1 + (k / 1024.0) * (k / 1024.0)) - 1)) + 32);
     }
 }
 
@@ -50,8 +50,7 @@ struct TestClip {
     TestFrame destination;
     FilterRecord record{};
 
-    TestClip(int32_t width, int32_t height)
-        : source(width, height), destination(width, height) {
+    TestClip(int32_t width, int32_t height) : source(width, height), destination(width, height) {
         record.sourceMap = &source.handle;
         record.destinationMap = &destination.handle;
     }
@@ -64,8 +63,8 @@ inline void Compile(InstanceState* state, int32_t index, const char* formula) {
 
 // Points the state's pixel context at (x, row) of `frame` and runs
 // `formula` there for `channel`.
-inline int32_t EvaluateAt(InstanceState* state, TestFrame& frame, const char* formula, int32_t x,
-                          int32_t row, int32_t channel = 0) {
+inline int32_t EvaluateAt(InstanceState* state, TestFrame& frame, const char* formula, int32_t x, int32_t row,
+                          int32_t channel = 0) {
     Compile(state, 0, formula);
     auto program = std::make_unique<Program>();
     DecodeCodeArea(state->codeAreas[0], kCodeAreaSize, program.get());

@@ -144,7 +144,8 @@ TEST_F(BuildDialogTest, OkStoresTheBoxesAndHasControlsAndClearsTheReservedWords)
         EXPECT_EQ(dialog.endCode, IDC_OK);
         EXPECT_EQ(int32_t{Params().hasControls}, c.hasControls) << c.boxes;
         for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(int32_t{Params().reserved[i]}, 0);
-        for (int32_t i = 0; i < kMapCount; ++i) EXPECT_EQ(int32_t{Params().mapEnabled[i]}, (c.boxes & MapBit(i)) ? 1 : 0);
+        for (int32_t i = 0; i < kMapCount; ++i)
+            EXPECT_EQ(int32_t{Params().mapEnabled[i]}, (c.boxes & MapBit(i)) ? 1 : 0);
         for (int32_t j = 0; j < kSliderCount; ++j)
             EXPECT_EQ(int32_t{Params().sliderEnabled[j]}, (c.boxes & SliderBit(j)) ? 1 : 0);
     }
@@ -235,11 +236,8 @@ struct RejectionCase {
 TEST_F(BuildDialogTest, RejectedNamesKeepTheDialogOpenWithTheNameSelected) {
     std::ofstream((folder / "Taken.rvp").string()) << "plug-in";
     const RejectionCase cases[] = {
-        {"libc", IDS_RESERVED_NAME},
-        {"FL-Fabx", IDS_NAME_EXISTS},
-        {"Taken", IDS_NAME_EXISTS},
-        {"a/b", IDS_RESERVED_NAME},
-        {"", IDS_NO_MODULE_NAME},
+        {"libc", IDS_RESERVED_NAME}, {"FL-Fabx", IDS_NAME_EXISTS}, {"Taken", IDS_NAME_EXISTS},
+        {"a/b", IDS_RESERVED_NAME},  {"", IDS_NO_MODULE_NAME},
     };
     for (const RejectionCase& c : cases) {
         dialog.boxes.clear();

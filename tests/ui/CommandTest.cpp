@@ -86,7 +86,8 @@ TEST(Ok, TheCompactDialogClosesAtOnceEvenWithAFailingFormula) {
 // Cancel puts back the block as it was when the dialog opened, byte for
 // byte, and compiles it, so that the code matches the block again.
 TEST(Cancel, RestoresTheBlockAfterLoadAndSliderMovesAndCompilesIt) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("fablix_ui_cancel-" + std::to_string(getpid()));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("fablix_ui_cancel-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     FilterParams other = EditorBlock();
     SetFormulas(other, "x", "y", "255", "a");
@@ -210,7 +211,8 @@ TEST(Sliders, HiddenSlidersOfTheCompactDialogKeepTheirValues) {
     const FilterParams before = s.Params();
     s.dialog.MoveSlider(IDC_SLIDER_0 + 2, 9);
     EXPECT_EQ(int32_t{s.Params().sliderValue[2]}, 9);
-    for (int32_t k : {0, 1, 3, 4, 5, 6, 7}) EXPECT_EQ(int32_t{s.Params().sliderValue[k]}, int32_t{before.sliderValue[k]}) << k;
+    for (int32_t k : {0, 1, 3, 4, 5, 6, 7})
+        EXPECT_EQ(int32_t{s.Params().sliderValue[k]}, int32_t{before.sliderValue[k]}) << k;
     EXPECT_EQ(s.dialog.At(IDC_SLIDER_VALUE_0 + 2).text, "9");
 }
 

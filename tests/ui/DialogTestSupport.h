@@ -47,8 +47,7 @@ inline void FABLIX_STDCALL LoadSourceFrame(int32_t time, PixelMap**, PixelMap*, 
     LoadedTimes().push_back(time);
 }
 
-inline void SetFormulas(FilterParams& params, const char* f0, const char* f1, const char* f2,
-                        const char* f3) {
+inline void SetFormulas(FilterParams& params, const char* f0, const char* f1, const char* f2, const char* f3) {
     const char* formulas[kFormulaCount] = {f0, f1, f2, f3};
     for (int32_t i = 0; i < kFormulaCount; ++i) {
         std::memset(params.formula[i], 0, kFormulaSlotSize);
@@ -73,8 +72,7 @@ inline FilterParams BuiltBlock(std::vector<int32_t> maps, std::vector<int32_t> s
     for (int32_t k : sliders) params.sliderEnabled[k] = 1;
     params.hasControls = maps.empty() && sliders.empty() ? 0 : 1;
     for (int32_t i = 0; i < kMapCount; ++i) std::snprintf(params.mapName[i], kTextSlotSize, "Tone %d", i);
-    for (int32_t k = 0; k < kSliderCount; ++k)
-        std::snprintf(params.sliderName[k], kTextSlotSize, "Knob %d", k);
+    for (int32_t k = 0; k < kSliderCount; ++k) std::snprintf(params.sliderName[k], kTextSlotSize, "Knob %d", k);
     std::strcpy(params.author, "Ada's filters");
     return params;
 }

@@ -274,7 +274,8 @@ TEST(SettingsDialogWindow, EditsPreviewsAnimatesAndAcceptsOnlyFormulasThatCompil
     EXPECT_EQ(seen.height, kHeight);
     EXPECT_EQ(seen.preview.right - seen.preview.left, 160);
     EXPECT_EQ(seen.preview.bottom - seen.preview.top, 120);
-    for (int32_t x = 0; x < kWidth; ++x) EXPECT_EQ(seen.pixels[static_cast<size_t>(x) * 4 + 3], std::min(x * 4, 255)) << x;
+    for (int32_t x = 0; x < kWidth; ++x)
+        EXPECT_EQ(seen.pixels[static_cast<size_t>(x) * 4 + 3], std::min(x * 4, 255)) << x;
     EXPECT_EQ(seen.label124, "100");
     // Nine times of the clip, 16 * phase / 8, and nothing else.
     const std::set<int32_t> animated = {0, 2, 4, 6, 8, 10, 12, 14, 16};

@@ -56,12 +56,9 @@ const TemplateItem kFullTemplate[] = {
 };
 
 const TemplateItem kCompactTemplate[] = {
-    {2, Kind::Button, "Cancel", 203, 116, 40, 14, true},
-    {106, Kind::Frame, "", 159, 26, 69, 56, false},
-    {409, Kind::Placeholder, "", 159, 83, 69, 10, true},
-    {1, Kind::Button, "O&K", 153, 116, 40, 14, true},
-    {252, Kind::Check, "Animate &Preview", 161, 98, 71, 10, true},
-    {147, Kind::Label, "", 4, 4, 140, 21, true},
+    {2, Kind::Button, "Cancel", 203, 116, 40, 14, true},           {106, Kind::Frame, "", 159, 26, 69, 56, false},
+    {409, Kind::Placeholder, "", 159, 83, 69, 10, true},           {1, Kind::Button, "O&K", 153, 116, 40, 14, true},
+    {252, Kind::Check, "Animate &Preview", 161, 98, 71, 10, true}, {147, Kind::Label, "", 4, 4, 140, 21, true},
 };
 
 thread_local HeadlessDialog* gCurrent = nullptr;
@@ -98,10 +95,11 @@ void SplitList(const char* list, std::vector<std::string>* out) {
     for (const char* p = list; *p != 0; p += std::strlen(p) + 1) out->push_back(p);
 }
 
-bool FileDialog(RvWindow window, const FileDialogRequest* request, char* path, int32_t capacity,
-                bool save) {
+bool FileDialog(RvWindow window, const FileDialogRequest* request, char* path, int32_t capacity, bool save) {
     HeadlessDialog& d = Of(window);
-    FileRequestSeen seen{save, {}, request->fileTypes != nullptr,
+    FileRequestSeen seen{save,
+                         {},
+                         request->fileTypes != nullptr,
                          request->initialFolder ? request->initialFolder : "",
                          request->defaultExtension ? request->defaultExtension : ""};
     if (request->fileTypes) SplitList(request->fileTypes, &seen.fileTypes);
@@ -188,8 +186,8 @@ const ControlsPort kPort = {
     [](RvWindow w, int32_t id) { Record(Of(w), "repaintNow " + std::to_string(id)); },
     [](RvWindow w, int32_t id, uint32_t message, uintptr_t wParam, intptr_t lParam) -> intptr_t {
         HeadlessDialog& d = Of(w);
-        Record(d, "send " + std::to_string(id) + " " + std::to_string(message) + " " +
-                      std::to_string(wParam) + " " + std::to_string(lParam));
+        Record(d, "send " + std::to_string(id) + " " + std::to_string(message) + " " + std::to_string(wParam) + " " +
+                      std::to_string(lParam));
         Control* c = Find(d, id);
         if (c == nullptr || c->kind != Kind::Slider) return 0;
         switch (message) {

@@ -40,7 +40,7 @@ struct FileRequestSeen {
     bool save;
     std::vector<std::string> fileTypes;  // the list, split at its terminators
     bool hasFileTypes;
-    std::string folder;                  // "" when none was given
+    std::string folder;  // "" when none was given
     std::string extension;
 };
 
@@ -118,10 +118,10 @@ public:
     SettingsDialogMemory memory{};
 
     // --- what the test arranges
-    std::vector<int32_t> failingSliders;       // ids that cannot be made
-    std::deque<std::string> fileAnswers;       // "" cancels the file dialog
-    std::function<void()> duringFileDialog;    // runs while a file dialog is open
-    std::function<bool()> inputWaiting;        // asked after each rendered row
+    std::vector<int32_t> failingSliders;              // ids that cannot be made
+    std::deque<std::string> fileAnswers;              // "" cancels the file dialog
+    std::function<void()> duringFileDialog;           // runs while a file dialog is open
+    std::function<bool()> inputWaiting;               // asked after each rendered row
     std::string pluginPath = "/plugins/FL-Fabx.rvp";  // "" when it cannot be had
 };
 

@@ -150,10 +150,8 @@ TEST(Initialisation, FormatCaptionFillsTheSlotOrKeepsAFormatWithoutOne) {
         const char* caption;
     };
     const Case cases[] = {
-        {"%s Settings", "Blur", 256, "Blur Settings"},
-        {"Settings of %s!", "Blur", 256, "Settings of Blur!"},
-        {"%s Settings", "Blurry", 12, "Bl Settings"},
-        {"No slot", "Blur", 256, "No slot"},
+        {"%s Settings", "Blur", 256, "Blur Settings"},       {"Settings of %s!", "Blur", 256, "Settings of Blur!"},
+        {"%s Settings", "Blurry", 12, "Bl Settings"},        {"No slot", "Blur", 256, "No slot"},
         {"%s Settings %d", "Blur", 256, "Blur Settings %d"},
     };
     for (const Case& c : cases) {
@@ -168,9 +166,9 @@ TEST(Initialisation, FormatCaptionFillsTheSlotOrKeepsAFormatWithoutOne) {
 TEST(Initialisation, TheCompactRuleKeepsWhatTheAuthorEnabled) {
     struct Case {
         std::vector<int32_t> maps, sliders;
-        std::vector<int32_t> kept;          // sliders that stay
-        std::vector<int32_t> named;         // sliders shown under their own name
-        std::vector<int32_t> mapLabels;     // maps shown
+        std::vector<int32_t> kept;       // sliders that stay
+        std::vector<int32_t> named;      // sliders shown under their own name
+        std::vector<int32_t> mapLabels;  // maps shown
     };
     const Case cases[] = {
         {{1}, {2}, {2, 3}, {}, {1}},

@@ -55,8 +55,8 @@ TEST(Animation, TimesAreA32BitProductDividedTowardZero) {
     struct Case {
         int32_t total, phase, time;
     };
-    const Case cases[] = {{10, 3, 3}, {-10, 3, -3}, {0x7FFFFFFF, 1, 0x0FFFFFFF}, {0x7FFFFFFF, 2, 0},
-                          {0x40000000, 8, 0}};
+    const Case cases[] = {
+        {10, 3, 3}, {-10, 3, -3}, {0x7FFFFFFF, 1, 0x0FFFFFFF}, {0x7FFFFFFF, 2, 0}, {0x40000000, 8, 0}};
     for (const Case& c : cases) EXPECT_EQ(AnimationTime(c.total, c.phase), c.time) << c.total << " " << c.phase;
 }
 
@@ -203,7 +203,8 @@ TEST(Paint, TheFrameSliderShowsTheTicksTimeWhenTheAnimationStopsDuringThePaint) 
 // A nested dialog holds the animation still; ticks that arrive meanwhile
 // still recompile and repaint; the phase goes on from where it stopped.
 TEST(PauseResume, SaveKeepsThePhase) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("fablix_ui_pause-" + std::to_string(getpid()));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("fablix_ui_pause-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     Session s(EditorBlock(), false, 80);
     s.Open();
@@ -263,10 +264,10 @@ TEST(ThumbPainter, PaintsItsRingsFromTheOutsideIn) {
                reinterpret_cast<RvDeviceContext>(d.Window()));
     EXPECT_EQ(d.log[logged], "thumbDrawQuery");
     const std::string face = "solid C0C0C0";
-    const std::vector<std::pair<Rect, std::string>> expected = {
-        {{0, 0, 20, 14}, face},  {{1, 1, 19, 13}, face},  {{2, 2, 18, 12}, face},
-        {{3, 3, 17, 11}, face},  {{3, 4, 17, 10}, "black"}, {{4, 5, 16, 9}, "white"},
-        {{5, 6, 15, 8}, "black"}};
+    const std::vector<std::pair<Rect, std::string>> expected = {{{0, 0, 20, 14}, face},    {{1, 1, 19, 13}, face},
+                                                                {{2, 2, 18, 12}, face},    {{3, 3, 17, 11}, face},
+                                                                {{3, 4, 17, 10}, "black"}, {{4, 5, 16, 9}, "white"},
+                                                                {{5, 6, 15, 8}, "black"}};
     ASSERT_EQ(d.outlines.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         const Rect& r = d.outlines[i].rect;

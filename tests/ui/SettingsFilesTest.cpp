@@ -17,8 +17,9 @@ namespace fs = std::filesystem;
 class LoadSave : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() / ("fablix_ui_files_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder = fs::temp_directory_path() /
+                 ("fablix_ui_files_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(folder);
     }
     void TearDown() override { fs::remove_all(folder); }
@@ -99,10 +100,11 @@ TEST_F(LoadSave, AFileThatCannotBeReadLeavesFieldsAndBlockAndReports1027) {
         whole.assign(std::istreambuf_iterator<char>(in), {});
     }
     const std::string bad[] = {
-        "%rgb-1.0" + whole.substr(8),         // header of the wrong case
-        whole.substr(0, whole.size() - 4),    // cut short inside the formulas
-        "%RGB-1.0\r\x02" "21\r",             // cut short inside the sliders
-        "",                                   // empty
+        "%rgb-1.0" + whole.substr(8),       // header of the wrong case
+        whole.substr(0, whole.size() - 4),  // cut short inside the formulas
+        "%RGB-1.0\r\x02"
+        "21\r",  // cut short inside the sliders
+        "",      // empty
     };
     for (const std::string& bytes : bad) {
         WriteBytes("bad.fbl", bytes);
@@ -117,7 +119,8 @@ TEST_F(LoadSave, AFileThatCannotBeReadLeavesFieldsAndBlockAndReports1027) {
         EXPECT_EQ(d.boxes[0].caption, "Custom:Fablix");
         EXPECT_EQ(std::memcmp(&before, &s.Params(), sizeof before), 0) << bytes.size();
         for (int32_t i = 0; i < kFormulaCount; ++i) EXPECT_EQ(s.Field(i).text, before.formula[i]) << i;
-        for (int32_t k = 0; k < kSliderCount; ++k) EXPECT_EQ(d.At(IDC_SLIDER_0 + k).position, int32_t{before.sliderValue[k]});
+        for (int32_t k = 0; k < kSliderCount; ++k)
+            EXPECT_EQ(d.At(IDC_SLIDER_0 + k).position, int32_t{before.sliderValue[k]});
         EXPECT_EQ(d.drawings.size(), 1u);  // compiled and repainted before the message
     }
 }
@@ -161,7 +164,8 @@ TEST_F(LoadSave, SaveWritesTheBlocksSettings) {
     FilterParams back = EditorBlock();
     ASSERT_EQ(LoadSettingsFile(Path("saved.fbl").c_str(), &back), 0);
     for (int32_t i = 0; i < kFormulaCount; ++i) EXPECT_STREQ(back.formula[i], s.Params().formula[i]);
-    for (int32_t k = 0; k < kSliderCount; ++k) EXPECT_EQ(int32_t{back.sliderValue[k]}, int32_t{s.Params().sliderValue[k]});
+    for (int32_t k = 0; k < kSliderCount; ++k)
+        EXPECT_EQ(int32_t{back.sliderValue[k]}, int32_t{s.Params().sliderValue[k]});
 }
 
 // A save that cannot create its file reports 1025; a file that was there

@@ -88,8 +88,7 @@ TEST(FormulaFile, TakesEveryByteFrom1To255AsItStands) {
     folder.WriteFile("all.txt", bytes);
     folder.WriteFile("crlf.txt", "r\r\n+1\r");
     auto params = std::make_unique<FilterParams>();
-    ASSERT_EQ(BuildFrom({"--formula-file", "a=" + (folder / "all.txt"), "--formula-file",
-                         "b=" + (folder / "crlf.txt")},
+    ASSERT_EQ(BuildFrom({"--formula-file", "a=" + (folder / "all.txt"), "--formula-file", "b=" + (folder / "crlf.txt")},
                         params.get()),
               kExitOk);
     EXPECT_EQ(Slot(*params, 3), bytes);
@@ -180,11 +179,10 @@ struct RangeCase {
 
 TEST(FrameRangeText, ReadsBothEndsIncluded) {
     const RangeCase cases[] = {
-        {"0:0", true, 0, 0},      {"2:5", true, 2, 5},   {"3", true, 3, 3},      {"4:", true, 4, -1},
-        {":6", true, 0, 6},       {"5:2", false, 0, 0},  {"-1:2", false, 0, 0},  {"1:-2", false, 0, 0},
-        {":", false, 0, 0},       {"", false, 0, 0},     {"a:b", false, 0, 0},   {"1:2:3", false, 0, 0},
-        {"1.5:2", false, 0, 0},   {" 1:2", false, 0, 0}, {"1:2x", false, 0, 0},
-        {"99999999999:1", false, 0, 0},
+        {"0:0", true, 0, 0},    {"2:5", true, 2, 5},   {"3", true, 3, 3},     {"4:", true, 4, -1},
+        {":6", true, 0, 6},     {"5:2", false, 0, 0},  {"-1:2", false, 0, 0}, {"1:-2", false, 0, 0},
+        {":", false, 0, 0},     {"", false, 0, 0},     {"a:b", false, 0, 0},  {"1:2:3", false, 0, 0},
+        {"1.5:2", false, 0, 0}, {" 1:2", false, 0, 0}, {"1:2x", false, 0, 0}, {"99999999999:1", false, 0, 0},
     };
     for (const RangeCase& c : cases) {
         FrameRange range{-7, -7};

@@ -50,8 +50,9 @@ TEST(BuildFormulas, AFormulaThatDoesNotCompileIsRefusedUnlessAllowed) {
         EXPECT_EQ(refused.out, "") << what;
         EXPECT_PRED2(Holds, refused.err, "error: formula ") << what;
         EXPECT_PRED2(Holds, refused.err,
-                     "fablix: cannot build '" + c.output + "': a formula does not compile (above), and the plug-in "
-                     "would render its channel as 0; fix it, or give --allow-failing to build it anyway\n")
+                     "fablix: cannot build '" + c.output +
+                         "': a formula does not compile (above), and the plug-in "
+                         "would render its channel as 0; fix it, or give --allow-failing to build it anyway\n")
             << what;
         EXPECT_EQ(check.folder.Names(), check.Before()) << what;
 
@@ -93,8 +94,9 @@ TEST(BuildImage, AnImageCutShortIsRefused) {
             folder.WriteFile("cut.rvp", source.bytes.substr(0, cut));
             const ToolRun run = RunTool({"build", "--image", "cut.rvp", "Cut.rvp"}, folder);
             EXPECT_EQ(run.exitCode, 1) << what;
-            EXPECT_EQ(run.err, "fablix: cannot build 'Cut.rvp': the image 'cut.rvp' is cut short or damaged: its "
-                               "headers place data past its end; copy the image whole; nothing was changed\n")
+            EXPECT_EQ(run.err,
+                      "fablix: cannot build 'Cut.rvp': the image 'cut.rvp' is cut short or damaged: its "
+                      "headers place data past its end; copy the image whole; nothing was changed\n")
                 << what;
             EXPECT_EQ(folder.Names(), std::vector<std::string>{"cut.rvp"}) << what;
         }
@@ -115,8 +117,9 @@ TEST(BuildImage, AFrei0rImageCutShortIsRefused) {
         folder.WriteFile("cut.so", image.substr(0, cut));
         const ToolRun run = RunTool({"build", "--frei0r", "--image", "cut.so", "Cut.so"}, folder);
         EXPECT_EQ(run.exitCode, 1) << cut;
-        EXPECT_EQ(run.err, "fablix: cannot build 'Cut.so': the image 'cut.so' is cut short or damaged: its headers "
-                           "place data past its end; copy the image whole; nothing was changed\n")
+        EXPECT_EQ(run.err,
+                  "fablix: cannot build 'Cut.so': the image 'cut.so' is cut short or damaged: its headers "
+                  "place data past its end; copy the image whole; nothing was changed\n")
             << cut;
         EXPECT_EQ(folder.Names(), std::vector<std::string>{"cut.so"}) << cut;
     }
@@ -157,8 +160,10 @@ TEST(BuildTitle, EmptyNotUtf8AndTooLongTitlesAreRefused) {
     } cases[] = {
         {"", "the title is empty; a host lists a plug-in by its title: give --title T"},
         {"Fx:\xFF", notUtf8 + "3 is not)"},
-        {"Fx:Caf\xE9", notUtf8 + "6 is not)"},          // Latin-1
-        {"\x80" "Fx", notUtf8 + "0 is not)"},               // a continuation byte first
+        {"Fx:Caf\xE9", notUtf8 + "6 is not)"},  // Latin-1
+        {"\x80"
+         "Fx",
+         notUtf8 + "0 is not)"},                         // a continuation byte first
         {"Fx:\xC0\xAF", notUtf8 + "3 is not)"},          // an overlong '/'
         {"Fx:\xED\xA0\x80", notUtf8 + "3 is not)"},      // a surrogate
         {"Fx:\xF4\x90\x80\x80", notUtf8 + "3 is not)"},  // past U+10FFFF
@@ -184,8 +189,8 @@ TEST(BuildTitle, EmptyNotUtf8AndTooLongTitlesAreRefused) {
         }
     }
     CheckFolder check;
-    const ToolRun run = RunTool({"build", "--image", "img.rvp", "--title", "Fx:Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\x9E",
-                                 "--enable", "", "Ok.rvp"},
+    const ToolRun run = RunTool({"build", "--image", "img.rvp", "--title",
+                                 "Fx:Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\x9E", "--enable", "", "Ok.rvp"},
                                 check.folder);
     EXPECT_EQ(run.exitCode, 0) << run.err;
 }
@@ -202,20 +207,44 @@ TEST(BuildModuleName, WindowsNamesAHostCannotLoadAreRefused) {
         std::string name;
         std::string message;  // "" when the name is fine
     } cases[] = {
-        {"FL-Fabx", loaded},  {"fl-fabx", loaded},    {"REELINFO", loaded},   {"ReelInfo", loaded},
-        {"kernel32", loaded}, {"KERNEL32", loaded},   {"Kernel32.dll", loaded}, {"user32", loaded},
-        {"NTDLL", loaded},    {"msvcrt", loaded},     {"Reelvane", loaded},   {"CON", device},
-        {"con", device},      {"Nul.txt", device},    {"COM1", device},       {"lpt9", device},
-        {"AUX ", trailing},   {"Blur.", trailing},    {"Blur ", trailing},    {"a<b", character},
-        {"a>b", character},   {"a\"b", character},    {"a|b", character},     {"a?b", character},
-        {"a*b", character},   {"tab\tname", "holds a control character"},
-        {"Blur", ""},         {"libc", ""},           {"COM10", ""},          {"CONSOLE", ""},
-        {"My Fx", ""},        {"kernel", ""},         {"Blur.v2", ""},
+        {"FL-Fabx", loaded},
+        {"fl-fabx", loaded},
+        {"REELINFO", loaded},
+        {"ReelInfo", loaded},
+        {"kernel32", loaded},
+        {"KERNEL32", loaded},
+        {"Kernel32.dll", loaded},
+        {"user32", loaded},
+        {"NTDLL", loaded},
+        {"msvcrt", loaded},
+        {"Reelvane", loaded},
+        {"CON", device},
+        {"con", device},
+        {"Nul.txt", device},
+        {"COM1", device},
+        {"lpt9", device},
+        {"AUX ", trailing},
+        {"Blur.", trailing},
+        {"Blur ", trailing},
+        {"a<b", character},
+        {"a>b", character},
+        {"a\"b", character},
+        {"a|b", character},
+        {"a?b", character},
+        {"a*b", character},
+        {"tab\tname", "holds a control character"},
+        {"Blur", ""},
+        {"libc", ""},
+        {"COM10", ""},
+        {"CONSOLE", ""},
+        {"My Fx", ""},
+        {"kernel", ""},
+        {"Blur.v2", ""},
     };
     for (const auto& c : cases) {
         CheckFolder check;
-        const ToolRun run = RunTool({"build", "--image", "img.rvp", "--module", c.name, "--enable", "", "Out.rvp"},
-                                    check.folder);
+        const ToolRun run =
+            RunTool({"build", "--image", "img.rvp", "--module", c.name, "--enable", "", "Out.rvp"}, check.folder);
         if (c.message.empty()) {
             EXPECT_EQ(run.exitCode, 0) << c.name << ": " << run.err;
             continue;

@@ -17,9 +17,7 @@ struct BuildFolder {
     ScratchFolder folder;
     TestImage image = BuildTestImage(PluginImageLayout(false));
 
-    BuildFolder() {
-        folder.WriteFile("img.rvp", std::string(image.bytes.begin(), image.bytes.end()));
-    }
+    BuildFolder() { folder.WriteFile("img.rvp", std::string(image.bytes.begin(), image.bytes.end())); }
     ToolRun Build(const std::vector<std::string>& arguments) const {
         return RunTool(Joined({"build", "--image", "img.rvp"}, arguments), folder);
     }
@@ -40,8 +38,8 @@ struct BuildFolder {
 
 TEST(Build, WritesTheBlockTheTitleAndTheName) {
     BuildFolder build;
-    const ToolRun run = build.Build({"-r", "r/2", "--title", "Fx:Half red", "--author", "Me", "--enable", "map1,slider0",
-                                     "--map", "1=Radius", "--slider-name", "0=Amount", "Blur.rvp"});
+    const ToolRun run = build.Build({"-r", "r/2", "--title", "Fx:Half red", "--author", "Me", "--enable",
+                                     "map1,slider0", "--map", "1=Radius", "--slider-name", "0=Amount", "Blur.rvp"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "built 'Blur.rvp': module Blur, title \"Fx:Half red\", controls: map1, slider0\n");
     const FilterParams block = build.Block("Blur.rvp");
@@ -108,8 +106,9 @@ TEST(Build, AFailedBuildKeepsTheOldPlugin) {
     build.folder.WriteFile("notpe.rvp", "MZ not a PE image");
     const ToolRun run = RunTool({"build", "--image", "notpe.rvp", "-y", "Blur.rvp"}, build.folder);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err,
-              "fablix: cannot build 'Blur.rvp': the image 'notpe.rvp' is not a Windows (PE) image; nothing was changed\n");
+    EXPECT_EQ(
+        run.err,
+        "fablix: cannot build 'Blur.rvp': the image 'notpe.rvp' is not a Windows (PE) image; nothing was changed\n");
     EXPECT_EQ(ReadWholeFile(build.folder / "Blur.rvp"), "old");
     EXPECT_EQ(build.folder.Names(), (std::vector<std::string>{"Blur.rvp", "img.rvp", "notpe.rvp"}));
 }
@@ -139,7 +138,8 @@ TEST(Build, RefusesWhatCannotMakeAPlugin) {
         EXPECT_EQ(run.exitCode, 2) << c.message;
         EXPECT_PRED2(Holds, run.err, c.message);
         EXPECT_EQ(build.folder.Names(), std::vector<std::string>{"img.rvp"}) << c.message;
-        EXPECT_EQ(ReadWholeFile(build.folder / "img.rvp"), std::string(build.image.bytes.begin(), build.image.bytes.end()));
+        EXPECT_EQ(ReadWholeFile(build.folder / "img.rvp"),
+                  std::string(build.image.bytes.begin(), build.image.bytes.end()));
     }
 }
 
@@ -153,9 +153,8 @@ TEST(BuildFrei0r, WritesTheBlockIntoACopyOfFablixSo) {
                              &section),
               kElfFound);
     ScratchFolder folder;
-    const ToolRun run = RunTool({"build", "--frei0r", "-r", "r/2", "--title", "Fx:Half red", "--enable", "slider1",
-                                 "Half.so"},
-                                folder);
+    const ToolRun run =
+        RunTool({"build", "--frei0r", "-r", "r/2", "--title", "Fx:Half red", "--enable", "slider1", "Half.so"}, folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "built 'Half.so': module Half, title \"Fx:Half red\", controls: slider1\n");
     const std::string written = ReadWholeFile(folder / "Half.so");
@@ -180,7 +179,8 @@ TEST(BuildFrei0r, RefusesWhatCannotMakeAFrei0rPlugin) {
     folder.WriteFile("img.rvp", std::string(pe.bytes.begin(), pe.bytes.end()));
     std::string renamed = ReadWholeFile(FABLIX_FREI0R_PATH);
     size_t renames = 0;
-    for (size_t at = renamed.find(kBlockSectionName); at != std::string::npos; at = renamed.find(kBlockSectionName, at)) {
+    for (size_t at = renamed.find(kBlockSectionName); at != std::string::npos;
+         at = renamed.find(kBlockSectionName, at)) {
         renamed[at + 1] = 'F';  // ".Fablix.block": no block section
         ++renames;
     }
@@ -193,14 +193,16 @@ TEST(BuildFrei0r, RefusesWhatCannotMakeAFrei0rPlugin) {
         std::string message;
     } cases[] = {
         {{"Old.so"}, 2, "'Old.so' exists; give -y (--overwrite) to replace it"},
-        {{"--module", "Other", "Mine.so"}, 2,
+        {{"--module", "Other", "Mine.so"},
+         2,
          "the module name 'Other' is not the file name of 'Mine.so': a frei0r host knows a plug-in by its file name"},
         {{"libc.so"}, 2, "the module name 'libc' is reserved"},
         {{"--module", "a/b", "a/b.so"}, 2, "holds a folder separator"},
         {{".so"}, 2, "the module name is empty"},
         {{"Mine.rvp"}, 2, "must end in .so"},
         {{"--image", "img.rvp", "Mine.so"}, 1, "the image 'img.rvp' is not an ELF image"},
-        {{"--image", "other.so", "-y", "Old.so"}, 1,
+        {{"--image", "other.so", "-y", "Old.so"},
+         1,
          "the image 'other.so' has no parameter block (a section .fablix.block of 8300 bytes)"},
         {{"--image", "missing.so", "Mine.so"}, 2, "no frei0r image at 'missing.so'"},
     };

@@ -107,8 +107,9 @@ TEST(ClipRender, PngPatternGetsOneFilePerFrame) {
 TEST(ClipRender, WideFrameNumbersGiveEveryFrameItsOwnFile) {
     ScratchFolder folder;
     WriteInputClip(folder);
-    const ToolRun run = RunTool(
-        Joined(Joined({"render", "--quiet", "--frames", "1:3"}, kTimeFormulas), {"in.mkv", "b%020d.png"}), folder);
+    const ToolRun run =
+        RunTool(Joined(Joined({"render", "--quiet", "--frames", "1:3"}, kTimeFormulas), {"in.mkv", "b%020d.png"}),
+                folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"b00000000000000000000.png", "b00000000000000000001.png",
                                                         "b00000000000000000002.png", "in.mkv"}));
@@ -124,8 +125,8 @@ TEST(ClipRender, WideFrameNumbersGiveEveryFrameItsOwnFile) {
 TEST(ClipRender, FramesRendersTheRangeAtTheClipsOwnTimes) {
     ScratchFolder folder;
     WriteInputClip(folder);
-    const ToolRun run = RunTool(
-        Joined(Joined({"render", "--quiet", "--frames", "1:2"}, kTimeFormulas), {"in.mkv", "out.mkv"}), folder);
+    const ToolRun run =
+        RunTool(Joined(Joined({"render", "--quiet", "--frames", "1:2"}, kTimeFormulas), {"in.mkv", "out.mkv"}), folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<Frame> frames = ReadClip(folder / "out.mkv");
     ASSERT_EQ(frames.size(), 2u);
@@ -136,7 +137,8 @@ TEST(ClipRender, FramesRendersTheRangeAtTheClipsOwnTimes) {
 TEST(ClipRender, StillOutputOfAClipTakesTheFrameAtTime) {
     ScratchFolder folder;
     WriteInputClip(folder);
-    const ToolRun run = RunTool(Joined(Joined({"render", "--time", "2"}, kTimeFormulas), {"in.mkv", "two.png"}), folder);
+    const ToolRun run =
+        RunTool(Joined(Joined({"render", "--time", "2"}, kTimeFormulas), {"in.mkv", "two.png"}), folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     Frame frame;
     std::string message;
@@ -149,8 +151,8 @@ TEST(ClipRender, AStillWithTotalBecomesAClipOfTotalPlusOneFrames) {
     Frame still = NumberedFrame(kWidth, kHeight, 0);
     std::string message;
     ASSERT_EQ(WritePng((folder / "in.png").c_str(), still, message), kMediaOk);
-    const ToolRun run = RunTool(
-        Joined(Joined({"render", "--quiet", "--total", "2"}, kTimeFormulas), {"in.png", "out.mkv"}), folder);
+    const ToolRun run =
+        RunTool(Joined(Joined({"render", "--quiet", "--total", "2"}, kTimeFormulas), {"in.png", "out.mkv"}), folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<Frame> frames = ReadClip(folder / "out.mkv");
     ASSERT_EQ(frames.size(), 3u);
@@ -162,8 +164,8 @@ TEST(ClipRender, AStillWithTotalBecomesAClipOfTotalPlusOneFrames) {
 
 TEST(ClipRender, WithoutInputRendersTheBuiltInClip) {
     ScratchFolder folder;
-    const ToolRun run = RunTool(
-        Joined(Joined({"render", "--quiet", "--frames", "46:47"}, IdentityFormulas()), {"out.mkv"}), folder);
+    const ToolRun run =
+        RunTool(Joined(Joined({"render", "--quiet", "--frames", "46:47"}, IdentityFormulas()), {"out.mkv"}), folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     ClipReader info;
     const std::vector<Frame> frames = ReadClip(folder / "out.mkv", &info);
@@ -278,43 +280,73 @@ TEST_P(ClipRenderFailure, SaysWhatWentWrongAndLeavesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ClipRenderFailure,
     testing::Values(
-        ClipFailureCase{"RangeBackwards", {"--frames", "2:1", "in.mkv", "out.mkv"}, 2,
+        ClipFailureCase{"RangeBackwards",
+                        {"--frames", "2:1", "in.mkv", "out.mkv"},
+                        2,
                         "fablix: --frames wants A:B with whole numbers 0 <= A <= B (or A:, :B, N): '2:1'\n"},
-        ClipFailureCase{"RangeNotNumbers", {"--frames", "a:b", "in.mkv", "out.mkv"}, 2,
+        ClipFailureCase{"RangeNotNumbers",
+                        {"--frames", "a:b", "in.mkv", "out.mkv"},
+                        2,
                         "fablix: --frames wants A:B with whole numbers 0 <= A <= B (or A:, :B, N): 'a:b'\n"},
-        ClipFailureCase{"RangeNegative", {"--frames", "-1:2", "in.mkv", "out.mkv"}, 2,
+        ClipFailureCase{"RangeNegative",
+                        {"--frames", "-1:2", "in.mkv", "out.mkv"},
+                        2,
                         "fablix: --frames wants A:B with whole numbers 0 <= A <= B (or A:, :B, N): '-1:2'\n"},
-        ClipFailureCase{"RangePastTheEnd", {"--frames", "2:4", "in.mkv", "seq/f%02d.png"}, 2,
+        ClipFailureCase{"RangePastTheEnd",
+                        {"--frames", "2:4", "in.mkv", "seq/f%02d.png"},
+                        2,
                         "fablix: --frames 2:4 reaches past the last frame; the clip has frames 0 to 3\n"},
-        ClipFailureCase{"RangeStartsPastTheEnd", {"--frames", "9:", "in.mkv", "out.mkv"}, 2,
+        ClipFailureCase{"RangeStartsPastTheEnd",
+                        {"--frames", "9:", "in.mkv", "out.mkv"},
+                        2,
                         "fablix: --frames 9: reaches past the last frame; the clip has frames 0 to 3\n"},
-        ClipFailureCase{"RangeWithoutValue", {"in.mkv", "out.mkv", "--frames"}, 2,
-                        "fablix: --frames wants a value\n"},
-        ClipFailureCase{"TimeForAClip", {"--time", "1", "in.mkv", "out.mkv"}, 2,
-                        "fablix: --time is for a still output; a clip renders each frame at its index (see --frames)\n"},
-        ClipFailureCase{"TotalForAClip", {"--total", "9", "in.mkv", "out.mkv"}, 2,
+        ClipFailureCase{"RangeWithoutValue", {"in.mkv", "out.mkv", "--frames"}, 2, "fablix: --frames wants a value\n"},
+        ClipFailureCase{
+            "TimeForAClip",
+            {"--time", "1", "in.mkv", "out.mkv"},
+            2,
+            "fablix: --time is for a still output; a clip renders each frame at its index (see --frames)\n"},
+        ClipFailureCase{"TotalForAClip",
+                        {"--total", "9", "in.mkv", "out.mkv"},
+                        2,
                         "fablix: --total is for a still input; a clip's total is its last frame index\n"},
-        ClipFailureCase{"UnknownKind", {"in.mkv", "out.avi"}, 2,
+        ClipFailureCase{"UnknownKind",
+                        {"in.mkv", "out.avi"},
+                        2,
                         "fablix: cannot write 'out.avi': unknown kind of output; use .png for a still image, or "
                         ".mp4, .mov, .mkv, .gif or a numbered PNG pattern such as frame%04d.png for a clip\n"},
-        ClipFailureCase{"FrameNumbersTooWide", {"in.mkv", "seq/e%99999999d.png"}, 2,
+        ClipFailureCase{"FrameNumbersTooWide",
+                        {"in.mkv", "seq/e%99999999d.png"},
+                        2,
                         "fablix: cannot write 'seq/e%99999999d.png': frame numbers 99999999 digits wide make names "
                         "longer than 255 bytes\n"},
-        ClipFailureCase{"TwoFrameNumbers", {"in.mkv", "seq/f%d-%d.png"}, 2,
+        ClipFailureCase{"TwoFrameNumbers",
+                        {"in.mkv", "seq/f%d-%d.png"},
+                        2,
                         "fablix: cannot write 'seq/f%d-%d.png': a name holds one frame number (%d) only\n"},
-        ClipFailureCase{"MissingInput", {"none.mkv", "out.mkv"}, 1,
-                        "fablix: cannot open 'none.mkv': No such file or directory\n"},
-        ClipFailureCase{"UnreadableInput", {"junk.mp4", "out.mkv"}, 1,
+        ClipFailureCase{
+            "MissingInput", {"none.mkv", "out.mkv"}, 1, "fablix: cannot open 'none.mkv': No such file or directory\n"},
+        ClipFailureCase{"UnreadableInput",
+                        {"junk.mp4", "out.mkv"},
+                        1,
                         "fablix: 'junk.mp4' is not a video or image that can be read\n"},
-        ClipFailureCase{"OutputFolderMissing", {"in.mkv", "none/out.mkv"}, 1,
+        ClipFailureCase{"OutputFolderMissing",
+                        {"in.mkv", "none/out.mkv"},
+                        1,
                         "fablix: cannot write 'none/out.mkv': No such file or directory\n"},
-        ClipFailureCase{"InputIsAPipe", {"pipe.mkv", "out.mkv"}, 1,
+        ClipFailureCase{"InputIsAPipe",
+                        {"pipe.mkv", "out.mkv"},
+                        1,
                         "fablix: cannot open 'pipe.mkv': it is a pipe or socket, not a file\n"},
         ClipFailureCase{"InputIsAFolder", {"seq", "out.mkv"}, 1, "fablix: cannot open 'seq': it is a folder\n"},
-        ClipFailureCase{"OnePictureOfManyFrames", {"in.mkv", "out.png"}, 2,
+        ClipFailureCase{"OnePictureOfManyFrames",
+                        {"in.mkv", "out.png"},
+                        2,
                         "fablix: 'out.png' is one picture, and the clip has 4 frames: give --time T for the frame to "
                         "take, or a numbered name such as frame%04d.png for all of them\n"},
-        ClipFailureCase{"TimeOutsideTheClip", {"--time", "4", "in.mkv", "out.png"}, 2,
+        ClipFailureCase{"TimeOutsideTheClip",
+                        {"--time", "4", "in.mkv", "out.png"},
+                        2,
                         "fablix: --time 4 is outside the clip (frames 0 to 3)\n"}),
     [](const testing::TestParamInfo<ClipFailureCase>& info) { return std::string(info.param.name); });
 
@@ -354,7 +386,8 @@ protected:
         ASSERT_EQ(OpenClipSource(source, (folder / "in.mkv").c_str(), message), kMediaOk) << message;
         auto params = std::make_unique<FilterParams>();
         ASSERT_EQ(LoadDefaultBlock(params.get()), kBlockOk);
-        for (int32_t i = 0; i < kFormulaCount; ++i) SetFormula(params.get(), i, kTimeFormulas[size_t(2 * i + 1)], "test");
+        for (int32_t i = 0; i < kFormulaCount; ++i)
+            SetFormula(params.get(), i, kTimeFormulas[size_t(2 * i + 1)], "test");
         StartRenderer(renderer, *params, 1);
         MakeFrame(destination, kWidth, kHeight);
     }
@@ -385,8 +418,7 @@ TEST_F(SourceCallback, AFrameThatCannotLoadIsReported) {
 }
 
 TEST_F(SourceCallback, AProbeThatReportsInputInterrupts) {
-    EXPECT_EQ(RenderClipFrame(renderer, source, destination, 1, kFrames - 1, [] { return true; }),
-              kMediaInterrupted);
+    EXPECT_EQ(RenderClipFrame(renderer, source, destination, 1, kFrames - 1, [] { return true; }), kMediaInterrupted);
 }
 
 }  // namespace

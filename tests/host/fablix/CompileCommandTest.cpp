@@ -36,10 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ExitCase{"OneFormulaFails", {"compile", "-g", "1+"}, 1},
                     ExitCase{"FailsInJsonToo", {"compile", "--json", "-a", "(("}, 1},
                     ExitCase{"UnknownArgument", {"compile", "--fast"}, 2},
-                    ExitCase{"MissingValue", {"compile", "-r"}, 2},
-                    ExitCase{"UnknownCommand", {"compiler"}, 2},
-                    ExitCase{"NoCommand", {}, 2},
-                    ExitCase{"Help", {"help"}, 0}),
+                    ExitCase{"MissingValue", {"compile", "-r"}, 2}, ExitCase{"UnknownCommand", {"compiler"}, 2},
+                    ExitCase{"NoCommand", {}, 2}, ExitCase{"Help", {"help"}, 0}),
     [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 // The object built from the compiler's own results for the same block.
@@ -51,8 +49,8 @@ std::string ExpectedJson(const std::vector<std::string>& formulas) {
     CompileFormulas(state.get(), params.get());
     std::string json = "{\"formulas\":[";
     for (int32_t i = 0; i < kFormulaCount; ++i) {
-        json += std::string(i ? "," : "") + "{\"index\":" + std::to_string(i) + ",\"channel\":\"" +
-                kChannelLetters[i] + "\",\"failed\":" + (state->compileFailed[i] ? "true" : "false") +
+        json += std::string(i ? "," : "") + "{\"index\":" + std::to_string(i) + ",\"channel\":\"" + kChannelLetters[i] +
+                "\",\"failed\":" + (state->compileFailed[i] ? "true" : "false") +
                 ",\"errorStart\":" + std::to_string(state->errorStart[i]) +
                 ",\"errorEnd\":" + std::to_string(state->errorEnd[i]) +
                 ",\"codeLength\":" + std::to_string(state->codeLength[i]) + "}";
@@ -109,7 +107,8 @@ TEST(CompileDiagnostics, NameTheRealCause) {
         return text;
     }();
     const CauseCase cases[] = {
-        {std::string(203, '!') + "x", "204..204", "the compiled code needs 2050 bytes; a formula's code holds at most 2047"},
+        {std::string(203, '!') + "x", "204..204",
+         "the compiled code needs 2050 bytes; a formula's code holds at most 2047"},
         {xs, "681..682", "the compiled code needs 3080 bytes; a formula's code holds at most 2047"},
         {xs + "+(", "681..682", "the compiled code needs more than the 2047 bytes a formula's code holds"},
         {"foo(1)", "0..3", "unknown name 'foo'"},
@@ -182,7 +181,9 @@ class BlockOptionUsage : public testing::TestWithParam<UsageCase> {};
 // all four.
 TEST_P(BlockOptionUsage, NamesTheBadArgumentAndExitsWith2) {
     ScratchFolder folder;
-    folder.WriteFile("zero.txt", std::string("r+\0" "1", 4));
+    folder.WriteFile("zero.txt", std::string("r+\0"
+                                             "1",
+                                             4));
     folder.WriteFile("ok.txt", "r");
     for (const char* command : {"compile", "show", "render", "save"}) {
         std::vector<std::string> arguments = Joined({command}, GetParam().arguments);
@@ -199,27 +200,37 @@ TEST_P(BlockOptionUsage, NamesTheBadArgumentAndExitsWith2) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, BlockOptionUsage,
     testing::Values(
-        UsageCase{"FormulaTooLong", {"-r", std::string(1024, '1')},
+        UsageCase{"FormulaTooLong",
+                  {"-r", std::string(1024, '1')},
                   "formula -r holds 1024 bytes; a formula holds at most 1023"},
-        UsageCase{"ZeroByteInFormulaFile", {"--formula-file", "g=zero.txt"},
+        UsageCase{"ZeroByteInFormulaFile",
+                  {"--formula-file", "g=zero.txt"},
                   "formula file 'zero.txt' holds a zero byte, which a formula cannot hold"},
-        UsageCase{"MissingFormulaFile", {"--formula-file", "g=none.txt"}, "cannot read formula file 'none.txt': No such file or directory"},
+        UsageCase{"MissingFormulaFile",
+                  {"--formula-file", "g=none.txt"},
+                  "cannot read formula file 'none.txt': No such file or directory"},
         UsageCase{"FormulaFileIsAFolder", {"--formula-file", "r=."}, "cannot read formula file '.': it is a folder"},
-        UsageCase{"BadChannelLetter", {"--formula-file", "x=ok.txt"},
+        UsageCase{"BadChannelLetter",
+                  {"--formula-file", "x=ok.txt"},
                   "--formula-file wants CH=PATH with CH one of b, g, r, a: 'x=ok.txt'"},
-        UsageCase{"CapitalChannelLetter", {"--formula-file", "R=ok.txt"},
+        UsageCase{"CapitalChannelLetter",
+                  {"--formula-file", "R=ok.txt"},
                   "--formula-file wants CH=PATH with CH one of b, g, r, a: 'R=ok.txt'"},
-        UsageCase{"SliderIndexTooHigh", {"--slider", "8=1"},
+        UsageCase{"SliderIndexTooHigh",
+                  {"--slider", "8=1"},
                   "--slider wants K=V with K in 0..7 and V in 0..255: '8=1'"},
-        UsageCase{"SliderValueTooHigh", {"--slider", "1=256"},
+        UsageCase{"SliderValueTooHigh",
+                  {"--slider", "1=256"},
                   "--slider wants K=V with K in 0..7 and V in 0..255: '1=256'"},
-        UsageCase{"SliderValueNegative", {"--slider", "1=-1"},
+        UsageCase{"SliderValueNegative",
+                  {"--slider", "1=-1"},
                   "--slider wants K=V with K in 0..7 and V in 0..255: '1=-1'"},
-        UsageCase{"SliderWithoutValue", {"--slider", "3"},
-                  "--slider wants K=V with K in 0..7 and V in 0..255: '3'"},
-        UsageCase{"SliderNotANumber", {"--slider", "2=1x"},
+        UsageCase{"SliderWithoutValue", {"--slider", "3"}, "--slider wants K=V with K in 0..7 and V in 0..255: '3'"},
+        UsageCase{"SliderNotANumber",
+                  {"--slider", "2=1x"},
                   "--slider wants K=V with K in 0..7 and V in 0..255: '2=1x'"},
-        UsageCase{"SettingsTwice", {"--settings", "a.fbl", "--settings", "b.fbl"},
+        UsageCase{"SettingsTwice",
+                  {"--settings", "a.fbl", "--settings", "b.fbl"},
                   "--settings given twice ('a.fbl' and 'b.fbl')"},
         UsageCase{"UnknownOption", {"--colour", "red"}, "unknown option '--colour'"}),
     [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });

@@ -88,8 +88,8 @@ TEST(DamagedClip, CutShortOfTheCountItDeclaresGivesWhatItHasOrFailsForFramesAske
           std::vector<std::string>{"--time", "47", "cut.mp4", "all.png"}}) {
         const ToolRun asked = RunTool(Joined({"render", "--quiet"}, arguments), folder);
         EXPECT_EQ(asked.exitCode, 1);
-        EXPECT_EQ(asked.err, "fablix: 'cut.mp4' declares 48 frames, but only " + std::to_string(held) +
-                                 " can be decoded\n");
+        EXPECT_EQ(asked.err,
+                  "fablix: 'cut.mp4' declares 48 frames, but only " + std::to_string(held) + " can be decoded\n");
         EXPECT_EQ(folder.Names(), (std::vector<std::string>{"cut.mp4", "out.mkv"}));
     }
 }

@@ -48,21 +48,28 @@ TEST_P(ExistingOutput, IsKeptWithExitCode2AndAMessageNamingIt) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExistingOutput,
     testing::Values(
-        ExistingCase{"LonePicture", {"in.png"},
+        ExistingCase{"LonePicture",
+                     {"in.png"},
                      "fablix: 'in.png' exists and reads as a picture: if it is meant as the INPUT, an OUTPUT is "
                      "missing (render [INPUT] OUTPUT); give -y (--overwrite) to replace it\n"},
-        ExistingCase{"LoneClip", {"in.mkv"},
+        ExistingCase{"LoneClip",
+                     {"in.mkv"},
                      "fablix: 'in.mkv' exists and reads as a clip: if it is meant as the INPUT, an OUTPUT is "
                      "missing (render [INPUT] OUTPUT); give -y (--overwrite) to replace it\n"},
-        ExistingCase{"LoneOtherFile", {"notes.png"},
+        ExistingCase{"LoneOtherFile",
+                     {"notes.png"},
                      "fablix: 'notes.png' exists; give -y (--overwrite) to replace it, or choose another name\n"},
-        ExistingCase{"StillOutput", {"in.mkv", "notes.png"},
+        ExistingCase{"StillOutput",
+                     {"in.mkv", "notes.png"},
                      "fablix: 'notes.png' exists; give -y (--overwrite) to replace it, or choose another name\n"},
-        ExistingCase{"ClipOutput", {"in.png", "--total", "2", "in.mkv"},
+        ExistingCase{"ClipOutput",
+                     {"in.png", "--total", "2", "in.mkv"},
                      "fablix: 'in.mkv' exists; give -y (--overwrite) to replace it, or choose another name\n"},
-        ExistingCase{"NoOverwriteGiven", {"-y", "-n", "in.mkv", "in.png"},
+        ExistingCase{"NoOverwriteGiven",
+                     {"-y", "-n", "in.mkv", "in.png"},
                      "fablix: 'in.png' exists; give -y (--overwrite) to replace it, or choose another name\n"},
-        ExistingCase{"AFrameOfAPattern", {"in.mkv", "seq/f%02d.png"},
+        ExistingCase{"AFrameOfAPattern",
+                     {"in.mkv", "seq/f%02d.png"},
                      "fablix: 'seq/f02.png' exists (a frame of 'seq/f%02d.png'); give -y (--overwrite) to replace "
                      "the frames, or choose another name\n"}),
     [](const testing::TestParamInfo<ExistingCase>& info) { return std::string(info.param.name); });
@@ -88,8 +95,10 @@ TEST(ExistingOutput, OfAPatternOnlyCountsTheFramesWritten) {
     for (const char* name : {"f03.png", "f2.png", "f002.png", "g01.png"}) folder.WriteFile(name, "mine");
     const ToolRun run = RunTool({"render", "--quiet", "in.mkv", "f%02d.png"}, folder);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    for (const char* name : {"f03.png", "f2.png", "f002.png", "g01.png"}) EXPECT_EQ(ReadWholeFile(folder / name), "mine");
-    for (const char* name : {"f00.png", "f01.png", "f02.png"}) EXPECT_TRUE(HasPngSignature((folder / name).c_str())) << name;
+    for (const char* name : {"f03.png", "f2.png", "f002.png", "g01.png"})
+        EXPECT_EQ(ReadWholeFile(folder / name), "mine");
+    for (const char* name : {"f00.png", "f01.png", "f02.png"})
+        EXPECT_TRUE(HasPngSignature((folder / name).c_str())) << name;
 }
 
 }  // namespace

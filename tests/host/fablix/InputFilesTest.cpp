@@ -29,7 +29,8 @@ constexpr int kSanitizerResidentMiB = 800;
 
 std::string MemoryLimitCommand() {
     if (kAddressSanitizer)
-        return "export ASAN_OPTIONS=\"${ASAN_OPTIONS}:hard_rss_limit_mb=" + std::to_string(kSanitizerResidentMiB) + "\"";
+        return "export ASAN_OPTIONS=\"${ASAN_OPTIONS}:hard_rss_limit_mb=" + std::to_string(kSanitizerResidentMiB) +
+               "\"";
     return "ulimit -v " + std::to_string(kAddressSpaceKiB);
 }
 
@@ -40,7 +41,16 @@ ToolRun RunToolWithin(const std::vector<std::string>& arguments, const ScratchFo
 
 const std::string kHeader = "%RGB-1.0\r";
 // Eight slider lines of the values 1 to 8.
-const std::string kSliders = "\x01" "1\r\x01" "2\r\x01" "3\r\x01" "4\r\x01" "5\r\x01" "6\r\x01" "7\r\x01" "8\r";
+const std::string kSliders =
+    "\x01"
+    "1\r\x01"
+    "2\r\x01"
+    "3\r\x01"
+    "4\r\x01"
+    "5\r\x01"
+    "6\r\x01"
+    "7\r\x01"
+    "8\r";
 
 // ---------------------------------------------------------------------------
 // Bounded reads
@@ -48,7 +58,7 @@ const std::string kSliders = "\x01" "1\r\x01" "2\r\x01" "3\r\x01" "4\r\x01" "5\r
 struct BoundCase {
     const char* name;
     std::vector<std::string> arguments;  // {} in a path: the case's file
-    std::string message;                  // the whole of standard error
+    std::string message;                 // the whole of standard error
 };
 
 TEST(BoundedReads, DevicesAndHugeFilesAreRefusedWithoutGrowing) {
@@ -61,13 +71,16 @@ TEST(BoundedReads, DevicesAndHugeFilesAreRefusedWithoutGrowing) {
     folder.WriteFile("huge.fbl", kHeader + kSliders + std::string(3 << 20, 'a') + "\r\r\r\r\r");
     const std::string dotDotDot = " holds more than 1023 bytes; a formula holds at most 1023\n";
     const BoundCase cases[] = {
-        {"zero device as formula file", {"compile", "--formula-file", "r=/dev/zero"},
+        {"zero device as formula file",
+         {"compile", "--formula-file", "r=/dev/zero"},
          "fablix: formula file '/dev/zero'" + dotDotDot},
         {"huge formula file", {"show", "--formula-file", "g=huge.txt"}, "fablix: formula file 'huge.txt'" + dotDotDot},
-        {"zero device as settings", {"compile", "--settings", "/dev/zero"},
+        {"zero device as settings",
+         {"compile", "--settings", "/dev/zero"},
          "fablix: cannot read settings file '/dev/zero': header section, line 1: the first line is not "
          "\"%RGB-1.0\"\n"},
-        {"huge settings file", {"save", "--settings", "huge.fbl", "out.fbl"},
+        {"huge settings file",
+         {"save", "--settings", "huge.fbl", "out.fbl"},
          "fablix: cannot read settings file 'huge.fbl': formulas section, line 10: the file goes on past 1 MiB, "
          "far longer than any settings file\n"},
     };
@@ -89,7 +102,16 @@ std::string BlankLine(int i) { return (i == 0 ? "b" : " ") + std::string(54, ' '
 // 1100 characters in lines of 55 (the 18 lines that fit whole: 990
 // characters), then "g", "r" and "a".
 std::string ChangedFile() {
-    std::string file = kHeader + "\x03" "999\r\x01" "abc\r\x02" "-5\r\x01" "4\r\x01" "5\r\x01" "6\r\x01" "7\r\x01" "8\r";
+    std::string file = kHeader +
+                       "\x03"
+                       "999\r\x01"
+                       "abc\r\x02"
+                       "-5\r\x01"
+                       "4\r\x01"
+                       "5\r\x01"
+                       "6\r\x01"
+                       "7\r\x01"
+                       "8\r";
     for (int i = 0; i < 20; ++i) file += BlankLine(i) + "\r";
     return file + "\rg\r\rr\r\ra\r\r";
 }
@@ -120,8 +142,9 @@ TEST(SettingsNotes, SaveSaysThatItKeepsTheCutUnlessAnEditReplacesTheFormula) {
     folder.WriteFile("changed.fbl", ChangedFile());
     const ToolRun cut = RunTool({"save", "--settings", "changed.fbl", "cut.fbl"}, folder);
     EXPECT_EQ(cut.exitCode, 0) << cut.err;
-    EXPECT_EQ(cut.err, kChangedNote + "fablix: note: formula 0 is saved as cut on reading 'changed.fbl': 990 bytes "
-                                      "of its 1100\n");
+    EXPECT_EQ(cut.err, kChangedNote +
+                           "fablix: note: formula 0 is saved as cut on reading 'changed.fbl': 990 bytes "
+                           "of its 1100\n");
     const ToolRun replaced = RunTool({"save", "--settings", "changed.fbl", "-b", "x", "replaced.fbl"}, folder);
     EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
     EXPECT_EQ(replaced.err, kChangedNote);
@@ -153,8 +176,9 @@ TEST(InputMessages, SettingsLinesAreCountedAsAnEditorCountsThem) {
     folder.WriteFile("long.fbl", kHeader + kSliders + "r\r" + std::string(100000, 'x') + "\r\rg\r");
     const ToolRun run = RunTool({"show", "--settings", "long.fbl"}, folder);
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "fablix: cannot read settings file 'long.fbl': formulas section, line 14: the file ends (or "
-                       "cannot be read) before the line does\n");
+    EXPECT_EQ(run.err,
+              "fablix: cannot read settings file 'long.fbl': formulas section, line 14: the file ends (or "
+              "cannot be read) before the line does\n");
 }
 
 struct LineFeedCase {
@@ -192,7 +216,8 @@ TEST(InputMessages, AFileReallyNamedWithAPercentSignIsReadAsItself) {
     WritePicture(folder / "plain.png");
     const ToolRun odd = RunTool(Joined({"render"}, Joined(IdentityFormulas(), {"a%d.png", "odd.png"})), folder);
     EXPECT_EQ(odd.exitCode, 0) << odd.err;
-    const ToolRun plain = RunTool(Joined({"render"}, Joined(IdentityFormulas(), {"plain.png", "plain-out.png"})), folder);
+    const ToolRun plain =
+        RunTool(Joined({"render"}, Joined(IdentityFormulas(), {"plain.png", "plain-out.png"})), folder);
     EXPECT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_EQ(ReadWholeFile(folder / "odd.png"), ReadWholeFile(folder / "plain-out.png"));
     // With no such file the name is a frame number pattern, as before.
@@ -258,7 +283,9 @@ std::string AnimatedPng(const std::vector<Frame>& frames, const ScratchFolder& f
         EXPECT_EQ(WritePng((folder / "one.png").c_str(), frames[i], message), kMediaOk) << message;
         const auto chunks = ChunksOf(ReadWholeFile(folder / "one.png"));
         std::filesystem::remove(folder / "one.png");
-        if (i == 0) file += Chunk("IHDR", chunks[0].second) + Chunk("acTL", BigEndian32(uint32_t(frames.size())) + BigEndian32(0));
+        if (i == 0)
+            file +=
+                Chunk("IHDR", chunks[0].second) + Chunk("acTL", BigEndian32(uint32_t(frames.size())) + BigEndian32(0));
         const std::string size = BigEndian32(uint32_t(frames[i].width)) + BigEndian32(uint32_t(frames[i].height));
         file += Chunk("fcTL", BigEndian32(sequence++) + size + BigEndian32(0) + BigEndian32(0) +
                                   std::string("\0\x01\0\x0a\0\0", 6));
@@ -274,7 +301,8 @@ TEST(AnimatedPng, IsReadAsAClipOfItsFrames) {
     ScratchFolder folder;
     const std::vector<Frame> frames = {NumberedFrame(6, 4, 0), NumberedFrame(6, 4, 1), NumberedFrame(6, 4, 2)};
     folder.WriteFile("anim.png", AnimatedPng(frames, folder));
-    const ToolRun clip = RunTool(Joined({"render"}, Joined(IdentityFormulas(), {"--quiet", "anim.png", "out.mkv"})), folder);
+    const ToolRun clip =
+        RunTool(Joined({"render"}, Joined(IdentityFormulas(), {"--quiet", "anim.png", "out.mkv"})), folder);
     ASSERT_EQ(clip.exitCode, 0) << clip.err;
     ClipReader reader;
     std::string message;
@@ -292,7 +320,8 @@ TEST(AnimatedPng, IsReadAsAClipOfItsFrames) {
     const ToolRun still = RunTool({"render", "anim.png", "out.png"}, folder);
     EXPECT_EQ(still.exitCode, 2);
     EXPECT_TRUE(Holds(still.err, "the clip has 3 frames: give --time T")) << still.err;
-    const ToolRun second = RunTool(Joined({"render", "--time", "2"}, Joined(IdentityFormulas(), {"anim.png", "t2.png"})), folder);
+    const ToolRun second =
+        RunTool(Joined({"render", "--time", "2"}, Joined(IdentityFormulas(), {"anim.png", "t2.png"})), folder);
     EXPECT_EQ(second.exitCode, 0) << second.err;
     Frame picture;
     ASSERT_EQ(ReadPng((folder / "t2.png").c_str(), picture, message), kMediaOk) << message;

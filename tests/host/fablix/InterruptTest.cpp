@@ -70,7 +70,8 @@ TEST_P(Interrupt, KeepsTheExistingOutputAndLeavesNothingElse) {
     ASSERT_TRUE(run.paused);
     EXPECT_EQ(run.exitCode, kExitSignalBase + GetParam().signal);
     EXPECT_EQ(folder.Names(), before);
-    for (const char* name : {"out.png", "out.mkv", "out.mp4", "f00.png"}) EXPECT_EQ(ReadWholeFile(folder / name), "old");
+    for (const char* name : {"out.png", "out.mkv", "out.mp4", "f00.png"})
+        EXPECT_EQ(ReadWholeFile(folder / name), "old");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -39,8 +39,8 @@ namespace fs = std::filesystem;
 // its standard output goes.
 struct ChildSetup {
     const char* pauseAt = nullptr;
-    rlim_t addressSpace = 0;  // 0: no limit
-    rlim_t stack = 0;         // 0: as it is; a thread's stack takes this much address space
+    rlim_t addressSpace = 0;        // 0: no limit
+    rlim_t stack = 0;               // 0: as it is; a thread's stack takes this much address space
     std::string out = "/dev/null";  // empty: standard output closed
 };
 
@@ -162,8 +162,9 @@ TEST_P(Commit, KeepsAFileThatAppearedWhileTheOutputWasWritten) {
                                   [&](pid_t) { folder.WriteFile(output, "DATA"); });
     ASSERT_TRUE(run.paused);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "fablix: '" + output + "' exists: it appeared while the output was being written, and is "
-                       "kept; give -y (--overwrite) to replace it, or choose another name\n");
+    EXPECT_EQ(run.err, "fablix: '" + output +
+                           "' exists: it appeared while the output was being written, and is "
+                           "kept; give -y (--overwrite) to replace it, or choose another name\n");
     EXPECT_EQ(ReadWholeFile(folder / output), "DATA");
     EXPECT_EQ(Temporaries(folder.path()), std::vector<std::string>{});
 }
@@ -286,12 +287,11 @@ TEST_P(StandardOutput, ThatCannotBeWrittenIsAFailure) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, StandardOutput,
-    testing::Values(StdoutCase{"CompileJson", {"compile", "--json"}}, StdoutCase{"Show", {"show"}},
-                    StdoutCase{"Help", {"help"}}, StdoutCase{"Save", {"save", "-y", "out.fbl"}},
-                    StdoutCase{"Build", {"build", "-y", "--image", "img.rvp", "out.rvp"}}),
-    [](const testing::TestParamInfo<StdoutCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Commands, StandardOutput,
+                         testing::Values(StdoutCase{"CompileJson", {"compile", "--json"}}, StdoutCase{"Show", {"show"}},
+                                         StdoutCase{"Help", {"help"}}, StdoutCase{"Save", {"save", "-y", "out.fbl"}},
+                                         StdoutCase{"Build", {"build", "-y", "--image", "img.rvp", "out.rvp"}}),
+                         [](const testing::TestParamInfo<StdoutCase>& info) { return std::string(info.param.name); });
 
 TEST(StandardOutput, ClosedIsFineForACommandThatPrintsNothing) {
     ScratchFolder folder;
@@ -354,13 +354,19 @@ constexpr rlim_t kMegabyte = rlim_t{1} << 20;
 INSTANTIATE_TEST_SUITE_P(
     Cases, OutOfMemory,
     testing::Values(
-        MemoryCase{"Still8k", {"render", "--threads", "1", "8k.png", "o.png"}, 390 * kMegabyte,
+        MemoryCase{"Still8k",
+                   {"render", "--threads", "1", "8k.png", "o.png"},
+                   390 * kMegabyte,
                    "fablix: out of memory; nothing written\n"},
         // The clip's temporary exists when the frames' memory runs out.
-        MemoryCase{"Clip4kGif", {"render", "--quiet", "--threads", "1", "--total", "8", "4k.png", "o.gif"},
-                   390 * kMegabyte, "memory"},
+        MemoryCase{"Clip4kGif",
+                   {"render", "--quiet", "--threads", "1", "--total", "8", "4k.png", "o.gif"},
+                   390 * kMegabyte,
+                   "memory"},
         MemoryCase{"Clip4kMkv", {"render", "--quiet", "--total", "3", "4k.png", "o.mkv"}, 490 * kMegabyte, "memory"},
-        MemoryCase{"Clip4kPattern", {"render", "--quiet", "--total", "3", "4k.png", "f%d.png"}, 250 * kMegabyte,
+        MemoryCase{"Clip4kPattern",
+                   {"render", "--quiet", "--total", "3", "4k.png", "f%d.png"},
+                   250 * kMegabyte,
                    "out of memory"}),
     [](const testing::TestParamInfo<MemoryCase>& info) { return std::string(info.param.name); });
 
@@ -386,13 +392,18 @@ TEST_P(OutOfThreads, EndsWithOneLineAndLeavesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, OutOfThreads,
-    testing::Values(
-        MemoryCase{"Mkv", {"render", "--quiet", "--threads", "2", "--total", "3", "in.png", "o.mkv"},
-                   1500 * kMegabyte, kNoThread},
-        MemoryCase{"Pattern", {"render", "--quiet", "--threads", "2", "--total", "3", "in.png", "f%d.png"},
-                   1500 * kMegabyte, kNoThread},
-        MemoryCase{"StillInBands", {"render", "--threads", "2", "-r", "x", "in.png", "o.png"}, 1500 * kMegabyte,
-                   "fablix: out of memory or threads: the system refused a thread; nothing written\n"}),
+    testing::Values(MemoryCase{"Mkv",
+                               {"render", "--quiet", "--threads", "2", "--total", "3", "in.png", "o.mkv"},
+                               1500 * kMegabyte,
+                               kNoThread},
+                    MemoryCase{"Pattern",
+                               {"render", "--quiet", "--threads", "2", "--total", "3", "in.png", "f%d.png"},
+                               1500 * kMegabyte,
+                               kNoThread},
+                    MemoryCase{"StillInBands",
+                               {"render", "--threads", "2", "-r", "x", "in.png", "o.png"},
+                               1500 * kMegabyte,
+                               "fablix: out of memory or threads: the system refused a thread; nothing written\n"}),
     [](const testing::TestParamInfo<MemoryCase>& info) { return std::string(info.param.name); });
 
 #endif  // FABLIX_TOOL_SANITIZED

@@ -9,8 +9,22 @@ namespace {
 // with the formulas "r", "g<tab>+1", "" and "a".
 const std::string kExampleFile =
     "%RGB-1.0\r"
-    "\x02" "21\r" "\x02" "99\r" "\x03" "141\r" "\x02" "67\r" "\x02" "54\r" "\x02" "16\r" "\x03" "130\r"
-    "\x02" "56\r"
+    "\x02"
+    "21\r"
+    "\x02"
+    "99\r"
+    "\x03"
+    "141\r"
+    "\x02"
+    "67\r"
+    "\x02"
+    "54\r"
+    "\x02"
+    "16\r"
+    "\x03"
+    "130\r"
+    "\x02"
+    "56\r"
     "r\r\r"
     "g\\t+1\r\r"
     "\r"
@@ -47,8 +61,8 @@ TEST(Save, ReplacesAnOlderFileOnlyWithOverwrite) {
     struct Case {
         std::vector<std::string> options;
         bool replaced;
-    } cases[] = {{{}, false}, {{"-n"}, false}, {{"--no-overwrite"}, false}, {{"-y", "-n"}, false},
-                 {{"-y"}, true},  {{"--overwrite"}, true}, {{"-n", "-y"}, true}};
+    } cases[] = {{{}, false},    {{"-n"}, false},         {{"--no-overwrite"}, false}, {{"-y", "-n"}, false},
+                 {{"-y"}, true}, {{"--overwrite"}, true}, {{"-n", "-y"}, true}};
     for (const Case& c : cases) {
         ScratchFolder folder;
         folder.WriteFile("out.fbl", "old");
@@ -126,12 +140,12 @@ TEST_P(BadSettings, NameTheFileSectionAndLineUnderEveryCommand) {
         folder.WriteFile("bad.fbl", GetParam().contents);
     }
     const std::vector<std::string> before = folder.Names();
-    const std::vector<std::vector<std::string>> commands = {
-        {"compile", "--settings", "bad.fbl"},
-        {"show", "-r", "1", "--settings", "bad.fbl"},
-        {"render", "--settings", "bad.fbl", "out.png"},
-        {"render", "--settings", "bad.fbl", "--frames", "0:0", "out.mkv"},
-        {"save", "--settings", "bad.fbl", "out.fbl"}};
+    const std::vector<std::vector<std::string>> commands = {{"compile", "--settings", "bad.fbl"},
+                                                            {"show", "-r", "1", "--settings", "bad.fbl"},
+                                                            {"render", "--settings", "bad.fbl", "out.png"},
+                                                            {"render", "--settings", "bad.fbl", "--frames", "0:0",
+                                                             "out.mkv"},
+                                                            {"save", "--settings", "bad.fbl", "out.fbl"}};
     for (const auto& command : commands) {
         const ToolRun run = RunTool(command, folder);
         EXPECT_EQ(run.exitCode, 2) << command[0];
@@ -140,23 +154,44 @@ TEST_P(BadSettings, NameTheFileSectionAndLineUnderEveryCommand) {
     }
 }
 
-const std::string kHeaderAndSliders = "%RGB-1.0\r"
-                                      "\x01" "1\r\x01" "2\r\x01" "3\r\x01" "4\r\x01" "5\r\x01" "6\r\x01" "7\r\x01" "8\r";
+const std::string kHeaderAndSliders =
+    "%RGB-1.0\r"
+    "\x01"
+    "1\r\x01"
+    "2\r\x01"
+    "3\r\x01"
+    "4\r\x01"
+    "5\r\x01"
+    "6\r\x01"
+    "7\r\x01"
+    "8\r";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadSettings,
     testing::Values(
-        BadSettingsCase{"Missing", "-", "No such file or directory"},
-        BadSettingsCase{"Folder", "/", "it is a folder"},
+        BadSettingsCase{"Missing", "-", "No such file or directory"}, BadSettingsCase{"Folder", "/", "it is a folder"},
         BadSettingsCase{"Empty", "", "header section, line 1: the file ends (or cannot be read) before the line does"},
         BadSettingsCase{"LowerCaseHeader", "%rgb-1.0\r", "header section, line 1: the first line is not \"%RGB-1.0\""},
         BadSettingsCase{"Pipe", "|", "it is a pipe or socket, not a file"},
-        BadSettingsCase{"LineFeedEndings", "%RGB-1.0\n\x01" "1\n",
+        BadSettingsCase{"LineFeedEndings",
+                        "%RGB-1.0\n\x01"
+                        "1\n",
                         "its lines end in line feeds, and a settings file's lines end in a carriage return alone"},
-        BadSettingsCase{"CrLfEndings", "%RGB-1.0\r\n\x01" "1\r\n\x01" "2\r\n\x01" "3\r\n\x01" "4\r\n\x01" "5\r\n\x01" "6\r\n\x01"
-                                       "7\r\n\x01" "8\r\nr\r\n\r\ng\r\n\r\nb\r\n\r\na\r\n\r\n",
+        BadSettingsCase{"CrLfEndings",
+                        "%RGB-1.0\r\n\x01"
+                        "1\r\n\x01"
+                        "2\r\n\x01"
+                        "3\r\n\x01"
+                        "4\r\n\x01"
+                        "5\r\n\x01"
+                        "6\r\n\x01"
+                        "7\r\n\x01"
+                        "8\r\nr\r\n\r\ng\r\n\r\nb\r\n\r\na\r\n\r\n",
                         "its lines end in CR LF, and a settings file's lines end in a carriage return alone"},
-        BadSettingsCase{"CutInSliders", "%RGB-1.0\r\x01" "1\r\x01" "2\r",
+        BadSettingsCase{"CutInSliders",
+                        "%RGB-1.0\r\x01"
+                        "1\r\x01"
+                        "2\r",
                         "sliders section, line 4: the file ends (or cannot be read) before the line does"},
         BadSettingsCase{"CutInFormulas", kHeaderAndSliders + "r\r\rg\r",
                         "formulas section, line 13: the file ends (or cannot be read) before the line does"}),

@@ -38,7 +38,8 @@ void ExpectPixels(const Frame& frame, Expected expected) {
     ASSERT_EQ(frame.height, 2);
     const Frame source = SmallPicture();
     for (int32_t y = 0; y < 2; ++y)
-        for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(PixelAt(frame, x, y), expected(PixelAt(source, x, y), x)) << x << "," << y;
+        for (int32_t x = 0; x < 3; ++x)
+            EXPECT_EQ(PixelAt(frame, x, y), expected(PixelAt(source, x, y), x)) << x << "," << y;
 }
 
 TEST(StillRender, RedAt255KeepsTheOtherChannels) {
@@ -67,20 +68,25 @@ TEST(StillRender, SingleRunsFormulaAIntoEveryChannel) {
 
 TEST(StillRender, TimeAndTotalReachTAndCapitalT) {
     ExpectPixels(RenderSmall({"-b", "t", "-g", "T", "-r", "t+10", "-a", "a", "--time", "7", "--total", "9"}),
-                 [](Bgra s, int32_t) { return Bgra{7, 9, 17, s[3]}; });
+                 [](Bgra s, int32_t) {
+                     return Bgra{7, 9, 17, s[3]};
+                 });
     // A still is frame 0 of a clip of one frame unless told otherwise.
-    ExpectPixels(RenderSmall({"-b", "t", "-g", "T", "-r", "t+10", "-a", "a"}),
-                 [](Bgra s, int32_t) { return Bgra{0, 0, 10, s[3]}; });
-    ExpectPixels(RenderSmall({"-b", "t+5", "-g", "g", "-r", "r", "-a", "a", "--time", "-3"}),
-                 [](Bgra s, int32_t) { return Bgra{2, s[1], s[2], s[3]}; });
+    ExpectPixels(RenderSmall({"-b", "t", "-g", "T", "-r", "t+10", "-a", "a"}), [](Bgra s, int32_t) {
+        return Bgra{0, 0, 10, s[3]};
+    });
+    ExpectPixels(RenderSmall({"-b", "t+5", "-g", "g", "-r", "r", "-a", "a", "--time", "-3"}), [](Bgra s, int32_t) {
+        return Bgra{2, s[1], s[2], s[3]};
+    });
 }
 
 TEST(StillRender, ACompileFailureWarnsAndRendersZero) {
     ToolRun run;
     const Frame out = RenderSmall({"-b", "b", "-g", "g", "-r", "1+", "-a", "a"}, &run);
     ExpectPixels(out, [](Bgra s, int32_t) { return Bgra{s[0], s[1], 0, s[3]}; });
-    EXPECT_PRED2(Holds, run.err, "warning: formula 2 (channel R), characters 2..2: formula ends too early: an operand "
-                                     "is missing after '+'\n");
+    EXPECT_PRED2(Holds, run.err,
+                 "warning: formula 2 (channel R), characters 2..2: formula ends too early: an operand "
+                 "is missing after '+'\n");
 }
 
 TEST(StillRender, WithoutInputUsesTheBuiltInImage) {
@@ -123,21 +129,31 @@ TEST_P(StillRenderFailure, SaysWhatWentWrongAndLeavesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, StillRenderFailure,
     testing::Values(
-        FailureCase{"MissingInput", {"none.png", "out.png"}, 1,
-                    "fablix: cannot open 'none.png': No such file or directory\n"},
+        FailureCase{
+            "MissingInput", {"none.png", "out.png"}, 1, "fablix: cannot open 'none.png': No such file or directory\n"},
         FailureCase{"InputNotAPng", {"text.png", "out.png"}, 1, "fablix: 'text.png' is not a PNG file\n"},
-        FailureCase{"OutputFolderMissing", {"in.png", "none/out.png"}, 1,
+        FailureCase{"OutputFolderMissing",
+                    {"in.png", "none/out.png"},
+                    1,
                     "fablix: cannot write 'none/out.png': No such file or directory\n"},
         FailureCase{"NoOutput", {}, 2, "fablix: render wants [INPUT] OUTPUT\n"},
         FailureCase{"ThreePaths", {"a.png", "b.png", "c.png"}, 2, "fablix: render wants [INPUT] OUTPUT\n"},
-        FailureCase{"FramesForAStill", {"--frames", "0:1", "in.png", "out.png"}, 2,
+        FailureCase{"FramesForAStill",
+                    {"--frames", "0:1", "in.png", "out.png"},
+                    2,
                     "fablix: --frames is for a clip output; a still output takes one frame (see --time)\n"},
-        FailureCase{"TimeNotANumber", {"--time", "soon", "in.png", "out.png"}, 2,
+        FailureCase{"TimeNotANumber",
+                    {"--time", "soon", "in.png", "out.png"},
+                    2,
                     "fablix: --time wants a whole number: 'soon'\n"},
-        FailureCase{"TimeOutOfRange", {"--time", "2147483648", "in.png", "out.png"}, 2,
+        FailureCase{"TimeOutOfRange",
+                    {"--time", "2147483648", "in.png", "out.png"},
+                    2,
                     "fablix: --time 2147483648 is out of range: it wants a whole number from -2147483648 to "
                     "2147483647\n"},
-        FailureCase{"TotalOutOfRange", {"--total", "-99999999999", "in.png", "out.png"}, 2,
+        FailureCase{"TotalOutOfRange",
+                    {"--total", "-99999999999", "in.png", "out.png"},
+                    2,
                     "fablix: --total -99999999999 is out of range: it wants a whole number from -2147483648 to "
                     "2147483647\n"},
         FailureCase{"UnknownOption", {"--fast", "in.png", "out.png"}, 2, "fablix: unknown option '--fast'\n"}),

@@ -51,9 +51,9 @@ TEST_P(Threads, ClipsAndStillsMatchOneThreadByteForByte) {
         patterns.emplace_back();
         for (int32_t i = 0; i < 7; ++i)
             patterns.back().push_back(ReadWholeFile(folder / (prefix + std::to_string(i) + ".png")));
-        const ToolRun one = RunTool(Joined(Joined({"render", "--threads", threads, "--time", "5"}, GetParam().formulas),
-                                           {still}),
-                                    folder);
+        const ToolRun one =
+            RunTool(Joined(Joined({"render", "--threads", threads, "--time", "5"}, GetParam().formulas), {still}),
+                    folder);
         ASSERT_EQ(one.exitCode, 0) << one.err;
         Frame frame;
         std::string message;
@@ -87,7 +87,8 @@ TEST(Bench, PrintsTimesForTheBlockWithoutFiles) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_PRED2(Holds, run.out, "{\"width\": 64, \"height\": 32, \"frames\": 3, \"threads\": 2, \"executor\": \"");
     EXPECT_PRED2(Holds, run.out, "\"msPerFrame\": ");
-    const ToolRun plain = RunTool({"bench", "--size", "8x8", "--frames", "1", "--threads", "1", "-b", "get(0)"}, folder);
+    const ToolRun plain =
+        RunTool({"bench", "--size", "8x8", "--frames", "1", "--threads", "1", "-b", "get(0)"}, folder);
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_PRED2(Holds, plain.out, "8x8, 1 frames, 1 thread, interpreter: ");
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));

@@ -55,9 +55,7 @@ inline ToolRun RunTool(const std::vector<std::string>& arguments, const ScratchF
 }
 
 // True when `text` holds `part`; for EXPECT_PRED2 and readable failures.
-inline bool Holds(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+inline bool Holds(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The identity formulas: each channel keeps the source's byte.
 inline std::vector<std::string> IdentityFormulas() { return {"-b", "b", "-g", "g", "-r", "r", "-a", "a"}; }

@@ -9,9 +9,9 @@ namespace {
 constexpr int32_t kWidth = 24, kHeight = 16;
 
 // The block both the plug-in and the tool render.
-const std::vector<std::string> kBlock = {"-b", "b+ctl(0)-ctl(5)+t", "-g", "map(1,g)", "-r", "r+rnd(0,ctl(2))",
-                                         "--slider", "0=10", "--slider", "2=20", "--slider", "3=30",
-                                         "--slider", "5=50"};
+const std::vector<std::string> kBlock = {
+    "-b",   "b+ctl(0)-ctl(5)+t", "-g",   "map(1,g)", "-r",   "r+rnd(0,ctl(2))", "--slider",
+    "0=10", "--slider",          "2=20", "--slider", "3=30", "--slider",        "5=50"};
 
 std::vector<std::string> Joined(std::vector<std::string> base, const std::vector<std::string>& more) {
     base.insert(base.end(), more.begin(), more.end());
@@ -54,10 +54,10 @@ bool operator==(const ParamSeen& a, const ParamSeen& b) { return a.name == b.nam
 
 TEST(BuiltFrei0rPlugin, OffersTheEnabledControlsUnderTheAuthorsNames) {
     ScratchFolder folder;
-    const Frei0rPlugin plugin = BuildAndLoad(folder, "Grain",
-                                             {"--title", "Fx:Grain", "--author", "Me", "--enable", "slider5,map1,slider0",
-                                              "--slider-name", "0=Amount", "--map", "1=Curve", "--slider-name",
-                                              "5=Amount"});
+    const Frei0rPlugin plugin =
+        BuildAndLoad(folder, "Grain",
+                     {"--title", "Fx:Grain", "--author", "Me", "--enable", "slider5,map1,slider0", "--slider-name",
+                      "0=Amount", "--map", "1=Curve", "--slider-name", "5=Amount"});
     ASSERT_NE(plugin.update, nullptr);
     f0r_plugin_info_t info{};
     plugin.getPluginInfo(&info);

@@ -44,9 +44,11 @@ TEST(Frei0rInstance, CompilesOnlyWhenTheFormulasChange) {
          1},
         {"the same formula text twice", [&] { SetText(*instance, kParamFormula0 + 1, "g/2"); }, 2},
         {"... and again", [&] { SetText(*instance, kParamFormula0 + 1, "g/2"); }, 2},
-        {"a settings file that cannot be read: the same formulas", [&] { SetText(*instance, kParamSettings, missing.c_str()); }, 2},
+        {"a settings file that cannot be read: the same formulas",
+         [&] { SetText(*instance, kParamSettings, missing.c_str()); }, 2},
         {"a formula set back to empty", [&] { SetText(*instance, kParamFormula0 + 1, nullptr); }, 3},
-        {"a formula refused as too long", [&] { SetText(*instance, kParamFormula0, std::string(2000, '1').c_str()); }, 3},
+        {"a formula refused as too long", [&] { SetText(*instance, kParamFormula0, std::string(2000, '1').c_str()); },
+         3},
     };
     testing::internal::CaptureStderr();
     for (const Step& step : steps) {
@@ -63,9 +65,16 @@ TEST(Frei0rInstance, TakesOnlySizesWhosePixelsFitAFrame) {
         uint32_t width, height;
         bool made;
     } cases[] = {
-        {1, 1, true},          {16384, 16384, true},  {0, 8, false},       {8, 0, false},
-        {16384, 16385, false}, {1u << 28, 1, true},   {(1u << 28) + 1, 1, false},
-        {1u << 31, 1, false},  {1, 1u << 31, false},  {UINT32_MAX, UINT32_MAX, false},
+        {1, 1, true},
+        {16384, 16384, true},
+        {0, 8, false},
+        {8, 0, false},
+        {16384, 16385, false},
+        {1u << 28, 1, true},
+        {(1u << 28) + 1, 1, false},
+        {1u << 31, 1, false},
+        {1, 1u << 31, false},
+        {UINT32_MAX, UINT32_MAX, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MakeFilterInstance(c.width, c.height) != nullptr, c.made) << c.width << " x " << c.height;
@@ -78,20 +87,30 @@ TEST(Frei0rInstance, TurnsHostTimeIntoFrameIndexes) {
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
-        {0.0, kDefaultFrameRate, 0},        {0.04, kDefaultFrameRate, 1},      {0.12, kDefaultFrameRate, 3},
-        {0.039999, kDefaultFrameRate, 1},   {10.0, kDefaultFrameRate, 250},    {1.0 / 30 * 7, 0.03, 7},
-        {1001.0 / 30000 * 9, 0.02997, 9},   {280.0, 0.000025, 7},              {-0.08, kDefaultFrameRate, -2},
-        {1e12, kDefaultFrameRate, 2147483647}, {-1e12, kDefaultFrameRate, -2147483647 - 1}, {nan, 0.025, 0},
+        {0.0, kDefaultFrameRate, 0},
+        {0.04, kDefaultFrameRate, 1},
+        {0.12, kDefaultFrameRate, 3},
+        {0.039999, kDefaultFrameRate, 1},
+        {10.0, kDefaultFrameRate, 250},
+        {1.0 / 30 * 7, 0.03, 7},
+        {1001.0 / 30000 * 9, 0.02997, 9},
+        {280.0, 0.000025, 7},
+        {-0.08, kDefaultFrameRate, -2},
+        {1e12, kDefaultFrameRate, 2147483647},
+        {-1e12, kDefaultFrameRate, -2147483647 - 1},
+        {nan, 0.025, 0},
         {1.0, 0.0, 0},
     };
-    for (const Case& c : cases) EXPECT_EQ(FrameIndex(c.seconds, c.frameRate), c.t) << c.seconds << " s at " << c.frameRate;
+    for (const Case& c : cases)
+        EXPECT_EQ(FrameIndex(c.seconds, c.frameRate), c.t) << c.seconds << " s at " << c.frameRate;
 
     struct Length {
         double clipLength;
         int32_t total;
     };
-    const Length lengths[] = {{kDefaultClipLength, 249}, {0.000004, 3}, {0.000001, 0}, {0.0, 0}, {-1.0, 0}, {nan, 0},
-                              {1.0, 999999}, {1e9, 2147483646}};
+    const Length lengths[] = {
+        {kDefaultClipLength, 249}, {0.000004, 3}, {0.000001, 0}, {0.0, 0}, {-1.0, 0}, {nan, 0}, {1.0, 999999},
+        {1e9, 2147483646}};
     for (const Length& l : lengths) EXPECT_EQ(LastFrameIndex(l.clipLength), l.total) << l.clipLength;
 }
 
@@ -129,7 +148,11 @@ TEST(Frei0rInstance, ListsABuiltBlocksControlsUnderUsableNames) {
          {"Both 1", "Both 2", "Shown"},
          {0, 1, 2}},
         {"empty, unterminated, taken and plain names give way to plain names",
-         {{false, 0, ""}, {false, 1, nullptr}, {false, 2, "Same"}, {false, 3, "Same"}, {false, 4, "slider-7"},
+         {{false, 0, ""},
+          {false, 1, nullptr},
+          {false, 2, "Same"},
+          {false, 3, "Same"},
+          {false, 4, "slider-7"},
           {true, 3, ""}},
          {"slider-0", "slider-1", "Same", "slider-3", "slider-4", "slider-6", "slider-7"},
          {0, 1, 2, 3, 4, 6, 7}},

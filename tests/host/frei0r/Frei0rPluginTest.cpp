@@ -30,14 +30,14 @@ TEST(Frei0rPlugin, NamesEveryParameterWithItsTypeAndDefault) {
         double number;  // for bool and double
     };
     const Expected expected[16] = {
-        {"settings", F0R_PARAM_STRING, 0},  {"formula-b", F0R_PARAM_STRING, 0},
-        {"formula-g", F0R_PARAM_STRING, 0}, {"formula-r", F0R_PARAM_STRING, 0},
-        {"formula-a", F0R_PARAM_STRING, 0}, {"frame-rate", F0R_PARAM_DOUBLE, 0.025},
+        {"settings", F0R_PARAM_STRING, 0},          {"formula-b", F0R_PARAM_STRING, 0},
+        {"formula-g", F0R_PARAM_STRING, 0},         {"formula-r", F0R_PARAM_STRING, 0},
+        {"formula-a", F0R_PARAM_STRING, 0},         {"frame-rate", F0R_PARAM_DOUBLE, 0.025},
         {"clip-length", F0R_PARAM_DOUBLE, 0.00025}, {"single-expression", F0R_PARAM_BOOL, 0},
-        {"slider-0", F0R_PARAM_DOUBLE, -1}, {"slider-1", F0R_PARAM_DOUBLE, -1},
-        {"slider-2", F0R_PARAM_DOUBLE, -1}, {"slider-3", F0R_PARAM_DOUBLE, -1},
-        {"slider-4", F0R_PARAM_DOUBLE, -1}, {"slider-5", F0R_PARAM_DOUBLE, -1},
-        {"slider-6", F0R_PARAM_DOUBLE, -1}, {"slider-7", F0R_PARAM_DOUBLE, -1},
+        {"slider-0", F0R_PARAM_DOUBLE, -1},         {"slider-1", F0R_PARAM_DOUBLE, -1},
+        {"slider-2", F0R_PARAM_DOUBLE, -1},         {"slider-3", F0R_PARAM_DOUBLE, -1},
+        {"slider-4", F0R_PARAM_DOUBLE, -1},         {"slider-5", F0R_PARAM_DOUBLE, -1},
+        {"slider-6", F0R_PARAM_DOUBLE, -1},         {"slider-7", F0R_PARAM_DOUBLE, -1},
     };
     PluginInstance instance(8, 8);
     ASSERT_TRUE(instance.Made());
@@ -99,22 +99,28 @@ std::vector<Case> Cases() {
          2,
          3},
         {"sliders k/255 are positions k, over 1 is 255, below 0 keeps the default's",
-         {{kParamFormula0, "ctl(0)"}, {kParamFormula0 + 1, "ctl(1)+ctl(2)"}, {kParamFormula0 + 2, "ctl(3)"},
+         {{kParamFormula0, "ctl(0)"},
+          {kParamFormula0 + 1, "ctl(1)+ctl(2)"},
+          {kParamFormula0 + 2, "ctl(3)"},
           {kParamFormula0 + 3, "ctl(7)"}},
-         {{kParamSlider0, 1.0 / 255}, {kParamSlider0 + 1, 0.5}, {kParamSlider0 + 2, 7.0},
+         {{kParamSlider0, 1.0 / 255},
+          {kParamSlider0 + 1, 0.5},
+          {kParamSlider0 + 2, 7.0},
           {kParamSlider0 + 3, 200.0 / 255}},
          0.0,
-         {"-b", "ctl(0)", "-g", "ctl(1)+ctl(2)", "-r", "ctl(3)", "-a", "ctl(7)", "--slider", "0=1", "--slider",
-          "1=128", "--slider", "2=255", "--slider", "3=200"},
+         {"-b", "ctl(0)", "-g", "ctl(1)+ctl(2)", "-r", "ctl(3)", "-a", "ctl(7)", "--slider", "0=1", "--slider", "1=128",
+          "--slider", "2=255", "--slider", "3=200"},
          0,
          249},
         {"maps from slider pairs",
          {{kParamFormula0, "map(0,b)"}, {kParamFormula0 + 1, "map(1,g)"}},
-         {{kParamSlider0, 100.0 / 255}, {kParamSlider0 + 1, 200.0 / 255}, {kParamSlider0 + 2, 0.0},
+         {{kParamSlider0, 100.0 / 255},
+          {kParamSlider0 + 1, 200.0 / 255},
+          {kParamSlider0 + 2, 0.0},
           {kParamSlider0 + 3, 1.0}},
          0.0,
-         {"-b", "map(0,b)", "-g", "map(1,g)", "--slider", "0=100", "--slider", "1=200", "--slider", "2=0",
-          "--slider", "3=255"},
+         {"-b", "map(0,b)", "-g", "map(1,g)", "--slider", "0=100", "--slider", "1=200", "--slider", "2=0", "--slider",
+          "3=255"},
          0,
          249},
         {"single expression",
@@ -125,7 +131,8 @@ std::vector<Case> Cases() {
          5,
          249},
         {"neighbours and polar lookups",
-         {{kParamFormula0, "cnv(1,2,1,2,4,2,1,2,1,16)"}, {kParamFormula0 + 1, "rad(d+64,m,1)"},
+         {{kParamFormula0, "cnv(1,2,1,2,4,2,1,2,1,16)"},
+          {kParamFormula0 + 1, "rad(d+64,m,1)"},
           {kParamFormula0 + 2, "src(x+1,y-1,2)"}},
          {},
          0.0,
@@ -183,8 +190,16 @@ TEST(Frei0rPlugin, ReportsAnUnreadableSettingsFileAndRendersTheDefaultBlock) {
 // What the plug-in says of a settings file, once however often it renders
 // or is given the same path, in the tool's words.
 TEST(Frei0rPlugin, SaysOnceWhatASettingsFileSRulesChangedAndRefusesAHugeOne) {
-    const std::string start = "%RGB-1.0\r\x03" "999\r\x01" "2\r\x01" "3\r\x01" "4\r\x01" "5\r\x01" "6\r\x01"
-                              "7\r\x01" "8\r";
+    const std::string start =
+        "%RGB-1.0\r\x03"
+        "999\r\x01"
+        "2\r\x01"
+        "3\r\x01"
+        "4\r\x01"
+        "5\r\x01"
+        "6\r\x01"
+        "7\r\x01"
+        "8\r";
     struct {
         const char* name;
         std::string contents;
@@ -254,12 +269,13 @@ TEST(Frei0rPlugin, FollowsParameterChangesBetweenFrames) {
     instance.Set(kParamSlider0, 0.2);
     EXPECT_TRUE(SameFrame(instance.Render(source, 0), ToolFrame({"-b", "ctl(0)", "--slider", "0=51"}, source, 0, 249)));
     instance.Set(kParamSlider0, 0.4);
-    EXPECT_TRUE(SameFrame(instance.Render(source, 0), ToolFrame({"-b", "ctl(0)", "--slider", "0=102"}, source, 0, 249)));
+    EXPECT_TRUE(
+        SameFrame(instance.Render(source, 0), ToolFrame({"-b", "ctl(0)", "--slider", "0=102"}, source, 0, 249)));
     instance.Set(kParamFormula0, std::string("ctl(0)/2+t"));
     instance.Set(kParamSingle, 1.0);
     instance.Set(kParamSingle, 0.0);
-    EXPECT_TRUE(SameFrame(instance.Render(source, 0.4),
-                          ToolFrame({"-b", "ctl(0)/2+t", "--slider", "0=102"}, source, 10, 249)));
+    EXPECT_TRUE(
+        SameFrame(instance.Render(source, 0.4), ToolFrame({"-b", "ctl(0)/2+t", "--slider", "0=102"}, source, 10, 249)));
     instance.Set(kParamFormula0, std::string(""));  // empty: the default's formula again
     EXPECT_TRUE(SameFrame(instance.Render(source, 0), ToolFrame({"--slider", "0=102"}, source, 0, 249)));
 }

@@ -115,8 +115,7 @@ private:
 
 // The frame `fablix render` makes of `source` with these block options at
 // frame `time` of a clip whose last frame is `total`.
-inline Frame ToolFrame(const std::vector<std::string>& blockOptions, const Frame& source, int32_t time,
-                       int32_t total) {
+inline Frame ToolFrame(const std::vector<std::string>& blockOptions, const Frame& source, int32_t time, int32_t total) {
     Arguments args;
     args.items = blockOptions;
     BlockOptions options;

@@ -50,8 +50,8 @@ TEST(Frei0rHostRows, FindsTheNearestRecordOfEachPlane) {
     const AVFrame unaligned = Record(in.data(), w, h, 406);
     // Words that are no record: nothing, small numbers, unmapped and
     // misaligned addresses, the planes themselves.
-    const std::vector<uintptr_t> junk = {0, 1, 4096, Word(in.data()) + 3, uintptr_t{1} << 47, ~uintptr_t{0} - 7,
-                                         Word(in.data()), Word(out.data())};
+    const std::vector<uintptr_t> junk = {
+        0, 1, 4096, Word(in.data()) + 3, uintptr_t{1} << 47, ~uintptr_t{0} - 7, Word(in.data()), Word(out.data())};
 
     struct Case {
         const char* what;
@@ -61,22 +61,37 @@ TEST(Frei0rHostRows, FindsTheNearestRecordOfEachPlane) {
         int64_t inPitch, outPitch;
     };
     const Case cases[] = {
-        {"both, among junk", {junk[0], junk[1], Word(&inRecord), junk[2], junk[3], Word(&outRecord), junk[4]},
-         out.data(), true, 448, 448},
-        {"the nearest of two records of a plane", {Word(&outRecord), Word(&inRecord), Word(&farInRecord)}, out.data(),
-         true, 448, 448},
+        {"both, among junk",
+         {junk[0], junk[1], Word(&inRecord), junk[2], junk[3], Word(&outRecord), junk[4]},
+         out.data(),
+         true,
+         448,
+         448},
+        {"the nearest of two records of a plane",
+         {Word(&outRecord), Word(&inRecord), Word(&farInRecord)},
+         out.data(),
+         true,
+         448,
+         448},
         {"a frame stored bottom row first", {Word(&flipped), Word(&inRecord)}, outLast, true, 448, -448},
         {"the output's record missing", {Word(&inRecord), junk[5], junk[6], junk[7]}, out.data(), false, 0, 0},
         {"records of another size, height or format",
-         {Word(&otherSize), Word(&otherHeight), Word(&otherFormat), Word(&outRecord)}, out.data(), false, 0, 0},
-        {"a pitch narrower than the row, or not whole pixels", {Word(&tooNarrow), Word(&unaligned), Word(&outRecord)},
-         out.data(), false, 0, 0},
+         {Word(&otherSize), Word(&otherHeight), Word(&otherFormat), Word(&outRecord)},
+         out.data(),
+         false,
+         0,
+         0},
+        {"a pitch narrower than the row, or not whole pixels",
+         {Word(&tooNarrow), Word(&unaligned), Word(&outRecord)},
+         out.data(),
+         false,
+         0,
+         0},
         {"no words", {}, out.data(), false, 0, 0},
     };
     for (const Case& c : cases) {
         FrameRows rows{-1, -1};
-        EXPECT_EQ(FindFrameRows(c.words.data(), c.words.size(), in.data(), c.outPlane, w, h, &rows), c.found)
-            << c.what;
+        EXPECT_EQ(FindFrameRows(c.words.data(), c.words.size(), in.data(), c.outPlane, w, h, &rows), c.found) << c.what;
         if (c.found) {
             EXPECT_EQ(rows.inPitch, c.inPitch) << c.what;
             EXPECT_EQ(rows.outPitch, c.outPitch) << c.what;

@@ -33,8 +33,14 @@ TEST_F(TestImage, IsTheSameEveryTime) {
 }
 
 TEST_F(TestImage, BarsAreFlatWithHardEdgesBetweenThem) {
-    const Bgra bars[8] = {kWhite, {0, 255, 255, 255}, {255, 255, 0, 255}, {0, 255, 0, 255},
-                          {255, 0, 255, 255}, {0, 0, 255, 255}, {255, 0, 0, 255}, kBlack};
+    const Bgra bars[8] = {kWhite,
+                          {0, 255, 255, 255},
+                          {255, 255, 0, 255},
+                          {0, 255, 0, 255},
+                          {255, 0, 255, 255},
+                          {0, 0, 255, 255},
+                          {255, 0, 0, 255},
+                          kBlack};
     for (int32_t y : {0, 80, 159}) {
         for (int32_t x = 0; x < 640; ++x) ASSERT_EQ(PixelAt(image, x, y), bars[x / 80]) << x << "," << y;
     }
@@ -77,8 +83,8 @@ TEST_F(TestImage, RampsClimbFromBlackToFull) {
         int32_t y;
         Bgra full;
     };
-    for (const Ramp& ramp : {Ramp{350, kWhite}, Ramp{410, {0, 0, 255, 255}}, Ramp{440, {0, 255, 0, 255}},
-                             Ramp{470, {255, 0, 0, 255}}}) {
+    for (const Ramp& ramp :
+         {Ramp{350, kWhite}, Ramp{410, {0, 0, 255, 255}}, Ramp{440, {0, 255, 0, 255}}, Ramp{470, {255, 0, 0, 255}}}) {
         EXPECT_EQ(PixelAt(image, 320, ramp.y), kBlack) << ramp.y;
         EXPECT_EQ(PixelAt(image, 639, ramp.y), ramp.full) << ramp.y;
         for (int32_t x = 321; x < 640; ++x)
@@ -155,12 +161,11 @@ TEST(HuePixel, SextantsMeetAtThePrimaries) {
         int32_t hue, value;
         Bgra expected;
     };
-    for (const Case& c : {Case{0, 255, {0, 0, 255, 255}}, Case{256, 255, {0, 255, 255, 255}},
-                          Case{512, 255, {0, 255, 0, 255}}, Case{768, 255, {255, 255, 0, 255}},
-                          Case{1024, 255, {255, 0, 0, 255}}, Case{1280, 255, {255, 0, 255, 255}},
-                          Case{1536, 255, {0, 0, 255, 255}}, Case{-256, 255, {255, 0, 255, 255}},
-                          Case{128, 255, {0, 128, 255, 255}}, Case{0, 128, {0, 0, 128, 255}},
-                          Case{256, 0, {0, 0, 0, 255}}}) {
+    for (const Case& c :
+         {Case{0, 255, {0, 0, 255, 255}}, Case{256, 255, {0, 255, 255, 255}}, Case{512, 255, {0, 255, 0, 255}},
+          Case{768, 255, {255, 255, 0, 255}}, Case{1024, 255, {255, 0, 0, 255}}, Case{1280, 255, {255, 0, 255, 255}},
+          Case{1536, 255, {0, 0, 255, 255}}, Case{-256, 255, {255, 0, 255, 255}}, Case{128, 255, {0, 128, 255, 255}},
+          Case{0, 128, {0, 0, 128, 255}}, Case{256, 0, {0, 0, 0, 255}}}) {
         uint8_t pixel[4];
         HuePixel(c.hue, c.value, pixel);
         EXPECT_EQ((Bgra{pixel[0], pixel[1], pixel[2], pixel[3]}), c.expected) << c.hue << " " << c.value;

@@ -167,8 +167,7 @@ TEST(ClipEncoders, SeveralAtOnceWriteTheBytesOfOne) {
             << message;
         EXPECT_EQ(used, encoders);
         clips.push_back(EncodedVideo(folder / (name + ".mkv")));
-        ASSERT_EQ(WriteClip(folder / (name + "-%d.png"), frames, 24, 1, message, encoders, &used), kMediaOk)
-            << message;
+        ASSERT_EQ(WriteClip(folder / (name + "-%d.png"), frames, 24, 1, message, encoders, &used), kMediaOk) << message;
         EXPECT_EQ(used, encoders);
         patterns.emplace_back();
         for (size_t i = 0; i < frames.size(); ++i)
@@ -264,7 +263,7 @@ TEST(ClipReadErrors, FilesThatAreNoVideoAreUnsupported) {
     ScratchFolder folder;
     for (const char* name : {"notes.txt", "notes.mkv", "noise.mp4"}) {
         folder.WriteFile(name, std::string(name) == "noise.mp4" ? std::string(4096, '\x5A')
-                                                               : "these are words, not frames\n");
+                                                                : "these are words, not frames\n");
         std::string path = folder / name;
         ClipReader reader;
         std::string message;
@@ -314,7 +313,8 @@ TEST(ClipReadWarnings, TheFirstFrameOfAnotherSizeIsNoted) {
     std::string message;
     const int32_t widths[] = {6, 6, 8, 6, 4};
     for (int32_t i = 0; i < 5; ++i)
-        ASSERT_EQ(WritePng((folder / ("f" + std::to_string(i) + ".png")).c_str(), NumberedFrame(widths[i], 4, i), message),
+        ASSERT_EQ(WritePng((folder / ("f" + std::to_string(i) + ".png")).c_str(), NumberedFrame(widths[i], 4, i),
+                           message),
                   kMediaOk);
     ClipReader reader;
     ASSERT_EQ(OpenClipReader(reader, (folder / "f%d.png").c_str(), message), kMediaOk) << message;
@@ -335,15 +335,12 @@ TEST(ClipOutputKinds, FollowTheExtension) {
         int32_t result;
         ClipFormat format;
     };
-    for (const Case& c : {Case{"a.mp4", kMediaOk, kClipMp4}, Case{"a.MOV", kMediaOk, kClipMov},
-                          Case{"dir.x/a.mkv", kMediaOk, kClipMkv}, Case{"a.gif", kMediaOk, kClipGif},
-                          Case{"out/f%04d.png", kMediaOk, kClipPngSequence},
-                          Case{"f%d.png", kMediaOk, kClipPngSequence},
-                          Case{"100%.mp4", kMediaOk, kClipMp4},
-                          Case{"a.png", kMediaUnsupported, kClipMkv},
-                          Case{"f%d%d.png", kMediaUnsupported, kClipMkv},
-                          Case{"a.avi", kMediaUnsupported, kClipMkv},
-                          Case{"noextension", kMediaUnsupported, kClipMkv}}) {
+    for (const Case& c :
+         {Case{"a.mp4", kMediaOk, kClipMp4}, Case{"a.MOV", kMediaOk, kClipMov}, Case{"dir.x/a.mkv", kMediaOk, kClipMkv},
+          Case{"a.gif", kMediaOk, kClipGif}, Case{"out/f%04d.png", kMediaOk, kClipPngSequence},
+          Case{"f%d.png", kMediaOk, kClipPngSequence}, Case{"100%.mp4", kMediaOk, kClipMp4},
+          Case{"a.png", kMediaUnsupported, kClipMkv}, Case{"f%d%d.png", kMediaUnsupported, kClipMkv},
+          Case{"a.avi", kMediaUnsupported, kClipMkv}, Case{"noextension", kMediaUnsupported, kClipMkv}}) {
         ClipFormat format = kClipMkv;
         std::string message;
         EXPECT_EQ(ClipFormatForPath(c.path, format, message), c.result) << c.path;
@@ -450,8 +447,8 @@ TEST(ClipWriterArguments, BadSizesAndRatesAreRefused) {
     struct Case {
         int32_t width, height, numerator, denominator;
     };
-    for (const Case& c : {Case{0, 8, 24, 1}, Case{8, -1, 24, 1}, Case{8, 8, 0, 1}, Case{8, 8, 24, 0},
-                          Case{70000, 70000, 24, 1}}) {
+    for (const Case& c :
+         {Case{0, 8, 24, 1}, Case{8, -1, 24, 1}, Case{8, 8, 0, 1}, Case{8, 8, 24, 0}, Case{70000, 70000, 24, 1}}) {
         ClipWriter writer;
         std::string message;
         EXPECT_EQ(OpenClipWriter(writer, path.c_str(), c.width, c.height, c.numerator, c.denominator, message),

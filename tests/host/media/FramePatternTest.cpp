@@ -64,8 +64,8 @@ TEST(FramePattern, ReadsBackOnlyTheNamesItWrites) {
     std::string problem;
     ASSERT_TRUE(ParseFramePattern("f%03d.png", &pattern, &problem));
     const std::pair<const char*, int64_t> cases[] = {
-        {"f000.png", 0}, {"f123.png", 123}, {"f1234.png", 1234}, {"f12.png", -1},   {"f0123.png", -1},
-        {"g001.png", -1}, {"f001.PNG", -1}, {"f0x1.png", -1},    {"f.png", -1},      {"f001.png.part", -1},
+        {"f000.png", 0},  {"f123.png", 123}, {"f1234.png", 1234}, {"f12.png", -1}, {"f0123.png", -1},
+        {"g001.png", -1}, {"f001.PNG", -1},  {"f0x1.png", -1},    {"f.png", -1},   {"f001.png.part", -1},
     };
     for (const auto& [name, index] : cases) EXPECT_EQ(FrameIndexOfName(pattern, name), index) << name;
 }

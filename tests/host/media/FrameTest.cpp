@@ -34,13 +34,13 @@ TEST_P(MakeFrameSizes, GiveRowsOfFourBytesPerPixelOrRefuse) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frame, MakeFrameSizes,
-    testing::Values(SizeCase{1, 1, kMediaOk, 4, 4}, SizeCase{3, 2, kMediaOk, 12, 24},
-                    SizeCase{640, 480, kMediaOk, 2560, 1228800},
-                    SizeCase{0, 5, kMediaBadArgument, 0, 0}, SizeCase{5, -1, kMediaBadArgument, 0, 0},
-                    SizeCase{16385, 16384, kMediaTooLarge, 0, 0},
-                    SizeCase{INT32_MAX, INT32_MAX, kMediaTooLarge, 0, 0}));
+INSTANTIATE_TEST_SUITE_P(Frame, MakeFrameSizes,
+                         testing::Values(SizeCase{1, 1, kMediaOk, 4, 4}, SizeCase{3, 2, kMediaOk, 12, 24},
+                                         SizeCase{640, 480, kMediaOk, 2560, 1228800},
+                                         SizeCase{0, 5, kMediaBadArgument, 0, 0},
+                                         SizeCase{5, -1, kMediaBadArgument, 0, 0},
+                                         SizeCase{16385, 16384, kMediaTooLarge, 0, 0},
+                                         SizeCase{INT32_MAX, INT32_MAX, kMediaTooLarge, 0, 0}));
 
 TEST(FramePixel, AddressesRowsRowBytesApart) {
     Frame frame;

@@ -16,25 +16,23 @@ namespace {
 struct PngImage {
     int width = 0, height = 0, bitDepth = 8, colorType = PNG_COLOR_TYPE_RGB;
     bool interlaced = false;
-    std::vector<uint8_t> rows;            // packed rows as stored, height * rowBytes
+    std::vector<uint8_t> rows;  // packed rows as stored, height * rowBytes
     std::vector<png_color> palette;
-    std::vector<png_byte> paletteAlpha;   // tRNS for palette images
-    bool transparentColor = false;        // tRNS for gray and RGB images
+    std::vector<png_byte> paletteAlpha;  // tRNS for palette images
+    bool transparentColor = false;       // tRNS for gray and RGB images
     png_color_16 transparent = {};
 };
 
 bool WritePngRows(png_structp png, png_infop info, FILE* file, const PngImage* image, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(image->width), png_uint_32(image->height), image->bitDepth,
-                 image->colorType, image->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!image->palette.empty())
-        png_set_PLTE(png, info, image->palette.data(), int(image->palette.size()));
+    png_set_IHDR(png, info, png_uint_32(image->width), png_uint_32(image->height), image->bitDepth, image->colorType,
+                 image->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!image->palette.empty()) png_set_PLTE(png, info, image->palette.data(), int(image->palette.size()));
     if (!image->paletteAlpha.empty())
         png_set_tRNS(png, info, image->paletteAlpha.data(), int(image->paletteAlpha.size()), nullptr);
-    if (image->transparentColor)
-        png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16p>(&image->transparent));
+    if (image->transparentColor) png_set_tRNS(png, info, nullptr, 0, const_cast<png_color_16p>(&image->transparent));
     png_write_info(png, info);
     if (image->interlaced) png_set_interlace_handling(png);
     png_write_image(png, rows);
@@ -66,7 +64,7 @@ std::vector<Bgra> AllPixels(const Frame& frame) {
 TEST(PngRoundTrip, RgbaIsExact) {
     ScratchFolder folder;
     Frame written = NumberedFrame(13, 7, 3);
-    SetPixelAt(written, 0, 0, Bgra{1, 2, 3, 0});       // colour under full transparency is kept
+    SetPixelAt(written, 0, 0, Bgra{1, 2, 3, 0});  // colour under full transparency is kept
     SetPixelAt(written, 12, 6, Bgra{255, 255, 255, 255});
     std::string message;
     ASSERT_EQ(WritePng((folder / "frame.png").c_str(), written, message), kMediaOk) << message;
@@ -110,12 +108,15 @@ PngImage Image(int width, int height, int bitDepth, int colorType, std::vector<u
 
 std::vector<ReadCase> ReadCases() {
     std::vector<ReadCase> cases;
-    cases.push_back({"gray8", Image(3, 1, 8, PNG_COLOR_TYPE_GRAY, {0, 100, 255}),
+    cases.push_back({"gray8",
+                     Image(3, 1, 8, PNG_COLOR_TYPE_GRAY, {0, 100, 255}),
                      {{0, 0, 0, 255}, {100, 100, 100, 255}, {255, 255, 255, 255}}});
     // 4-bit samples 0, 5, 15 widen to 0, 85, 255.
-    cases.push_back({"gray4", Image(3, 1, 4, PNG_COLOR_TYPE_GRAY, {0x05, 0xF0}),
+    cases.push_back({"gray4",
+                     Image(3, 1, 4, PNG_COLOR_TYPE_GRAY, {0x05, 0xF0}),
                      {{0, 0, 0, 255}, {85, 85, 85, 255}, {255, 255, 255, 255}}});
-    cases.push_back({"grayAlpha", Image(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {50, 7, 200, 255}),
+    cases.push_back({"grayAlpha",
+                     Image(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {50, 7, 200, 255}),
                      {{50, 50, 50, 7}, {200, 200, 200, 255}}});
     {
         PngImage image = Image(2, 1, 8, PNG_COLOR_TYPE_GRAY, {100, 101});
@@ -123,13 +124,15 @@ std::vector<ReadCase> ReadCases() {
         image.transparent.gray = 100;
         cases.push_back({"grayTransparentColor", image, {{100, 100, 100, 0}, {101, 101, 101, 255}}});
     }
-    cases.push_back({"rgb8", Image(2, 2, 8, PNG_COLOR_TYPE_RGB, {10, 20, 30, 200, 100, 0, 0, 0, 1, 255, 254, 253}),
+    cases.push_back({"rgb8",
+                     Image(2, 2, 8, PNG_COLOR_TYPE_RGB, {10, 20, 30, 200, 100, 0, 0, 0, 1, 255, 254, 253}),
                      {{30, 20, 10, 255}, {0, 100, 200, 255}, {1, 0, 0, 255}, {253, 254, 255, 255}}});
     cases.push_back({"rgba8", Image(1, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, {1, 2, 3, 4}), {{3, 2, 1, 4}}});
     // Samples that are multiples of 257 map to exact 8-bit values.
-    cases.push_back({"rgb16", Image(2, 1, 16, PNG_COLOR_TYPE_RGB,
-                                    {0xFF, 0xFF, 0x80, 0x80, 0x01, 0x01, 0x00, 0x00, 0x40, 0x40, 0xFE, 0xFE}),
-                     {{1, 128, 255, 255}, {254, 64, 0, 255}}});
+    cases.push_back(
+        {"rgb16",
+         Image(2, 1, 16, PNG_COLOR_TYPE_RGB, {0xFF, 0xFF, 0x80, 0x80, 0x01, 0x01, 0x00, 0x00, 0x40, 0x40, 0xFE, 0xFE}),
+         {{1, 128, 255, 255}, {254, 64, 0, 255}}});
     {
         PngImage image = Image(3, 1, 8, PNG_COLOR_TYPE_PALETTE, {1, 0, 2});
         image.palette = {{255, 0, 0}, {0, 128, 255}, {9, 8, 7}};
@@ -144,12 +147,17 @@ std::vector<ReadCase> ReadCases() {
         cases.push_back({"palette2bit", image, {{1, 1, 1, 255}, {60, 50, 40, 255}}});
     }
     {
-        PngImage image = Image(3, 2, 8, PNG_COLOR_TYPE_RGB,
-                               {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18});
+        PngImage image =
+            Image(3, 2, 8, PNG_COLOR_TYPE_RGB, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18});
         image.interlaced = true;
-        cases.push_back({"rgbInterlaced", image,
-                         {{3, 2, 1, 255}, {6, 5, 4, 255}, {9, 8, 7, 255},
-                          {12, 11, 10, 255}, {15, 14, 13, 255}, {18, 17, 16, 255}}});
+        cases.push_back({"rgbInterlaced",
+                         image,
+                         {{3, 2, 1, 255},
+                          {6, 5, 4, 255},
+                          {9, 8, 7, 255},
+                          {12, 11, 10, 255},
+                          {15, 14, 13, 255},
+                          {18, 17, 16, 255}}});
     }
     return cases;
 }
@@ -189,8 +197,7 @@ TEST(PngReadErrors, OtherFilesAreNotPng) {
         const char* name;
         std::string contents;
     };
-    for (const Case& c : {Case{"x.txt", "just some words\n"}, Case{"empty.png", ""},
-                          Case{"short.png", "\x89PNG"}}) {
+    for (const Case& c : {Case{"x.txt", "just some words\n"}, Case{"empty.png", ""}, Case{"short.png", "\x89PNG"}}) {
         folder.WriteFile(c.name, c.contents);
         std::string path = folder / c.name;
         Frame frame;

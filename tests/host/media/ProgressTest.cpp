@@ -48,8 +48,7 @@ TEST(ProgressLines, OneLinePerTenthThenTheSummary) {
     FinishProgress(progress, 110.0);
     UpdateProgress(progress, 20, 111.0);  // after the end: silent
     std::string expected;
-    for (int32_t done = 2; done <= 20; done += 2)
-        expected += ProgressLineText(done, 20, 0.5 * done) + "\n";
+    for (int32_t done = 2; done <= 20; done += 2) expected += ProgressLineText(done, 20, 0.5 * done) + "\n";
     expected += "20 frames in 0:10 (2.0 fps)\n";
     EXPECT_EQ(Captured(out), expected);
     EXPECT_EQ(expected.substr(0, expected.find('\n')), "2/20 frames (10%), 2.0 fps, 0:09 left");

@@ -304,8 +304,8 @@ TEST(SliderClass, KeysAndTheMouseMoveItAndEveryMoveIsTold) {
         WPARAM key;
         LRESULT after;
     };
-    const Key keys[] = {{VK_RIGHT, 101}, {VK_LEFT, 100}, {VK_UP, 101}, {VK_DOWN, 100}, {VK_PRIOR, 120},
-                        {VK_NEXT, 100},  {VK_END, 200},  {VK_RIGHT, 200}, {VK_HOME, 0}, {VK_LEFT, 0}};
+    const Key keys[] = {{VK_RIGHT, 101}, {VK_LEFT, 100}, {VK_UP, 101},    {VK_DOWN, 100}, {VK_PRIOR, 120},
+                        {VK_NEXT, 100},  {VK_END, 200},  {VK_RIGHT, 200}, {VK_HOME, 0},   {VK_LEFT, 0}};
     size_t told = 0;
     LRESULT before = Position(slider);
     for (const Key& k : keys) {
@@ -372,10 +372,10 @@ TEST(SliderClass, ThumbIsPaintedByTheGivenPainterOnAWindowOfItsOwn) {
 
 TEST(GeditClass, ChangesAreToldWithCode0x0300AndTheTextIsAnEditControls) {
     HWND parent = MakeParent(50, 50, 300, 160);
-    HWND field = CreateWindowA("gedit", "", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_WANTRETURN |
-                                                ES_AUTOVSCROLL,
-                               10, 10, 200, 80, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(203)),
-                               GetModuleHandleA(nullptr), nullptr);
+    HWND field =
+        CreateWindowA("gedit", "", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL,
+                      10, 10, 200, 80, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(203)),
+                      GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(field, nullptr);
     gCommands.clear();
     SetWindowTextA(field, "r*2");

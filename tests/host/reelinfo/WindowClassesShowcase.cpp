@@ -20,7 +20,7 @@ constexpr UINT kSetRange = 32982, kSetPosition = 32986, kSetPainter = 32990, kGe
 constexpr int kFormulaId = 201, kSliderId = 401, kValueId = 123, kFrameSliderId = 409;
 constexpr int kPreviewWidth = 160, kPreviewHeight = 120;
 
-std::vector<uint8_t> gPixels(kPreviewWidth * kPreviewHeight * 4);
+std::vector<uint8_t> gPixels(kPreviewWidth* kPreviewHeight * 4);
 PixelMap gMap{};
 PixelMap* gMapAddress = &gMap;
 
@@ -83,9 +83,7 @@ LRESULT CALLBACK ShowcaseProcedure(HWND window, UINT message, WPARAM wParam, LPA
         return 0;
     }
     case WM_TIMER:
-    case WM_CLOSE:
-        PostQuitMessage(0);
-        return 0;
+    case WM_CLOSE: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -109,15 +107,15 @@ int main(int argc, char** argv) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = "Showcase";
     RegisterClassA(&windowClass);
-    HWND window = CreateWindowA("Showcase", "Slider and gedit", WS_OVERLAPPED | WS_CAPTION, 20, 20,
-                                470, 190, nullptr, nullptr, own, nullptr);
+    HWND window = CreateWindowA("Showcase", "Slider and gedit", WS_OVERLAPPED | WS_CAPTION, 20, 20, 470, 190, nullptr,
+                                nullptr, own, nullptr);
     FillPreview(0);
 
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     std::vector<HWND> children = {
         Child(window, "Static", "&R:", SS_RIGHT, 8, 14, 20, 16, -1, own),
-        Child(window, "gedit", "", WS_BORDER | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_TABSTOP, 32,
-              12, 230, 64, kFormulaId, own),
+        Child(window, "gedit", "", WS_BORDER | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_TABSTOP, 32, 12, 230,
+              64, kFormulaId, own),
         Child(window, "Static", "Slider 0:", SS_LEFT, 8, 92, 60, 16, -1, own),
         Child(window, "Slider", "", 0x0053, 70, 90, 160, 20, kSliderId, host),
         Child(window, "Static", "000", SS_LEFT, 238, 92, 30, 16, kValueId, own),
