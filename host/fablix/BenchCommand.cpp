@@ -10,6 +10,7 @@
 
 #include "BuiltInMedia.h"
 #include "Commands.h"
+#include "FormulaCheck.h"
 #include "MediaResult.h"
 #include "Renderer.h"
 #include "VectorExecutor.h"
@@ -79,6 +80,7 @@ ExitCode RunBench(Arguments& args) {
     if (ExitCode status = TakeBenchOptions(args, &options); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(options.block, params.get()); status != kBlockOk) return BlockExitCode(status);
+    CheckBlockFormulas(*params, true, FormulaCheckWords{"bench", "benchmarking", "", ""});
     const int32_t threads = options.threads > 0 ? options.threads : DefaultThreadCount();
 
     Renderer renderer;

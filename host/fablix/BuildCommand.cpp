@@ -20,6 +20,7 @@
 #include "CompileDriver.h"
 #include "Diagnostics.h"
 #include "ElfImage.h"
+#include "FormulaCheck.h"
 #include "Interrupt.h"
 #include "MediaResult.h"
 #include "OutputFile.h"
@@ -409,23 +410,6 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
     return kExitOk;
 }
 
-// The block's formulas as the plug-in will compile them. A formula that
-// fails renders its channel as 0, so a block with one is refused, with the
-// compile command's report, unless --allow-failing asks for it.
-ExitCode CheckFormulas(const BuildOptions& options, const FilterParams& params) {
-    auto state = std::make_unique<InstanceState>();
-    CompileFormulas(state.get(), &params);
-    if (!AnyFormulaFailed(state.get())) return kExitOk;
-    PrintDiagnostics(state.get(), &params, options.allowFailing ? "warning" : "error", stderr);
-    if (options.allowFailing) {
-        Warning("building '" + options.output + "' with formulas that do not compile: their channels render as 0");
-        return kExitOk;
-    }
-    return Failure("cannot build '" + options.output +
-                   "': a formula does not compile (above), and the plug-in would render its channel as 0; fix it, "
-                   "or give --allow-failing to build it anyway");
-}
-
 std::string EnabledList(const FilterParams& params) {
     std::string list;
     for (int32_t i = 0; i < kMapCount; ++i)
@@ -461,7 +445,9 @@ ExitCode RunBuild(Arguments& args) {
         return status;
     if (ExitCode status = CheckTitle(*params); status != kExitOk) return status;
     if (ExitCode status = CheckFiles(options); status != kExitOk) return status;
-    if (ExitCode status = CheckFormulas(options, *params); status != kExitOk) return status;
+    const FormulaCheckWords words{"build", "building", options.output,
+                                  ", and the plug-in would render its channel as 0"};
+    if (ExitCode status = CheckBlockFormulas(*params, options.allowFailing, words); status != kExitOk) return status;
     CatchStopSignals();
     if (ExitCode status = Write(options, params.get()); status != kExitOk) return status;
 

@@ -19,7 +19,8 @@ constexpr Command kCommands[] = {
      "               [-y | -n] OUTPUT.rvp|OUTPUT.so"},
     {"compile", RunCompile, "compile [block options] [--json]"},
     {"render", RunRender,
-     "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [-y | -n] [INPUT] OUTPUT"},
+     "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [--allow-failing]\n"
+     "               [-y | -n] [INPUT] OUTPUT"},
     {"save", RunSave, "save [block options] [-y | -n] OUTPUT.fbl"},
     {"show", RunShow, "show [block options]"},
 };

@@ -15,6 +15,7 @@
 #include "ClipSource.h"
 #include "ClipWriter.h"
 #include "Commands.h"
+#include "FormulaCheck.h"
 #include "FramePattern.h"
 #include "FrameRange.h"
 #include "InputFiles.h"
@@ -37,6 +38,7 @@ struct RenderOptions {
     bool framesGiven = false;
     FrameRange frames;
     bool quiet = false;
+    bool allowFailing = false;  // render a block whose formulas do not all compile
     OverwritePolicy overwrite = kKeepExisting;
     int32_t threads = 0;             // 0: every core
     std::vector<std::string> paths;  // [input] output
@@ -90,6 +92,8 @@ ExitCode TakeRenderOptions(Arguments& args, RenderOptions* options) {
             if (ExitCode taken = TakeValue(args, argument, options); taken != kExitOk) return taken;
         } else if (argument == "--quiet") {
             options->quiet = true;
+        } else if (argument == "--allow-failing" || argument == "--keep-going") {
+            options->allowFailing = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             return UsageError("unknown option '" + argument + "'");
         } else {
@@ -143,6 +147,15 @@ ExitCode CheckPatternOutput(const std::string& output, int32_t frameCount, Overw
                       "'); give -y (--overwrite) to replace the frames, or choose another name");
 }
 
+// The folder an output goes into must be there: it is not made, since a
+// mistyped folder would then take the output where nobody looks for it.
+ExitCode CheckOutputFolder(const RenderJob& job) {
+    const std::string folder = std::filesystem::path(job.output).parent_path().string();
+    std::error_code error;
+    if (folder.empty() || std::filesystem::exists(folder, error)) return kExitOk;
+    return Failure(CannotWriteMessage(job.output, "folder " + Quoted(folder) + " does not exist"));
+}
+
 // Refuses options that the kinds of input and output give no meaning to.
 ExitCode CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
@@ -165,6 +178,7 @@ ExitCode CheckJob(const RenderOptions& options, RenderJob* job) {
         if (options.totalGiven && !job->stillInput)
             return UsageError("--total is for a still input; a clip's total is its last frame index");
     }
+    if (ExitCode status = CheckOutputFolder(*job); status != kExitOk) return status;
     return CheckOutputName(options, *job);
 }
 
@@ -321,6 +335,8 @@ ExitCode RunRender(Arguments& args) {
     if (ExitCode status = CheckJob(options, &job); status != kExitOk) return status;
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(options.block, params.get()); status != kBlockOk) return BlockExitCode(status);
+    const FormulaCheckWords words{"render", "rendering", job.output, ", and its channel would render as 0"};
+    if (ExitCode status = CheckBlockFormulas(*params, options.allowFailing, words); status != kExitOk) return status;
 
     CatchStopSignals();
     const int32_t threadsRequested = options.threads;

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "Diagnostics.h"
+#include "CompileDriver.h"
 #include "MediaResult.h"
 #include "TableResources.h"
 
@@ -110,7 +110,8 @@ void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threa
     state->params = params;
     renderer.params = &state->params;
     LoadLookupTables(state);
-    CompileReportDecode(state, &first.workspace->programs, "warning");
+    CompileFormulas(state, &state->params);
+    DecodeFormulas(state, &first.workspace->programs);
     renderer.workers.push_back(std::move(first));
     for (int32_t k = 1; k < threads; ++k) {
         RenderWorker worker{std::make_unique<InstanceState>(*state), std::make_unique<RenderWorkspace>()};

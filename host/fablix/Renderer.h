@@ -35,8 +35,8 @@ int32_t DefaultThreadCount();
 int32_t BoundThreadCount(int32_t requested, int32_t width, int32_t height, std::string* why);
 
 // Loads the tables, compiles and decodes `params` once, for `threads`
-// workers. Prints the compile diagnostics as warnings: a formula that fails
-// renders as 0.
+// workers, silently: a formula that fails renders as 0, as in the plug-in
+// (CheckBlockFormulas is what tells the user).
 void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threads);
 
 // Renders `source` at `time` of a clip whose last frame is `total` into

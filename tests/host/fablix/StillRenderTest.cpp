@@ -80,13 +80,40 @@ TEST(StillRender, TimeAndTotalReachTAndCapitalT) {
     });
 }
 
-TEST(StillRender, ACompileFailureWarnsAndRendersZero) {
-    ToolRun run;
-    const Frame out = RenderSmall({"-b", "b", "-g", "g", "-r", "1+", "-a", "a"}, &run);
-    ExpectPixels(out, [](Bgra s, int32_t) { return Bgra{s[0], s[1], 0, s[3]}; });
-    EXPECT_PRED2(Holds, run.err,
-                 "warning: formula 2 (channel R), characters 2..2: formula ends too early: an operand "
-                 "is missing after '+'\n");
+// The plug-in renders a failed formula's channel as 0; the tool says so and
+// goes on only when asked to.
+TEST(StillRender, ACompileFailureRendersZeroWhenAllowed) {
+    for (const char* option : {"--allow-failing", "--keep-going"}) {
+        ToolRun run;
+        const Frame out = RenderSmall({"-b", "b", "-g", "g", "-r", "1+", "-a", "a", option}, &run);
+        ExpectPixels(out, [](Bgra s, int32_t) { return Bgra{s[0], s[1], 0, s[3]}; });
+        EXPECT_EQ(run.err,
+                  "warning: formula 2 (channel R), characters 2..2: formula ends too early: an operand "
+                  "is missing after '+'\n    1+\n      ^\n"
+                  "fablix: warning: rendering 'out.png' with formulas that do not compile: their channels render "
+                  "as 0\n")
+            << option;
+    }
+}
+
+TEST(StillRender, ACompileFailureIsRefusedWithTheCompileReport) {
+    ScratchFolder folder;
+    std::string message;
+    ASSERT_EQ(WritePng((folder / "in.png").c_str(), SmallPicture(), message), kMediaOk) << message;
+    const std::vector<std::string> block = {"-b", "b", "-g", "min(g)", "-r", "1+", "-a", "a"};
+    const ToolRun compile = RunTool(Joined({"compile"}, block), folder);
+    ASSERT_EQ(compile.exitCode, 1);
+    ASSERT_NE(compile.out, "");
+    for (const char* output : {"out.png", "out.mkv", "f%03d.png"}) {
+        const ToolRun run = RunTool(Joined(Joined({"render"}, block), {"in.png", output}), folder);
+        EXPECT_EQ(run.exitCode, 1) << output;
+        EXPECT_EQ(run.out, "") << output;
+        EXPECT_EQ(run.err, compile.out + "fablix: cannot render '" + output +
+                               "': a formula does not compile (above), and its channel would render as 0; fix it, "
+                               "or give --allow-failing to render it anyway\n")
+            << output;
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"in.png"}) << output;
+    }
 }
 
 TEST(StillRender, WithoutInputUsesTheBuiltInImage) {
@@ -135,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"OutputFolderMissing",
                     {"in.png", "none/out.png"},
                     1,
-                    "fablix: cannot write 'none/out.png': No such file or directory\n"},
+                    "fablix: cannot write 'none/out.png': folder 'none' does not exist\n"},
         FailureCase{"NoOutput", {}, 2, "fablix: render wants [INPUT] OUTPUT\n"},
         FailureCase{"ThreePaths", {"a.png", "b.png", "c.png"}, 2, "fablix: render wants [INPUT] OUTPUT\n"},
         FailureCase{"FramesForAStill",
