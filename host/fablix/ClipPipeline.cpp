@@ -80,6 +80,8 @@ void RenderFrames(Pipeline& p, Renderer& renderer, int32_t worker, InputProbe pr
             MakeFrame(slot.destination, slot.source.width, slot.source.height);
         const RenderResult result =
             RenderWithWorker(renderer, worker, slot.source, slot.destination, time, p.total, probe);
+        slot.destination.timestamp = slot.source.timestamp;  // the frame keeps its place in time
+        slot.destination.duration = slot.source.duration;
         slot.result = result == kRenderDone ? kMediaOk : kMediaInterrupted;
         p.Set(slot, result == kRenderDone ? Slot::kRendered : Slot::kFailed);
     }

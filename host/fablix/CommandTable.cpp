@@ -20,7 +20,7 @@ constexpr Command kCommands[] = {
     {"compile", RunCompile, "compile [block options] [--json]"},
     {"render", RunRender,
      "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [--allow-failing]\n"
-     "               [-y | -n] [INPUT] OUTPUT"},
+     "               [--no-audio] [-y | -n] [INPUT] OUTPUT"},
     {"save", RunSave, "save [block options] [-y | -n] OUTPUT.fbl"},
     {"show", RunShow, "show [block options]"},
 };

@@ -18,6 +18,6 @@ ExitCode CheckBlockFormulas(const FilterParams& params, bool allowFailing, const
         Warning(words.doing + output + " with formulas that do not compile: their channels render as 0");
         return kExitOk;
     }
-    return Failure(std::string("cannot ") + words.verb + output + ": a formula does not compile (above)" + words.consequence +
-                   "; fix it, or give --allow-failing to " + words.verb + " it anyway");
+    return Failure(std::string("cannot ") + words.verb + output + ": a formula does not compile (above)" +
+                   words.consequence + "; fix it, or give --allow-failing to " + words.verb + " it anyway");
 }

@@ -39,6 +39,7 @@ struct RenderOptions {
     FrameRange frames;
     bool quiet = false;
     bool allowFailing = false;  // render a block whose formulas do not all compile
+    bool noAudio = false;       // the output leaves the input's sound out
     OverwritePolicy overwrite = kKeepExisting;
     int32_t threads = 0;             // 0: every core
     std::vector<std::string> paths;  // [input] output
@@ -94,6 +95,8 @@ ExitCode TakeRenderOptions(Arguments& args, RenderOptions* options) {
             options->quiet = true;
         } else if (argument == "--allow-failing" || argument == "--keep-going") {
             options->allowFailing = true;
+        } else if (argument == "--no-audio" || argument == "-an") {
+            options->noAudio = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             return UsageError("unknown option '" + argument + "'");
         } else {
@@ -203,6 +206,9 @@ ExitCode OpenSource(const RenderJob& job, const RenderOptions& options, ClipSour
     if (result != kMediaOk) return Failure(message);
     // A count from the duration may be off by one; more is a clip cut short.
     const int32_t declared = source.kind == kSourceClip ? source.reader.declaredFrames : 0;
+    if (source.kind == kSourceClip && source.reader.sampleBits > 8)
+        Warning(Quoted(source.name) + " has " + std::to_string(source.reader.sampleBits) +
+                "-bit samples; the formulas work on 8 bits, so its frames are reduced to 8 bits");
     if (declared > source.frameCount + 1)
         Warning(Quoted(source.name) + " declares " + std::to_string(declared) + " frames, but only " +
                 std::to_string(source.frameCount) + " can be read; it is taken as frames 0 to " +
@@ -301,6 +307,24 @@ MediaCode RenderFrames(const RenderOptions& options, const FrameRange& frames, R
     return CommitUnlessStopped([&] { return FinishClipWriter(writer, message); });
 }
 
+// A clip from a clip keeps the input's timing, colour, other streams and
+// metadata.
+ClipWriterOptions WriterOptions(const RenderOptions& options, const FrameRange& frames, const ClipSource& source) {
+    ClipWriterOptions writing;
+    writing.encoderThreads = options.threads;
+    writing.frameCount = frames.last - frames.first + 1;
+    writing.replaceExisting = options.overwrite == kReplaceExisting;
+    if (source.kind != kSourceClip) return writing;
+    const ClipReader& reader = source.reader;
+    writing.timeBaseNumerator = reader.timeBaseNumerator;
+    writing.timeBaseDenominator = reader.timeBaseDenominator;
+    writing.firstTimestamp = reader.firstTimestamp;
+    writing.cutToFrames = options.framesGiven;
+    writing.colour = reader.colour;
+    writing.carry = CarryRequest{source.name, reader.videoStream, options.noAudio};
+    return writing;
+}
+
 ExitCode RenderClip(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
     FrameRange frames = options.frames;
     std::string message;
@@ -310,9 +334,9 @@ ExitCode RenderClip(const RenderJob& job, const RenderOptions& options, Renderer
         return status;
     ClipWriter writer;
     if (OpenClipWriter(writer, job.output.c_str(), source.frame.width, source.frame.height, source.rateNumerator,
-                       source.rateDenominator, message, options.threads, frames.last - frames.first + 1,
-                       options.overwrite == kReplaceExisting) != kMediaOk)
+                       source.rateDenominator, WriterOptions(options, frames, source), message) != kMediaOk)
         return Failed(message);
+    for (const std::string& note : writer.notes) Warning(note);
     Progress progress;
     StartProgress(progress, ProgressStyleForStderr(options.quiet), stderr, frames.last - frames.first + 1,
                   ProgressClockSeconds());

@@ -1,5 +1,6 @@
 #include "ClipReader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -45,6 +46,7 @@ struct ClipReaderState {
     int32_t decodedIndex = -1;  // index of the frame in `decoded`, -1 for none
     StopProbe stop = nullptr;   // asked by FFmpeg while it waits for input
     uint64_t useClock = 0;
+    int64_t contentEnd = INT64_MIN;  // where the last frame read ends, in the stream's time base
     CachedFrame cache[kCachedFrames];
     FfmpegDetail detail;  // what FFmpeg logged about this clip's contexts
 };
@@ -154,6 +156,10 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
     return kMediaOk;
 }
 
+void NoteEnd(ClipReaderState& s, int64_t at, int64_t duration) {
+    if (at != AV_NOPTS_VALUE) s.contentEnd = std::max(s.contentEnd, at + std::max<int64_t>(duration, 0));
+}
+
 // Decodes the next frame into s.decoded. kMediaFrameMissing at the end.
 // A damaged packet is passed over as players do, so that one bad frame does
 // not end the clip; it then simply yields no frame.
@@ -165,6 +171,7 @@ MediaCode DecodeNext(ClipReaderState& s, std::string& message) {
             av_frame_unref(s.decoded);
             av_frame_move_ref(s.decoded, s.incoming);
             ++s.decodedIndex;
+            NoteEnd(s, s.decoded->best_effort_timestamp, s.decoded->pkt_duration);
             return kMediaOk;
         }
         if (result == AVERROR_EOF || (result == AVERROR(EAGAIN) && s.flushing)) {
@@ -202,6 +209,33 @@ bool IsYuv(AVPixelFormat format) {
            descriptor->nb_components >= 3;
 }
 
+// The matrix a YUV frame is read with: its tag, or BT.601 (swscale's
+// default, SWS_CS_DEFAULT) where it has none or one swscale does not know.
+int MatrixOf(const AVFrame& frame) {
+    const int space = frame.colorspace;
+    if (space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RGB || space >= AVCOL_SPC_SMPTE2085)
+        return AVCOL_SPC_SMPTE170M;
+    return space;
+}
+
+int DeepestComponent(AVPixelFormat format) {
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    int bits = 8;
+    for (int i = 0; descriptor && i < descriptor->nb_components; ++i) bits = std::max(bits, descriptor->comp[i].depth);
+    return bits;
+}
+
+// What frame 0 says of the clip's colour: the matrix it is read with, and
+// its own tags otherwise. RGB pixels have no matrix.
+ClipColour ColourOf(const AVFrame& frame) {
+    ClipColour colour;
+    colour.matrix = IsYuv(AVPixelFormat(frame.format)) ? MatrixOf(frame) : AVCOL_SPC_UNSPECIFIED;
+    colour.range = frame.color_range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    colour.primaries = frame.color_primaries;
+    colour.transfer = frame.color_trc;
+    return colour;
+}
+
 // Converts s.decoded into `frame` (already width x height).
 MediaCode ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message) {
     AVFrame* source = s.decoded;
@@ -210,12 +244,10 @@ MediaCode ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message)
         message = Quoted(s.path) + " has a frame that cannot be converted";
         return kMediaBadData;
     }
-    // Honour the clip's own matrix and range; untagged clips get the matrix
-    // usual for their size.
+    // The clip's own matrix and range; untagged clips are read as FFmpeg's
+    // scaler reads them, so the tool and FFmpeg agree.
     bool yuv = IsYuv(sourceFormat);
-    int space = source->colorspace;
-    if (space == AVCOL_SPC_UNSPECIFIED || space == AVCOL_SPC_RGB)
-        space = source->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    const int space = MatrixOf(*source);
     int fullRange = source->color_range == AVCOL_RANGE_JPEG;
     int key[5] = {source->width, source->height, sourceFormat, yuv ? space : -1, fullRange};
     if (!s.scaler || std::memcmp(key, s.scalerKey, sizeof key) != 0) {
@@ -302,20 +334,25 @@ bool OnePacketPerFrame(AVCodecID codec) {
 // is a frame, counting packets is exact and spares decoding a long lossless
 // clip; other codecs may hold frames back or hide some, so they are decoded
 // (skipping the work that changes no count).
-MediaCode CountFrames(ClipReaderState& s, int32_t& count, std::string& message) {
+MediaCode CountFrames(ClipReaderState& s, int32_t& count, int64_t& contentEnd, std::string& message) {
     MediaCode result = OpenDecoder(s, true, message);
     if (result == kMediaOk && OnePacketPerFrame(s.codec->codec_id)) {
         int64_t packets = 0;
         while (av_read_frame(s.format, s.packet) >= 0) {
-            if (s.packet->stream_index == s.streamIndex) ++packets;
+            if (s.packet->stream_index == s.streamIndex) {
+                ++packets;
+                NoteEnd(s, s.packet->pts, s.packet->duration);
+            }
             av_packet_unref(s.packet);
         }
         count = int32_t(packets < INT_MAX ? packets : INT_MAX);
+        contentEnd = s.contentEnd;
         CloseDecoder(s);
         return kMediaOk;
     }
     while (result == kMediaOk && s.decodedIndex < INT_MAX - 1) result = DecodeNext(s, message);
     count = s.decodedIndex + 1;
+    contentEnd = s.contentEnd;
     CloseDecoder(s);
     return result == kMediaFrameMissing ? kMediaOk : result;
 }
@@ -348,19 +385,35 @@ MediaCode DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::str
     }
     result = ConvertDecoded(s, slot.frame, message);
     if (result != kMediaOk) return result;
+    slot.frame.timestamp =
+        s.decoded->best_effort_timestamp == AV_NOPTS_VALUE ? kNoTimestamp : s.decoded->best_effort_timestamp;
+    slot.frame.duration = s.decoded->pkt_duration > 0 ? s.decoded->pkt_duration : 0;
     slot.index = index;
     slot.lastUse = ++s.useClock;
     frame = slot.frame;
     return kMediaOk;
 }
 
-// The frames a container's duration stands for, when it says no count.
-int32_t FramesByDuration(const AVFormatContext* format, const AVStream* stream, AVRational rate) {
-    double seconds = 0;
+double DeclaredSeconds(const AVFormatContext* format, const AVStream* stream) {
     if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE)
-        seconds = double(stream->duration) * av_q2d(stream->time_base);
-    else if (format->duration > 0 && format->duration != AV_NOPTS_VALUE)
-        seconds = double(format->duration) / AV_TIME_BASE;
+        return double(stream->duration) * av_q2d(stream->time_base);
+    if (format->duration > 0 && format->duration != AV_NOPTS_VALUE) return double(format->duration) / AV_TIME_BASE;
+    return 0;
+}
+
+// The frames a container's duration stands for, when it says no count;
+// 0 when the frames read reach that duration (to within two frames): a
+// clip of variable frame rate has fewer frames than its duration at the
+// top rate, and is whole all the same. Containers count the duration from
+// the first frame or from 0; either will do.
+int32_t FramesByDuration(const AVFormatContext* format, const AVStream* stream, AVRational rate, int64_t contentEnd) {
+    const double seconds = DeclaredSeconds(format, stream);
+    if (contentEnd != INT64_MIN) {
+        const double end = double(contentEnd) * av_q2d(stream->time_base);
+        const double start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time * av_q2d(stream->time_base);
+        const double slack = 2 / av_q2d(rate);
+        if (end + slack >= seconds || end - start + slack >= seconds) return 0;
+    }
     const double frames = seconds * av_q2d(rate) + 0.5;
     return frames >= 1 && frames < INT_MAX ? int32_t(frames) : 0;
 }
@@ -395,6 +448,9 @@ MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& mess
         CloseClipReader(reader);
         return result;
     }
+    reader.colour = ColourOf(*s->decoded);
+    reader.sampleBits = DeepestComponent(AVPixelFormat(s->decoded->format));
+    reader.firstTimestamp = s->decoded->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : s->decoded->best_effort_timestamp;
     // Frame 0 sets the size every frame is delivered at.
     if (s->decoded->width > 0 && s->decoded->height > 0) width = s->decoded->width, height = s->decoded->height;
     if (!FrameSizeFits(width, height)) {
@@ -408,22 +464,27 @@ MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& mess
         count = int32_t(promised);
         reader.declaredFrames = count;
     } else {
-        reader.declaredFrames = FramesByDuration(s->format, stream, rate);
         // The container does not say; decode it all once to know.
         ClipReaderState counter;
         counter.path = path;
         counter.stop = stop;
-        result = CountFrames(counter, count, message);
+        int64_t contentEnd = INT64_MIN;
+        result = CountFrames(counter, count, contentEnd, message);
         if (result != kMediaOk) {
             CloseClipReader(reader);
             return result;
         }
+        reader.declaredFrames = FramesByDuration(s->format, stream, rate, contentEnd);
     }
     reader.width = width;
     reader.height = height;
     reader.frameCount = count;
     reader.rateNumerator = rate.num;
     reader.rateDenominator = rate.den;
+    reader.timeBaseNumerator = stream->time_base.num;
+    reader.timeBaseDenominator = stream->time_base.den;
+    reader.videoStream = s->streamIndex;
+    reader.formatName = s->format->iformat->name;
     return kMediaOk;
 }
 

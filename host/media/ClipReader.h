@@ -21,6 +21,15 @@ struct ClipReader {
     int32_t resizedFrame = -1;  // the first frame read whose size differs from frame 0's, -1: none yet
     int32_t resizedWidth = 0;   // and its own size
     int32_t resizedHeight = 0;
+    // The frames' timestamps are counted in timeBaseNumerator /
+    // timeBaseDenominator seconds; frame 0 is at firstTimestamp.
+    int32_t timeBaseNumerator = 0;
+    int32_t timeBaseDenominator = 1;
+    int64_t firstTimestamp = 0;
+    int32_t videoStream = -1;  // the index of the video stream read, in its container
+    int32_t sampleBits = 8;    // the deepest colour component of the clip's own pixels
+    ClipColour colour;         // untagged YUV is read with BT.601, as FFmpeg reads it, and said so here
+    std::string formatName;    // FFmpeg's name of the container ("mov,mp4,m4a,3gp,3g2,mj2", "matroska,webm")
     ClipReaderState* state = nullptr;
 };
 
@@ -32,7 +41,8 @@ struct ClipReader {
 // and the caller who asked knows why.
 MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop = nullptr);
 
-// Frame `index` as BGRA, alpha 255 where the clip has none, scaled to the
+// Frame `index` as BGRA with its timestamp and duration, alpha 255 where
+// the clip has none, scaled to the
 // reader's width x height should a frame differ (the first such frame is
 // noted in resizedFrame). Reading forward is a plain decode; the last few
 // frames are kept, so looking back a little is cheap, and looking back

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -56,7 +58,19 @@ struct ClipWriterState {
     AVStream* stream = nullptr;
     AVPacket* packet = nullptr;
     SwsContext* scaler = nullptr;
-    int64_t nextPts = 0;
+    int64_t framesSent = 0;  // frames given to the lanes so far
+    // Timing: frames get pts in timeBase, in order; a frame without a
+    // timestamp of its own follows the last by one step of the rate.
+    ClipWriterOptions options;
+    AVRational rate{0, 1};
+    AVRational timeBase{0, 1};     // of the encoders
+    bool keepsTimestamps = false;  // the frames' own timestamps are in timeBase
+    int64_t lastPts = INT64_MIN;
+    int64_t step = 1;                      // one frame at the rate, in timeBase
+    int64_t shift = 0;                     // the frames' timestamps minus their pts
+    int64_t endMicros = INT64_MIN;         // where the last frame written ends, on the input's clock
+    std::map<int64_t, int64_t> durations;  // per pts of a frame not yet muxed, its duration
+    CarriedStreams carried;
     bool headerWritten = false;  // then the muxer owes a trailer, even when abandoned
     bool completed = false;      // everything is written; only the move into place is left
 
@@ -130,6 +144,7 @@ void FreeEncoder(ClipWriterState& s) {
     avformat_free_context(s.muxer);
     s.muxer = nullptr;
     s.stream = nullptr;
+    CloseCarriedStreams(s.carried);
     av_packet_free(&s.packet);
     sws_freeContext(s.scaler);
     s.scaler = nullptr;
@@ -233,20 +248,33 @@ int32_t EncodersFor(const ClipWriterState& s, int32_t width, int32_t height) {
 // settings give, frame by frame, the very packets of one.
 bool IsIntraOnly(const EncoderChoice& choice) { return choice.codec->id == AV_CODEC_ID_FFV1; }
 
-void SetUpEncoder(AVCodecContext* e, const EncoderChoice& choice, int32_t width, int32_t height, AVRational rate,
-                  bool globalHeader, int threads) {
+// The matrix YUV output is converted with: the source's, or for RGB
+// sources BT.601, as FFmpeg converts RGB.
+AVColorSpace OutputMatrix(const ClipColour& colour) {
+    return colour.matrix == AVCOL_SPC_UNSPECIFIED || colour.matrix == AVCOL_SPC_RGB ? AVCOL_SPC_SMPTE170M
+                                                                                    : AVColorSpace(colour.matrix);
+}
+
+bool IsYuvOutput(AVPixelFormat format) {
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    return descriptor && !(descriptor->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) &&
+           descriptor->nb_components >= 3;
+}
+
+void SetUpEncoder(const ClipWriterState& s, AVCodecContext* e, const EncoderChoice& choice, int32_t width,
+                  int32_t height, bool globalHeader, int threads) {
     e->width = width;
     e->height = height;
     e->pix_fmt = choice.pixels;
-    e->time_base = AVRational{rate.den, rate.num};
-    e->framerate = rate;
+    e->time_base = s.timeBase;
+    e->framerate = s.rate;
     e->thread_count = threads;
-    if (choice.pixels == AV_PIX_FMT_YUV420P || choice.pixels == AV_PIX_FMT_YUV444P) {
+    if (IsYuvOutput(choice.pixels)) {
         // Tagged, so that players and our reader use the matrix we converted with.
-        e->color_range = AVCOL_RANGE_MPEG;
-        e->colorspace = AVCOL_SPC_BT709;
-        e->color_primaries = AVCOL_PRI_BT709;
-        e->color_trc = AVCOL_TRC_BT709;
+        e->color_range = s.options.colour.range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+        e->colorspace = OutputMatrix(s.options.colour);
+        e->color_primaries = AVColorPrimaries(s.options.colour.primaries);
+        e->color_trc = AVColorTransferCharacteristic(s.options.colour.transfer);
     }
     if (std::strcmp(choice.codec->name, "libx264") == 0) {
         av_opt_set(e->priv_data, "preset", "medium", 0);
@@ -266,7 +294,7 @@ void SetUpEncoder(AVCodecContext* e, const EncoderChoice& choice, int32_t width,
 // fill. One encoder runs as many threads as the codec likes; several share
 // the cores.
 MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t count, int32_t width, int32_t height,
-                    AVRational rate, std::string& message) {
+                    std::string& message) {
     s.lanes.resize(size_t(count));
     for (EncoderLane& lane : s.lanes) {
         lane.encoder = avcodec_alloc_context3(choice.codec);
@@ -283,7 +311,7 @@ MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t cou
             message = CannotWriteMessage(s.path, "out of memory");
             return kMediaCannotWrite;
         }
-        SetUpEncoder(lane.encoder, choice, width, height, rate, s.muxer->oformat->flags & AVFMT_GLOBALHEADER,
+        SetUpEncoder(s, lane.encoder, choice, width, height, s.muxer->oformat->flags & AVFMT_GLOBALHEADER,
                      count == 1 ? 0 : kThreadsPerEncoder);
         int error = avcodec_open2(lane.encoder, choice.codec, nullptr);
         if (error < 0) {
@@ -321,14 +349,14 @@ bool LanesAgree(const ClipWriterState& s) {
     return true;
 }
 
-MediaCode OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height, AVRational rate,
+MediaCode OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
                        std::string& message) {
     const int32_t count = IsIntraOnly(choice) ? EncodersFor(s, width, height) : 1;
-    MediaCode result = OpenLanes(s, choice, count, width, height, rate, message);
+    MediaCode result = OpenLanes(s, choice, count, width, height, message);
     if (result == kMediaOk && !LanesAgree(s)) {
         // Never seen; but a stream must have one header, so one encoder it is.
         FreeLanes(s);
-        result = OpenLanes(s, choice, 1, width, height, rate, message);
+        result = OpenLanes(s, choice, 1, width, height, message);
     }
     return result;
 }
@@ -342,19 +370,21 @@ MediaCode OpenScaler(ClipWriterState& s, const EncoderChoice& choice, int32_t wi
         message = CannotWriteMessage(s.path, "frames cannot be converted for this encoder");
         return kMediaUnsupported;
     }
-    if (s.lanes[0].encoder->colorspace == AVCOL_SPC_BT709) {
+    const AVCodecContext* encoder = s.lanes[0].encoder;
+    if (IsYuvOutput(choice.pixels)) {
         int* inverse = nullptr;
         int* table = nullptr;
         int sourceRange = 0, destinationRange = 0, brightness = 0, contrast = 0, saturation = 0;
         sws_getColorspaceDetails(s.scaler, &inverse, &sourceRange, &table, &destinationRange, &brightness, &contrast,
                                  &saturation);
-        sws_setColorspaceDetails(s.scaler, inverse, sourceRange, sws_getCoefficients(SWS_CS_ITU709), 0, brightness,
-                                 contrast, saturation);
+        sws_setColorspaceDetails(s.scaler, inverse, sourceRange, sws_getCoefficients(encoder->colorspace),
+                                 encoder->color_range == AVCOL_RANGE_JPEG, brightness, contrast, saturation);
     }
     return kMediaOk;
 }
 
-MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRational rate, std::string& message) {
+MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, std::vector<std::string>& notes,
+                        std::string& message) {
     const char* muxerName = s.format == kClipMp4   ? "mp4"
                             : s.format == kClipMov ? "mov"
                             : s.format == kClipGif ? "gif"
@@ -381,10 +411,13 @@ MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRat
         message = CannotWriteMessage(s.path, "out of memory");
         return kMediaCannotWrite;
     }
-    if ((result = OpenEncoders(s, choice, width, height, rate, message)) != kMediaOk) return result;
+    if ((result = OpenEncoders(s, choice, width, height, message)) != kMediaOk) return result;
     error = avcodec_parameters_from_context(s.stream->codecpar, s.lanes[0].encoder);
     s.stream->time_base = s.lanes[0].encoder->time_base;
-    s.stream->avg_frame_rate = rate;
+    s.stream->avg_frame_rate = s.rate;
+    if (error >= 0 && (result = OpenCarriedStreams(s.carried, s.options.carry, s.path, s.muxer, s.stream, notes,
+                                                   s.detail, message)) != kMediaOk)
+        return result;
     AVDictionary* options = nullptr;
     // The index goes first, so the clip plays while it downloads.
     if (s.format == kClipMp4 || s.format == kClipMov) av_dict_set(&options, "movflags", "+faststart", 0);
@@ -399,7 +432,12 @@ MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, AVRat
 }
 
 MediaCode MuxPacket(ClipWriterState& s, const EncoderLane& lane, AVPacket* packet, std::string& message) {
-    if (packet->duration == 0) packet->duration = 1;  // one frame; the last GIF delay needs it
+    // The frame's own duration; the last one (a GIF's last delay) needs it.
+    if (const auto known = s.durations.find(packet->pts); known != s.durations.end()) {
+        if (packet->duration == 0) packet->duration = known->second;
+        s.durations.erase(known);
+    }
+    if (packet->duration == 0) packet->duration = s.step;
     av_packet_rescale_ts(packet, lane.encoder->time_base, s.stream->time_base);
     packet->stream_index = s.stream->index;
     const int error = av_interleaved_write_frame(s.muxer, packet);
@@ -448,7 +486,7 @@ void EncodeOnLane(EncoderLane& lane) {
 // Waits for the oldest frame being encoded and muxes its packets.
 MediaCode MuxOldestLane(ClipWriterState& s, std::string& message) {
     const int32_t count = int32_t(s.lanes.size());
-    const int32_t next = int32_t(s.nextPts % count);
+    const int32_t next = int32_t(s.framesSent % count);
     EncoderLane& lane = s.lanes[size_t((next - s.lanesBusy + count) % count)];
     --s.lanesBusy;
     JoinWorkerThread(lane.thread);
@@ -461,9 +499,31 @@ MediaCode MuxOldestLane(ClipWriterState& s, std::string& message) {
     return result;
 }
 
+// The frame's pts: its own timestamp where it has one that comes after the
+// last frame's, else one step of the rate after the last.
+int64_t PlaceFrame(ClipWriterState& s, const Frame& frame) {
+    const bool first = s.lastPts == INT64_MIN;
+    int64_t pts = first ? 0 : s.lastPts + s.step;
+    if (s.keepsTimestamps && frame.timestamp != kNoTimestamp) {
+        if (first) {
+            s.shift = s.options.cutToFrames ? frame.timestamp - s.options.firstTimestamp : 0;
+            if (s.options.cutToFrames) {
+                s.carried.startMicros = av_rescale_q(frame.timestamp, s.timeBase, AV_TIME_BASE_Q);
+                s.carried.shiftMicros = av_rescale_q(s.shift, s.timeBase, AV_TIME_BASE_Q);
+            }
+        }
+        if (first || frame.timestamp - s.shift > s.lastPts) pts = frame.timestamp - s.shift;
+    }
+    const int64_t duration = s.keepsTimestamps && frame.duration > 0 ? frame.duration : s.step;
+    s.durations[pts] = duration;
+    s.lastPts = pts;
+    s.endMicros = av_rescale_q(pts + s.shift + duration, s.timeBase, AV_TIME_BASE_Q);
+    return pts;
+}
+
 MediaCode WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::string& message) {
     const bool parallel = s.lanes.size() > 1;
-    EncoderLane& lane = s.lanes[size_t(s.nextPts % int64_t(s.lanes.size()))];
+    EncoderLane& lane = s.lanes[size_t(s.framesSent % int64_t(s.lanes.size()))];
     if (parallel && s.lanesBusy == int32_t(s.lanes.size())) {
         if (MediaCode muxed = MuxOldestLane(s, message); muxed != kMediaOk) return muxed;  // this very lane
     }
@@ -479,7 +539,11 @@ MediaCode WriteContainerFrame(ClipWriterState& s, const Frame& frame, std::strin
             std::memcpy(lane.picture->data[0] + size_t(y) * size_t(lane.picture->linesize[0]), FramePixel(frame, 0, y),
                         size_t(frame.width) * 4);
     }
-    lane.picture->pts = s.nextPts++;
+    lane.picture->pts = PlaceFrame(s, frame);
+    ++s.framesSent;
+    const int64_t until = av_rescale_q(lane.picture->pts + s.shift, s.timeBase, AV_TIME_BASE_Q);
+    if (MediaCode carried = CarryPacketsUntil(s.carried, s.muxer, until, s.detail, message); carried != kMediaOk)
+        return Fail(s, carried, message, message);
     if (!parallel) return EncodeAndMux(s, lane, lane.picture, message);
     std::string refused;
     if (!StartWorkerThread(
@@ -497,6 +561,9 @@ MediaCode CompleteContainer(ClipWriterState& s, std::string& message, StopProbe 
     // Intra-only lanes hold nothing back; each is flushed all the same.
     for (EncoderLane& lane : s.lanes)
         if (MediaCode result = EncodeAndMux(s, lane, nullptr, message, stop); result != kMediaOk) return result;
+    const int64_t carryEnd = s.options.cutToFrames ? s.endMicros : INT64_MAX;
+    if (MediaCode carried = CarryPacketsUntil(s.carried, s.muxer, carryEnd, s.detail, message); carried != kMediaOk)
+        return Fail(s, carried, message, message);
     int error = av_write_trailer(s.muxer);
     s.headerWritten = false;
     if (error >= 0) {
@@ -618,6 +685,15 @@ MediaCode ClipFormatForPath(const char* path, ClipFormat& format, std::string& m
 MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height, int32_t rateNumerator,
                          int32_t rateDenominator, std::string& message, int32_t encoderThreads, int32_t frameCount,
                          bool replaceExisting) {
+    ClipWriterOptions options;
+    options.encoderThreads = encoderThreads;
+    options.frameCount = frameCount;
+    options.replaceExisting = replaceExisting;
+    return OpenClipWriter(writer, path, width, height, rateNumerator, rateDenominator, options, message);
+}
+
+MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height, int32_t rateNumerator,
+                         int32_t rateDenominator, const ClipWriterOptions& options, std::string& message) {
     CloseClipWriter(writer);
     ClipFormat format = kClipMkv;
     MediaCode result = ClipFormatForPath(path, format, message);
@@ -635,13 +711,18 @@ MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, in
     auto* s = new ClipWriterState;
     s->path = path;
     s->format = format;
-    s->encoderThreads =
-        encoderThreads > 0 ? encoderThreads : int32_t(std::max(1u, std::thread::hardware_concurrency()));
-    s->frameCount = frameCount;
-    s->replace = replaceExisting;
-    result = format == kClipPngSequence
-                 ? OpenPattern(*s, message)
-                 : OpenContainer(*s, width, height, AVRational{rateNumerator, rateDenominator}, message);
+    s->options = options;
+    s->encoderThreads = options.encoderThreads > 0 ? options.encoderThreads
+                                                   : int32_t(std::max(1u, std::thread::hardware_concurrency()));
+    s->frameCount = options.frameCount;
+    s->replace = options.replaceExisting;
+    s->rate = AVRational{rateNumerator, rateDenominator};
+    s->keepsTimestamps = options.timeBaseNumerator > 0 && options.timeBaseDenominator > 0;
+    s->timeBase = s->keepsTimestamps ? AVRational{options.timeBaseNumerator, options.timeBaseDenominator}
+                                     : AVRational{rateDenominator, rateNumerator};
+    s->step = std::max<int64_t>(1, av_rescale_q(1, AVRational{rateDenominator, rateNumerator}, s->timeBase));
+    std::vector<std::string> notes;
+    result = format == kClipPngSequence ? OpenPattern(*s, message) : OpenContainer(*s, width, height, notes, message);
     if (result != kMediaOk) {
         RemoveEverything(*s);
         delete s;
@@ -651,6 +732,7 @@ MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, in
     writer.height = height;
     writer.encoders = format == kClipPngSequence ? s->encoderThreads : int32_t(s->lanes.size());
     writer.format = format;
+    writer.notes = std::move(notes);
     writer.state = s;
     return kMediaOk;
 }

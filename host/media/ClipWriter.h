@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
+#include "CarriedStreams.h"
 #include "Frame.h"
 #include "MediaResult.h"
 
@@ -37,7 +40,25 @@ struct ClipWriter {
     int32_t framesWritten = 0;
     int32_t encoders = 0;  // frames encoded at once, each by an encoder of its own
     ClipFormat format = kClipMkv;
+    std::vector<std::string> notes;  // what the output leaves out or changes, one line each, for the user
     ClipWriterState* state = nullptr;
+};
+
+// How a clip is written, beyond its size and rate.
+struct ClipWriterOptions {
+    int32_t encoderThreads = 0;  // 0: one per core
+    int32_t frameCount = 0;      // 0: not known
+    bool replaceExisting = true;
+    // The frames' timestamps count timeBaseNumerator / timeBaseDenominator
+    // seconds (0: frames follow at the rate). The output keeps them; with
+    // `cutToFrames` they move so that the first frame written lands at
+    // firstTimestamp, the start of the clip it came from.
+    int32_t timeBaseNumerator = 0;
+    int32_t timeBaseDenominator = 1;
+    int64_t firstTimestamp = 0;
+    bool cutToFrames = false;  // the carried streams, too, cover only the frames written
+    ClipColour colour;         // of the frames' source: YUV output is converted with its matrix and tagged so
+    CarryRequest carry;        // the input's streams and metadata that go along
 };
 
 // Prepares a clip of width x height frames at rateNumerator / rateDenominator
@@ -57,6 +78,10 @@ struct ClipWriter {
 MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height, int32_t rateNumerator,
                          int32_t rateDenominator, std::string& message, int32_t encoderThreads = 0,
                          int32_t frameCount = 0, bool replaceExisting = true);
+
+// The same, with every option a render gives.
+MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height, int32_t rateNumerator,
+                         int32_t rateDenominator, const ClipWriterOptions& options, std::string& message);
 
 // Appends one frame, which must be the writer's size. After a failure the
 // writer accepts nothing more and FinishClipWriter fails too.

@@ -3,17 +3,34 @@
 // an ordinary record.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
 #include "HostRecords.h"
 #include "MediaResult.h"
 
+// A frame's place in time, in its clip's time base: what a clip read gives
+// and a clip written keeps.
+constexpr int64_t kNoTimestamp = INT64_MIN;
+
 struct Frame {
     int32_t width = 0;
     int32_t height = 0;
     int32_t rowBytes = 0;
-    std::vector<uint8_t> pixels;  // height * rowBytes bytes
+    std::vector<uint8_t> pixels;       // height * rowBytes bytes
+    int64_t timestamp = kNoTimestamp;  // when it is shown; kNoTimestamp: frames follow at the clip's rate
+    int64_t duration = 0;              // how long; 0: not known
+};
+
+// How a clip's pixels are meant, as FFmpeg's AVColorSpace, AVColorRange,
+// AVColorPrimaries and AVColorTransferCharacteristic values (2: unspecified,
+// 0 for the range). The matrix is the one the frames were converted with.
+struct ClipColour {
+    int32_t matrix = 2;
+    int32_t range = 0;
+    int32_t primaries = 2;
+    int32_t transfer = 2;
 };
 
 // Makes `frame` width x height, every pixel transparent black, rows packed.

@@ -1,0 +1,191 @@
+// fablix render keeps what is around the frames of a clip: the other
+// streams and the metadata, and the frames' own timestamps. The clips are
+// made with FFmpeg's command-line tool and read back with ffprobe.
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "ToolTestSupport.h"
+
+namespace {
+
+// Runs a shell command in `folder`; its standard output, and whether it
+// exited 0.
+std::string Shell(const std::string& command, const ScratchFolder& folder, bool* ok = nullptr) {
+    std::string output;
+    FILE* pipe = popen(("cd " + ShellWord(folder.path().string()) + " && " + command).c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    const int status = pclose(pipe);
+    if (ok) *ok = status == 0;
+    return output;
+}
+
+// Makes a clip with ffmpeg; fails the test when it cannot.
+void MakeClip(const std::string& arguments, const ScratchFolder& folder) {
+    bool ok = false;
+    Shell("ffmpeg -nostdin -v error -y " + arguments, folder, &ok);
+    ASSERT_TRUE(ok) << "ffmpeg " << arguments;
+}
+
+// ffprobe's answer for `entries` of `file`, one value per line.
+std::vector<std::string> Probe(const std::string& file, const std::string& entries, const ScratchFolder& folder,
+                               const std::string& more = "") {
+    std::istringstream lines(
+        Shell("ffprobe -v error " + more + " -show_entries " + entries + " -of csv=p=0 " + ShellWord(file), folder));
+    std::vector<std::string> values;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) values.push_back(line);
+    return values;
+}
+
+double ProbeSeconds(const std::string& file, const std::string& entries, const ScratchFolder& folder) {
+    const std::vector<std::string> values = Probe(file, entries, folder);
+    return values.empty() ? -1 : std::atof(values[0].c_str());
+}
+
+const std::vector<std::string> kIdentity = IdentityFormulas();
+
+// 2 s of H.264 at 25 fps with an AAC sound track in French, and a title.
+void MakeClipWithSound(const ScratchFolder& folder) {
+    MakeClip("-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t 2 "
+             "-c:v libx264 -pix_fmt yuv420p -c:a aac -metadata title='A title' -metadata:s:a:0 language=fra in.mp4",
+             folder);
+}
+
+struct StreamCase {
+    const char* output;
+    std::vector<std::string> codecs;  // of the output's streams, in order
+};
+
+void PrintTo(const StreamCase& c, std::ostream* out) { *out << c.output; }
+
+class CarriedStreams : public testing::TestWithParam<StreamCase> {};
+
+TEST_P(CarriedStreams, SoundTitleLanguageAndDurationGoAlong) {
+    ScratchFolder folder;
+    MakeClipWithSound(folder);
+    const std::string output = GetParam().output;
+    const ToolRun run = RunTool(Joined(Joined({"render", "--quiet"}, kIdentity), {"in.mp4", output}), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(Probe(output, "stream=codec_name", folder), GetParam().codecs);
+    EXPECT_EQ(Probe(output, "format_tags=title", folder), std::vector<std::string>{"A title"});
+    EXPECT_EQ(Probe(output, "stream_tags=language", folder, "-select_streams a"), std::vector<std::string>{"fra"});
+    // The sound is the very packets of the input.
+    const std::string sound = Shell("ffmpeg -v error -i in.mp4 -map 0:a -c copy -f md5 -", folder);
+    ASSERT_PRED2(Holds, sound, "MD5=");
+    EXPECT_EQ(Shell("ffmpeg -v error -i " + output + " -map 0:a -c copy -f md5 -", folder), sound);
+    const double frame = 1.0 / 25;
+    EXPECT_NEAR(ProbeSeconds(output, "format=duration", folder), ProbeSeconds("in.mp4", "format=duration", folder),
+                frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, CarriedStreams,
+                         testing::Values(StreamCase{"out.mp4", {"h264", "aac"}}, StreamCase{"out.mov", {"h264", "aac"}},
+                                         StreamCase{"out.mkv", {"ffv1", "aac"}}),
+                         [](const testing::TestParamInfo<StreamCase>& info) {
+                             return std::string(info.param.output).substr(4);
+                         });
+
+TEST(CarriedStreamsLeftOut, NoAudioLeavesTheSoundOutQuietly) {
+    ScratchFolder folder;
+    MakeClipWithSound(folder);
+    for (const char* option : {"--no-audio", "-an"}) {
+        const ToolRun run =
+            RunTool(Joined(Joined({"render", "--quiet", "-y", option}, kIdentity), {"in.mp4", "out.mp4"}), folder);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "") << option;
+        EXPECT_EQ(Probe("out.mp4", "stream=codec_name", folder), std::vector<std::string>{"h264"}) << option;
+        EXPECT_EQ(Probe("out.mp4", "format_tags=title", folder), std::vector<std::string>{"A title"}) << option;
+    }
+}
+
+TEST(CarriedStreamsLeftOut, AStreamTheContainerCannotHoldIsNamed) {
+    ScratchFolder folder;
+    MakeClipWithSound(folder);
+    folder.WriteFile("words.srt", "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
+    MakeClip("-i in.mp4 -i words.srt -map 0 -map 1 -c copy -c:s srt in.mkv", folder);
+    const ToolRun run = RunTool(Joined(Joined({"render", "--quiet"}, kIdentity), {"in.mkv", "out.mp4"}), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "fablix: warning: stream 2 (subtitle, subrip) of 'in.mkv' is left out: the output's container (mp4) "
+              "cannot hold it as it is\n");
+    EXPECT_EQ(Probe("out.mp4", "stream=codec_name", folder), (std::vector<std::string>{"h264", "aac"}));
+    // A container that takes subtitles keeps them.
+    const ToolRun kept = RunTool(Joined(Joined({"render", "--quiet"}, kIdentity), {"in.mkv", "out.mkv"}), folder);
+    ASSERT_EQ(kept.exitCode, 0) << kept.err;
+    EXPECT_EQ(kept.err, "");
+    EXPECT_EQ(Probe("out.mkv", "stream=codec_name", folder), (std::vector<std::string>{"ffv1", "aac", "subrip"}));
+}
+
+// The presentation times of a clip's video frames, as ffprobe prints them.
+std::vector<double> FrameTimes(const std::string& file, const ScratchFolder& folder) {
+    std::vector<double> times;
+    for (const std::string& value :
+         Probe(file, "frame=pts_time", folder, "-select_streams v"))
+        times.push_back(std::atof(value.c_str()));
+    return times;
+}
+
+TEST(ClipTiming, VariableFrameRateAndStartOffsetAreKept) {
+    ScratchFolder folder;
+    // 30 frames at 30 fps, then every fourth frame only: 3.7 s of 52 frames,
+    // starting at 0.5 s.
+    MakeClip("-f lavfi -i testsrc2=size=64x48:rate=30 -t 4 -vf \"select='lt(n\\,30)+not(mod(n\\,4))'\" -vsync vfr "
+             "-output_ts_offset 0.5 -c:v libx264 vfr.mkv",
+             folder);
+    const std::vector<double> input = FrameTimes("vfr.mkv", folder);
+    ASSERT_EQ(input.size(), 52u);
+    for (const char* output : {"out.mp4", "out.mkv"}) {
+        const ToolRun run = RunTool(Joined(Joined({"render", "--quiet"}, kIdentity), {"vfr.mkv", output}), folder);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "") << output;  // fewer frames than 3.9 s at 30 fps is no clip cut short
+        const std::vector<double> times = FrameTimes(output, folder);
+        ASSERT_EQ(times.size(), input.size()) << output;
+        for (size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i], input[i], 0.0015) << output << " frame " << i;
+    }
+}
+
+TEST(ClipTiming, TIsTheFrameIndexWhateverTheTimestamps) {
+    ScratchFolder folder;
+    MakeClip("-f lavfi -i testsrc2=size=64x48:rate=30 -t 2 -vf \"select='not(mod(n\\,7))'\" -vsync vfr "
+             "-c:v ffv1 vfr.mkv",
+             folder);
+    const ToolRun run = RunTool({"render", "--quiet", "-b", "t", "-g", "T", "-r", "0", "-a", "255", "vfr.mkv",
+                                 "f%02d.png"},
+                                folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    // Frames 0 to 8 of the 9: t is 0, 1, ... 8, T is 8.
+    for (int32_t i = 0; i < 9; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%02d.png", i);
+        bool ok = false;
+        const std::string bytes =
+            Shell("ffmpeg -v error -i " + std::string(name) + " -vf crop=1:1:0:0 -f rawvideo -pix_fmt bgra -", folder,
+                  &ok);
+        ASSERT_TRUE(ok && bytes.size() == 4) << name;
+        EXPECT_EQ(int(uint8_t(bytes[0])), i) << name;
+        EXPECT_EQ(int(uint8_t(bytes[1])), 8) << name;
+    }
+}
+
+TEST(ClipTiming, AFrameRangeStartsAtTheClipsStartAndCutsTheSound) {
+    ScratchFolder folder;
+    MakeClipWithSound(folder);
+    const ToolRun run =
+        RunTool(Joined(Joined({"render", "--quiet", "--frames", "25:37"}, kIdentity), {"in.mp4", "out.mkv"}), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<double> times = FrameTimes("out.mkv", folder);
+    ASSERT_EQ(times.size(), 13u);
+    EXPECT_NEAR(times[0], FrameTimes("in.mp4", folder)[0], 0.0015);
+    EXPECT_NEAR(times[12] - times[0], 12.0 / 25, 0.0015);
+    // The sound covers the 13 frames, to within a sound packet (1024 samples).
+    const std::vector<std::string> audio = Probe("out.mkv", "packet=pts_time", folder, "-select_streams a");
+    ASSERT_FALSE(audio.empty());
+    EXPECT_NEAR(std::atof(audio.front().c_str()), times[0], 1024.0 / 48000);
+    EXPECT_NEAR(std::atof(audio.back().c_str()), times[0] + 13.0 / 25, 2 * 1024.0 / 48000);
+}
+
+}  // namespace
