@@ -40,7 +40,8 @@ bool IsStillPngInput(const std::string& path) {
 MediaCode OpenStillSource(ClipSource& source, const char* path, std::string& message) {
     CloseClipSource(source);
     source.kind = kSourceStill;
-    const MediaCode result = path != nullptr ? ReadPng(path, source.frame, message) : MakeTestImage(source.frame);
+    const MediaCode result =
+        path != nullptr ? ReadPng(path, source.frame, message, &source.sampleBits) : MakeTestImage(source.frame);
     if (result != kMediaOk) return result;
     source.frameCount = 1;
     return Shown(source, 0);
@@ -63,6 +64,7 @@ MediaCode OpenClipSource(ClipSource& source, const char* path, std::string& mess
     MediaCode result = OpenClipReader(source.reader, path, message, stop);
     if (result != kMediaOk) return result;
     source.frameCount = source.reader.frameCount;
+    source.sampleBits = source.reader.sampleBits;
     source.rateNumerator = source.reader.rateNumerator;
     source.rateDenominator = source.reader.rateDenominator;
     result = LoadSourceFrame(source, 0);

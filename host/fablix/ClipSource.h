@@ -25,6 +25,7 @@ struct ClipSource {
     int32_t frameCount = 0;      // a still counts as one frame
     int32_t rateNumerator = 24;  // frames per second of a clip made from it
     int32_t rateDenominator = 1;
+    int32_t sampleBits = 8;        // of the input's own pixels; the frames hold 8
     int32_t loads = 0;             // frames loaded so far
     MediaCode failure = kMediaOk;  // of the last failed load, kMediaOk if none
     std::string message;           // and its one-line message

@@ -206,8 +206,8 @@ ExitCode OpenSource(const RenderJob& job, const RenderOptions& options, ClipSour
     if (result != kMediaOk) return Failure(message);
     // A count from the duration may be off by one; more is a clip cut short.
     const int32_t declared = source.kind == kSourceClip ? source.reader.declaredFrames : 0;
-    if (source.kind == kSourceClip && source.reader.sampleBits > 8)
-        Warning(Quoted(source.name) + " has " + std::to_string(source.reader.sampleBits) +
+    if (source.sampleBits > 8)
+        Warning(Quoted(job.input) + " has " + std::to_string(source.sampleBits) +
                 "-bit samples; the formulas work on 8 bits, so its frames are reduced to 8 bits");
     if (declared > source.frameCount + 1)
         Warning(Quoted(source.name) + " declares " + std::to_string(declared) + " frames, but only " +

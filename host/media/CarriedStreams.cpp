@@ -61,8 +61,8 @@ int64_t PacketMicros(const AVPacket* packet, AVRational timeBase) {
 }  // namespace
 
 MediaCode OpenCarriedStreams(CarriedStreams& carried, const CarryRequest& request, const std::string& output,
-                             AVFormatContext* muxer, AVStream* video, std::vector<std::string>& notes, FfmpegDetail& detail,
-                             std::string& message) {
+                             AVFormatContext* muxer, AVStream* video, std::vector<std::string>& notes,
+                             FfmpegDetail& detail, std::string& message) {
     CloseCarriedStreams(carried);
     if (request.input.empty()) return kMediaOk;
     carried.output = output;
@@ -90,7 +90,8 @@ MediaCode OpenCarriedStreams(CarriedStreams& carried, const CarryRequest& reques
         const std::string because = LeftOutBecause(stream, request, muxer);
         if (!because.empty()) {
             stream->discard = AVDISCARD_ALL;
-            if (because != "--no-audio") notes.push_back(StreamName(stream, request.input) + " is left out: " + because);
+            if (because != "--no-audio")
+                notes.push_back(StreamName(stream, request.input) + " is left out: " + because);
             continue;
         }
         if (AddStream(carried, stream, muxer) != kMediaOk) {
@@ -101,8 +102,8 @@ MediaCode OpenCarriedStreams(CarriedStreams& carried, const CarryRequest& reques
     return kMediaOk;
 }
 
-MediaCode CarryPacketsUntil(CarriedStreams& carried, AVFormatContext* muxer, int64_t untilMicros,
-                            FfmpegDetail& detail, std::string& message) {
+MediaCode CarryPacketsUntil(CarriedStreams& carried, AVFormatContext* muxer, int64_t untilMicros, FfmpegDetail& detail,
+                            std::string& message) {
     if (carried.input == nullptr) return kMediaOk;
     for (;;) {
         if (!carried.pending) {

@@ -18,7 +18,7 @@ struct AVStream;
 
 // What the output takes from an input.
 struct CarryRequest {
-    std::string input;          // the clip to carry streams from; empty: nothing
+    std::string input;            // the clip to carry streams from; empty: nothing
     int32_t filteredStream = -1;  // its video stream the frames come from, carried as filtered frames
     bool noAudio = false;         // leave the sound out
 };
@@ -39,13 +39,13 @@ struct CarriedStreams {
 // `muxer` and `video` (the filtered stream's output). Streams left out are
 // said in `notes`, one line each. Before the muxer's header is written.
 MediaCode OpenCarriedStreams(CarriedStreams& carried, const CarryRequest& request, const std::string& output,
-                             AVFormatContext* muxer, AVStream* video, std::vector<std::string>& notes, FfmpegDetail& detail,
-                             std::string& message);
+                             AVFormatContext* muxer, AVStream* video, std::vector<std::string>& notes,
+                             FfmpegDetail& detail, std::string& message);
 
 // Muxes the carried packets that come before `untilMicros` on the input's
 // clock (INT64_MAX: all that are left).
-MediaCode CarryPacketsUntil(CarriedStreams& carried, AVFormatContext* muxer, int64_t untilMicros,
-                            FfmpegDetail& detail, std::string& message);
+MediaCode CarryPacketsUntil(CarriedStreams& carried, AVFormatContext* muxer, int64_t untilMicros, FfmpegDetail& detail,
+                            std::string& message);
 
 // Releases everything; safe on a closed record.
 void CloseCarriedStreams(CarriedStreams& carried);

@@ -189,7 +189,7 @@ struct EncoderChoice {
 };
 
 MediaCode ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, EncoderChoice& choice,
-                        std::string& message) {
+                        std::vector<std::string>& notes, std::string& message) {
     bool even = width % 2 == 0 && height % 2 == 0;
     switch (s.format) {
     case kClipMp4:
@@ -197,6 +197,10 @@ MediaCode ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, Encod
         if ((choice.codec = avcodec_find_encoder_by_name("libx264"))) {
             // 4:2:0 needs even sizes; 4:4:4 takes any.
             choice.pixels = even ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
+            if (!even)
+                notes.push_back(Quoted(s.path) + " is " + std::to_string(width) + " x " + std::to_string(height) +
+                                ": H.264 in 4:2:0 (yuv420p) needs an even width and height, so it is written in "
+                                "4:4:4 (yuv444p), which some players do not play");
         } else if ((choice.codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4))) {
             choice.pixels = AV_PIX_FMT_YUV420P;
             if (!even) {
@@ -364,8 +368,8 @@ MediaCode OpenEncoders(ClipWriterState& s, const EncoderChoice& choice, int32_t 
 MediaCode OpenScaler(ClipWriterState& s, const EncoderChoice& choice, int32_t width, int32_t height,
                      std::string& message) {
     if (choice.pixels == AV_PIX_FMT_BGRA) return kMediaOk;
-    s.scaler = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, choice.pixels,
-                              SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+    s.scaler = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, choice.pixels, SWS_AREA | SWS_ACCURATE_RND,
+                              nullptr, nullptr, nullptr);
     if (!s.scaler) {
         message = CannotWriteMessage(s.path, "frames cannot be converted for this encoder");
         return kMediaUnsupported;
@@ -402,7 +406,7 @@ MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, std::
         return kMediaCannotWrite;
     }
     EncoderChoice choice;
-    MediaCode result = ChooseEncoder(s, width, height, choice, message);
+    MediaCode result = ChooseEncoder(s, width, height, choice, notes, message);
     if (result != kMediaOk) return result;
 
     s.packet = av_packet_alloc();

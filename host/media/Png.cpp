@@ -72,6 +72,7 @@ struct ReadHeaderResult {
     uint32_t animationFrames = 0;  // from acTL; 0: not animated
     size_t rowBytes = 0;           // of a row as we read it
     uint64_t storedBytes = 0;      // of the image data before compression, as the file stores it
+    int32_t sampleBits = 8;        // of the file's own samples
 };
 
 // Deflate turns at most 258 bytes into 2 bits, so no compressed stream
@@ -113,6 +114,7 @@ bool ReadPngHeader(png_structp png, png_infop info, PngInput* input, ReadHeaderR
     header->width = width;
     header->height = height;
     header->rowBytes = png_get_rowbytes(png, info);
+    header->sampleBits = bitDepth;
     return true;
 }
 
@@ -157,7 +159,7 @@ WriteOutcome WritePngRows(png_structp png, png_infop info, FILE* file, const Fra
 
 }  // namespace
 
-MediaCode ReadPng(const char* path, Frame& frame, std::string& message) {
+MediaCode ReadPng(const char* path, Frame& frame, std::string& message, int32_t* sampleBits) {
     frame = Frame{};
     FILE* file = std::fopen(path, "rb");
     if (!file) {
@@ -223,6 +225,7 @@ MediaCode ReadPng(const char* path, Frame& frame, std::string& message) {
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     if (result != kMediaOk) frame = Frame{};
+    if (result == kMediaOk && sampleBits) *sampleBits = header.sampleBits;
     return result;
 }
 

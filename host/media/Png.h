@@ -16,7 +16,8 @@
 // so is a header that declares more pixels than the file can hold; reading
 // stops after 3 GiB, so a device cannot keep it reading. An animated PNG
 // gives its default image alone (see PngAnimationFrames).
-MediaCode ReadPng(const char* path, Frame& frame, std::string& message);
+// `sampleBits`, when given, receives the bits of the file's own samples.
+MediaCode ReadPng(const char* path, Frame& frame, std::string& message, int32_t* sampleBits = nullptr);
 
 // The frame count an animated PNG declares in its acTL chunk; 0 for a PNG
 // that is not animated, or for a file that is no readable PNG.

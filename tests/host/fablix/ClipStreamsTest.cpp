@@ -49,9 +49,10 @@ const std::vector<std::string> kIdentity = IdentityFormulas();
 
 // 2 s of H.264 at 25 fps with an AAC sound track in French, and a title.
 void MakeClipWithSound(const ScratchFolder& folder) {
-    MakeClip("-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t 2 "
-             "-c:v libx264 -pix_fmt yuv420p -c:a aac -metadata title='A title' -metadata:s:a:0 language=fra in.mp4",
-             folder);
+    MakeClip(
+        "-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t 2 "
+        "-c:v libx264 -pix_fmt yuv420p -c:a aac -metadata title='A title' -metadata:s:a:0 language=fra in.mp4",
+        folder);
 }
 
 struct StreamCase {
@@ -123,8 +124,7 @@ TEST(CarriedStreamsLeftOut, AStreamTheContainerCannotHoldIsNamed) {
 // The presentation times of a clip's video frames, as ffprobe prints them.
 std::vector<double> FrameTimes(const std::string& file, const ScratchFolder& folder) {
     std::vector<double> times;
-    for (const std::string& value :
-         Probe(file, "frame=pts_time", folder, "-select_streams v"))
+    for (const std::string& value : Probe(file, "frame=pts_time", folder, "-select_streams v"))
         times.push_back(std::atof(value.c_str()));
     return times;
 }
@@ -133,9 +133,10 @@ TEST(ClipTiming, VariableFrameRateAndStartOffsetAreKept) {
     ScratchFolder folder;
     // 30 frames at 30 fps, then every fourth frame only: 3.7 s of 52 frames,
     // starting at 0.5 s.
-    MakeClip("-f lavfi -i testsrc2=size=64x48:rate=30 -t 4 -vf \"select='lt(n\\,30)+not(mod(n\\,4))'\" -vsync vfr "
-             "-output_ts_offset 0.5 -c:v libx264 vfr.mkv",
-             folder);
+    MakeClip(
+        "-f lavfi -i testsrc2=size=64x48:rate=30 -t 4 -vf \"select='lt(n\\,30)+not(mod(n\\,4))'\" -vsync vfr "
+        "-output_ts_offset 0.5 -c:v libx264 vfr.mkv",
+        folder);
     const std::vector<double> input = FrameTimes("vfr.mkv", folder);
     ASSERT_EQ(input.size(), 52u);
     for (const char* output : {"out.mp4", "out.mkv"}) {
@@ -150,12 +151,12 @@ TEST(ClipTiming, VariableFrameRateAndStartOffsetAreKept) {
 
 TEST(ClipTiming, TIsTheFrameIndexWhateverTheTimestamps) {
     ScratchFolder folder;
-    MakeClip("-f lavfi -i testsrc2=size=64x48:rate=30 -t 2 -vf \"select='not(mod(n\\,7))'\" -vsync vfr "
-             "-c:v ffv1 vfr.mkv",
-             folder);
-    const ToolRun run = RunTool({"render", "--quiet", "-b", "t", "-g", "T", "-r", "0", "-a", "255", "vfr.mkv",
-                                 "f%02d.png"},
-                                folder);
+    MakeClip(
+        "-f lavfi -i testsrc2=size=64x48:rate=30 -t 2 -vf \"select='not(mod(n\\,7))'\" -vsync vfr "
+        "-c:v ffv1 vfr.mkv",
+        folder);
+    const ToolRun run =
+        RunTool({"render", "--quiet", "-b", "t", "-g", "T", "-r", "0", "-a", "255", "vfr.mkv", "f%02d.png"}, folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     // Frames 0 to 8 of the 9: t is 0, 1, ... 8, T is 8.
     for (int32_t i = 0; i < 9; ++i) {
@@ -187,5 +188,92 @@ TEST(ClipTiming, AFrameRangeStartsAtTheClipsStartAndCutsTheSound) {
     EXPECT_NEAR(std::atof(audio.front().c_str()), times[0], 1024.0 / 48000);
     EXPECT_NEAR(std::atof(audio.back().c_str()), times[0] + 13.0 / 25, 2 * 1024.0 / 48000);
 }
+
+}  // namespace
+
+namespace {
+
+// The average PSNR (all planes) of `file` against `reference`, by FFmpeg's
+// psnr filter.
+double Psnr(const std::string& file, const std::string& reference, const ScratchFolder& folder) {
+    const std::string log =
+        Shell("ffmpeg -nostdin -i " + file + " -i " + reference + " -lavfi psnr -f null - 2>&1", folder);
+    const size_t at = log.find("average:");
+    return at == std::string::npos ? -1 : std::atof(log.c_str() + at + 8);
+}
+
+struct ColourCase {
+    const char* name;
+    const char* tags;        // ffmpeg options that make and tag the input
+    const char* told;        // scale options that tell FFmpeg's round trip the input's matrix
+    const char* colorSpace;  // the tag the output carries
+};
+
+void PrintTo(const ColourCase& c, std::ostream* out) { *out << c.name; }
+
+class IdentityColour : public testing::TestWithParam<ColourCase> {};
+
+// The identity block keeps at least what FFmpeg's own round trip through
+// BGRA keeps with the same encoder, and tags the output with the matrix
+// it converted with.
+TEST_P(IdentityColour, KeepsAtLeastFfmpegsRoundTripAndTagsTheOutput) {
+    ScratchFolder folder;
+    const ColourCase& c = GetParam();
+    MakeClip(std::string("-f lavfi -i testsrc2=size=320x180:rate=25 -t 1 -c:v libx264 -crf 10 -pix_fmt yuv420p ") +
+                 c.tags + " in.mp4",
+             folder);
+    const ToolRun run = RunTool(Joined(Joined({"render", "--quiet"}, kIdentity), {"in.mp4", "out.mp4"}), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    MakeClip(std::string("-i in.mp4 -vf scale=") + c.told + ",format=bgra,scale=" + c.told +
+                 ",format=yuv420p -c:v libx264 -crf 18 -preset medium ffmpeg.mp4",
+             folder);
+    const double ours = Psnr("out.mp4", "in.mp4", folder), theirs = Psnr("ffmpeg.mp4", "in.mp4", folder);
+    ASSERT_GT(theirs, 30) << "FFmpeg's round trip is no bar";
+    EXPECT_GE(ours, theirs);
+    EXPECT_EQ(Probe("out.mp4", "stream=color_space", folder), std::vector<std::string>{c.colorSpace});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, IdentityColour,
+    testing::Values(ColourCase{"Untagged", "", "flags=bicubic", "smpte170m"},
+                    ColourCase{"Bt709",
+                               "-vf scale=out_color_matrix=bt709 -colorspace bt709 -color_primaries bt709 "
+                               "-color_trc bt709",
+                               "in_color_matrix=bt709:out_color_matrix=bt709", "bt709"}),
+    [](const testing::TestParamInfo<ColourCase>& info) { return std::string(info.param.name); });
+
+struct DepthCase {
+    const char* name;
+    const char* make;  // ffmpeg options after the source
+    const char* input;
+    const char* output;
+    std::string warning;
+};
+
+void PrintTo(const DepthCase& c, std::ostream* out) { *out << c.name; }
+
+class ReducedOrChanged : public testing::TestWithParam<DepthCase> {};
+
+TEST_P(ReducedOrChanged, IsSaidInOneLine) {
+    ScratchFolder folder;
+    const DepthCase& c = GetParam();
+    MakeClip(std::string("-f lavfi -i testsrc2=size=33x17:rate=25 -frames:v 2 ") + c.make + " " + c.input, folder);
+    const ToolRun run = RunTool(Joined(Joined({"render", "--quiet"}, kIdentity), {c.input, c.output}), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, c.warning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReducedOrChanged,
+    testing::Values(DepthCase{"TenBitClip", "-c:v ffv1 -pix_fmt yuv420p10le", "deep.mkv", "out.mkv",
+                              "fablix: warning: 'deep.mkv' has 10-bit samples; the formulas work on 8 bits, so its "
+                              "frames are reduced to 8 bits\n"},
+                    DepthCase{"SixteenBitPng", "-frames:v 1 -pix_fmt rgb48be", "deep.png", "out.png",
+                              "fablix: warning: 'deep.png' has 16-bit samples; the formulas work on 8 bits, so its "
+                              "frames are reduced to 8 bits\n"},
+                    DepthCase{"OddSizeH264", "-vf scale=33:17 -pix_fmt yuv444p -c:v ffv1", "odd.mkv", "odd.mp4",
+                              "fablix: warning: 'odd.mp4' is 33 x 17: H.264 in 4:2:0 (yuv420p) needs an even width "
+                              "and height, so it is written in 4:4:4 (yuv444p), which some players do not play\n"}),
+    [](const testing::TestParamInfo<DepthCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
