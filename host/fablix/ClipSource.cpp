@@ -57,11 +57,13 @@ MediaCode OpenBuiltInClipSource(ClipSource& source, std::string& message) {
     return result;
 }
 
-MediaCode OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop) {
+MediaCode OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop,
+                         const char* shownAs) {
     CloseClipSource(source);
     source.kind = kSourceClip;
     source.name = path;
-    MediaCode result = OpenClipReader(source.reader, path, message, stop);
+    source.label = shownAs ? shownAs : Quoted(path);
+    MediaCode result = OpenClipReader(source.reader, path, message, stop, shownAs);
     if (result != kMediaOk) return result;
     source.frameCount = source.reader.frameCount;
     source.sampleBits = source.reader.sampleBits;

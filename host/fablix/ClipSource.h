@@ -19,6 +19,7 @@ enum SourceKind : int32_t {
 struct ClipSource {
     SourceKind kind = kSourceStill;
     std::string name;            // the input's path; empty for the built-in pictures
+    std::string label;           // as messages name it: 'x.mp4', or standard input
     ClipReader reader;           // kSourceClip
     Frame frame;                 // the frame the source map shows
     int32_t shown = -1;          // its index; -1 before the first load
@@ -40,7 +41,9 @@ MediaCode OpenBuiltInClipSource(ClipSource& source, std::string& message);
 
 // A clip through ClipReader, showing frame 0; its frame rate is kept.
 // `stop` ends FFmpeg's reads and waits, as OpenClipReader says.
-MediaCode OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop = nullptr);
+// `shownAs`, when given, is how messages name it.
+MediaCode OpenClipSource(ClipSource& source, const char* path, std::string& message, StopProbe stop = nullptr,
+                         const char* shownAs = nullptr);
 
 // Puts the frame at `index` into `frame`. A still shows the same picture
 // whatever the index. On failure `failure` and `message` say why, and

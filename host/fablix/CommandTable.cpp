@@ -20,7 +20,8 @@ constexpr Command kCommands[] = {
     {"compile", RunCompile, "compile [block options] [--json]"},
     {"render", RunRender,
      "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [--allow-failing]\n"
-     "               [--no-audio] [-y | -n] [INPUT] OUTPUT"},
+     "               [--no-audio] [-c:v CODEC] [-crf N] [-preset P] [-pix_fmt F] [-b:v RATE]\n"
+     "               [--encoder-option KEY=VALUE] [-c:a copy] [-f FORMAT] [-y | -n] [INPUT|-] OUTPUT|-"},
     {"save", RunSave, "save [block options] [-y | -n] OUTPUT.fbl"},
     {"show", RunShow, "show [block options]"},
 };
@@ -35,8 +36,9 @@ constexpr const char* kBlockOptions =
     "  --single                 formula A alone feeds all four channels\n"
     "-y, --overwrite replaces an existing OUTPUT; without it (or with -n,\n"
     "--no-overwrite) an existing OUTPUT is kept and nothing is done.\n"
-    "INPUT and OUTPUT: a .png is a still image; .mp4, .mov, .mkv, .gif and\n"
-    "numbered PNG patterns such as out/frame%04d.png are clips. See docs/fablix.md.\n";
+    "INPUT and OUTPUT: .png, .jpg, .webp and .tiff are still images; .mp4, .mov, .mkv,\n"
+    ".webm, .gif, .y4m, .nut and numbered PNG patterns such as out/frame%04d.png are\n"
+    "clips; - is standard input or output (with -f FORMAT). See docs/fablix.md.\n";
 
 ExitCode PrintUsage(FILE* out) {
     std::fprintf(out, "usage:\n");

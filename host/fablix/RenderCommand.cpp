@@ -4,6 +4,7 @@
 // whose kind follows its extension. Frame i of a clip renders at time i with
 // total = the clip's last index.
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "ClipSource.h"
 #include "ClipWriter.h"
 #include "Commands.h"
+#include "EncoderArguments.h"
 #include "FormulaCheck.h"
 #include "FramePattern.h"
 #include "FrameRange.h"
@@ -26,6 +28,7 @@
 #include "Png.h"
 #include "Progress.h"
 #include "Renderer.h"
+#include "StandardInput.h"
 
 namespace {
 
@@ -41,18 +44,24 @@ struct RenderOptions {
     bool allowFailing = false;  // render a block whose formulas do not all compile
     bool noAudio = false;       // the output leaves the input's sound out
     OverwritePolicy overwrite = kKeepExisting;
-    int32_t threads = 0;             // 0: every core
+    int32_t threads = 0;  // 0: every core
+    EncoderOptions encoder;
     std::vector<std::string> paths;  // [input] output
 };
 
 // What the command line asks for, once its paths are known.
 struct RenderJob {
-    bool stillOutput = false;     // a plain .png: one frame
+    bool stillOutput = false;     // a plain .png, or one picture of another kind: one frame
     bool stillInput = false;      // a plain .png input, or the built-in image
     const char* input = nullptr;  // null: built-in picture
+    std::string shownInput;       // as messages name it
+    std::string spool;            // standard input, kept in this file; empty: none
     std::string output;
-    ClipFormat format = kClipMkv;  // of a clip output
+    bool toStandardOutput = false;  // OUTPUT "-"
+    ClipFormat format = kClipMkv;   // of a clip output
 };
+
+constexpr const char* kStandardStream = "-";
 
 bool ParseInt32(const std::string& text, int32_t* value) { return ParseNumber(text, INT32_MIN, INT32_MAX, value); }
 
@@ -86,6 +95,7 @@ ExitCode TakeRenderOptions(Arguments& args, RenderOptions* options) {
         }
         OptionTake taken = TakeBlockOption(args, &options->block);
         if (taken == kNotThisOption) taken = TakeOverwriteOption(args, &options->overwrite);
+        if (taken == kNotThisOption) taken = TakeEncoderOption(args, &options->encoder);
         if (taken == kOptionBad) return kExitUsage;
         if (taken == kOptionTaken) continue;
         const std::string argument = args.Take();
@@ -159,11 +169,38 @@ ExitCode CheckOutputFolder(const RenderJob& job) {
     return Failure(CannotWriteMessage(job.output, "folder " + Quoted(folder) + " does not exist"));
 }
 
+// The kind written to standard output, which -f names.
+ExitCode CheckStandardOutput(const RenderOptions& options, RenderJob* job) {
+    job->toStandardOutput = true;
+    if (options.encoder.format.empty() || !ClipFormatForName(options.encoder.format, job->format))
+        return UsageError("OUTPUT '-' (standard output) wants -f FORMAT, one of y4m, nut, rawvideo, png, matroska" +
+                          (options.encoder.format.empty() ? std::string() : ": '" + options.encoder.format + "'"));
+    if (options.timeGiven)
+        return UsageError("--time is for a still output; a clip renders each frame at its index (see --frames)");
+    return kExitOk;
+}
+
 // Refuses options that the kinds of input and output give no meaning to.
 ExitCode CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
     job->input = options.paths.size() == 2 ? options.paths[0].c_str() : nullptr;
-    job->stillOutput = IsStillPngName(job->output);
+    job->shownInput = job->input == nullptr ? "" : Quoted(job->input);
+    if (options.encoder.audioCodec != "copy")
+        return UsageError("-c:a " + options.encoder.audioCodec +
+                          ": the sound is copied as it is (-c:a copy) or left out (-an); this build does not "
+                          "re-encode it");
+    if (job->output == kStandardStream) {
+        job->stillInput = job->input != nullptr && IsStillPngInput(job->input);
+        return CheckStandardOutput(options, job);
+    }
+    if (!options.encoder.format.empty())
+        return UsageError("-f is for OUTPUT '-' (standard output); the kind of '" + job->output +
+                          "' follows its extension");
+    ClipFormat named = kClipMkv;
+    std::string unused;
+    job->stillOutput = IsStillPngName(job->output) ||
+                       (ClipFormatForPath(job->output.c_str(), named, unused) == kMediaOk && IsOnePictureFormat(named));
+    job->format = named;
     job->stillInput = job->input != nullptr ? IsStillPngInput(job->input) : job->stillOutput;
     if (!job->stillOutput) {
         std::string message;
@@ -185,10 +222,26 @@ ExitCode CheckJob(const RenderOptions& options, RenderJob* job) {
     return CheckOutputName(options, *job);
 }
 
+// INPUT "-": standard input, kept in a file beside the output's temporary
+// files (so that a stop signal removes it with them), read from there.
+ExitCode TakeStandardInput(RenderJob* job) {
+    const std::filesystem::path folder = job->toStandardOutput ? std::filesystem::temp_directory_path()
+                                                               : std::filesystem::path(job->output).parent_path();
+    std::string message;
+    const MediaCode result =
+        SpoolStandardInput((folder / "standard-input").string(), job->spool, message, StopRequested);
+    if (result == kMediaInterrupted || StopRequested()) return Interrupted();
+    if (result != kMediaOk) return Failure(message);
+    job->input = job->spool.c_str();
+    job->shownInput = "standard input";
+    job->stillInput = HasPngSignature(job->spool.c_str()) && PngAnimationFrames(job->spool.c_str()) <= 1;
+    return kExitOk;
+}
+
 ExitCode OpenSource(const RenderJob& job, const RenderOptions& options, ClipSource& source) {
     std::string message;
     int32_t result = kMediaOk;
-    if (job.input != nullptr) {
+    if (job.input != nullptr && job.spool.empty()) {
         // A pipe is refused rather than read: its read could wait forever.
         if (const std::string problem = ExistingInputProblem(job.input); !problem.empty())
             return Failure(CannotOpenMessage(job.input, problem));
@@ -200,17 +253,18 @@ ExitCode OpenSource(const RenderJob& job, const RenderOptions& options, ClipSour
     } else if (job.input == nullptr) {
         result = OpenBuiltInClipSource(source, message);
     } else {
-        result = OpenClipSource(source, job.input, message, StopRequested);
+        result = OpenClipSource(source, job.input, message, StopRequested,
+                                job.spool.empty() ? nullptr : job.shownInput.c_str());
     }
     if (StopRequested()) return Interrupted();
     if (result != kMediaOk) return Failure(message);
     // A count from the duration may be off by one; more is a clip cut short.
     const int32_t declared = source.kind == kSourceClip ? source.reader.declaredFrames : 0;
     if (source.sampleBits > 8)
-        Warning(Quoted(job.input) + " has " + std::to_string(source.sampleBits) +
+        Warning(job.shownInput + " has " + std::to_string(source.sampleBits) +
                 "-bit samples; the formulas work on 8 bits, so its frames are reduced to 8 bits");
     if (declared > source.frameCount + 1)
-        Warning(Quoted(source.name) + " declares " + std::to_string(declared) + " frames, but only " +
+        Warning(source.label + " declares " + std::to_string(declared) + " frames, but only " +
                 std::to_string(source.frameCount) + " can be read; it is taken as frames 0 to " +
                 std::to_string(source.frameCount - 1));
     return kExitOk;
@@ -227,7 +281,7 @@ void WarnOfResizedFrames(const ClipSource& source, const Progress& progress, boo
     *warned = true;
     BreakProgressLine(progress);
     const ClipReader& reader = source.reader;
-    Warning("frame " + std::to_string(reader.resizedFrame) + " of " + Quoted(source.name) + " is " +
+    Warning("frame " + std::to_string(reader.resizedFrame) + " of " + source.label + " is " +
             std::to_string(reader.resizedWidth) + " x " + std::to_string(reader.resizedHeight) + ", not " +
             std::to_string(reader.width) + " x " + std::to_string(reader.height) +
             " like frame 0; frames of another size are scaled to " + std::to_string(reader.width) + " x " +
@@ -238,7 +292,27 @@ void WarnOfResizedFrames(const ClipSource& source, const Progress& progress, boo
 // interruption it is.
 ExitCode Failed(const std::string& message) { return StopRequested() ? Interrupted() : Failure(message); }
 
-ExitCode WriteStill(const Frame& frame, const std::string& path, OverwritePolicy overwrite) {
+// A still of another kind than PNG: a clip of one frame, through FFmpeg.
+ExitCode WritePicture(const Frame& frame, const std::string& path, const RenderOptions& options) {
+    ClipWriterOptions writing;
+    writing.replaceExisting = options.overwrite == kReplaceExisting;
+    writing.encoder = options.encoder.video;
+    ClipWriter writer;
+    std::string message;
+    MediaCode result = OpenClipWriter(writer, path.c_str(), frame.width, frame.height, 1, 1, writing, message);
+    if (result == kMediaOk) result = WriteClipFrame(writer, frame, message);
+    if (result == kMediaOk) result = CompleteClipWriter(writer, message, StopRequested);
+    if (result == kMediaOk) {
+        PausePointForTests("commit");
+        result = CommitUnlessStopped([&] { return FinishClipWriter(writer, message); });
+    }
+    CloseClipWriter(writer);
+    return result == kMediaOk ? kExitOk : Failed(message);
+}
+
+ExitCode WriteStill(const Frame& frame, const std::string& path, const RenderOptions& options) {
+    if (!IsStillPngName(path)) return WritePicture(frame, path, options);
+    const OverwritePolicy overwrite = options.overwrite;
     std::string message;
     const StagedOutput output = StageOutput(path, overwrite == kReplaceExisting);
     int32_t result = EncodePngFile(output.temporary.c_str(), path.c_str(), frame, message, StopRequested);
@@ -256,7 +330,7 @@ ExitCode RenderStill(const RenderJob& job, const RenderOptions& options, Rendere
     MakeFrame(destination, source.frame.width, source.frame.height);
     if (source.kind == kSourceStill) {
         RenderOneFrame(renderer, source.frame, destination, options.time, options.total);
-        return WriteStill(destination, job.output, options.overwrite);
+        return WriteStill(destination, job.output, options);
     }
     if (!options.timeGiven && source.frameCount > 1)
         return UsageError("'" + job.output + "' is one picture, and the clip has " + std::to_string(source.frameCount) +
@@ -271,7 +345,7 @@ ExitCode RenderStill(const RenderJob& job, const RenderOptions& options, Rendere
     WarnOfResizedFrames(source, Progress{}, &warned);
     if (result == kMediaInterrupted) return Interrupted();
     if (result != kMediaOk) return Failed(source.message);
-    return WriteStill(destination, job.output, options.overwrite);
+    return WriteStill(destination, job.output, options);
 }
 
 // Renders frames.first to frames.last into the open writer and puts the
@@ -325,6 +399,14 @@ ClipWriterOptions WriterOptions(const RenderOptions& options, const FrameRange& 
     return writing;
 }
 
+ClipWriterOptions WriterOptions(const RenderOptions& options, const RenderJob& job, const FrameRange& frames,
+                                const ClipSource& source) {
+    ClipWriterOptions writing = WriterOptions(options, frames, source);
+    writing.encoder = options.encoder.video;
+    writing.format = job.format;
+    return writing;
+}
+
 ExitCode RenderClip(const RenderJob& job, const RenderOptions& options, Renderer& renderer, ClipSource& source) {
     FrameRange frames = options.frames;
     std::string message;
@@ -334,7 +416,7 @@ ExitCode RenderClip(const RenderJob& job, const RenderOptions& options, Renderer
         return status;
     ClipWriter writer;
     if (OpenClipWriter(writer, job.output.c_str(), source.frame.width, source.frame.height, source.rateNumerator,
-                       source.rateDenominator, WriterOptions(options, frames, source), message) != kMediaOk)
+                       source.rateDenominator, WriterOptions(options, job, frames, source), message) != kMediaOk)
         return Failed(message);
     for (const std::string& note : writer.notes) Warning(note);
     Progress progress;
@@ -350,6 +432,23 @@ ExitCode RenderClip(const RenderJob& job, const RenderOptions& options, Renderer
     return result == kMediaInterrupted ? Interrupted() : Failed(message);
 }
 
+ExitCode RenderJobFrom(RenderJob& job, RenderOptions& options, const FilterParams& params) {
+    const int32_t threadsRequested = options.threads;
+    ClipSource source;
+    if (ExitCode status = OpenSource(job, options, source); status != kExitOk) return status;
+    std::string lowered;
+    options.threads = BoundThreadCount(options.threads, source.frame.width, source.frame.height, &lowered);
+    if (!lowered.empty() && threadsRequested > 0)
+        Warning("--threads " + std::to_string(threadsRequested) + " is lowered to " + std::to_string(options.threads) +
+                ": " + lowered);
+    Renderer renderer;
+    StartRenderer(renderer, params, options.threads);
+    const ExitCode status =
+        job.stillOutput ? RenderStill(job, options, renderer, source) : RenderClip(job, options, renderer, source);
+    CloseClipSource(source);
+    return status;
+}
+
 }  // namespace
 
 ExitCode RunRender(Arguments& args) {
@@ -363,18 +462,12 @@ ExitCode RunRender(Arguments& args) {
     if (ExitCode status = CheckBlockFormulas(*params, options.allowFailing, words); status != kExitOk) return status;
 
     CatchStopSignals();
-    const int32_t threadsRequested = options.threads;
-    ClipSource source;
-    if (ExitCode status = OpenSource(job, options, source); status != kExitOk) return status;
-    std::string lowered;
-    options.threads = BoundThreadCount(options.threads, source.frame.width, source.frame.height, &lowered);
-    if (!lowered.empty() && threadsRequested > 0)
-        Warning("--threads " + std::to_string(threadsRequested) + " is lowered to " + std::to_string(options.threads) +
-                ": " + lowered);
-    Renderer renderer;
-    StartRenderer(renderer, *params, options.threads);
-    const ExitCode status =
-        job.stillOutput ? RenderStill(job, options, renderer, source) : RenderClip(job, options, renderer, source);
-    CloseClipSource(source);
+    // A reader that goes away is a failure to say, not a signal that kills.
+    if (job.toStandardOutput) std::signal(SIGPIPE, SIG_IGN);
+    if (job.input != nullptr && job.input == std::string(kStandardStream)) {
+        if (ExitCode status = TakeStandardInput(&job); status != kExitOk) return status;
+    }
+    const ExitCode status = RenderJobFrom(job, options, *params);
+    if (!job.spool.empty()) DiscardOutput(job.spool);
     return status;
 }

@@ -33,6 +33,7 @@ struct CachedFrame {
 
 struct ClipReaderState {
     std::string path;
+    std::string shown;  // the clip as messages name it: 'x.mp4', or standard input
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     AVPacket* packet = nullptr;
@@ -78,7 +79,7 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
     s.format = avformat_alloc_context();
     KeepFfmpegDetail(s.format, &s.detail);
     if (!s.format) {
-        message = Quoted(s.path) + " cannot be read: out of memory";
+        message = s.shown + " cannot be read: out of memory";
         return kMediaTooLarge;
     }
     // Reads and waits inside FFmpeg end when the caller asks to stop.
@@ -98,34 +99,34 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
     av_dict_free(&options);
     if (error < 0) {
         if (error == AVERROR_EXIT) {
-            message = Quoted(s.path) + " was not read: interrupted";
+            message = s.shown + " was not read: interrupted";
             return kMediaInterrupted;
         }
         if (error == AVERROR_INVALIDDATA) {
-            message = Quoted(s.path) + " is not a video or image that can be read";
+            message = s.shown + " is not a video or image that can be read";
             return kMediaUnsupported;
         }
-        message = "cannot open " + Quoted(s.path) + ": " + FfmpegErrorText(error, s.detail);
+        message = "cannot open " + s.shown + ": " + FfmpegErrorText(error, s.detail);
         return kMediaCannotOpen;
     }
     // FFmpeg shows any text file as "ANSI art" video; nobody means that here.
     if (std::strcmp(s.format->iformat->name, "tty") == 0) {
-        message = Quoted(s.path) + " is not a video or image that can be read";
+        message = s.shown + " is not a video or image that can be read";
         return kMediaUnsupported;
     }
     error = avformat_find_stream_info(s.format, nullptr);
     if (error < 0) {
-        message = Quoted(s.path) + " cannot be read: " + FfmpegErrorText(error, s.detail);
+        message = s.shown + " cannot be read: " + FfmpegErrorText(error, s.detail);
         return kMediaBadData;
     }
     const AVCodec* decoder = nullptr;
     s.streamIndex = av_find_best_stream(s.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (s.streamIndex == AVERROR_DECODER_NOT_FOUND) {
-        message = Quoted(s.path) + " holds video in a format this build cannot decode";
+        message = s.shown + " holds video in a format this build cannot decode";
         return kMediaUnsupported;
     }
     if (s.streamIndex < 0) {
-        message = Quoted(s.path) + " holds no video";
+        message = s.shown + " holds no video";
         return kMediaUnsupported;
     }
     for (unsigned i = 0; i < s.format->nb_streams; ++i)
@@ -137,7 +138,7 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
     s.decoded = av_frame_alloc();
     s.incoming = av_frame_alloc();
     if (!s.codec || !s.packet || !s.decoded || !s.incoming) {
-        message = Quoted(s.path) + " cannot be read: out of memory";
+        message = s.shown + " cannot be read: out of memory";
         return kMediaTooLarge;
     }
     error = avcodec_parameters_to_context(s.codec, s.format->streams[s.streamIndex]->codecpar);
@@ -150,7 +151,7 @@ MediaCode OpenDecoder(ClipReaderState& s, bool forCounting, std::string& message
         error = avcodec_open2(s.codec, decoder, nullptr);
     }
     if (error < 0) {
-        message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(error, s.detail);
+        message = s.shown + " cannot be decoded: " + FfmpegErrorText(error, s.detail);
         return kMediaUnsupported;
     }
     return kMediaOk;
@@ -180,7 +181,7 @@ MediaCode DecodeNext(ClipReaderState& s, std::string& message) {
         }
         if (result == AVERROR_INVALIDDATA) continue;
         if (result != AVERROR(EAGAIN)) {
-            message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(result, s.detail);
+            message = s.shown + " cannot be decoded: " + FfmpegErrorText(result, s.detail);
             return kMediaBadData;
         }
         result = av_read_frame(s.format, s.packet);
@@ -197,7 +198,7 @@ MediaCode DecodeNext(ClipReaderState& s, std::string& message) {
         result = avcodec_send_packet(s.codec, s.packet);
         av_packet_unref(s.packet);
         if (result < 0 && result != AVERROR_INVALIDDATA && result != AVERROR(EAGAIN)) {
-            message = Quoted(s.path) + " cannot be decoded: " + FfmpegErrorText(result, s.detail);
+            message = s.shown + " cannot be decoded: " + FfmpegErrorText(result, s.detail);
             return kMediaBadData;
         }
     }
@@ -241,7 +242,7 @@ MediaCode ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message)
     AVFrame* source = s.decoded;
     AVPixelFormat sourceFormat = AVPixelFormat(source->format);
     if (source->width <= 0 || source->height <= 0 || !source->data[0]) {
-        message = Quoted(s.path) + " has a frame that cannot be converted";
+        message = s.shown + " has a frame that cannot be converted";
         return kMediaBadData;
     }
     // The clip's own matrix and range; untagged clips are read as FFmpeg's
@@ -259,7 +260,7 @@ MediaCode ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message)
         s.scaler = sws_getContext(source->width, source->height, sourceFormat, frame.width, frame.height,
                                   AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!s.scaler) {
-            message = Quoted(s.path) + " has frames in a pixel format that cannot be converted";
+            message = s.shown + " has frames in a pixel format that cannot be converted";
             return kMediaUnsupported;
         }
         if (yuv) {
@@ -279,7 +280,7 @@ MediaCode ConvertDecoded(ClipReaderState& s, Frame& frame, std::string& message)
     int destinationStride[4] = {frame.rowBytes, 0, 0, 0};
     int rows = sws_scale(s.scaler, source->data, source->linesize, 0, source->height, destination, destinationStride);
     if (rows != frame.height) {
-        message = Quoted(s.path) + " has a frame that cannot be converted";
+        message = s.shown + " has a frame that cannot be converted";
         return kMediaBadData;
     }
     return kMediaOk;
@@ -369,7 +370,7 @@ MediaCode DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::str
     }
     MediaCode result = DecodeTo(s, index, message);
     if (result == kMediaFrameMissing)
-        message = Quoted(s.path) + " declares " + std::to_string(reader.frameCount) + " frames, but only " +
+        message = s.shown + " declares " + std::to_string(reader.frameCount) + " frames, but only " +
                   std::to_string(s.decodedIndex + 1) + " can be decoded";
     if (result != kMediaOk) return result;
     if ((s.decoded->width != reader.width || s.decoded->height != reader.height) && reader.resizedFrame < 0) {
@@ -382,7 +383,7 @@ MediaCode DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::str
     if (slot.frame.width != reader.width || slot.frame.height != reader.height) {
         result = MakeFrame(slot.frame, reader.width, reader.height);
         if (result != kMediaOk) {
-            message = Quoted(s.path) + " has frames too large to hold";
+            message = s.shown + " has frames too large to hold";
             return result;
         }
     }
@@ -423,11 +424,13 @@ int32_t FramesByDuration(const AVFormatContext* format, const AVStream* stream, 
 
 }  // namespace
 
-MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop) {
+MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop,
+                         const char* shownAs) {
     CloseClipReader(reader);
     PrepareFfmpeg();
     auto* s = new ClipReaderState;
     s->path = path;
+    s->shown = shownAs ? shownAs : Quoted(path);
     s->stop = stop;
     reader.state = s;
 
@@ -470,6 +473,7 @@ MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& mess
         // The container does not say; decode it all once to know.
         ClipReaderState counter;
         counter.path = path;
+        counter.shown = s->shown;
         counter.stop = stop;
         int64_t contentEnd = INT64_MIN;
         result = CountFrames(counter, count, contentEnd, message);
@@ -497,7 +501,7 @@ MediaCode ReadClipFrame(ClipReader& reader, int32_t index, Frame& frame, std::st
         return kMediaBadArgument;
     }
     if (index < 0 || index >= reader.frameCount) {
-        message = "frame " + std::to_string(index) + " is outside " + Quoted(reader.state->path) + " (frames 0 to " +
+        message = "frame " + std::to_string(index) + " is outside " + reader.state->shown + " (frames 0 to " +
                   std::to_string(reader.frameCount - 1) + ")";
         return kMediaBadArgument;
     }

@@ -39,7 +39,10 @@ struct ClipReader {
 // decodes), kMediaTooLarge; the message names the file. FFmpeg asks `stop`
 // while it reads or waits, then and later: when it says stop, reads fail,
 // and the caller who asked knows why.
-MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop = nullptr);
+// `shownAs` is how messages name the clip ("standard input"); by default
+// its quoted path.
+MediaCode OpenClipReader(ClipReader& reader, const char* path, std::string& message, StopProbe stop = nullptr,
+                         const char* shownAs = nullptr);
 
 // Frame `index` as BGRA with its timestamp and duration, alpha 255 where
 // the clip has none, scaled to the

@@ -48,7 +48,8 @@ struct ClipWriterState {
     MediaCode failure = kMediaOk;  // once set, the clip is lost and says why
     std::string failureMessage;
 
-    bool replace = true;  // an existing output may be replaced (-y)
+    bool replace = true;            // an existing output may be replaced (-y)
+    bool toStandardOutput = false;  // written as it goes, to file descriptor 1
 
     // Container outputs.
     StagedOutput output;
@@ -101,8 +102,8 @@ namespace {
 // Every kind of output there is, stills included: a user who names another
 // kind learns them all here.
 constexpr const char* kKindsWeWrite =
-    "use .png for a still image, or .mp4, .mov, .mkv, .gif or a numbered PNG pattern such as "
-    "frame%04d.png for a clip";
+    "use .png, .jpg, .webp or .tiff for a still image, or .mp4, .mov, .mkv, .webm, .gif, .y4m, .nut or a numbered "
+    "PNG pattern such as frame%04d.png for a clip";
 
 std::string LowerExtension(const char* path) {
     std::string extension = std::filesystem::path(path).extension().string();
@@ -188,42 +189,112 @@ struct EncoderChoice {
     AVPixelFormat pixels = AV_PIX_FMT_NONE;
 };
 
+// Every kind of output: its muxer and its video encoder when -c:v names
+// none. FFmpeg's own choice for the container, but for .mkv and .nut, which
+// get FFV1 in BGRA: lossless, alpha kept, so frames go through exactly.
+struct OutputKind {
+    ClipFormat format;
+    const char* muxer;
+    const char* encoder;
+};
+
+// clang-format off
+constexpr OutputKind kOutputKinds[] = {
+    {kClipMp4, "mp4", "libx264"},
+    {kClipMov, "mov", "libx264"},
+    {kClipMkv, "matroska", "ffv1"},
+    {kClipGif, "gif", "gif"},
+    {kClipWebm, "webm", "libvpx-vp9"},
+    {kClipY4m, "yuv4mpegpipe", "wrapped_avframe"},
+    {kClipNut, "nut", "ffv1"},
+    {kClipRawVideo, "rawvideo", "rawvideo"},
+    {kClipPngStream, "image2pipe", "png"},
+    {kClipJpeg, "image2", "mjpeg"},
+    {kClipWebp, "image2", "libwebp"},
+    {kClipTiff, "image2", "tiff"},
+};
+// clang-format on
+
+const OutputKind& KindOf(ClipFormat format) {
+    for (const OutputKind& kind : kOutputKinds)
+        if (kind.format == format) return kind;
+    return kOutputKinds[0];
+}
+
+// The pixel format when -pix_fmt names none: 4:2:0 for the delivery codecs
+// (what players take; 4:4:4 where H.264 cannot have it), else what FFmpeg
+// picks for BGRA frames among the encoder's own.
+AVPixelFormat DefaultPixels(const ClipWriterState& s, const AVCodec* codec, int32_t width, int32_t height,
+                            std::vector<std::string>& notes) {
+    const std::string name = codec->name;
+    const bool even = width % 2 == 0 && height % 2 == 0;
+    if (name == "ffv1" || name == "rawvideo") return AV_PIX_FMT_BGRA;
+    if (name == "gif") return AV_PIX_FMT_RGB8;
+    if (name == "png") return AV_PIX_FMT_RGBA;
+    if (name == "libvpx-vp9" || name == "libvpx") return AV_PIX_FMT_YUV420P;  // any size
+    if (name == "prores_ks" || name == "prores" || name == "prores_aw") return AV_PIX_FMT_YUV422P10LE;
+    if (name == "libx264" || name == "libx265" || name == "wrapped_avframe") {
+        if (even) return AV_PIX_FMT_YUV420P;
+        const char* what = codec->id == AV_CODEC_ID_H264 ? "H.264" : codec->id == AV_CODEC_ID_HEVC ? "H.265" : "y4m";
+        notes.push_back(Quoted(s.path) + " is " + std::to_string(width) + " x " + std::to_string(height) + ": " + what +
+                        " in 4:2:0 (yuv420p) needs an even width and height, so it is written in 4:4:4 "
+                        "(yuv444p), which some players do not play");
+        return AV_PIX_FMT_YUV444P;
+    }
+    if (codec->pix_fmts == nullptr) return AV_PIX_FMT_BGRA;
+    int loss = 0;
+    return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, AV_PIX_FMT_BGRA, 1, &loss);
+}
+
+bool CodecTakes(const AVCodec* codec, AVPixelFormat pixels) {
+    if (codec->pix_fmts == nullptr) return true;
+    for (const AVPixelFormat* format = codec->pix_fmts; *format != AV_PIX_FMT_NONE; ++format)
+        if (*format == pixels) return true;
+    return false;
+}
+
+std::string PixelFormatList(const AVCodec* codec) {
+    std::string list;
+    for (const AVPixelFormat* format = codec->pix_fmts; format && *format != AV_PIX_FMT_NONE; ++format)
+        list += (list.empty() ? "" : ", ") + std::string(av_get_pix_fmt_name(*format));
+    return list;
+}
+
 MediaCode ChooseEncoder(ClipWriterState& s, int32_t width, int32_t height, EncoderChoice& choice,
                         std::vector<std::string>& notes, std::string& message) {
-    bool even = width % 2 == 0 && height % 2 == 0;
-    switch (s.format) {
-    case kClipMp4:
-    case kClipMov:
-        if ((choice.codec = avcodec_find_encoder_by_name("libx264"))) {
-            // 4:2:0 needs even sizes; 4:4:4 takes any.
-            choice.pixels = even ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
-            if (!even)
-                notes.push_back(Quoted(s.path) + " is " + std::to_string(width) + " x " + std::to_string(height) +
-                                ": H.264 in 4:2:0 (yuv420p) needs an even width and height, so it is written in "
-                                "4:4:4 (yuv444p), which some players do not play");
-        } else if ((choice.codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4))) {
-            choice.pixels = AV_PIX_FMT_YUV420P;
-            if (!even) {
-                message =
-                    CannotWriteMessage(s.path, "this encoder needs an even width and height (" + std::to_string(width) +
-                                                   " x " + std::to_string(height) + "); use .mkv");
-                return kMediaUnsupported;
-            }
-        }
-        break;
-    case kClipMkv:
-        choice.codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
-        choice.pixels = AV_PIX_FMT_BGRA;
-        break;
-    case kClipGif:
-        choice.codec = avcodec_find_encoder(AV_CODEC_ID_GIF);
-        choice.pixels = AV_PIX_FMT_RGB8;
-        break;
-    case kClipPngSequence: break;
-    }
-    if (!choice.codec) {
-        message = CannotWriteMessage(s.path, "this build of FFmpeg has no encoder for it");
+    const EncoderSettings& asked = s.options.encoder;
+    const std::string name = asked.videoCodec.empty() ? KindOf(s.format).encoder : asked.videoCodec;
+    choice.codec = avcodec_find_encoder_by_name(name.c_str());
+    if (choice.codec == nullptr && asked.videoCodec.empty() && name == "libx264")
+        choice.codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);  // a build without x264
+    if (choice.codec == nullptr || choice.codec->type != AVMEDIA_TYPE_VIDEO) {
+        message = CannotWriteMessage(s.path, "this build of FFmpeg has no video encoder '" + name + "'");
         return kMediaUnsupported;
+    }
+    if (asked.pixelFormat.empty()) {
+        choice.pixels = DefaultPixels(s, choice.codec, width, height, notes);
+    } else if ((choice.pixels = av_get_pix_fmt(asked.pixelFormat.c_str())) == AV_PIX_FMT_NONE) {
+        message = CannotWriteMessage(s.path, "no pixel format is called '" + asked.pixelFormat + "'");
+        return kMediaBadArgument;
+    }
+    if (!CodecTakes(choice.codec, choice.pixels)) {
+        message = CannotWriteMessage(s.path, std::string("the encoder '") + choice.codec->name + "' takes no " +
+                                                 av_get_pix_fmt_name(choice.pixels) + "; it takes " +
+                                                 PixelFormatList(choice.codec));
+        return kMediaBadArgument;
+    }
+    const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(choice.pixels);
+    const bool even = width % 2 == 0 && height % 2 == 0;
+    if (choice.codec->id == AV_CODEC_ID_MPEG4 && !even) {
+        message = CannotWriteMessage(s.path, "this encoder needs an even width and height (" + std::to_string(width) +
+                                                 " x " + std::to_string(height) + "); use .mkv");
+        return kMediaUnsupported;
+    }
+    if (layout && (layout->log2_chroma_w || layout->log2_chroma_h) && !even && choice.codec->id == AV_CODEC_ID_H264) {
+        message = CannotWriteMessage(s.path, std::string(av_get_pix_fmt_name(choice.pixels)) +
+                                                 " needs an even width and height for H.264 (" + std::to_string(width) +
+                                                 " x " + std::to_string(height) + ")");
+        return kMediaBadArgument;
     }
     return kMediaOk;
 }
@@ -265,6 +336,12 @@ bool IsYuvOutput(AVPixelFormat format) {
            descriptor->nb_components >= 3;
 }
 
+// The "J" formats of JPEG are full range whatever the tag says.
+bool IsFullRangeFormat(AVPixelFormat format) {
+    return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
+           format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
+}
+
 void SetUpEncoder(const ClipWriterState& s, AVCodecContext* e, const EncoderChoice& choice, int32_t width,
                   int32_t height, bool globalHeader, int threads) {
     e->width = width;
@@ -275,15 +352,14 @@ void SetUpEncoder(const ClipWriterState& s, AVCodecContext* e, const EncoderChoi
     e->thread_count = threads;
     if (IsYuvOutput(choice.pixels)) {
         // Tagged, so that players and our reader use the matrix we converted with.
-        e->color_range = s.options.colour.range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+        e->color_range = s.options.colour.range == AVCOL_RANGE_JPEG || IsFullRangeFormat(choice.pixels)
+                             ? AVCOL_RANGE_JPEG
+                             : AVCOL_RANGE_MPEG;
         e->colorspace = OutputMatrix(s.options.colour);
         e->color_primaries = AVColorPrimaries(s.options.colour.primaries);
         e->color_trc = AVColorTransferCharacteristic(s.options.colour.transfer);
     }
-    if (std::strcmp(choice.codec->name, "libx264") == 0) {
-        av_opt_set(e->priv_data, "preset", "medium", 0);
-        av_opt_set(e->priv_data, "crf", "18", 0);  // visually clean for filtered detail
-    } else if (choice.codec->id == AV_CODEC_ID_MPEG4) {
+    if (choice.codec->id == AV_CODEC_ID_MPEG4) {
         e->flags |= AV_CODEC_FLAG_QSCALE;
         e->global_quality = FF_QP2LAMBDA * 3;
     } else if (choice.codec->id == AV_CODEC_ID_FFV1) {
@@ -292,6 +368,17 @@ void SetUpEncoder(const ClipWriterState& s, AVCodecContext* e, const EncoderChoi
         av_opt_set_int(e->priv_data, "slicecrc", 1, 0);
     }
     if (globalHeader) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+}
+
+// -crf, -preset, -b:v and the options passed through, as FFmpeg's command
+// line hands them to the encoder: what it does not know is left over.
+AVDictionary* EncoderDictionary(const EncoderSettings& asked) {
+    AVDictionary* settings = nullptr;
+    if (!asked.crf.empty()) av_dict_set(&settings, "crf", asked.crf.c_str(), 0);
+    if (!asked.preset.empty()) av_dict_set(&settings, "preset", asked.preset.c_str(), 0);
+    if (!asked.bitRate.empty()) av_dict_set(&settings, "b", asked.bitRate.c_str(), 0);
+    for (const auto& [key, value] : asked.options) av_dict_set(&settings, key.c_str(), value.c_str(), 0);
+    return settings;
 }
 
 // Opens `count` encoders with the same settings, each with a picture to
@@ -317,11 +404,20 @@ MediaCode OpenLanes(ClipWriterState& s, const EncoderChoice& choice, int32_t cou
         }
         SetUpEncoder(s, lane.encoder, choice, width, height, s.muxer->oformat->flags & AVFMT_GLOBALHEADER,
                      count == 1 ? 0 : kThreadsPerEncoder);
-        int error = avcodec_open2(lane.encoder, choice.codec, nullptr);
+        AVDictionary* settings = EncoderDictionary(s.options.encoder);
+        int error = avcodec_open2(lane.encoder, choice.codec, &settings);
+        const AVDictionaryEntry* unused = av_dict_get(settings, "", nullptr, AV_DICT_IGNORE_SUFFIX);
+        const std::string unknown = unused ? unused->key : "";
+        av_dict_free(&settings);
         if (error < 0) {
             message =
                 CannotWriteMessage(s.path, "the encoder refused the settings: " + FfmpegErrorText(error, s.detail));
             return kMediaEncodeFailed;
+        }
+        if (!unknown.empty()) {
+            message = CannotWriteMessage(s.path, std::string("the encoder '") + choice.codec->name +
+                                                     "' has no option '" + unknown + "'");
+            return kMediaBadArgument;
         }
     }
     return kMediaOk;
@@ -389,18 +485,18 @@ MediaCode OpenScaler(ClipWriterState& s, const EncoderChoice& choice, int32_t wi
 
 MediaCode OpenContainer(ClipWriterState& s, int32_t width, int32_t height, std::vector<std::string>& notes,
                         std::string& message) {
-    const char* muxerName = s.format == kClipMp4   ? "mp4"
-                            : s.format == kClipMov ? "mov"
-                            : s.format == kClipGif ? "gif"
-                                                   : "matroska";
-    s.output = StageOutput(s.path, s.replace);
-    int error = avformat_alloc_output_context2(&s.muxer, nullptr, muxerName, s.output.temporary.c_str());
+    // Standard output is written as it goes; a file appears when complete.
+    if (!s.toStandardOutput) s.output = StageOutput(s.path, s.replace);
+    const std::string target = s.toStandardOutput ? "pipe:1" : s.output.temporary;
+    int error = avformat_alloc_output_context2(&s.muxer, nullptr, KindOf(s.format).muxer, target.c_str());
     if (error < 0 || !s.muxer) {
         message = CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail));
         return kMediaUnsupported;
     }
     KeepFfmpegDetail(s.muxer, &s.detail);
-    error = avio_open(&s.muxer->pb, s.output.temporary.c_str(), AVIO_FLAG_WRITE);
+    // One picture in a file of its own name, not a numbered sequence.
+    if (std::strcmp(s.muxer->oformat->name, "image2") == 0) av_opt_set_int(s.muxer->priv_data, "update", 1, 0);
+    error = avio_open(&s.muxer->pb, target.c_str(), AVIO_FLAG_WRITE);
     if (error < 0) {
         message = CannotWriteMessage(s.path, FfmpegErrorText(error, s.detail));
         return kMediaCannotWrite;
@@ -582,6 +678,7 @@ MediaCode CompleteContainer(ClipWriterState& s, std::string& message, StopProbe 
 }
 
 MediaCode CommitContainer(ClipWriterState& s, std::string& message) {
+    if (s.toStandardOutput) return kMediaOk;  // written as it went
     MediaCode result = CommitOutput(s.output, message);
     s.output.temporary.clear();  // committed, or already removed by CommitOutput
     return result;
@@ -662,16 +759,20 @@ MediaCode CommitPattern(ClipWriterState& s, std::string& message) {
 }  // namespace
 
 MediaCode ClipFormatForPath(const char* path, ClipFormat& format, std::string& message) {
-    std::string extension = LowerExtension(path);
-    if (extension == ".mp4")
-        format = kClipMp4;
-    else if (extension == ".mov")
-        format = kClipMov;
-    else if (extension == ".mkv")
-        format = kClipMkv;
-    else if (extension == ".gif")
-        format = kClipGif;
-    else if (extension == ".png") {
+    // clang-format off
+    static constexpr struct { const char* extension; ClipFormat format; } kExtensions[] = {
+        {".mp4", kClipMp4}, {".mov", kClipMov}, {".mkv", kClipMkv}, {".gif", kClipGif}, {".webm", kClipWebm},
+        {".y4m", kClipY4m}, {".nut", kClipNut}, {".jpg", kClipJpeg}, {".jpeg", kClipJpeg}, {".webp", kClipWebp},
+        {".tif", kClipTiff}, {".tiff", kClipTiff},
+    };
+    // clang-format on
+    const std::string extension = LowerExtension(path);
+    for (const auto& known : kExtensions) {
+        if (extension != known.extension) continue;
+        format = known.format;
+        return kMediaOk;
+    }
+    if (extension == ".png") {
         FramePattern pattern;
         std::string problem;
         if (!ParseFramePattern(path, &pattern, &problem)) {
@@ -679,12 +780,28 @@ MediaCode ClipFormatForPath(const char* path, ClipFormat& format, std::string& m
             return kMediaUnsupported;
         }
         format = kClipPngSequence;
-    } else {
-        message = CannotWriteMessage(path, std::string("unknown kind of output; ") + kKindsWeWrite);
-        return kMediaUnsupported;
+        return kMediaOk;
     }
-    return kMediaOk;
+    message = CannotWriteMessage(path, std::string("unknown kind of output; ") + kKindsWeWrite);
+    return kMediaUnsupported;
 }
+
+bool ClipFormatForName(const std::string& name, ClipFormat& format) {
+    // clang-format off
+    static constexpr struct { const char* name; ClipFormat format; } kNames[] = {
+        {"y4m", kClipY4m}, {"yuv4mpegpipe", kClipY4m}, {"nut", kClipNut}, {"rawvideo", kClipRawVideo},
+        {"png", kClipPngStream}, {"image2pipe", kClipPngStream}, {"matroska", kClipMkv}, {"mkv", kClipMkv},
+    };
+    // clang-format on
+    for (const auto& known : kNames) {
+        if (name != known.name) continue;
+        format = known.format;
+        return true;
+    }
+    return false;
+}
+
+bool IsOnePictureFormat(ClipFormat format) { return format == kClipJpeg || format == kClipWebp || format == kClipTiff; }
 
 MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height, int32_t rateNumerator,
                          int32_t rateDenominator, std::string& message, int32_t encoderThreads, int32_t frameCount,
@@ -699,8 +816,9 @@ MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, in
 MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, int32_t height, int32_t rateNumerator,
                          int32_t rateDenominator, const ClipWriterOptions& options, std::string& message) {
     CloseClipWriter(writer);
-    ClipFormat format = kClipMkv;
-    MediaCode result = ClipFormatForPath(path, format, message);
+    const bool toStandardOutput = std::strcmp(path, "-") == 0;
+    ClipFormat format = options.format;
+    MediaCode result = toStandardOutput ? kMediaOk : ClipFormatForPath(path, format, message);
     if (result != kMediaOk) return result;
     if (!FrameSizeFits(width, height)) {
         message = CannotWriteMessage(path, "frames of " + std::to_string(width) + " x " + std::to_string(height) +
@@ -713,7 +831,8 @@ MediaCode OpenClipWriter(ClipWriter& writer, const char* path, int32_t width, in
     }
     PrepareFfmpeg();
     auto* s = new ClipWriterState;
-    s->path = path;
+    s->path = toStandardOutput ? "standard output" : path;
+    s->toStandardOutput = toStandardOutput;
     s->format = format;
     s->options = options;
     s->encoderThreads = options.encoderThreads > 0 ? options.encoderThreads

@@ -1,18 +1,23 @@
-// Writes clips; the kind follows the output's extension:
+// Writes clips; the kind follows the output's extension (or, for standard
+// output, "-", the format named), and so does the default encoder:
 //   .mp4, .mov   H.264 (yuv420p; yuv444p for an odd width or height), or
 //                FFmpeg's own mpeg4 encoder where it has no H.264 one
-//   .mkv         FFV1 in BGRA: lossless, alpha kept, so a round trip is exact
+//   .mkv, .nut   FFV1 in BGRA: lossless, alpha kept, so a round trip is exact
+//   .webm        VP9 (yuv420p)
 //   .gif         a 3-3-2 colour palette, dithered by swscale
+//   .y4m         raw YUV (yuv420p; yuv444p for an odd width or height)
 //   a numbered PNG pattern such as "out/frame%04d.png": one RGBA PNG per
 //                frame, numbered from 0 like the frames themselves
-// The output appears only when FinishClipWriter succeeds: until then it is
-// written under temporary names beside it, and a writer that fails or is
-// closed unfinished removes everything it wrote.
+//   .jpg, .jpeg, .webp, .tif, .tiff: one picture
+// plus, to standard output only, raw BGRA frames and a stream of PNGs.
+// A file output appears only when FinishClipWriter succeeds: until then it
+// is written under temporary names beside it, and a writer that fails or
+// is closed unfinished removes everything it wrote.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
+#include <utility>
 #include <vector>
 
 #include "CarriedStreams.h"
@@ -25,12 +30,37 @@ enum ClipFormat : int32_t {
     kClipMkv = 2,
     kClipGif = 3,
     kClipPngSequence = 4,
+    kClipWebm = 5,
+    kClipY4m = 6,
+    kClipNut = 7,
+    kClipRawVideo = 8,   // standard output only
+    kClipPngStream = 9,  // standard output only
+    kClipJpeg = 10,      // one picture
+    kClipWebp = 11,      // one picture
+    kClipTiff = 12,      // one picture
 };
 
 // The kind of clip `path` asks for. kMediaUnsupported with a message naming
 // the kinds we write for any other name (a plain "x.png" included: a clip
 // needs a frame number pattern).
 MediaCode ClipFormatForPath(const char* path, ClipFormat& format, std::string& message);
+
+// The kind "-f NAME" asks for on standard output: y4m (yuv4mpegpipe), nut,
+// rawvideo, png (image2pipe), matroska (mkv). False for any other name.
+bool ClipFormatForName(const std::string& name, ClipFormat& format);
+
+// True for the kinds that hold one picture: .jpg, .jpeg, .webp, .tif, .tiff.
+bool IsOnePictureFormat(ClipFormat format);
+
+// The encoder and its settings, in FFmpeg's spelling; empty: the default.
+struct EncoderSettings {
+    std::string videoCodec;   // -c:v: an FFmpeg encoder ("libx264", "prores_ks", "ffv1")
+    std::string pixelFormat;  // -pix_fmt
+    std::string crf;          // -crf
+    std::string preset;       // -preset
+    std::string bitRate;      // -b:v ("2M")
+    std::vector<std::pair<std::string, std::string>> options;  // passed to the encoder as they are
+};
 
 struct ClipWriterState;
 
@@ -59,6 +89,8 @@ struct ClipWriterOptions {
     bool cutToFrames = false;  // the carried streams, too, cover only the frames written
     ClipColour colour;         // of the frames' source: YUV output is converted with its matrix and tagged so
     CarryRequest carry;        // the input's streams and metadata that go along
+    EncoderSettings encoder;
+    ClipFormat format = kClipMkv;  // for the path "-", standard output: the kind written there
 };
 
 // Prepares a clip of width x height frames at rateNumerator / rateDenominator

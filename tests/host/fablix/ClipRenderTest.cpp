@@ -313,8 +313,9 @@ INSTANTIATE_TEST_SUITE_P(
         ClipFailureCase{"UnknownKind",
                         {"in.mkv", "out.avi"},
                         2,
-                        "fablix: cannot write 'out.avi': unknown kind of output; use .png for a still image, or "
-                        ".mp4, .mov, .mkv, .gif or a numbered PNG pattern such as frame%04d.png for a clip\n"},
+                        "fablix: cannot write 'out.avi': unknown kind of output; use .png, .jpg, .webp or .tiff for a "
+                        "still image, or .mp4, .mov, .mkv, .webm, .gif, .y4m, .nut or a numbered PNG pattern such "
+                        "as frame%04d.png for a clip\n"},
         ClipFailureCase{"FrameNumbersTooWide",
                         {"in.mkv", "seq/e%99999999d.png"},
                         2,

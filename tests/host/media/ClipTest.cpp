@@ -340,7 +340,10 @@ TEST(ClipOutputKinds, FollowTheExtension) {
           Case{"a.gif", kMediaOk, kClipGif}, Case{"out/f%04d.png", kMediaOk, kClipPngSequence},
           Case{"f%d.png", kMediaOk, kClipPngSequence}, Case{"100%.mp4", kMediaOk, kClipMp4},
           Case{"a.png", kMediaUnsupported, kClipMkv}, Case{"f%d%d.png", kMediaUnsupported, kClipMkv},
-          Case{"a.avi", kMediaUnsupported, kClipMkv}, Case{"noextension", kMediaUnsupported, kClipMkv}}) {
+          Case{"a.avi", kMediaUnsupported, kClipMkv}, Case{"noextension", kMediaUnsupported, kClipMkv},
+          Case{"a.webm", kMediaOk, kClipWebm}, Case{"a.Y4M", kMediaOk, kClipY4m}, Case{"a.nut", kMediaOk, kClipNut},
+          Case{"a.jpeg", kMediaOk, kClipJpeg}, Case{"a.jpg", kMediaOk, kClipJpeg}, Case{"a.webp", kMediaOk, kClipWebp},
+          Case{"a.tif", kMediaOk, kClipTiff}, Case{"a.tiff", kMediaOk, kClipTiff}}) {
         ClipFormat format = kClipMkv;
         std::string message;
         EXPECT_EQ(ClipFormatForPath(c.path, format, message), c.result) << c.path;
@@ -350,8 +353,9 @@ TEST(ClipOutputKinds, FollowTheExtension) {
     std::string message;
     ClipFormatForPath("a.avi", format, message);
     EXPECT_EQ(message,
-              "cannot write 'a.avi': unknown kind of output; use .png for a still image, or .mp4, .mov, .mkv, "
-              ".gif or a numbered PNG pattern such as frame%04d.png for a clip");
+              "cannot write 'a.avi': unknown kind of output; use .png, .jpg, .webp or .tiff for a still image, or "
+              ".mp4, .mov, .mkv, .webm, .gif, .y4m, .nut or a numbered PNG pattern such as frame%04d.png for a "
+              "clip");
     ClipFormatForPath("a.png", format, message);
     EXPECT_EQ(message, "cannot write 'a.png': a clip needs a frame number in the name, such as frame%04d.png");
 }
