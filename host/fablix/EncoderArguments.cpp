@@ -28,8 +28,8 @@ OptionTake TakeEncoderOption(Arguments& args, EncoderOptions* options) {
         std::string* value;
     };
     const Field fields[] = {
-        {"-c:v", &video.videoCodec}, {"-vcodec", &video.videoCodec}, {"-crf", &video.crf},
-        {"-preset", &video.preset},  {"-pix_fmt", &video.pixelFormat}, {"-b:v", &video.bitRate},
+        {"-c:v", &video.videoCodec},    {"-vcodec", &video.videoCodec},    {"-crf", &video.crf},
+        {"-preset", &video.preset},     {"-pix_fmt", &video.pixelFormat},  {"-b:v", &video.bitRate},
         {"-c:a", &options->audioCodec}, {"-acodec", &options->audioCodec}, {"-f", &options->format},
     };
     std::string* target = nullptr;

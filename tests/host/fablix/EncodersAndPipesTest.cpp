@@ -12,16 +12,17 @@ const std::vector<std::string> kIdentity = IdentityFormulas();
 
 // 1 s of H.264 at 25 fps with sound.
 void MakeInput(const ScratchFolder& folder) {
-    MakeClip("-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i sine=sample_rate=48000 -t 1 -c:v libx264 "
-             "-pix_fmt yuv420p -c:a aac in.mp4",
-             folder);
+    MakeClip(
+        "-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i sine=sample_rate=48000 -t 1 -c:v libx264 "
+        "-pix_fmt yuv420p -c:a aac in.mp4",
+        folder);
 }
 
 struct EncoderCase {
     const char* name;
     std::vector<std::string> options;  // after the formulas
     const char* output;
-    std::string stream;  // ffprobe's codec_name,pix_fmt of the video
+    std::string stream;   // ffprobe's codec_name,pix_fmt of the video
     const char* setting;  // in x264's settings that it writes into the stream; "" for none
 };
 
@@ -51,14 +52,13 @@ INSTANTIATE_TEST_SUITE_P(
         EncoderCase{"Preset", {"-preset", "ultrafast"}, "out.mp4", "h264,yuv420p", "subme=0"},
         EncoderCase{"BitRate", {"-b:v", "300k"}, "out.mp4", "h264,yuv420p", "bitrate=300"},
         EncoderCase{"PixelFormat", {"-pix_fmt", "yuv444p"}, "out.mp4", "h264,yuv444p", ""},
-        EncoderCase{"PassedThrough", {"--encoder-option", "x264-params=keyint=7"}, "out.mp4", "h264,yuv420p",
-                    "keyint=7"},
+        EncoderCase{
+            "PassedThrough", {"--encoder-option", "x264-params=keyint=7"}, "out.mp4", "h264,yuv420p", "keyint=7"},
         EncoderCase{"ProRes", {"-c:v", "prores_ks"}, "out.mov", "prores,yuv422p10le", ""},
         EncoderCase{"Ffv1InMov", {"-c:v", "ffv1"}, "out.mov", "ffv1,bgra", ""},
         EncoderCase{"Mkv", {}, "out.mkv", "ffv1,bgra", ""},
         EncoderCase{"Webm", {"--no-audio"}, "out.webm", "vp9,yuv420p", ""},
-        EncoderCase{"Y4m", {}, "out.y4m", "rawvideo,yuv420p", ""},
-        EncoderCase{"Nut", {}, "out.nut", "ffv1,bgra", ""},
+        EncoderCase{"Y4m", {}, "out.y4m", "rawvideo,yuv420p", ""}, EncoderCase{"Nut", {}, "out.nut", "ffv1,bgra", ""},
         EncoderCase{"Jpeg", {"--time", "3"}, "out.jpg", "mjpeg,yuvj444p", ""},
         EncoderCase{"Webp", {"--time", "3"}, "out.webp", "webp,yuv420p", ""},
         EncoderCase{"Tiff", {"--time", "3"}, "out.tiff", "tiff,rgba", ""}),
@@ -155,10 +155,10 @@ TEST_P(Pipes, CarryEveryFrameBetweenFfmpegCommands) {
     MakeClip("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 12 -c:v ffv1 -pix_fmt bgra in.mkv", folder);
     const PipeCase& c = GetParam();
     bool ok = false;
-    const std::string md5 = Shell(std::string(c.feed) + " | " + Fablix() + " render --quiet" + IdentityWords() +
-                                      " - -f " + c.format + " - 2>err | ffmpeg -v error " + c.reading +
-                                      " -i - -f framemd5 -pix_fmt bgra - | grep -v '^#'",
-                                  folder, &ok);
+    const std::string md5 =
+        Shell(std::string(c.feed) + " | " + Fablix() + " render --quiet" + IdentityWords() + " - -f " + c.format +
+                  " - 2>err | ffmpeg -v error " + c.reading + " -i - -f framemd5 -pix_fmt bgra - | grep -v '^#'",
+              folder, &ok);
     EXPECT_EQ(ReadWholeFile(folder / "err"), "");
     const std::string expected =
         Shell("ffmpeg -v error -i in.mkv -f framemd5 -pix_fmt bgra - | grep -v '^#' | cut -d, -f6", folder);
@@ -186,8 +186,7 @@ TEST(PipeInput, APngOnStandardInputIsAStill) {
     bool ok = false;
     Shell(Fablix() + " render -b b -g g -r 255 -a a - red.png < in.png 2>err", folder, &ok);
     ASSERT_TRUE(ok) << ReadWholeFile(folder / "err");
-    const std::string pixel =
-        Shell("ffmpeg -v error -i red.png -vf crop=1:1:0:0 -f rawvideo -pix_fmt bgra -", folder);
+    const std::string pixel = Shell("ffmpeg -v error -i red.png -vf crop=1:1:0:0 -f rawvideo -pix_fmt bgra -", folder);
     ASSERT_EQ(pixel.size(), 4u);
     EXPECT_EQ(uint8_t(pixel[2]), 255);
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"err", "in.png", "red.png"}));  // no spool left
@@ -205,8 +204,9 @@ TEST(PipeInput, NothingOnStandardInputIsSaid) {
 TEST(PipeOutput, AReaderThatGoesAwayEndsTheRenderWithAMessage) {
     ScratchFolder folder;
     // The built-in clip is 44 MB of raw frames; head takes 10 bytes of it.
-    Shell("{ " + Fablix() + " render --quiet" + IdentityWords() + " -f rawvideo - 2>err; echo $? >status; } | "
-          "head -c 10 >/dev/null",
+    Shell("{ " + Fablix() + " render --quiet" + IdentityWords() +
+              " -f rawvideo - 2>err; echo $? >status; } | "
+              "head -c 10 >/dev/null",
           folder);
     EXPECT_EQ(ReadWholeFile(folder / "status"), "1\n");
     EXPECT_EQ(ReadWholeFile(folder / "err"), "fablix: cannot write 'standard output': Broken pipe\n");

@@ -32,7 +32,7 @@ inline void MakeClip(const std::string& arguments, const ScratchFolder& folder) 
 
 // ffprobe's answer for `entries` of `file`, one value per line.
 inline std::vector<std::string> Probe(const std::string& file, const std::string& entries, const ScratchFolder& folder,
-                               const std::string& more = "") {
+                                      const std::string& more = "") {
     std::istringstream lines(
         Shell("ffprobe -v error " + more + " -show_entries " + entries + " -of csv=p=0 " + ShellWord(file), folder));
     std::vector<std::string> values;
