@@ -102,7 +102,7 @@ int32_t BoundThreadCount(int32_t requested, int32_t width, int32_t height, std::
     return threads;
 }
 
-void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threads) {
+void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threads, const char* severity) {
     renderer.workers.clear();
     renderer.helpers.clear();
     RenderWorker first{std::make_unique<InstanceState>(), std::make_unique<RenderWorkspace>()};
@@ -110,7 +110,7 @@ void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threa
     state->params = params;
     renderer.params = &state->params;
     LoadLookupTables(state);
-    CompileReportDecode(state, &first.workspace->programs, "warning");
+    CompileReportDecode(state, &first.workspace->programs, severity);
     renderer.workers.push_back(std::move(first));
     for (int32_t k = 1; k < threads; ++k) {
         RenderWorker worker{std::make_unique<InstanceState>(*state), std::make_unique<RenderWorkspace>()};

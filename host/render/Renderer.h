@@ -35,9 +35,9 @@ int32_t DefaultThreadCount();
 int32_t BoundThreadCount(int32_t requested, int32_t width, int32_t height, std::string* why);
 
 // Loads the tables, compiles and decodes `params` once, for `threads`
-// workers. Prints the compile diagnostics as warnings: a formula that fails
-// renders as 0.
-void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threads);
+// workers. Prints the compile diagnostics with `severity` ("warning"), or
+// none when it is null: a formula that fails renders as 0.
+void StartRenderer(Renderer& renderer, const FilterParams& params, int32_t threads, const char* severity = "warning");
 
 // Renders `source` at `time` of a clip whose last frame is `total` into
 // `destination`, which must have the source's size, on every worker (bands
