@@ -78,8 +78,10 @@ intptr_t SendMessage(RvWindow dialog, int32_t id, uint32_t message, uintptr_t wP
     return 0;
 }
 
+// The page shows the preview at its own size, so the dialog's paint finds
+// no preview frame and renders nothing.
 bool ControlRect(RvWindow dialog, int32_t id, Rect* rect) {
-    if (Find(dialog, id) == nullptr) return false;
+    if (id == IDC_PREVIEW || Find(dialog, id) == nullptr) return false;
     *rect = Rect{0, 0, 0, 0};
     return true;
 }
