@@ -32,11 +32,15 @@ json BuildJson(EditorSession& session) {
     for (int32_t j = 0; j < kSliderCount; ++j)
         sliders.push_back(
             json{{"enabled", c[IDC_SLIDER_ENABLED_0 + j].checked}, {"name", c[IDC_SLIDER_NAME_TEXT_0 + j].text}});
+    json compact = json::array();
+    for (const CompactControl& control : CompactPreview(session))
+        compact.push_back(json{{"map", control.map}, {"slider", control.slider}, {"label", control.label}});
     return json{{"module", c[IDC_MODULE_NAME].text},
                 {"title", c[IDC_TITLE].text},
                 {"author", c[IDC_AUTHOR_TEXT].text},
                 {"maps", maps},
-                {"sliders", sliders}};
+                {"sliders", sliders},
+                {"compact", compact}};
 }
 
 // A text field of the page into build control `id`; false after a 400.
@@ -144,15 +148,19 @@ bool TakeTarget(const json& body, BuildTarget& target, httplib::Response& respon
     return false;
 }
 
+// The page's texts into the build dialog's fields; false after a 400.
+bool TakeBuildTexts(const json& body, EditorSession& session, httplib::Response& response) {
+    return TakeField(body, "module", IDC_MODULE_NAME, session, response) &&
+           TakeField(body, "title", IDC_TITLE, session, response) &&
+           TakeField(body, "author", IDC_AUTHOR_TEXT, session, response) &&
+           TakeNames(body, "maps", IDC_MAP_NAME_TEXT_0, kMapCount, session, response) &&
+           TakeNames(body, "sliders", IDC_SLIDER_NAME_TEXT_0, kSliderCount, session, response);
+}
+
 void BuildRequest(EditServerParts& parts, const json& body, httplib::Response& response) {
     EditorSession& session = parts.session;
     BuildTarget target;
-    if (!TakeTarget(body, target, response) || !TakeField(body, "module", IDC_MODULE_NAME, session, response) ||
-        !TakeField(body, "title", IDC_TITLE, session, response) ||
-        !TakeField(body, "author", IDC_AUTHOR_TEXT, session, response) ||
-        !TakeNames(body, "maps", IDC_MAP_NAME_TEXT_0, kMapCount, session, response) ||
-        !TakeNames(body, "sliders", IDC_SLIDER_NAME_TEXT_0, kSliderCount, session, response))
-        return;
+    if (!TakeTarget(body, target, response) || !TakeBuildTexts(body, session, response)) return;
     StoreBuildFields(session);
     const FilterParams& params = session.state->params;
     const std::string name = params.moduleName;
@@ -207,5 +215,8 @@ void SetBuildRoutes(EditServerParts& parts) {
         Reply(response, 200, BuildJson(parts.session));
     });
     PostJson(parts, "/api/build/box", BoxRequest);
+    PostJson(parts, "/api/build/fields", [](EditServerParts& parts, const json& body, httplib::Response& response) {
+        if (TakeBuildTexts(body, parts.session, response)) Reply(response, 200, BuildJson(parts.session));
+    });
     PostJson(parts, "/api/build", BuildRequest);
 }

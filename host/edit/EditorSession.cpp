@@ -97,3 +97,30 @@ void StoreBuildFields(EditorSession& session) {
     ReadBuildFields(EditorBuildDialog(session), session.state.get(), session.context.params);
     ++session.version;
 }
+
+std::vector<CompactControl> CompactPreview(EditorSession& session) {
+    auto state = std::make_unique<InstanceState>();
+    state->params = session.state->params;
+    ReadBuildFields(EditorBuildDialog(session), state.get(), &state->params);
+    state->params.built = 1;
+    FilterRecord record = session.record;
+    DialogContext context{1, &record, state.get(), &state->params};
+    void* contextAddress = &context;
+    EditorControls compact;
+    MakeEditorControls(compact, kCompactTemplate);
+    SettingsDialogMemory memory{};
+    ScopedEditorBoxes boxes(compact);
+    InitSettingsDialog(SettingsDialog{&EditorControlsPort(), &EditorServices(), EditorWindow(compact), &memory},
+                       &contextAddress);
+    std::vector<CompactControl> shown;
+    for (int32_t k = 0; k < kSliderCount; ++k) {
+        if (compact.controls.count(IDC_SLIDER_0 + k) == 0) continue;
+        const EditorControl& map = compact.controls[IDC_MAP_NAME_0 + k / 2];
+        const EditorControl& own = compact.controls[IDC_SLIDER_NAME_0 + k];
+        if (own.visible)
+            shown.push_back({-1, k, own.text});
+        else if (map.visible && k % 2 == 0)
+            shown.push_back({k / 2, k, map.text});
+    }
+    return shown;
+}

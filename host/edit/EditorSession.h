@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BuildDialog.h"
 #include "DialogContext.h"
@@ -51,3 +52,15 @@ std::string SaveSettingsTo(EditorSession& session, const std::string& path);
 void OpenBuildDialog(EditorSession& session);
 void ClickBuildBox(EditorSession& session, int32_t id);
 void StoreBuildFields(EditorSession& session);
+
+// A control of the dialog that a plug-in built now would show: a map with
+// its two sliders, or a slider alone, under the label the dialog gives it.
+struct CompactControl {
+    int32_t map;     // -1 for a slider alone
+    int32_t slider;  // the map's first slider, or the slider alone
+    std::string label;
+};
+
+// The compact dialog of ui/ opened on a copy of the block with the build
+// dialog's fields as they stand: what the built plug-in's users will see.
+std::vector<CompactControl> CompactPreview(EditorSession& session);

@@ -9,7 +9,6 @@
   const fields = channels.map((c) => $("formula-" + c));
   let state = null;
   let playing = false;
-  let lastFrameAt = 0;
 
   function api(path, body, raw) {
     const options = { headers: { "X-Fablix-Token": token } };
@@ -148,8 +147,7 @@
         this.pending = false;
         const t = Number($("time").value);
         await Promise.all([draw($("preview"), "/frame.raw", t), draw($("original"), "/original.raw", t)]);
-        lastFrameAt = performance.now();
-        window.fablixFrames = (window.fablixFrames || 0) + 1;
+        document.body.dataset.frames = String(Number(document.body.dataset.frames || 0) + 1);
         if (playing) { step(); this.pending = true; }
       } while (this.pending);
       this.busy = false;
@@ -178,6 +176,7 @@
     canvas.getContext("2d").putImageData(new ImageData(pixels, width, height), 0, 0);
     canvas.dataset.version = response.headers.get("X-Fablix-Version");
     canvas.dataset.time = String(t);
+    canvas.dataset.drawnAt = String(performance.now());
   }
 
   function showTime() { $("time-label").textContent = "t = " + $("time").value + " / T = " + $("time").max; }
@@ -252,6 +251,7 @@
       group.innerHTML = html;
       holder.appendChild(group);
     }
+    for (const name of holder.querySelectorAll("input:not([type])")) name.addEventListener("change", sendBuildTexts);
     for (const box of holder.querySelectorAll("input[type=checkbox]")) {
       box.addEventListener("change", async () => {
         const answer = await json("/api/build/box", { id: Number(box.id.slice(10)) });
@@ -260,7 +260,28 @@
     }
   }
 
+  function showCompact(compact) {
+    const parts = compact.map((c) => c.map >= 0
+      ? "“" + c.label + "” (sliders " + c.slider + " and " + (c.slider + 1) + ")"
+      : "“" + c.label + "” (slider " + c.slider + ")");
+    $("build-compact").textContent = parts.length ? parts.join(", ") : "no controls: the plug-in shows no dialog";
+  }
+
+  function buildTexts() {
+    return {
+      module: $("build-module").value, title: $("build-title").value, author: $("build-author").value,
+      maps: [0, 1, 2, 3].map((i) => $("build-name-" + (530 + i)).value),
+      sliders: [0, 1, 2, 3, 4, 5, 6, 7].map((j) => $("build-name-" + (540 + j)).value),
+    };
+  }
+
+  async function sendBuildTexts() {
+    const answer = await json("/api/build/fields", buildTexts());
+    if (answer.error) say(answer.error, true, $("build-message")); else showCompact(answer.compact);
+  }
+
   function showBuild(fields, texts) {
+    showCompact(fields.compact);
     if (texts) {
       $("build-module").value = fields.module;
       $("build-title").value = fields.title;
@@ -288,12 +309,7 @@
 
   async function runBuild(replace) {
     const target = $("build-target").value;
-    const body = {
-      target, replace: !!replace, module: $("build-module").value, title: $("build-title").value,
-      author: $("build-author").value,
-      maps: [0, 1, 2, 3].map((i) => $("build-name-" + (530 + i)).value),
-      sliders: [0, 1, 2, 3, 4, 5, 6, 7].map((j) => $("build-name-" + (540 + j)).value),
-    };
+    const body = Object.assign({ target, replace: !!replace }, buildTexts());
     say("building…", false, $("build-message"));
     const response = await api("/api/build", body);
     const type = response.headers.get("Content-Type") || "";

@@ -171,8 +171,8 @@ TEST(EditServerSafety, BadRequestsChangeNothing) {
 // answer is an answer, and the server goes on serving.
 TEST(EditServerSafety, SurvivesMangledBodies) {
     Editor editor;
-    const std::string valid[] = {R"j({"index":1,"text":"x*2+sin(y)"})j", R"({"index":3,"value":200})",
-                                 R"({"on":true})", R"({"path":"a.fbl","replace":false})", R"({"id":511})"};
+    const std::string valid[] = {R"j({"index":1,"text":"x*2+sin(y)"})j", R"({"index":3,"value":200})", R"({"on":true})",
+                                 R"({"path":"a.fbl","replace":false})", R"({"id":511})"};
     const char* paths[] = {"/api/formula", "/api/slider", "/api/single", "/api/load", "/api/build/box"};
     uint32_t state = 12345;
     const auto next = [&state] { return state = state * 1103515245u + 12345u; };
@@ -243,9 +243,9 @@ TEST(EditServerEndpoints, SlidersSingleAndLabels) {
 TEST(EditServerFrames, FramePngIsWhatRenderWrites) {
     ScratchFolder folder;
     ASSERT_EQ(RunTool({"render", "--time", "5", "in.png"}, folder).exitCode, 0);
-    ASSERT_EQ(RunTool({"render", "-b", "b", "-g", "g", "-r", "r", "-a", "a", "--frames", "0:9", "in.mkv"}, folder)
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunTool({"render", "-b", "b", "-g", "g", "-r", "r", "-a", "a", "--frames", "0:9", "in.mkv"}, folder).exitCode,
+        0);
     struct Case {
         const char* input;
         int32_t time;
@@ -263,9 +263,9 @@ TEST(EditServerFrames, FramePngIsWhatRenderWrites) {
         int status = 0;
         const std::string png = editor.Get("/frame.png?t=" + std::to_string(c.time), &status);
         ASSERT_EQ(status, 200);
-        const ToolRun run = RunTool({"render", "--settings", "s.fbl", "--time", std::to_string(c.time), "-y", c.input,
-                                     "out.png"},
-                                    folder);
+        const ToolRun run =
+            RunTool({"render", "--settings", "s.fbl", "--time", std::to_string(c.time), "-y", c.input, "out.png"},
+                    folder);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_TRUE(png == ReadFile(folder / "out.png")) << c.input << " at " << c.time;
     }
@@ -291,8 +291,7 @@ TEST(EditServerFrames, ScaledPreviewAndOriginal) {
     EXPECT_EQ(result->get_header_value("X-Height"), "90");
     EXPECT_EQ(result->body.size(), size_t(160 * 90 * 4));
     // The identity filter shows the original itself.
-    for (int i = 0; i < 4; ++i)
-        editor.Post("/api/formula", json{{"index", i}, {"text", std::string(1, "bgra"[i])}});
+    for (int i = 0; i < 4; ++i) editor.Post("/api/formula", json{{"index", i}, {"text", std::string(1, "bgra"[i])}});
     const std::string filtered = editor.Get("/frame.raw?t=2&w=160&h=90");
     const std::string original = editor.Get("/original.raw?t=2&w=160&h=90");
     EXPECT_EQ(filtered.size(), original.size());
@@ -369,6 +368,13 @@ TEST(EditServerBuild, BoxesFollowTheBuildDialogsRules) {
     EXPECT_FALSE(fields["sliders"][0]["enabled"].get<bool>());
     EXPECT_TRUE(fields["sliders"][1]["enabled"].get<bool>());
     EXPECT_FALSE(fields["maps"][0]["enabled"].get<bool>());
+    // The built plug-in's own dialog, by the compact dialog's rule: map 0
+    // names its two sliders with one label, the others keep their names.
+    std::tie(status, fields) = editor.Post("/api/build/box", json{{"id", 510}});
+    const json compact = json::parse(R"([{"map":0,"slider":0,"label":"Map 0"},{"map":-1,"slider":2,"label":"Greenx"},
+        {"map":-1,"slider":3,"label":"Greeny"},{"map":-1,"slider":4,"label":"Bluex"},
+        {"map":-1,"slider":5,"label":"Bluey"},{"map":-1,"slider":7,"label":"Slider 7:"}])");
+    EXPECT_EQ(fields["compact"], compact);
 }
 
 json BuildBody(const std::string& module, const std::string& target) {
