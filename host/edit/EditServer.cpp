@@ -389,7 +389,7 @@ void SetRoutes(EditServerParts& parts, int32_t port) {
     http.Get("/", [](const httplib::Request&, httplib::Response& response) {
         response.set_header("Content-Security-Policy",
                             "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-                            "img-src 'self' blob:; connect-src 'self'; form-action 'none'; frame-ancestors 'none'");
+                            "img-src 'self' blob: data:; connect-src 'self'; form-action 'none'; frame-ancestors 'none'");
         response.set_content(EditorPageHtml(), "text/html; charset=utf-8");
     });
     http.Get("/api/state", [&parts](const httplib::Request&, httplib::Response& response) {

@@ -137,18 +137,27 @@
     sending = false;
   }
 
-  // --- the frames: one request at a time, the newest wish served next
+  // --- the frames: one frame in flight, the newest wish served next; while
+  // playing, the next frame is asked for while this one is drawn.
   const frames = {
     busy: false, pending: false,
     want() { if (this.busy) this.pending = true; else this.fetch(); },
     async fetch() {
       this.busy = true;
+      let next = null;
       do {
         this.pending = false;
         const t = Number($("time").value);
-        await Promise.all([draw($("preview"), "/frame.raw", t), draw($("original"), "/original.raw", t)]);
+        const loaded = next && next.t === t ? await next.loaded : await loadFrame(t);
+        next = null;
+        if (playing) {
+          step();
+          const following = Number($("time").value);
+          next = { t: following, loaded: loadFrame(following) };
+          this.pending = true;
+        }
+        for (const view of loaded) paint(view, t);
         document.body.dataset.frames = String(Number(document.body.dataset.frames || 0) + 1);
-        if (playing) { step(); this.pending = true; }
       } while (this.pending);
       this.busy = false;
     },
@@ -162,19 +171,33 @@
     return [width, height];
   }
 
-  async function draw(canvas, path, t) {
-    const [w, h] = canvasSize(canvas);
-    const response = await api(path + "?t=" + t + "&w=" + w + "&h=" + h);
-    if (!response.ok) {
-      const answer = await response.json().catch(() => ({}));
-      say(answer.error || "the frame cannot be shown", true);
-      return;
+  // The filtered frame and the original at time t, as they arrive.
+  function loadFrame(t) {
+    return Promise.all([[$("preview"), "/frame.raw"], [$("original"), "/original.raw"]].map(async ([canvas, path]) => {
+      const [w, h] = canvasSize(canvas);
+      const response = await api(path + "?t=" + t + "&w=" + w + "&h=" + h);
+      if (!response.ok) {
+        const answer = await response.json().catch(() => ({}));
+        say(answer.error || "the frame cannot be shown", true);
+        return null;
+      }
+      return {
+        canvas, pixels: new Uint8ClampedArray(await response.arrayBuffer()),
+        width: Number(response.headers.get("X-Width")), height: Number(response.headers.get("X-Height")),
+        version: response.headers.get("X-Fablix-Version"),
+      };
+    }));
+  }
+
+  function paint(view, t) {
+    if (!view) return;
+    const canvas = view.canvas;
+    if (canvas.width !== view.width || canvas.height !== view.height) {
+      canvas.width = view.width;
+      canvas.height = view.height;
     }
-    const pixels = new Uint8ClampedArray(await response.arrayBuffer());
-    const width = Number(response.headers.get("X-Width")), height = Number(response.headers.get("X-Height"));
-    if (canvas.width !== width || canvas.height !== height) { canvas.width = width; canvas.height = height; }
-    canvas.getContext("2d").putImageData(new ImageData(pixels, width, height), 0, 0);
-    canvas.dataset.version = response.headers.get("X-Fablix-Version");
+    canvas.getContext("2d").putImageData(new ImageData(view.pixels, view.width, view.height), 0, 0);
+    canvas.dataset.version = view.version;
     canvas.dataset.time = String(t);
     canvas.dataset.drawnAt = String(performance.now());
   }
@@ -191,7 +214,7 @@
     playing = on;
     $("play").textContent = on ? "Pause" : "Play";
     $("play").setAttribute("aria-pressed", String(on));
-    if (on) { step(); frames.want(); }
+    if (on) frames.want();
   }
 
   // --- settings files
