@@ -110,14 +110,15 @@ json StateJson(EditServerParts& parts) {
         json result{{"failed", state.compileFailed[i] != 0},
                     {"visible", session.full.controls[IDC_FORMULA_0 + i].visible}};
         if (state.compileFailed[i] != 0) {
-            result["start"] = state.errorStart[i];
-            result["end"] = state.errorEnd[i];
+            // Copies: the packed record's fields cannot be bound to references.
+            result["start"] = int32_t{state.errorStart[i]};
+            result["end"] = int32_t{state.errorEnd[i]};
             result["cause"] = CompileCause(params.formula[i], state.errorStart[i], state.errorEnd[i]);
         }
         compile.push_back(result);
     }
     for (int32_t k = 0; k < kSliderCount; ++k)
-        sliders.push_back(json{{"value", params.sliderValue[k]},
+        sliders.push_back(json{{"value", int32_t{params.sliderValue[k]}},
                                {"label", session.full.controls[IDC_SLIDER_VALUE_0 + k].text},
                                {"name", Text(params.sliderName[k], kTextSlotSize)}});
     for (int32_t i = 0; i < kMapCount; ++i)
@@ -387,9 +388,10 @@ void SetRoutes(EditServerParts& parts, int32_t port) {
         Refuse(response, response.status, why);
     });
     http.Get("/", [](const httplib::Request&, httplib::Response& response) {
-        response.set_header("Content-Security-Policy",
-                            "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-                            "img-src 'self' blob: data:; connect-src 'self'; form-action 'none'; frame-ancestors 'none'");
+        response.set_header(
+            "Content-Security-Policy",
+            "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+            "img-src 'self' blob: data:; connect-src 'self'; form-action 'none'; frame-ancestors 'none'");
         response.set_content(EditorPageHtml(), "text/html; charset=utf-8");
     });
     http.Get("/api/state", [&parts](const httplib::Request&, httplib::Response& response) {
@@ -445,6 +447,12 @@ bool StartEditServer(EditServer& server, const EditorConfig& config, const Filte
     }
     if (!OpenEditorFrames(parts.frames, config.input, message)) return false;
     StartEditorSession(parts.session, params, LastFrame(parts.frames));
+    // Without the library's SO_REUSEPORT, which would let another program of
+    // this user listen on the same port and take part of the requests.
+    parts.http.set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     const int bound =
         port == 0 ? parts.http.bind_to_any_port("127.0.0.1") : (parts.http.bind_to_port("127.0.0.1", port) ? port : -1);
     if (bound <= 0) {

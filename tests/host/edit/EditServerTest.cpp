@@ -1,11 +1,20 @@
 // The editor's server over the loopback interface: its safety rules, its
 // answers to bad requests, every endpoint, concurrent requests, and its
 // frames and builds against the tool's own commands.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <httplib.h>
 
 #include <atomic>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <thread>
 
 #include "BlockOptions.h"
@@ -443,6 +452,118 @@ TEST(EditServerConcurrency, ManyClientsAtOnce) {
     const json state = editor.State();
     EXPECT_EQ(state["sliders"][1]["value"], 140);
     EXPECT_EQ(state["sliders"][3]["value"], 140);
+}
+
+}  // namespace
+
+namespace {
+
+// `fablix edit` as a user starts it: its first line, its answers, and the
+// stop on Ctrl-C.
+struct EditProcess {
+    pid_t pid = -1;
+    int out = -1;
+    std::string firstLine;
+};
+
+EditProcess StartEdit(const std::vector<std::string>& arguments) {
+    int ends[2];
+    EditProcess process;
+    if (pipe(ends) != 0) return process;
+    process.pid = fork();
+    if (process.pid == 0) {
+        dup2(ends[1], 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        std::vector<char*> argv{const_cast<char*>(FABLIX_PATH), const_cast<char*>("edit")};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        execv(FABLIX_PATH, argv.data());
+        _exit(127);
+    }
+    close(ends[1]);
+    process.out = ends[0];
+    // The first line, waited for at most a minute.
+    for (char c = 0; c != '\n';) {
+        pollfd ready{process.out, POLLIN, 0};
+        if (poll(&ready, 1, 60000) <= 0 || read(process.out, &c, 1) != 1) break;
+        if (c != '\n') process.firstLine += c;
+    }
+    return process;
+}
+
+// The exit code after the signal, waited for at most a minute; -1 when it
+// did not end.
+int StopEdit(EditProcess& process, int signal) {
+    kill(process.pid, signal);
+    int status = 0;
+    for (int waited = 0; waited < 600; ++waited) {
+        if (waitpid(process.pid, &status, WNOHANG) == process.pid) {
+            close(process.out);
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        usleep(100000);
+    }
+    kill(process.pid, SIGKILL);
+    waitpid(process.pid, &status, 0);
+    close(process.out);
+    return -1;
+}
+
+TEST(EditCommand, PrintsItsAddressServesAndStopsOnCtrlC) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        EditProcess process = StartEdit({"--no-browser"});
+        ASSERT_GT(process.pid, 0);
+        const std::regex address(R"(http://127\.0\.0\.1:([0-9]+)/\?token=([0-9a-f]{32}))");
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(process.firstLine, match, address)) << process.firstLine;
+        httplib::Client client("127.0.0.1", std::stoi(match[1]));
+        auto state = client.Get(("/api/state?token=" + match[2].str()).c_str());
+        ASSERT_TRUE(state);
+        EXPECT_EQ(state->status, 200);
+        EXPECT_EQ(json::parse(state->body)["last"], 47);  // the built-in test clip
+        EXPECT_EQ(StopEdit(process, signal), 0) << signal;
+    }
+}
+
+TEST(EditCommand, RefusesWhatItCannotDo) {
+    ScratchFolder folder;
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {{"--port", "0"}, 2, "--port wants a port from 1 to 65535"},
+        {{"--port", "70000"}, 2, "--port wants a port from 1 to 65535"},
+        {{"--frobnicate"}, 2, "unknown option '--frobnicate'"},
+        {{"a.png", "b.png"}, 2, "edit takes one INPUT"},
+        {{"--settings", "missing.fbl"}, 2, "missing.fbl"},
+        {{"missing.png", "--no-browser"}, 1, "missing.png"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = RunTool(Joined({"edit"}, c.arguments), folder);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments[0];
+        EXPECT_PRED2(Holds, run.err, c.says);
+        EXPECT_EQ(run.out, "");
+    }
+    // A port that another program listens on, even one that would share it.
+    const int other = socket(AF_INET, SOCK_STREAM, 0);
+    const int yes = 1;
+    setsockopt(other, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof at;
+    ASSERT_EQ(bind(other, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(listen(other, 1), 0);
+    ASSERT_EQ(getsockname(other, reinterpret_cast<sockaddr*>(&at), &length), 0);
+    const int port = ntohs(at.sin_port);
+    const ToolRun taken = RunTool({"edit", "--no-browser", "--port", std::to_string(port)}, folder);
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_PRED2(Holds, taken.err, "cannot listen on 127.0.0.1:" + std::to_string(port));
+    close(other);
 }
 
 }  // namespace
