@@ -50,9 +50,17 @@
     return text.replace(/[&<>]/g, (c) => ({ "&": "&amp;", "<": "&lt;", ">": "&gt;" })[c]);
   }
 
+  // A field grows with its text, so that it never scrolls and its marks
+  // stay under the characters they mark.
+  function fit(field) {
+    field.style.height = "auto";
+    field.style.height = field.scrollHeight + 2 + "px";
+  }
+
   function showCompile(i) {
     const result = state.compile[i];
     const field = fields[i];
+    fit(field);
     const backdrop = field.previousElementSibling;
     const box = field.closest(".formula");
     box.hidden = !result.visible;
@@ -64,9 +72,8 @@
       return;
     }
     const start = characterOffset(text, result.start), end = characterOffset(text, result.end);
-    const marked = end > start ? escapeHtml(text.slice(start, end)) : " ";
-    backdrop.innerHTML = escapeHtml(text.slice(0, start)) + '<mark class="' + (end > start ? "" : "empty") + '">' +
-      marked + "</mark>" + escapeHtml(text.slice(end)) + "\n";
+    const mark = end > start ? "<mark>" + escapeHtml(text.slice(start, end)) + "</mark>" : '<mark class="empty"></mark>';
+    backdrop.innerHTML = escapeHtml(text.slice(0, start)) + mark + escapeHtml(text.slice(end)) + "\n";
     $("error-" + i).textContent = "characters " + result.start + ".." + result.end + ": " + result.cause;
   }
 
@@ -356,7 +363,6 @@
       showCompile(i);
       send("/api/formula", { index: i, text: field.value }, i);
     });
-    field.addEventListener("scroll", () => { field.previousElementSibling.scrollTop = field.scrollTop; });
   });
   $("single").addEventListener("change", () => send("/api/single", { on: $("single").checked }));
   $("time").addEventListener("input", () => { showTime(); frames.want(); });
@@ -388,7 +394,11 @@
     $("drop").hidden = true;
     if (e.dataTransfer.files[0]) upload(e.dataTransfer.files[0]);
   });
-  window.addEventListener("resize", () => { if (state) frames.want(); });
+  window.addEventListener("resize", () => {
+    if (!state) return;
+    fields.forEach(fit);
+    frames.want();
+  });
 
   makeSliders();
   makeBuildControls();
