@@ -99,10 +99,12 @@ def animation(work):
 
 
 if __name__ == "__main__":
-    page.FABLIX = sys.argv[1]
+    page.FABLIX = os.path.abspath(sys.argv[1])
     work = tempfile.mkdtemp(prefix="fablix-edit-bench-%d-" % os.getpid())
     try:
+        print("load average before: %.2f %.2f %.2f on %d cores" % (os.getloadavg() + (os.cpu_count(),)))
         keystrokes(work)
         animation(work)
+        print("load average after: %.2f %.2f %.2f" % os.getloadavg())
     finally:
         shutil.rmtree(work, ignore_errors=True)

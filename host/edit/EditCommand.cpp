@@ -26,12 +26,13 @@ struct EditOptions {
     bool browser = true;
 };
 
-EditOutcome Usage(const std::string& message) {
+bool Usage(const std::string& message) {
     std::fprintf(stderr, "fablix: %s\nusage: fablix %s\n", message.c_str(), kEditUsage);
-    return kEditBadUsage;
+    return false;
 }
 
-EditOutcome TakeOptions(const std::vector<std::string>& arguments, EditOptions& options) {
+// The options into `options`; false after a usage message.
+bool TakeOptions(const std::vector<std::string>& arguments, EditOptions& options) {
     bool optionsEnded = false;
     bool inputGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -61,7 +62,7 @@ EditOutcome TakeOptions(const std::vector<std::string>& arguments, EditOptions& 
             inputGiven = true;
         }
     }
-    return kEditStopped;
+    return true;
 }
 
 // The page opens in the user's browser when there is a display to show it.
@@ -94,7 +95,7 @@ std::string Frei0rFolder() {
 
 EditOutcome RunEditor(const std::vector<std::string>& arguments) {
     EditOptions options;
-    if (EditOutcome taken = TakeOptions(arguments, options); taken != kEditStopped) return taken;
+    if (!TakeOptions(arguments, options)) return kEditBadUsage;
     BlockOptions block;
     block.settingsPath = options.settings;
     auto params = std::make_unique<FilterParams>();

@@ -130,9 +130,9 @@ json StateJson(EditServerParts& parts) {
                 {"sliders", sliders},
                 {"maps", maps},
                 {"title", Text(params.title, kTextSlotSize)},
-                {"last", parts.frames.source.frameCount > 0 ? LastFrame(parts.frames) : 0},
-                {"width", parts.frames.source.frame.width},
-                {"height", parts.frames.source.frame.height},
+                {"last", parts.last},
+                {"width", parts.width},
+                {"height", parts.height},
                 {"version", session.version},
                 {"settingsPath", parts.config.settingsPath},
                 {"input", parts.config.input.empty() ? "the built-in test clip" : parts.config.input}};
@@ -195,7 +195,7 @@ bool FrameTime(const httplib::Request& request, httplib::Response& response, int
 // the frame lock held by the caller.
 bool RenderRequested(EditServerParts& parts, const httplib::Request& request, httplib::Response& response) {
     int32_t time = 0;
-    if (!FrameTime(request, response, LastFrame(parts.frames), time)) return false;
+    if (!FrameTime(request, response, parts.last, time)) return false;
     FilterParams params;
     uint64_t version = 0;
     {
@@ -221,7 +221,7 @@ int32_t SizeParam(const httplib::Request& request, const char* key, int32_t fall
 void ServeRaw(EditServerParts& parts, const httplib::Request& request, httplib::Response& response, bool original) {
     std::lock_guard<std::mutex> hold(parts.frameLock);
     if (!RenderRequested(parts, request, response)) return;
-    const Frame& frame = original ? parts.frames.original : parts.frames.filtered;
+    const Frame& frame = original ? OriginalFrame(parts.frames) : parts.frames.filtered;
     const int32_t width = SizeParam(request, "w", frame.width);
     const int32_t height = SizeParam(request, "h", frame.height);
     std::vector<uint8_t> rgba;
@@ -272,6 +272,16 @@ void SingleRequest(EditServerParts& parts, const json& body, httplib::Response& 
     Reply(response, 200, StateJson(parts));
 }
 
+// Where and why the file cannot be read, in the tool's words, as a second
+// line under the dialog's message.
+std::string LoadProblem(const std::string& path) {
+    auto params = std::make_unique<FilterParams>();
+    SettingsOutcome outcome{};
+    errno = 0;
+    const SettingsFileResult result = LoadSettingsFile(path.c_str(), params.get(), &outcome);
+    return SettingsLoadMessage(path, result, outcome, errno);
+}
+
 // The dialog's answer: its box, or the state that the file brought.
 void SettingsAnswer(EditServerParts& parts, const std::string& boxes, httplib::Response& response) {
     json state = StateJson(parts);
@@ -285,7 +295,7 @@ void LoadRequest(EditServerParts& parts, const json& body, httplib::Response& re
     if (const std::string problem = PathProblem(path); !problem.empty()) return Refuse(response, 400, problem);
     const std::string boxes = LoadSettingsFrom(parts.session, path);
     if (boxes.empty()) parts.config.settingsPath = path;
-    SettingsAnswer(parts, boxes, response);
+    SettingsAnswer(parts, boxes.empty() ? boxes : boxes + "\n" + LoadProblem(path), response);
 }
 
 void SaveRequest(EditServerParts& parts, const json& body, httplib::Response& response) {
@@ -446,7 +456,10 @@ bool StartEditServer(EditServer& server, const EditorConfig& config, const Filte
         return false;
     }
     if (!OpenEditorFrames(parts.frames, config.input, message)) return false;
-    StartEditorSession(parts.session, params, LastFrame(parts.frames));
+    parts.width = parts.frames.source.frame.width;
+    parts.height = parts.frames.source.frame.height;
+    parts.last = LastFrame(parts.frames);
+    StartEditorSession(parts.session, params, parts.last);
     // Without the library's SO_REUSEPORT, which would let another program of
     // this user listen on the same port and take part of the requests.
     parts.http.set_socket_options([](socket_t socket) {

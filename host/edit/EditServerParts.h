@@ -19,7 +19,8 @@ struct EditServerParts {
     std::mutex sessionLock;  // the session; taken alone, or inside frameLock
     EditorSession session;
     std::mutex frameLock;
-    EditorFrames frames;
+    EditorFrames frames;  // under frameLock; the input's size and last frame, fixed, are also below
+    int32_t width = 0, height = 0, last = 0;
     uint64_t scratchCount = 0;  // under sessionLock
 };
 

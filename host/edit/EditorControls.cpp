@@ -29,7 +29,8 @@ RvHandle GetDialogData(RvWindow dialog) { return Of(dialog).data; }
 void Nothing(RvWindow) {}
 void SetCaption(RvWindow, const char*) {}
 void EndDialog(RvWindow, int32_t) {}
-void ClientRect(RvWindow, Rect* rect) { *rect = Rect{0, 0, 537, 410}; }
+// The page lays itself out; the dialog's placements land nowhere.
+void ClientRect(RvWindow, Rect* rect) { *rect = Rect{0, 0, 0, 0}; }
 void StartTimer(RvWindow, int32_t) {}
 bool HasControl(RvWindow dialog, int32_t id) { return Find(dialog, id) != nullptr; }
 

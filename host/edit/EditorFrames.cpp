@@ -51,7 +51,10 @@ bool RenderEditorFrame(EditorFrames& frames, const FilterParams& params, uint64_
         frames.rendererVersion = version;
     }
     ClipSource& source = frames.source;
-    MakeFrame(frames.filtered, source.frame.width, source.frame.height);
+    // The render writes every pixel, and leaves the source on the frame at
+    // `time`: the original.
+    if (frames.filtered.width != source.frame.width || frames.filtered.height != source.frame.height)
+        MakeFrame(frames.filtered, source.frame.width, source.frame.height);
     frames.frameTime = -1;
     if (frames.still) {
         RenderOneFrame(frames.renderer, source.frame, frames.filtered, time, 0);
@@ -60,7 +63,6 @@ bool RenderEditorFrame(EditorFrames& frames, const FilterParams& params, uint64_
         message = source.message;
         return false;
     }
-    frames.original = source.frame;
     frames.frameVersion = version;
     frames.frameTime = time;
     return true;

@@ -19,8 +19,7 @@ struct EditorFrames {
     int32_t threads = 1;
     Renderer renderer;
     uint64_t rendererVersion = 0;  // of the block the renderer compiled; 0: none yet
-    Frame filtered;
-    Frame original;
+    Frame filtered;                // the frame kept; the source's frame is then its original
     uint64_t frameVersion = 0;
     int32_t frameTime = -1;
 };
@@ -38,6 +37,9 @@ int32_t LastFrame(const EditorFrames& frames);
 // cannot be read.
 bool RenderEditorFrame(EditorFrames& frames, const FilterParams& params, uint64_t version, int32_t time,
                        std::string& message);
+
+// The unfiltered frame of the one kept.
+inline const Frame& OriginalFrame(const EditorFrames& frames) { return frames.source.frame; }
 
 // The filtered frame kept, as the PNG `fablix render` writes; false with
 // `message` when it cannot be encoded.

@@ -237,5 +237,5 @@ class EditorInBrowser(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    FABLIX = sys.argv.pop(1)
+    FABLIX = os.path.abspath(sys.argv.pop(1))
     unittest.main()
