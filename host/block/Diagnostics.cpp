@@ -38,7 +38,7 @@ Display DisplayWithMarker(const char* formula, int32_t start, int32_t end) {
 
 void CompileReportDecode(InstanceState* state, FormulaPrograms* programs, const char* severity) {
     CompileFormulas(state, &state->params);
-    PrintDiagnostics(state, &state->params, severity, stderr);
+    if (severity != nullptr) PrintDiagnostics(state, &state->params, severity, stderr);
     DecodeFormulas(state, programs);
 }
 

@@ -12,7 +12,8 @@
 void PrintDiagnostics(const InstanceState* state, const FilterParams* params, const char* severity, FILE* out);
 
 // Compiles the state's own block, reports its failed formulas on stderr as
-// PrintDiagnostics does and decodes the four programs for the executors.
+// PrintDiagnostics does (unless `severity` is null) and decodes the four
+// programs for the executors.
 void CompileReportDecode(InstanceState* state, FormulaPrograms* programs, const char* severity);
 
 // One JSON object with the four results in index order.

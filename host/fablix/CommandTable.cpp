@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "EditCommand.h"
 
 namespace {
 
@@ -18,6 +19,11 @@ constexpr Command kCommands[] = {
      "               [--slider-name K=NAME] [--enable map1,slider2,...] [--image PATH] [--allow-failing]\n"
      "               [-y | -n] OUTPUT.rvp|OUTPUT.so"},
     {"compile", RunCompile, "compile [block options] [--json]"},
+    {"edit",
+     [](Arguments& args) {
+         return static_cast<ExitCode>(RunEditor({args.items.begin(), args.items.end()}));
+     },
+     kEditUsage},
     {"render", RunRender,
      "render [block options] [--time T] [--total N] [--frames A:B] [--threads N] [--quiet] [--allow-failing]\n"
      "               [--no-audio] [-c:v CODEC] [-crf N] [-preset P] [-pix_fmt F] [-b:v RATE]\n"

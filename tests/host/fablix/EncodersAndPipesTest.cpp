@@ -39,7 +39,9 @@ TEST_P(EncoderChoice, IsHonoured) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Probe(c.output, "stream=codec_name,pix_fmt", folder, "-select_streams v"),
               std::vector<std::string>{c.stream});
-    if (*c.setting != '\0') EXPECT_PRED2(Holds, ReadWholeFile(folder / c.output), c.setting);
+    if (*c.setting != '\0') {
+        EXPECT_PRED2(Holds, ReadWholeFile(folder / c.output), c.setting);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -168,7 +170,9 @@ TEST_P(Pipes, CarryEveryFrameBetweenFfmpegCommands) {
     for (std::string line; std::getline(lines, line);) sums += line.substr(line.rfind(',') + 1) + "\n";
     // Every frame, its pixels exact where the pipe is lossless.
     EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 12) << md5;
-    if (std::string(c.format) != "y4m") EXPECT_EQ(sums, expected);
+    if (std::string(c.format) != "y4m") {
+        EXPECT_EQ(sums, expected);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
