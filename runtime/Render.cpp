@@ -78,6 +78,43 @@ void InterpretRow(InstanceState* state, const FormulaPrograms* programs, const P
     }
 }
 
+NativeIsa NativeChoice(ExecutorChoice executor) {
+    switch (executor) {
+    case kBestExecutor: return BestNativeIsa();
+    case kNativeAvx2Only: return NativeIsaSupported(kNativeAvx2) ? kNativeAvx2 : kNoNativeIsa;
+    case kNativeAvx512Only: return NativeIsaSupported(kNativeAvx512) ? kNativeAvx512 : kNoNativeIsa;
+    default: return kNoNativeIsa;
+    }
+}
+
+// The kernel of the frame's programs, made when their operations changed;
+// the programs folded per row give their shape by the first row.
+NativeIsa PrepareNative(InstanceState* state, FormulaPrograms* programs) {
+    const FramePlan& plan = programs->plan;
+    const NativeIsa isa = NativeChoice(programs->executor);
+    if (isa == kNoNativeIsa || state->yMax <= state->yMin) return kNoNativeIsa;
+    const Program* program = plan.single ? &programs->frame[kSingleFormula] : &programs->pixel;
+    if (plan.anyPerRow) {
+        const int32_t row = state->row;
+        state->row = state->yMin;
+        const Program* parts[kFormulaCount];
+        for (int32_t i = 0; i < kFormulaCount; ++i) {
+            parts[i] = &programs->frame[i];
+            if (!plan.perRow[i] || (plan.single && i != kSingleFormula)) continue;
+            SpecializeProgram(&programs->frame[i], state, kForRow, &programs->sampleRow[i]);
+            parts[i] = &programs->sampleRow[i];
+        }
+        state->row = row;
+        if (plan.single) {
+            program = parts[kSingleFormula];
+        } else {
+            JoinChannels(parts, &programs->folded);
+            program = &programs->folded;
+        }
+    }
+    return PrepareNativeKernel(program, plan.single, isa, &programs->kernel) ? isa : kNoNativeIsa;
+}
+
 }  // namespace
 
 void DecodeFormulas(const InstanceState* state, FormulaPrograms* programs) {
@@ -118,7 +155,7 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     FramePlan& plan = programs->plan;
     plan = FramePlan{};
     plan.single = params->singleExpression != 0;
-    plan.vector = programs->executor == kBestExecutor && FrameFitsLanes(state);
+    plan.vector = programs->executor != kInterpreterOnly && FrameFitsLanes(state);
     programs->columns.count = 0;
     int32_t depth = 0;  // of the channels' values in the vector executor
     // Each program specialised for the frame, its parts that depend on the
@@ -137,6 +174,7 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     }
     plan.vector = plan.vector && plan.draws <= kMaxDrawsPerPixel && depth <= kMaxVectorDepth;
     if (!plan.single && !plan.anyPerRow) JoinRunning(programs, nullptr, &programs->pixel);
+    plan.native = plan.vector ? PrepareNative(state, programs) : kNoNativeIsa;
 }
 
 RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
@@ -174,7 +212,9 @@ RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, R
                                 plan.single,
                                 state->rowAddress[kSourceSlot],
                                 state->rowAddress[kDestinationSlot]};
-            RenderVectorRun(run, state, &rows->lanes);
+            if (plan.native == kNoNativeIsa ||
+                !RenderNativeRun(programs->kernel.get(), run, state, &rows->lanes, &rows->native))
+                RenderVectorRun(run, state, &rows->lanes);
         } else {
             InterpretRow(state, programs, program, state->rowAddress[kDestinationSlot], store);
         }
@@ -225,5 +265,8 @@ RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, co
     std::unique_ptr<RenderWorkspace> workspace(new (std::nothrow) RenderWorkspace);
     if (workspace == nullptr) return kRenderNoMemory;
     DecodeFormulas(state, &workspace->programs);
+    // Native code is made once per compile and kept with the workspace: a
+    // workspace that lives for one frame does without it.
+    workspace->programs.executor = kVectorOnly;
     return RenderFilterFrame(record, state, params, workspace.get(), probe, source);
 }

@@ -70,12 +70,33 @@ void Noise(benchmark::State& loop) { RenderFormulas(loop, kNoise); }
 
 }  // namespace
 
-BENCHMARK(Identity)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Identity)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("executor")
+    ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
+    ->Arg(kInterpreterOnly);
 BENCHMARK(DefaultBlock)
     ->Unit(benchmark::kMillisecond)
-    ->ArgName("interpreter")
+    ->ArgName("executor")
     ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
     ->Arg(kInterpreterOnly);
-BENCHMARK(Polar)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
-BENCHMARK(Blur)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
-BENCHMARK(Noise)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Polar)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("executor")
+    ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
+    ->Arg(kInterpreterOnly);
+BENCHMARK(Blur)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("executor")
+    ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
+    ->Arg(kInterpreterOnly);
+BENCHMARK(Noise)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("executor")
+    ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
+    ->Arg(kInterpreterOnly);
