@@ -43,11 +43,11 @@ struct NativeContext {
     const int32_t* sliders;
     int32_t x;  // the column of the first pixel
     int32_t xMin, xLast, yMin, yLast, rowBytes;
-    int32_t halfWidth;                 // "rad": W / 2
-    int32_t radialRow, radialRowUpper; // "rad", "rad1": H / 2 + e and H / 2 - e
-    int32_t angleDy, angleSign;        // "d": dy, and -1 when it counts as below
-    int32_t angleHalf;                 // "d": W / 2
-    int32_t distanceHalf, distanceDy;  // "m"
+    int32_t halfWidth;                  // "rad": W / 2
+    int32_t radialRow, radialRowUpper;  // "rad", "rad1": H / 2 + e and H / 2 - e
+    int32_t angleDy, angleSign;         // "d": dy, and -1 when it counts as below
+    int32_t angleHalf;                  // "d": W / 2
+    int32_t distanceHalf, distanceDy;   // "m"
 };
 
 using Xbyak::Address;
@@ -287,9 +287,9 @@ private:
     // ------------------------------------------------------------ registers
 
     Xmm V(int32_t i) const { return wide_ ? Xmm(Zmm(i)) : Xmm(Ymm(i)); }  // 32-bit lanes
-    Xmm F(int32_t i) const { return V(i); }                              // doubles
+    Xmm F(int32_t i) const { return V(i); }                               // doubles
     Xmm H(int32_t i) const { return wide_ ? Xmm(Ymm(i)) : Xmm(i); }       // half the lanes
-    int32_t S(int32_t k) const { return slots_ + k; }                    // scratch k
+    int32_t S(int32_t k) const { return slots_ + k; }                     // scratch k
     Xmm Acc() const { return V(slots_ + kScratchCount); }
 
     // Home k of the stack, free above the current depth: false when there
@@ -357,9 +357,7 @@ private:
         }
     }
     void Floor(const Xmm& d, const Xmm& a) { wide_ ? vrndscalepd(d, a, 0x09) : vroundpd(d, a, 0x09); }
-    void HighHalf(int32_t d, int32_t a) {
-        wide_ ? vextracti32x8(Ymm(d), Zmm(a), 1) : vextracti128(Xmm(d), Ymm(a), 1);
-    }
+    void HighHalf(int32_t d, int32_t a) { wide_ ? vextracti32x8(Ymm(d), Zmm(a), 1) : vextracti128(Xmm(d), Ymm(a), 1); }
     void SetHighHalf(int32_t d, int32_t a) {
         wide_ ? vinserti32x8(Zmm(d), Zmm(d), Ymm(a), 1) : vinserti128(Ymm(d), Ymm(d), Xmm(a), 1);
     }
@@ -839,7 +837,8 @@ private:
         vpaddd(V(column), V(column), V(S(0)));
         ClampTo(column, offsetof(NativeContext, xMin), offsetof(NativeContext, xLast));
         PolarComponent(base + 1, base, base + 1, kRightAngle);
-        Broadcast(V(S(0)), Context(upper ? offsetof(NativeContext, radialRowUpper) : offsetof(NativeContext, radialRow)));
+        Broadcast(V(S(0)),
+                  Context(upper ? offsetof(NativeContext, radialRowUpper) : offsetof(NativeContext, radialRow)));
         vpsubd(V(base + 1), V(S(0)), V(base + 1));
         ClampTo(base + 1, offsetof(NativeContext, yMin), offsetof(NativeContext, yLast));
         SourceOffset(column, base + 1);
@@ -994,6 +993,8 @@ struct NativeKernel {
 
 void NativeKernelFree::operator()(NativeKernel* kernel) const { delete kernel; }
 
+const void* NativeKernelCode(const NativeKernel* kernel) { return kernel->code->getCode(); }
+
 bool NativeIsaSupported(NativeIsa isa) {
     using Cpu = Xbyak::util::Cpu;
     const Cpu cpu;
@@ -1019,7 +1020,8 @@ bool FillLiterals(const NativeKernel* kernel, const Program* program, InstanceSt
     if (2 * static_cast<size_t>(program->count) != kernel->ops.size()) return false;
     for (int32_t i = 0; i < program->count; ++i) {
         const Instruction& in = program->code[i];
-        if (kernel->ops[2 * size_t(i)] != static_cast<uint8_t>(in.op) || kernel->ops[2 * size_t(i) + 1] != VariantOf(in))
+        if (kernel->ops[2 * size_t(i)] != static_cast<uint8_t>(in.op) ||
+            kernel->ops[2 * size_t(i) + 1] != VariantOf(in))
             return false;
         int32_t* out = literals + 2 * i;
         switch (in.op) {
@@ -1128,6 +1130,7 @@ NativeIsa BestNativeIsa() {
 
 struct NativeKernel {};
 void NativeKernelFree::operator()(NativeKernel* kernel) const { delete kernel; }
+const void* NativeKernelCode(const NativeKernel*) { return nullptr; }
 bool NativeIsaSupported(NativeIsa) { return false; }
 NativeIsa BestNativeIsa() { return kNoNativeIsa; }
 bool PrepareNativeKernel(const Program*, bool, NativeIsa, NativeKernelPtr* kernel) {

@@ -42,6 +42,9 @@ struct NativeKernelFree {
 };
 using NativeKernelPtr = std::unique_ptr<NativeKernel, NativeKernelFree>;
 
+// Where the kernel's code lies.
+const void* NativeKernelCode(const NativeKernel* kernel);
+
 // Makes `*kernel` the kernel of `program` at `isa` (one value for all four
 // bytes when `single`), keeping the one it holds when that was made for
 // the same operations. False when the program cannot run natively; the

@@ -120,13 +120,6 @@ void ExpectEveryExecutor(Scene& scene, const Targets& targets, const std::vector
 }
 
 // Fewer under the sanitizers, which slow the portable instruction set most.
-#if defined(__SANITIZE_ADDRESS__)
-#define FABLIX_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define FABLIX_SANITIZED 1
-#endif
-#endif
 #ifdef FABLIX_SANITIZED
 constexpr int32_t kScenes = 1000;
 #else
