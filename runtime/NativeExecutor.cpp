@@ -13,6 +13,7 @@
 #include "Angles.h"
 #include "Folding.h"
 #include "Interpreter.h"
+#include "Random.h"
 #include "Semantics.h"
 
 #if FABLIX_NATIVE_EXECUTOR
@@ -36,6 +37,7 @@ struct NativeContext {
     const int32_t* columns;    // the column tables at the run's first column
     const uint8_t* frameBase;  // the source's first row
     const uint8_t* cnvRows[3];
+    const int32_t* draws;  // "rnd": the run's draws in the generator's order, pixel by pixel
     const int32_t* cosine;
     const int32_t* baseAngle;
     const int32_t* vector;
@@ -73,9 +75,6 @@ uint8_t VariantOf(const Instruction& in) {
 bool HasNativeCode(Op op) {
     switch (op) {
     case Op::Sqrt:
-    case Op::Get:
-    case Op::Put:
-    case Op::Rnd:
     case Op::Scl:
     case Op::SclLiterals:
     case Op::Count: return false;
@@ -94,6 +93,7 @@ public:
         program_ = program;
         single_ = single;
         PlanSharing(program);
+        if (!PlanCells(program)) return false;
         Prologue();
         Label loop;
         L(loop);
@@ -131,6 +131,11 @@ public:
         return Xbyak::GetError() == 0;
     }
 
+    // The literals that name cells: the same in every row's program for the
+    // kernel to fit it.
+    const std::vector<std::pair<int32_t, int32_t>>& CellIndexes() const { return cellIndexes_; }
+    int32_t Draws() const { return draws_; }
+
     // A part computed once and used again, whose literals must be the
     // same in every row's program for the kernel to fit it.
     struct Sharing {
@@ -153,9 +158,40 @@ private:
     std::vector<Sharing> pixelSpan_;
     std::vector<bool> emitted_;
     int32_t windowSlot_ = -1;  // the nine pixels of "cnv", kept by the first
+    // "put" and "get": each lane's cells, one save slot per cell the
+    // program names, by instruction (-1: an index outside the cells).
+    std::vector<int32_t> cellSlot_;
+    std::vector<std::pair<int32_t, int32_t>> cellIndexes_;  // the instruction of each index literal, its value
+    int32_t draws_ = 0;                                     // "rnd" calls per pixel
+    int32_t drawsSeen_ = 0;
     bool windowKept_ = false;
 
     enum : int32_t { kMaxSharedLength = 64, kMaxSaved = 48, kWindow = 9 };
+
+    // Cells are kept per lane: every "get" must read a cell that a "put"
+    // of the same pixel wrote before it, both named by literals (the rule
+    // the render plan proves); false otherwise.
+    bool PlanCells(const Program* program) {
+        cellSlot_.assign(size_t(program->count), -1);
+        std::map<int32_t, int32_t> slotOf;
+        for (int32_t i = 0; i < program->count; ++i) {
+            const Op op = program->code[i].op;
+            draws_ += op == Op::Rnd;
+            if (op != Op::Put && op != Op::Get) continue;
+            if (i == 0 || program->code[i - 1].op != Op::Number) return false;
+            const int32_t cell = program->code[i - 1].value;
+            cellIndexes_.push_back({i - 1, cell});
+            if (cell < 0 || cell >= kPutCellCount) continue;
+            auto found = slotOf.find(cell);
+            if (op == Op::Get && found == slotOf.end()) return false;
+            if (found == slotOf.end()) {
+                if (saveSlots_ >= int32_t{kMaxSaved} + kPutCellCount) return false;
+                found = slotOf.emplace(cell, saveSlots_++).first;
+            }
+            cellSlot_[size_t(i)] = found->second;
+        }
+        return true;
+    }
 
     static bool ReadsSource(Op op) { return op == Op::Rad || op == Op::Rad1 || op == Op::Src; }
 
@@ -170,6 +206,8 @@ private:
     }
 
     static bool ChannelDependent(Op op) { return op == Op::P || op == Op::SourceC || op == Op::Cnv; }
+    // Parts that read or change the cells or draw: each computed where it is.
+    static bool SeesCellsOrDraws(Op op) { return op == Op::Put || op == Op::Get || op == Op::Rnd; }
     static bool WorthSharing(Op op, int32_t length) {
         return length >= 2 || op == Op::D || op == Op::M || op == Op::I || op == Op::U || op == Op::V;
     }
@@ -215,12 +253,14 @@ private:
             const int32_t s = start[size_t(i)];
             if (s < 0 || i - s + 1 > kMaxSharedLength || !WorthSharing(program->code[i].op, i - s + 1)) continue;
             std::vector<int64_t> key;
-            bool dependent = false;
+            bool dependent = false, changing = false;
             for (int32_t k = s; k <= i; ++k) {
                 const Instruction& in = program->code[k];
                 dependent = dependent || ChannelDependent(in.op);
+                changing = changing || SeesCellsOrDraws(in.op);
                 key.push_back(int64_t{static_cast<uint8_t>(in.op)} << 32 | static_cast<uint32_t>(in.value));
             }
+            if (changing) continue;
             if (dependent) key.push_back(-1 - channelOf[size_t(i)]);
             auto [at, inserted] = first.try_emplace(key, i);
             if (!inserted && at->second < s) candidates[size_t(s)].push_back({i, at->second});
@@ -234,12 +274,14 @@ private:
             convolutions += op == Op::Cnv;
             if (!ReadsSource(op) || start[size_t(i)] < 0 || coordinatesEnd[size_t(i)] < start[size_t(i)]) continue;
             std::vector<int64_t> key{static_cast<uint8_t>(op)};
-            bool dependent = false;
+            bool dependent = false, changing = false;
             for (int32_t k = start[size_t(i)]; k <= coordinatesEnd[size_t(i)]; ++k) {
                 dependent = dependent || ChannelDependent(program->code[k].op);
+                changing = changing || SeesCellsOrDraws(program->code[k].op);
                 key.push_back(int64_t{static_cast<uint8_t>(program->code[k].op)} << 32 |
                               static_cast<uint32_t>(program->code[k].value));
             }
+            if (changing) continue;
             if (dependent) key.push_back(-1 - channelOf[size_t(i)]);
             auto [at, inserted] = place.try_emplace(key, i);
             if (inserted || saveSlots_ >= kMaxSaved) continue;
@@ -775,6 +817,16 @@ private:
             return true;
         }
         case Op::Cnv: return Convolve(base, channel);
+        case Op::Put:  // stores v in the lane's cell; gives v
+            if (cellSlot_[size_t(i)] >= 0) Store(SavedValue(cellSlot_[size_t(i)]), r);
+            return true;
+        case Op::Get:
+            if (cellSlot_[size_t(i)] >= 0)
+                Load(r, SavedValue(cellSlot_[size_t(i)]));
+            else
+                Xor(r, r, r);
+            return true;
+        case Op::Rnd: return Random(base);
         default:
             if (kOpInputs[static_cast<int32_t>(in.op)] == 0 && (IsFrameConstant(in.op) || in.op == Op::Y)) {
                 Broadcast(r, Literal(i));  // the same in every lane, computed per row
@@ -818,6 +870,30 @@ private:
         vpmulld(V(S(2)), V(S(2)), Int(red));
         vpaddd(V(S(1)), V(S(1)), V(S(2)));
         vpsrad(r, V(S(1)), 8);
+        return true;
+    }
+
+    // "rnd": lo and hi in base, base+1; the lane's next draw, lo plus its
+    // remainder modulo hi - lo + 1 taken non-negative, 0 for an empty range.
+    bool Random(int32_t base) {
+        int32_t draw;
+        if (!Free(0, &draw)) return false;
+        Load(V(S(0)), ptr[rip + iota_]);  // the lanes' draws lie draws_ apart
+        vpmulld(V(S(0)), V(S(0)), Int(draws_));
+        if (drawsSeen_ != 0) vpaddd(V(S(0)), V(S(0)), Int(drawsSeen_));
+        ++drawsSeen_;
+        Gather(V(draw), r12, V(S(0)), 4, V(S(1)));
+        vpsubd(V(base + 1), V(base + 1), V(base));  // the range, wrapped
+        Halves(draw, {draw, base + 1}, {S(2), S(3)}, S(4), [&] {
+            vaddpd(F(S(3)), F(S(3)), Real(1.0));
+            vdivpd(F(S(5)), F(S(2)), F(S(3)));
+            Floor(F(S(5)), F(S(5)));
+            vmulpd(F(S(5)), F(S(5)), F(S(3)));
+            vsubpd(F(S(2)), F(S(2)), F(S(5)));
+        });
+        vpaddd(V(draw), V(draw), V(base));
+        vpsrad(V(S(0)), V(base + 1), 31);
+        AndNot(V(base), V(S(0)), V(draw));
         return true;
     }
 
@@ -910,6 +986,7 @@ private:
 
     void Prologue() {
         push(rbx);
+        push(r12);
         push(rbp);
         mov(rbp, rsp);
         if (saveSlots_ > 0) sub(rsp, saveSlots_ * 4 * lanes_);
@@ -920,6 +997,7 @@ private:
         mov(r9, Context(offsetof(NativeContext, literals)));
         mov(r10, Context(offsetof(NativeContext, columns)));
         mov(r11d, dword[rbx + static_cast<int32_t>(offsetof(NativeContext, x))]);
+        mov(r12, Context(offsetof(NativeContext, draws)));
     }
 
     void Epilogue(Label& loop) {
@@ -929,11 +1007,13 @@ private:
         add(rdi, bytes);
         add(r10, bytes);
         add(r11d, lanes_);
+        if (draws_ > 0) add(r12, 4 * lanes_ * draws_);
         sub(r8, lanes_);
         jnz(loop, T_NEAR);
         vzeroupper();
         mov(rsp, rbp);
         pop(rbp);
+        pop(r12);
         pop(rbx);
         ret();
     }
@@ -987,6 +1067,8 @@ struct NativeKernel {
     bool single;
     std::vector<uint8_t> ops;  // an operation and its variant per instruction
     std::vector<Generator::Sharing> shared;
+    std::vector<std::pair<int32_t, int32_t>> cells;
+    int32_t draws;
     std::unique_ptr<Generator> code;
     void (*entry)(const NativeContext*);
 };
@@ -1044,6 +1126,8 @@ bool FillLiterals(const NativeKernel* kernel, const Program* program, InstanceSt
     for (const Generator::Sharing& part : kernel->shared)
         for (int32_t k = 0; k < part.length; ++k)
             if (program->code[part.first + k].value != program->code[part.again + k].value) return false;
+    for (const auto& [at, cell] : kernel->cells)
+        if (program->code[at].value != cell) return false;
     return true;
 }
 
@@ -1063,8 +1147,8 @@ bool PrepareNativeKernel(const Program* program, bool single, NativeIsa isa, Nat
     const bool emitted = Xbyak::GetError() == 0 && code->Emit(program, single) && code->setProtectModeRE(false);
     Xbyak::ClearError();
     if (!emitted) return false;
-    std::vector<Generator::Sharing> shared = code->Shared();
-    NativeKernelPtr fresh(new NativeKernel{isa, single, std::move(ops), std::move(shared), std::move(code), nullptr});
+    NativeKernelPtr fresh(new NativeKernel{isa, single, std::move(ops), code->Shared(), code->CellIndexes(),
+                                           code->Draws(), std::move(code), nullptr});
     fresh->entry = fresh->code->getCode<void (*)(const NativeContext*)>();
     *kernel = std::move(fresh);
     return true;
@@ -1099,23 +1183,35 @@ bool RenderNativeRun(const NativeKernel* kernel, const VectorRun& run, InstanceS
         c.cnvRows[j] = c.frameBase + int64_t{Clamp(first + j, s->yMin, s->yMax - 1) - s->yMin} * c.rowBytes;
 
     const int32_t step = kernel->isa == kNativeAvx512 ? 16 : 8;
-    const int32_t whole = run.count / step * step;
     const int32_t* columns =
         run.program->columnValues != nullptr ? run.program->columnValues + (run.x - s->xMin) : nullptr;
-    if (whole > 0) {
-        c.source = run.source, c.destination = run.destination, c.count = whole, c.x = run.x, c.columns = columns;
-        kernel->entry(&c);
-    }
-    const int32_t rest = run.count - whole;
-    if (rest > 0) {
-        // The last pixels through whole vectors of the workspace.
+    c.draws = native->draws;
+    for (int32_t done = 0; done < run.count; done += kNativeChunk) {
+        const int32_t count = run.count - done < kNativeChunk ? run.count - done : kNativeChunk;
+        // The chunk's draws in the generator's order: what the pixels draw
+        // one after another.
+        if (kernel->draws > 0) DrawRandoms(s, native->draws, count * kernel->draws);
+        const uint8_t* source = run.source + int64_t{done} * 4;
+        uint8_t* destination = run.destination + int64_t{done} * 4;
+        const int32_t whole = count / step * step;
+        if (whole > 0) {
+            c.source = source, c.destination = destination, c.count = whole, c.x = run.x + done;
+            c.columns = columns != nullptr ? columns + done : nullptr;
+            kernel->entry(&c);
+        }
+        const int32_t rest = count - whole;
+        if (rest == 0) continue;
+        // The last pixels through a whole vector of the workspace.
         std::memset(native->tailIn, 0, sizeof native->tailIn);
-        std::memcpy(native->tailIn, run.source + int64_t{whole} * 4, sizeof(uint32_t) * size_t(rest));
+        std::memcpy(native->tailIn, source + int64_t{whole} * 4, sizeof(uint32_t) * size_t(rest));
         c.source = reinterpret_cast<const uint8_t*>(native->tailIn);
         c.destination = reinterpret_cast<uint8_t*>(native->tailOut);
-        c.count = step, c.x = run.x + whole, c.columns = columns != nullptr ? columns + whole : nullptr;
+        c.count = step, c.x = run.x + done + whole;
+        c.columns = columns != nullptr ? columns + done + whole : nullptr;
+        c.draws = native->draws + int64_t{whole} * kernel->draws;
         kernel->entry(&c);
-        std::memcpy(run.destination + int64_t{whole} * 4, native->tailOut, sizeof(uint32_t) * size_t(rest));
+        c.draws = native->draws;
+        std::memcpy(destination + int64_t{whole} * 4, native->tailOut, sizeof(uint32_t) * size_t(rest));
     }
     return true;
 }

@@ -24,7 +24,10 @@ enum NativeIsa : int32_t {
     kNativeAvx512 = 2,  // 16 lanes
 };
 
-enum : int32_t { kNativeMaxLanes = 16 };
+enum : int32_t {
+    kNativeMaxLanes = 16,
+    kNativeChunk = 256,  // pixels a kernel call takes at most: the draws of "rnd" are made per chunk
+};
 
 // True when this build has the native executor and the processor runs `isa`.
 bool NativeIsaSupported(NativeIsa isa);
@@ -54,6 +57,8 @@ bool PrepareNativeKernel(const Program* program, bool single, NativeIsa isa, Nat
 // The per-row scratch of the native executor.
 struct NativeWorkspace {
     int32_t literals[2 * kMaxInstructions];
+    // A chunk's draws, and room for the lanes of its last vector past them.
+    int32_t draws[(kNativeChunk + kNativeMaxLanes) * kMaxDrawsPerPixel];
     uint32_t tailIn[kNativeMaxLanes];
     uint32_t tailOut[kNativeMaxLanes];
 };

@@ -17,10 +17,11 @@ struct FramePlan {
     bool single;                 // single-expression mode: formula 3 for all four bytes
     bool perRow[kFormulaCount];  // the program reads "y": folded again at every row
     bool anyPerRow;
-    bool vector;       // the vector executor runs the frame, else the interpreter
-    NativeIsa native;  // with vector: rows whose program has native code run on the kernel at this set
-    bool inOrder;      // "rnd", "put" or "get": rows render in order, on one thread
-    int32_t draws;     // "rnd" draws per pixel (vector executor)
+    bool vector;        // the vector executor runs the frame, else the interpreter
+    NativeIsa native;   // with vector: rows whose program has native code run on the kernel at this set
+    bool inOrder;       // "rnd", or cells a pixel may see of another: rows render in order, on one thread
+    bool cellsInPixel;  // "put" and "get" only within a pixel (CellsStayInPixel)
+    int32_t draws;      // "rnd" draws per pixel (vector executor)
 };
 
 // Which executors may run a frame: the best that computes it exactly; the
