@@ -5,6 +5,8 @@
 #include <new>
 #include <thread>
 
+#include <sched.h>
+
 #include "BlockOptions.h"
 #include "Diagnostics.h"
 #include "HostRecords.h"
@@ -27,6 +29,14 @@ void ReadSettings(FilterInstance& instance) {
     options.settingsPath = instance.values.settingsPath;
     std::memset(instance.base.get(), 0, sizeof(FilterParams));
     if (BuildBlock(options, instance.base.get()) != kBlockOk) LoadDefaultBlock(instance.base.get());
+}
+
+// The cores this process may run on (as nproc counts them, so that
+// taskset limits the plug-in too).
+int32_t UsableCores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+    return static_cast<int32_t>(std::thread::hardware_concurrency());
 }
 
 void MakeWantedBlock(FilterInstance& instance) {
@@ -115,7 +125,7 @@ std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t heig
     instance->workspace = Allocate<RenderWorkspace>();
     if (!instance->base || !instance->wanted || !instance->state || !instance->workspace) return nullptr;
     LoadLookupTables(instance->state.get());
-    const int32_t cores = static_cast<int32_t>(std::thread::hardware_concurrency());
+    const int32_t cores = UsableCores();
     if (!SetFrameThreads(*instance, cores < 1 ? 1 : cores > kMaxFrameThreads ? kMaxFrameThreads : cores))
         return nullptr;
     if (embedded != nullptr && embedded->built != 0) StartBuilt(*instance, *embedded);

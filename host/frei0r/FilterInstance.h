@@ -61,7 +61,7 @@ bool SetFrameThreads(FilterInstance& instance, int32_t threads);
 
 // A new instance for frames of width x height, every parameter at its
 // default, the lookup tables loaded, rendering on as many threads as the
-// processor has cores (at most kMaxFrameThreads); nullptr for a size below 1 x 1, frames
+// process may use cores (at most kMaxFrameThreads); nullptr for a size below 1 x 1, frames
 // above 1 GiB, or memory that cannot be had. With an `embedded` block of
 // `built` 1 it is a built plug-in's instance, which renders that block with
 // its own sliders until its parameters set them (the time scale at its
