@@ -134,7 +134,7 @@ echo
 
 echo "| 1080p, CPU ms per frame (median of $rounds) | native | vector executor | interpreter |"
 echo "|---|---|---|---|"
-"$render_bench" --benchmark_repetitions="$rounds" --benchmark_report_aggregates_only=true --benchmark_format=json \
+"$render_bench" --benchmark_repetitions="$((rounds < 2 ? 2 : rounds))" --benchmark_report_aggregates_only=true --benchmark_format=json \
   2>/dev/null | python3 -c '
 import json, sys
 runs, kernels = {}, {}

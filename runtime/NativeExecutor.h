@@ -59,8 +59,8 @@ struct NativeWorkspace {
     int32_t literals[2 * kMaxInstructions];
     // A chunk's draws, and room for the lanes of its last vector past them.
     int32_t draws[(kNativeChunk + kNativeMaxLanes) * kMaxDrawsPerPixel];
-    uint32_t tailIn[kNativeMaxLanes];
-    uint32_t tailOut[kNativeMaxLanes];
+    alignas(64) uint32_t tailIn[kNativeMaxLanes];
+    alignas(64) uint32_t tailOut[kNativeMaxLanes];
 };
 
 // Renders `run` (every pixel stored: run.storeCount == run.count) with
