@@ -107,6 +107,7 @@ public:
                 StoreChannel(depth, channel);
                 if (in.op == Op::Return) break;
                 if (depth != 0) Move(V(0), V(depth));
+                isByte_[0] = isByte_[size_t(depth)];
                 depth = 0;
                 ++channel;
                 continue;
@@ -114,6 +115,7 @@ public:
             if (reuse_[size_t(i)].end >= 0) {  // a part computed before: its saved value
                 if (depth + 1 >= slots_) return false;
                 Load(V(depth + 1), SavedValue(saved_[size_t(reuse_[size_t(i)].from)]));
+                isByte_[size_t(depth) + 1] = false;
                 depth = depth + 1;
                 i = reuse_[size_t(i)].end;
                 continue;
@@ -122,6 +124,8 @@ public:
             if (base < 0 || base >= slots_) return false;
             current_ = i;
             if (!Operation(i, in, base, channel)) return false;
+            isByte_[size_t(base)] = in.op == Op::SourceB || in.op == Op::SourceG || in.op == Op::SourceR ||
+                                    in.op == Op::SourceA || in.op == Op::SourceC || in.op == Op::I;
             emitted_[size_t(i)] = true;
             if (saved_[size_t(i)] >= 0) Store(SavedValue(saved_[size_t(i)]), V(base));
             depth = base;
@@ -320,8 +324,9 @@ private:
     int32_t lanes_, slots_;
     const Program* program_ = nullptr;
     bool single_ = false;
-    int32_t depth_ = 0;    // before the operation being emitted
-    int32_t current_ = 0;  // its index
+    int32_t depth_ = 0;     // before the operation being emitted
+    int32_t current_ = 0;   // its index
+    bool isByte_[32] = {};  // per stack slot: the value is known to lie in 0..255
     std::map<int32_t, Label> ints_;
     std::map<uint64_t, Label> doubles_;
     Label iota_;
@@ -971,9 +976,14 @@ private:
     }
 
     // The clamped value of the channel in slot `slot` into its byte.
+    // A source byte needs no clamping.
     void StoreChannel(int32_t slot, int32_t channel) {
-        vpmaxsd(V(S(0)), V(slot), Int(0));
-        vpminsd(V(S(0)), V(S(0)), Int(255));
+        if (isByte_[size_t(slot)]) {
+            Move(V(S(0)), V(slot));
+        } else {
+            vpmaxsd(V(S(0)), V(slot), Int(0));
+            vpminsd(V(S(0)), V(S(0)), Int(255));
+        }
         if (single_) {
             vpmulld(Acc(), V(S(0)), Int(0x01010101));
         } else if (channel == 0) {
