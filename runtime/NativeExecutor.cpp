@@ -58,10 +58,8 @@ using Xbyak::Xmm;
 using Xbyak::Ymm;
 using Xbyak::Zmm;
 
-enum : int32_t {
-    kScratchCount = 7,
-    kSpare = 1,  // the register of the pixel being assembled
-};
+// Registers above the stack's: scratch, then the pixel being assembled.
+enum : int32_t { kScratchCount = 7 };
 
 constexpr int32_t kMinInt = INT32_MIN;
 
@@ -90,7 +88,6 @@ public:
     }
 
     bool Emit(const Program* program, bool single) {
-        program_ = program;
         single_ = single;
         PlanSharing(program);
         if (!PlanCells(program)) return false;
@@ -322,7 +319,6 @@ private:
 private:
     bool wide_;
     int32_t lanes_, slots_;
-    const Program* program_ = nullptr;
     bool single_ = false;
     int32_t depth_ = 0;     // before the operation being emitted
     int32_t current_ = 0;   // its index

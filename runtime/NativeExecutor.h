@@ -7,8 +7,11 @@
 // values: literals, folded per frame and per row, are read from a table the
 // executor fills for every row, so one kernel serves every frame and row
 // of the same formulas and is made once per compile. Programs with an
-// operation it has no code for, or deeper than its registers, are left to
-// the vector executor.
+// operation it has no code for ("sqr", "scl" but for its folded forms), or
+// deeper than its registers, are left to the vector executor. It also runs
+// programs whose "put" and "get" stay within a pixel (CellsStayInPixel),
+// each lane with cells of its own, and "rnd" with its draws made in the
+// generator's order.
 #pragma once
 
 #include <cstdint>
