@@ -1,29 +1,37 @@
 #!/usr/bin/env bash
 # Measures every speed target side by side in one run and prints the rows of
-# docs/PERFORMANCE.md's tables (Markdown), with the load average:
-#   - the default block and the identity on one thread against a
-#     hand-written scalar kernel of the default block and a memcpy of the
-#     frame (the reference kernel is built here with g++ -O3 -march=native);
-#   - two threads against one (fablix bench);
-#   - polar, blur and noise on the vector executor against the interpreter
-#     (render_bench);
+# docs/PERFORMANCE.md's tables (Markdown), with the load average. Each figure
+# is the median of ROUNDS runs (default 3) taken in turn, since the machine
+# may be shared:
+#   - the default block on one thread, 1080p, against the hand-vectorised
+#     AVX-512 kernel of the same formulas; the identity against a memcpy of
+#     the frame (the reference kernels are built here with g++ -O3 -march=native);
+#   - every example of examples/ on one thread, 1080p;
+#   - two threads against one: fablix bench, and FFmpeg running the frei0r
+#     plug-in on a 1080p clip (one core by taskset, against two);
+#   - 3840 x 2160 against 1920 x 1080;
+#   - native code, the vector executor and the interpreter per formula set,
+#     and the making of a native kernel (render_bench);
 #   - end to end (bench/peer/transcode.sh) and against peers
 #     (bench/peer/compare.sh), unless QUICK=1.
 #
 #   bench/targets.sh [BUILD_DIR]      (default build/linux)
-#   SEVENTIES=path/to/seventies.cpp   the reference kernel (default
-#                                     ../shared/limit/seventies.cpp)
+#   LIMIT=path/to/limit               the reference kernels' folder (default ../shared/limit)
+#   ROUNDS=N                          runs per figure (default 3)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
 build=$(realpath -m "${1:-build/linux}")
 fablix="$build/host/fablix/fablix"
 render_bench="$build/bench/runtime/render_bench"
-seventies_source=${SEVENTIES:-$here/../../shared/limit/seventies.cpp}
-for tool in g++ python3; do
+plugins="$build/host/frei0r"
+limit=${LIMIT:-$root/../../shared/limit}
+rounds=${ROUNDS:-3}
+for tool in g++ python3 ffmpeg taskset; do
   command -v "$tool" >/dev/null || { echo "$0 needs $tool" >&2; exit 1; }
 done
-for program in "$fablix" "$render_bench"; do
-  [ -x "$program" ] || { echo "$0: no $program; build first (cmake --build --preset linux)" >&2; exit 1; }
+for program in "$fablix" "$render_bench" "$plugins/fablix.so"; do
+  [ -e "$program" ] || { echo "$0: no $program; build first (cmake --build --preset linux)" >&2; exit 1; }
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -31,7 +39,7 @@ trap 'exit 1' TERM  # a failed step in a subshell stops the script this way
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
-bench() {  # bench THREADS [BLOCK OPTIONS]: ms per 1080p frame; a failure stops the script
+bench() {  # bench THREADS [OPTIONS]: ms per frame (40 frames); a failure stops the script
   local threads=$1 json
   shift
   json=$("$fablix" bench --frames 40 --threads "$threads" --json "$@") ||
@@ -39,66 +47,112 @@ bench() {  # bench THREADS [BLOCK OPTIONS]: ms per 1080p frame; a failure stops 
   python3 -c 'import json,sys; print("%.2f" % json.load(sys.stdin)["msPerFrame"])' <<<"$json"
 }
 
-range() {  # range VALUES...: "low to high"
-  printf '%s\n' "$@" | sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { print (low == high) ? low : low " to " high }'
+median() {  # median VALUES...
+  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 ratio() {  # ratio A B: A / B
   awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
 }
 
-echo "Load average at the start: $(load)"
+seconds() {  # seconds COMMAND...: wall time of the command
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; kill "$$"; exit 1; }
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
+}
+
+echo "Load average at the start: $(load); medians of $rounds runs each"
 echo
 identity=(-b b -g g -r r -a a)
-if [ -f "$seventies_source" ]; then
-  g++ -O3 -march=native -o "$work/seventies" "$seventies_source"
-  plain=() memcpy=() ours=() ours_identity=()
-  for _ in 1 2 3; do  # in turn, so that a change of load touches all alike
-    line=$("$work/seventies" 1920 1080 20) || { echo "failed: $seventies_source" >&2; exit 1; }
-    plain+=("$(sed -E 's/.*plain ([0-9.]+) ms.*/\1/' <<<"$line")")
+if [ -f "$limit/seventies_avx512.cpp" ] && [ -f "$limit/seventies.cpp" ]; then
+  g++ -O3 -march=native -o "$work/seventies" "$limit/seventies.cpp"
+  g++ -O3 -march=native -o "$work/seventies512" "$limit/seventies_avx512.cpp"
+  avx512=() memcpy=() ours=() ours_identity=()
+  for _ in $(seq "$rounds"); do  # in turn, so that a change of load touches all alike
+    line=$("$work/seventies512" 1920 1080 20) || { echo "failed: seventies_avx512" >&2; exit 1; }
+    avx512+=("$(sed -E 's/.*avx512 ([0-9.]+) ms.*/\1/' <<<"$line")")
+    line=$("$work/seventies" 1920 1080 20) || { echo "failed: seventies" >&2; exit 1; }
     memcpy+=("$(sed -E 's/.*memcpy ([0-9.]+) ms.*/\1/' <<<"$line")")
     ours+=("$(bench 1)")
     ours_identity+=("$(bench 1 "${identity[@]}")")
   done
-  best_plain=$(range "${plain[@]}" | cut -d' ' -f1)
-  best_memcpy=$(range "${memcpy[@]}" | cut -d' ' -f1)
-  best_ours=$(range "${ours[@]}" | cut -d' ' -f1)
-  best_identity=$(range "${ours_identity[@]}" | cut -d' ' -f1)
-  echo "| 1080p, one thread, ms per frame | fablix bench | reference | ratio (best of three each) | goal |"
+  echo "| 1080p, one thread, ms per frame | fablix bench | reference | ratio | goal |"
   echo "|---|---|---|---|---|"
-  echo "| default block / hand-written kernel | $(range "${ours[@]}") | $(range "${plain[@]}") |" \
-    "$(ratio "$best_ours" "$best_plain") | at most 0.5 |"
-  echo "| identity / memcpy of the frame | $(range "${ours_identity[@]}") | $(range "${memcpy[@]}") |" \
-    "$(ratio "$best_identity" "$best_memcpy") | at most 10 |"
+  echo "| default block / hand-vectorised AVX-512 kernel | $(median "${ours[@]}") | $(median "${avx512[@]}") |" \
+    "$(ratio "$(median "${ours[@]}")" "$(median "${avx512[@]}")") | at most 1.5 |"
+  echo "| identity / memcpy of the frame | $(median "${ours_identity[@]}") | $(median "${memcpy[@]}") |" \
+    "$(ratio "$(median "${ours_identity[@]}")" "$(median "${memcpy[@]}")") | at most 2 |"
 else
-  echo "(no reference kernel at $seventies_source: set SEVENTIES=path/to/seventies.cpp for its rows)"
+  echo "(no reference kernels in $limit: set LIMIT=folder of seventies.cpp and seventies_avx512.cpp for their rows)"
 fi
 echo
 
-one=() two=()
-for _ in 1 2 3; do
-  one+=("$(bench 1)")
-  two+=("$(bench 2)")
+echo "| example, 1080p, one thread | executor | ms per frame | goal |"
+echo "|---|---|---|---|"
+for settings in "$root"/examples/*.fbl; do
+  times=()
+  for _ in $(seq "$rounds"); do times+=("$(bench 1 --settings "$settings")"); done
+  executor=$("$fablix" bench --frames 1 --threads 1 --json --settings "$settings" |
+    python3 -c 'import json,sys; print(json.load(sys.stdin)["executor"])')
+  echo "| $(basename "$settings" .fbl) | $executor | $(median "${times[@]}") | at most 20 |"
 done
-echo "| default block, 1080p, ms per frame | 1 thread | 2 threads | speed-up (best of three each) | goal |"
-echo "|---|---|---|---|---|"
-echo "| \`fablix bench --threads N --frames 40\` | $(range "${one[@]}") | $(range "${two[@]}") |" \
-  "$(ratio "$(range "${one[@]}" | cut -d' ' -f1)" "$(range "${two[@]}" | cut -d' ' -f1)") | at least 1.8 |"
 echo
 
-echo "| 1080p, CPU ms per frame (median of three) | vector executor | interpreter | speed-up | goal |"
+one=() two=() hd=() uhd=()
+for _ in $(seq "$rounds"); do
+  one+=("$(bench 1)")
+  two+=("$(bench 2)")
+  hd+=("$(bench 1 --size 1920x1080)")
+  uhd+=("$(bench 1 --size 3840x2160)")
+done
+# FFmpeg's frei0r filter on a 1080p clip, the plug-in on one core and on
+# two; the same pipeline without the filter is taken off.
+clip=(-f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=2")
+ffmpeg=(ffmpeg -nostdin -hide_banner -loglevel error)
+bare=() f1=() f2=()
+for _ in $(seq "$rounds"); do
+  bare+=("$(seconds "${ffmpeg[@]}" "${clip[@]}" -vf format=bgra -f null -)")
+  f1+=("$(FREI0R_PATH=$plugins seconds taskset -c 0 "${ffmpeg[@]}" "${clip[@]}" -vf format=bgra,frei0r=fablix -f null -)")
+  f2+=("$(FREI0R_PATH=$plugins seconds "${ffmpeg[@]}" "${clip[@]}" -vf format=bgra,frei0r=fablix -f null -)")
+done
+filter1=$(awk -v a="$(median "${f1[@]}")" -v b="$(median "${bare[@]}")" 'BEGIN { printf "%.3f", a - b }')
+filter2=$(awk -v a="$(median "${f2[@]}")" -v b="$(median "${bare[@]}")" 'BEGIN { printf "%.3f", a - b }')
+echo "| default block, 1080p | 1 thread | 2 threads | speed-up | goal |"
 echo "|---|---|---|---|---|"
-"$render_bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_format=json \
+echo "| \`fablix bench --threads N --frames 40\`, ms per frame | $(median "${one[@]}") | $(median "${two[@]}") |" \
+  "$(ratio "$(median "${one[@]}")" "$(median "${two[@]}")") | at least 1.8 |"
+echo "| \`ffmpeg -vf frei0r=fablix\`, 50 frames, s less the bare pipeline's $(median "${bare[@]}") s (one core: taskset -c 0) |" \
+  "$filter1 | $filter2 | $(ratio "$filter1" "$filter2") | at least 1.8 |"
+echo
+echo "| default block, one thread, ms per frame | 1920 x 1080 | 3840 x 2160 | ratio | goal |"
+echo "|---|---|---|---|---|"
+echo "| \`fablix bench --threads 1 --size WxH\` | $(median "${hd[@]}") | $(median "${uhd[@]}") |" \
+  "$(ratio "$(median "${uhd[@]}")" "$(median "${hd[@]}")") | at most 4.2 |"
+echo
+
+echo "| 1080p, CPU ms per frame (median of $rounds) | native | vector executor | interpreter |"
+echo "|---|---|---|---|"
+"$render_bench" --benchmark_repetitions="$((rounds < 2 ? 2 : rounds))" --benchmark_report_aggregates_only=true --benchmark_format=json \
   2>/dev/null | python3 -c '
 import json, sys
-runs = {}
+runs, kernels = {}, {}
 for b in json.load(sys.stdin)["benchmarks"]:
-    if b.get("aggregate_name") == "median":
-        name, arg = b["run_name"].split("/interpreter:")
+    if b.get("aggregate_name") != "median":
+        continue
+    if "/executor:" in b["run_name"]:
+        name, arg = b["run_name"].split("/executor:")
         runs.setdefault(name, {})[arg] = b["cpu_time"]
-goals = {"Polar": "at least 3", "Blur": "at least 3", "Noise": "at least 3"}
+    else:
+        kernels[b["run_name"]] = b["cpu_time"]
 for name, t in runs.items():
-    print("| %s | %.1f | %.1f | %.1f x | %s |" % (name, t["0"], t["1"], t["1"] / t["0"], goals.get(name, "")))
+    print("| %s | %.1f | %.1f | %.1f |" % (name, t["0"], t["2"], t["1"]))
+print()
+print("| making a native kernel, CPU us (median) | time | goal |")
+print("|---|---|---|")
+for name, t in kernels.items():
+    print("| %s | %.0f | at most 1000 |" % (name, t))
 '
 echo
 echo "Load average after the kernels: $(load)"

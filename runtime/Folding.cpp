@@ -42,6 +42,24 @@ bool ProgramUses(const Program* program, Op op) {
     return false;
 }
 
+bool CellsStayInPixel(const Program* const parts[], int32_t count) {
+    bool written[kPutCellCount] = {};
+    for (int32_t p = 0; p < count; ++p) {
+        const Program* part = parts[p];
+        for (int32_t i = 0; i < part->count; ++i) {
+            const Op op = part->code[i].op;
+            if (op != Op::Put && op != Op::Get) continue;
+            // The cell is the operation's last operand: the value just before it.
+            if (i == 0 || part->code[i - 1].op != Op::Number) return false;
+            const uint32_t cell = static_cast<uint32_t>(part->code[i - 1].value);
+            if (cell >= kPutCellCount) continue;  // stores nothing, reads 0
+            if (op == Op::Put) written[cell] = true;
+            if (op == Op::Get && !written[cell]) return false;
+        }
+    }
+    return true;
+}
+
 namespace {
 
 // Binary operators and the literal forms they take.

@@ -78,6 +78,43 @@ void InterpretRow(InstanceState* state, const FormulaPrograms* programs, const P
     }
 }
 
+NativeIsa NativeChoice(ExecutorChoice executor) {
+    switch (executor) {
+    case kBestExecutor: return BestNativeIsa();
+    case kNativeAvx2Only: return NativeIsaSupported(kNativeAvx2) ? kNativeAvx2 : kNoNativeIsa;
+    case kNativeAvx512Only: return NativeIsaSupported(kNativeAvx512) ? kNativeAvx512 : kNoNativeIsa;
+    default: return kNoNativeIsa;
+    }
+}
+
+// The kernel of the frame's programs, made when their operations changed;
+// the programs folded per row give their shape by the first row.
+NativeIsa PrepareNative(InstanceState* state, FormulaPrograms* programs) {
+    const FramePlan& plan = programs->plan;
+    const NativeIsa isa = NativeChoice(programs->executor);
+    if (isa == kNoNativeIsa || state->yMax <= state->yMin) return kNoNativeIsa;
+    const Program* program = plan.single ? &programs->frame[kSingleFormula] : &programs->pixel;
+    if (plan.anyPerRow) {
+        const int32_t row = state->row;
+        state->row = state->yMin;
+        const Program* parts[kFormulaCount];
+        for (int32_t i = 0; i < kFormulaCount; ++i) {
+            parts[i] = &programs->frame[i];
+            if (!plan.perRow[i] || (plan.single && i != kSingleFormula)) continue;
+            SpecializeProgram(&programs->frame[i], state, kForRow, &programs->sampleRow[i]);
+            parts[i] = &programs->sampleRow[i];
+        }
+        state->row = row;
+        if (plan.single) {
+            program = parts[kSingleFormula];
+        } else {
+            JoinChannels(parts, &programs->folded);
+            program = &programs->folded;
+        }
+    }
+    return PrepareNativeKernel(program, plan.single, isa, &programs->kernel) ? isa : kNoNativeIsa;
+}
+
 }  // namespace
 
 void DecodeFormulas(const InstanceState* state, FormulaPrograms* programs) {
@@ -118,25 +155,36 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     FramePlan& plan = programs->plan;
     plan = FramePlan{};
     plan.single = params->singleExpression != 0;
-    plan.vector = programs->executor == kBestExecutor && FrameFitsLanes(state);
+    const bool lanes = programs->executor != kInterpreterOnly && FrameFitsLanes(state);
+    plan.vector = lanes;
     programs->columns.count = 0;
     int32_t depth = 0;  // of the channels' values in the vector executor
+    bool random = false, cells = false;
+    const int32_t first = plan.single ? kSingleFormula : 0;
     // Each program specialised for the frame, its parts that depend on the
     // column alone tabulated; folded for the row too when it reads "y".
-    for (int32_t i = plan.single ? kSingleFormula : 0; i < kFormulaCount; ++i) {
+    for (int32_t i = first; i < kFormulaCount; ++i) {
         SpecializeProgram(&programs->program[i], state, kForFrame, &programs->folded);
         TabulateColumns(&programs->folded, state, &programs->columns, &programs->frame[i]);
         const Program* frame = &programs->frame[i];
         plan.perRow[i] = ProgramUses(frame, Op::Y);
         plan.anyPerRow = plan.anyPerRow || plan.perRow[i];
-        plan.inOrder =
-            plan.inOrder || ProgramUses(frame, Op::Rnd) || ProgramUses(frame, Op::Put) || ProgramUses(frame, Op::Get);
+        random = random || ProgramUses(frame, Op::Rnd);
+        cells = cells || ProgramUses(frame, Op::Put) || ProgramUses(frame, Op::Get);
         plan.vector = plan.vector && RunsVectorized(frame);
         plan.draws += DrawsPerPixel(frame);
         depth += frame->maxDepth;
     }
+    // The cells' literals are those of the frame: folding per row keeps them.
+    const Program* parts[kFormulaCount];
+    for (int32_t i = first; i < kFormulaCount; ++i) parts[i - first] = &programs->frame[i];
+    plan.cellsInPixel = cells && CellsStayInPixel(parts, kFormulaCount - first);
+    plan.inOrder = random || (cells && !plan.cellsInPixel);
     plan.vector = plan.vector && plan.draws <= kMaxDrawsPerPixel && depth <= kMaxVectorDepth;
     if (!plan.single && !plan.anyPerRow) JoinRunning(programs, nullptr, &programs->pixel);
+    const bool nativeMay = plan.vector || (lanes && plan.cellsInPixel && plan.draws <= kMaxDrawsPerPixel);
+    plan.native = nativeMay ? PrepareNative(state, programs) : kNoNativeIsa;
+    if (plan.native == kNoNativeIsa) programs->kernel.reset();
 }
 
 RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
@@ -147,7 +195,7 @@ RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, R
     // order whatever the destination.
     const int32_t storeColumns = Extent(destination->bounds.left, destination->bounds.right);
     const int32_t storeRows = Extent(destination->bounds.top, destination->bounds.bottom);
-    if (plan.vector) PrepareVectorTables(state, &rows->lanes);
+    if (plan.vector || plan.native != kNoNativeIsa) PrepareVectorTables(state, &rows->lanes);
     const int32_t width = Extent(state->xMin, state->xMax);
     for (state->row = firstRow; state->row < endRow; ++state->row) {
         const int64_t index = state->row - state->yMin;
@@ -165,19 +213,22 @@ RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, R
                                  : plan.anyPerRow ? &rows->pixel
                                                   : &programs->pixel;
         const int32_t store = index < storeRows ? storeColumns : 0;
-        if (plan.vector) {
-            const VectorRun run{program,
-                                state->xMin,
-                                width,
-                                store < width ? store : width,
-                                plan.draws,
-                                plan.single,
-                                state->rowAddress[kSourceSlot],
-                                state->rowAddress[kDestinationSlot]};
+        const VectorRun run{program,
+                            state->xMin,
+                            width,
+                            store < width ? store : width,
+                            plan.draws,
+                            plan.single,
+                            state->rowAddress[kSourceSlot],
+                            state->rowAddress[kDestinationSlot]};
+        // A row whose program the kernel does not fit goes to the vector
+        // executor, or to the interpreter when that cannot take it.
+        const bool native = plan.native != kNoNativeIsa &&
+                            RenderNativeRun(programs->kernel.get(), run, state, &rows->lanes, &rows->native);
+        if (!native && plan.vector)
             RenderVectorRun(run, state, &rows->lanes);
-        } else {
+        else if (!native)
             InterpretRow(state, programs, program, state->rowAddress[kDestinationSlot], store);
-        }
         if (probe != nullptr && probe()) return kRenderStopped;
     }
     return kRenderDone;
@@ -225,5 +276,8 @@ RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, co
     std::unique_ptr<RenderWorkspace> workspace(new (std::nothrow) RenderWorkspace);
     if (workspace == nullptr) return kRenderNoMemory;
     DecodeFormulas(state, &workspace->programs);
+    // Native code is made once per compile and kept with the workspace: a
+    // workspace that lives for one frame does without it.
+    workspace->programs.executor = kVectorOnly;
     return RenderFilterFrame(record, state, params, workspace.get(), probe, source);
 }

@@ -8,6 +8,7 @@
 #include "Folding.h"
 #include "HostRecords.h"
 #include "InstanceState.h"
+#include "NativeExecutor.h"
 #include "Program.h"
 #include "VectorExecutor.h"
 
@@ -16,14 +17,25 @@ struct FramePlan {
     bool single;                 // single-expression mode: formula 3 for all four bytes
     bool perRow[kFormulaCount];  // the program reads "y": folded again at every row
     bool anyPerRow;
-    bool vector;    // the vector executor runs the frame, else the interpreter
-    bool inOrder;   // "rnd", "put" or "get": rows render in order, on one thread
-    int32_t draws;  // "rnd" draws per pixel (vector executor)
+    bool vector;        // the vector executor runs the frame, else the interpreter
+    NativeIsa native;   // with vector: rows whose program has native code run on the kernel at this set
+    bool inOrder;       // "rnd", or cells a pixel may see of another: rows render in order, on one thread
+    bool cellsInPixel;  // "put" and "get" only within a pixel (CellsStayInPixel)
+    int32_t draws;      // "rnd" draws per pixel (vector executor)
 };
 
-// Which executors may run a frame: the best that computes it exactly, or
-// the interpreter alone (the reference, for tests and comparisons).
-enum ExecutorChoice : int32_t { kBestExecutor = 0, kInterpreterOnly = 1 };
+// Which executors may run a frame: the best that computes it exactly; the
+// interpreter alone (the reference, for tests and comparisons); the vector
+// executor without native code; native code at one instruction set where
+// the program has it (the vector executor elsewhere). Each falls back to
+// the interpreter for what the vector executor does not take.
+enum ExecutorChoice : int32_t {
+    kBestExecutor = 0,
+    kInterpreterOnly = 1,
+    kVectorOnly = 2,
+    kNativeAvx2Only = 3,
+    kNativeAvx512Only = 4,
+};
 
 // The four code areas of a state, decoded once per compile; the same
 // programs specialised for the frame, their column-only parts tabulated;
@@ -34,9 +46,11 @@ struct FormulaPrograms {
     Program frame[kFormulaCount];
     Program folded;  // a frame's program on its way to the tables
     Program pixel;
+    Program sampleRow[kFormulaCount];  // folded for the first row: the shape of every row's
     ColumnTables columns;
     FramePlan plan;
     ExecutorChoice executor = kBestExecutor;
+    NativeKernelPtr kernel;  // made once per compile, kept while the programs' operations stay
 };
 
 // What one worker needs for its rows: the programs folded for the row it
@@ -45,6 +59,7 @@ struct RowWorkspace {
     Program row[kFormulaCount];
     Program pixel;
     VectorWorkspace lanes;
+    NativeWorkspace native;
 };
 
 // Everything one instance needs to render a frame on one thread.

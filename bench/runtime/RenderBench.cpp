@@ -1,4 +1,6 @@
-// Render speed of the interpreter on a 1920 x 1080 frame, per formula set.
+// Render speed of the executors on a 1920 x 1080 frame, per formula set;
+// and the cost of making a native kernel, which the live editor pays at
+// every keystroke.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -68,14 +70,75 @@ void Polar(benchmark::State& loop) { RenderFormulas(loop, kPolar); }
 void Blur(benchmark::State& loop) { RenderFormulas(loop, kBlur); }
 void Noise(benchmark::State& loop) { RenderFormulas(loop, kNoise); }
 
+const char* const kTwirl[] = {"rad(d+val(0,0,512)*max(M/3-m,0)/(M/3),m,p)",
+                              "rad(d+val(0,0,512)*max(M/3-m,0)/(M/3),m,p)",
+                              "rad(d+val(0,0,512)*max(M/3-m,0)/(M/3),m,p)", "a"};
+
+// Makes the kernel of the four formulas afresh each time: the sharing
+// plan, the encoding and the change of the memory to read-only and
+// executable, as after a compile.
+void MakeNativeKernel(benchmark::State& loop, const char* const formulas[kFormulaCount]) {
+    Fixture f(formulas);
+    RenderFilterFrame(&f.record, f.state.get(), &f.state->params, f.workspace.get(), nullptr, kSourceHoldsFrame);
+    FormulaPrograms& programs = f.workspace->programs;
+    if (programs.plan.native == kNoNativeIsa) return loop.SkipWithError("no native kernel for these formulas");
+    const Program* program = programs.plan.anyPerRow ? &programs.folded : &programs.pixel;
+    for (auto _ : loop) {
+        programs.kernel.reset();
+        benchmark::DoNotOptimize(PrepareNativeKernel(program, false, programs.plan.native, &programs.kernel));
+    }
+}
+
+// The whole step from decoded programs to a frame's plan, kernel included.
+void PrepareWithNewKernel(benchmark::State& loop, const char* const formulas[kFormulaCount]) {
+    Fixture f(formulas);
+    SetFrameContext(&f.record, f.state.get());
+    PrepareFrame(&f.record, f.state.get(), &f.state->params);
+    for (auto _ : loop) {
+        f.workspace->programs.kernel.reset();
+        PreparePrograms(f.state.get(), &f.state->params, &f.workspace->programs);
+    }
+    if (f.workspace->programs.plan.native == kNoNativeIsa) loop.SkipWithError("no native kernel for these formulas");
+}
+
+void KernelDefaultBlock(benchmark::State& loop) { MakeNativeKernel(loop, nullptr); }
+void KernelTwirl(benchmark::State& loop) { MakeNativeKernel(loop, kTwirl); }
+void KernelBlur(benchmark::State& loop) { MakeNativeKernel(loop, kBlur); }
+void PrepareDefaultBlock(benchmark::State& loop) { PrepareWithNewKernel(loop, nullptr); }
+
 }  // namespace
 
-BENCHMARK(Identity)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(KernelDefaultBlock)->Unit(benchmark::kMicrosecond);
+BENCHMARK(KernelTwirl)->Unit(benchmark::kMicrosecond);
+BENCHMARK(KernelBlur)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PrepareDefaultBlock)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Identity)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("executor")
+    ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
+    ->Arg(kInterpreterOnly);
 BENCHMARK(DefaultBlock)
     ->Unit(benchmark::kMillisecond)
-    ->ArgName("interpreter")
+    ->ArgName("executor")
     ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
     ->Arg(kInterpreterOnly);
-BENCHMARK(Polar)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
-BENCHMARK(Blur)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
-BENCHMARK(Noise)->Unit(benchmark::kMillisecond)->ArgName("interpreter")->Arg(kBestExecutor)->Arg(kInterpreterOnly);
+BENCHMARK(Polar)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("executor")
+    ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
+    ->Arg(kInterpreterOnly);
+BENCHMARK(Blur)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("executor")
+    ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
+    ->Arg(kInterpreterOnly);
+BENCHMARK(Noise)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgName("executor")
+    ->Arg(kBestExecutor)
+    ->Arg(kVectorOnly)
+    ->Arg(kInterpreterOnly);

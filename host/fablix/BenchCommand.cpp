@@ -65,10 +65,12 @@ void FillBenchFrame(Frame& frame) {
                      FramePixel(frame, x, y));
 }
 
-// What runs the formulas: the vector executor's instruction set, or the
-// interpreter for formulas that need it.
+// What runs the formulas: native code or the vector executor, at its
+// instruction set, or the interpreter for formulas that need it.
 std::string ExecutorName(const Renderer& renderer) {
-    if (!renderer.workers[0].workspace->programs.plan.vector) return "interpreter";
+    const FramePlan& plan = renderer.workers[0].workspace->programs.plan;
+    if (plan.native != kNoNativeIsa) return std::string("native ") + NativeIsaName(plan.native);
+    if (!plan.vector) return "interpreter";
     int64_t targets[8];
     return VectorTargets(targets, 8) > 0 ? std::string("vector ") + VectorTargetName(targets[0]) : "vector";
 }

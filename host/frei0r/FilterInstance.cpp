@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <thread>
+
+#include <sched.h>
 
 #include "BlockOptions.h"
 #include "Diagnostics.h"
@@ -26,6 +29,14 @@ void ReadSettings(FilterInstance& instance) {
     options.settingsPath = instance.values.settingsPath;
     std::memset(instance.base.get(), 0, sizeof(FilterParams));
     if (BuildBlock(options, instance.base.get()) != kBlockOk) LoadDefaultBlock(instance.base.get());
+}
+
+// The cores this process may run on (as nproc counts them, so that
+// taskset limits the plug-in too).
+int32_t UsableCores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+    return static_cast<int32_t>(std::thread::hardware_concurrency());
 }
 
 void MakeWantedBlock(FilterInstance& instance) {
@@ -114,8 +125,24 @@ std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t heig
     instance->workspace = Allocate<RenderWorkspace>();
     if (!instance->base || !instance->wanted || !instance->state || !instance->workspace) return nullptr;
     LoadLookupTables(instance->state.get());
+    const int32_t cores = UsableCores();
+    if (!SetFrameThreads(*instance, cores < 1 ? 1 : cores > kMaxFrameThreads ? kMaxFrameThreads : cores))
+        return nullptr;
     if (embedded != nullptr && embedded->built != 0) StartBuilt(*instance, *embedded);
     return instance;
+}
+
+bool SetFrameThreads(FilterInstance& instance, int32_t threads) {
+    if (threads < 1 || threads > kMaxFrameThreads) return false;
+    while (static_cast<int32_t>(instance.helperStates.size()) < threads - 1) {
+        auto state = Allocate<InstanceState>();
+        auto rows = Allocate<RowWorkspace>();
+        if (!state || !rows) return false;
+        instance.helperStates.push_back(std::move(state));
+        instance.helperRows.push_back(std::move(rows));
+    }
+    instance.threads = threads;
+    return true;
 }
 
 void SetParamValue(FilterInstance& instance, int32_t index, const void* value) {
@@ -188,7 +215,11 @@ void RenderInstanceRows(FilterInstance& instance, double seconds, const uint32_t
     frames.record.time = FrameIndex(seconds, instance.values.frameRate);
     frames.record.total = LastFrameIndex(instance.values.clipLength);
     InstanceState* state = instance.state.get();
-    RenderFilterFrame(&frames.record, state, &state->params, instance.workspace.get(), nullptr, kSourceHoldsFrame);
+    RowHelper helpers[kMaxFrameThreads - 1];
+    for (int32_t k = 0; k + 1 < instance.threads; ++k)
+        helpers[k] = {instance.helperStates[size_t(k)].get(), instance.helperRows[size_t(k)].get()};
+    RenderFilterFrame(&frames.record, state, &state->params, instance.workspace.get(), nullptr, kSourceHoldsFrame,
+                      helpers, instance.threads - 1);
 }
 
 void RefuseUnknownRows(FilterInstance& instance, uint32_t* out) {

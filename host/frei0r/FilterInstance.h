@@ -44,10 +44,24 @@ struct FilterInstance {
     const void* caller = nullptr;     // where the host's last call returned to, and who it is
     HostCaller callerKind = HostCaller::kPacked;
     bool rowsRefused = false;  // a frame whose rows could not be found was reported
+    // The host calls on one thread; the frame's rows are shared among this
+    // many, each helper with a state and row workspace of its own.
+    int32_t threads = 1;
+    std::vector<std::unique_ptr<InstanceState>> helperStates;
+    std::vector<std::unique_ptr<RowWorkspace>> helperRows;
 };
 
+// The most threads an instance renders a frame on.
+constexpr int32_t kMaxFrameThreads = 16;
+
+// Renders the instance's frames on `threads` threads (1 to kMaxFrameThreads;
+// the output is the same byte for byte); false when the helpers' memory
+// cannot be had, and the instance keeps what it had.
+bool SetFrameThreads(FilterInstance& instance, int32_t threads);
+
 // A new instance for frames of width x height, every parameter at its
-// default, the lookup tables loaded; nullptr for a size below 1 x 1, frames
+// default, the lookup tables loaded, rendering on as many threads as the
+// process may use cores (at most kMaxFrameThreads); nullptr for a size below 1 x 1, frames
 // above 1 GiB, or memory that cannot be had. With an `embedded` block of
 // `built` 1 it is a built plug-in's instance, which renders that block with
 // its own sliders until its parameters set them (the time scale at its

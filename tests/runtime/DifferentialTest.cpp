@@ -1,7 +1,8 @@
 // Random formulas on random small frames: every executor (the interpreter
 // on specialised programs, the vector executor on each instruction set this
-// machine offers) against a pixel-by-pixel reference that runs the decoded
-// programs unspecialised, and what must hold for any formula.
+// machine offers, native code at AVX-512 and AVX2) against a pixel-by-pixel
+// reference that runs the decoded programs unspecialised, and what must
+// hold for any formula.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -83,15 +84,35 @@ struct Targets {
     ~Targets() { UseVectorTarget(0); }
 };
 
+// The native instruction sets this processor runs.
+struct NativeSet {
+    ExecutorChoice choice;
+    NativeIsa isa;
+};
+constexpr NativeSet kNativeSets[] = {{kNativeAvx512Only, kNativeAvx512}, {kNativeAvx2Only, kNativeAvx2}};
+
+// How many frames each kind of executor took.
+struct Counts {
+    int32_t vectorised = 0;
+    int32_t native[2] = {};
+};
+
 // Renders the scene with every executor and compares each with `expected`.
 void ExpectEveryExecutor(Scene& scene, const Targets& targets, const std::vector<uint8_t>& expected,
-                         const std::string& formulas, int32_t* vectorised) {
+                         const std::string& formulas, Counts* counts) {
     ASSERT_EQ(scene.Render(kInterpreterOnly), expected) << "interpreter\n" << formulas;
     for (int32_t k = 0; k < targets.count; ++k) {
         UseVectorTarget(targets.list[k]);
-        ASSERT_EQ(scene.Render(kBestExecutor), expected) << VectorTargetName(targets.list[k]) << "\n" << formulas;
+        ASSERT_EQ(scene.Render(kVectorOnly), expected) << VectorTargetName(targets.list[k]) << "\n" << formulas;
     }
-    *vectorised += scene.workspace->programs.plan.vector;
+    UseVectorTarget(0);
+    counts->vectorised += scene.workspace->programs.plan.vector;
+    for (int32_t k = 0; k < 2; ++k) {
+        if (!NativeIsaSupported(kNativeSets[k].isa)) continue;
+        ASSERT_EQ(scene.Render(kNativeSets[k].choice), expected) << NativeIsaName(kNativeSets[k].isa) << "\n"
+                                                                 << formulas;
+        counts->native[k] += scene.workspace->programs.plan.native == kNativeSets[k].isa;
+    }
     // Bands of rows on three threads (order-free frames only; the others
     // keep to one).
     UseVectorTarget(0);
@@ -99,13 +120,6 @@ void ExpectEveryExecutor(Scene& scene, const Targets& targets, const std::vector
 }
 
 // Fewer under the sanitizers, which slow the portable instruction set most.
-#if defined(__SANITIZE_ADDRESS__)
-#define FABLIX_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define FABLIX_SANITIZED 1
-#endif
-#endif
 #ifdef FABLIX_SANITIZED
 constexpr int32_t kScenes = 1000;
 #else
@@ -116,7 +130,8 @@ TEST(Differential, RandomFormulasRenderLikeTheReference) {
     std::mt19937 random(20261208);
     FormulaGenerator generator(7);
     Targets targets;  // none in a build without the vector executor
-    int32_t compiled = 0, vectorised = 0;
+    int32_t compiled = 0;
+    Counts counts;
     for (int32_t n = 0; n < kScenes; ++n) {
         // Mostly small frames (edges everywhere); some wider than a block of
         // lanes, and every tenth one without "put" and "get", which keep a
@@ -137,12 +152,12 @@ TEST(Differential, RandomFormulasRenderLikeTheReference) {
         for (int32_t i = 0; i < kFormulaCount; ++i) compiled += scene.state->compileFailed[i] == 0;
 
         const std::vector<uint8_t> reference = scene.Reference();
-        ExpectEveryExecutor(scene, targets, reference, all, &vectorised);
+        ExpectEveryExecutor(scene, targets, reference, all, &counts);
         if (HasFatalFailure()) return;
 
         scene.params.singleExpression = 1;
         const std::vector<uint8_t> single = scene.Reference();
-        ExpectEveryExecutor(scene, targets, single, formulas[3], &vectorised);
+        ExpectEveryExecutor(scene, targets, single, formulas[3], &counts);
         if (HasFatalFailure()) return;
         for (size_t i = 0; i < single.size(); i += 4)
             ASSERT_TRUE(single[i] == single[i + 1] && single[i] == single[i + 2] && single[i] == single[i + 3]);
@@ -152,8 +167,14 @@ TEST(Differential, RandomFormulasRenderLikeTheReference) {
     // comparisons above say little.
     EXPECT_GT(compiled, kScenes * kFormulaCount * 9 / 10);
     if (targets.count > 0) {
-        EXPECT_GT(vectorised, kScenes / 4);
+        EXPECT_GT(counts.vectorised, kScenes / 4);
     }
+    for (int32_t k = 0; k < 2; ++k)
+        if (NativeIsaSupported(kNativeSets[k].isa)) {
+            EXPECT_GT(counts.native[k], kScenes / 10) << NativeIsaName(kNativeSets[k].isa);
+        }
+    std::printf("frames: %d vectorised, %d native AVX-512, %d native AVX2 of %d\n", counts.vectorised, counts.native[0],
+                counts.native[1], 2 * kScenes);
 }
 
 }  // namespace

@@ -11,6 +11,15 @@
 #include "Interpreter.h"
 #include "Render.h"
 
+// Set in the sanitizer builds, where the suites take fewer cases.
+#if defined(__SANITIZE_ADDRESS__)
+#define FABLIX_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FABLIX_SANITIZED 1
+#endif
+#endif
+
 // The three tables from their defining formulas.
 inline void FillTables(InstanceState* state) {
     const double pi = std::acos(-1.0);

@@ -208,3 +208,44 @@ TEST(Frei0rInstance, ABuiltInstanceRendersItsOwnBlock) {
 }
 
 }  // namespace
+
+// The host calls on one thread and the instance shares the frame's rows
+// among several: byte for byte what one thread renders, also for formulas
+// that depend on pixel order ("rnd", "put" and "get" keep to one band).
+TEST(Frei0rInstance, RendersOnSeveralThreadsLikeOnOne) {
+    const char* const kSets[][kFormulaCount] = {
+        {"", "", "", ""},  // the default block
+        {"rad(d+32,m,0)", "src(x+3,y-2,1)", "cnv(1,2,1,2,4,2,1,2,1,16)", "x*y+t"},
+        {"c+rnd(0-32,32)", "c+rnd(0,x)", "rnd(y,300)", "a"},
+        {"put(x+y,x%256)", "get((x+255)%256)", "get(3)+put(c,3)", "a"},
+    };
+    constexpr int32_t kWidth = 37, kHeight = 29;
+    const Frame source = NumberedFrame(kWidth, kHeight, 2);
+    const auto* in = reinterpret_cast<const uint32_t*>(source.pixels.data());
+    for (const auto& set : kSets) {
+        std::vector<uint32_t> expected;
+        for (int32_t threads : {1, 2, 3, 5}) {
+            auto instance = MakeFilterInstance(kWidth, kHeight);
+            ASSERT_TRUE(instance && SetFrameThreads(*instance, threads));
+            for (int32_t i = 0; i < kFormulaCount; ++i)
+                if (set[i][0] != '\0') SetText(*instance, kParamFormula0 + i, set[i]);
+            std::vector<uint32_t> out(size_t(kWidth) * kHeight, 0);
+            RenderInstanceFrame(*instance, 1.0, in, out.data());
+            if (threads == 1)
+                expected = out;
+            else
+                EXPECT_EQ(out, expected) << threads << " threads: " << set[0] << "; " << set[1];
+        }
+    }
+}
+
+TEST(Frei0rInstance, TakesOnlyThreadCountsItCanRunOn) {
+    auto instance = MakeFilterInstance(8, 8);
+    ASSERT_TRUE(instance);
+    EXPECT_GE(instance->threads, 1);
+    EXPECT_FALSE(SetFrameThreads(*instance, 0));
+    EXPECT_FALSE(SetFrameThreads(*instance, kMaxFrameThreads + 1));
+    EXPECT_TRUE(SetFrameThreads(*instance, kMaxFrameThreads));
+    EXPECT_EQ(instance->threads, kMaxFrameThreads);
+    EXPECT_EQ(instance->helperStates.size(), size_t(kMaxFrameThreads - 1));
+}
