@@ -46,15 +46,29 @@ constexpr const char* kUsage =
 
 // What each kind of plug-in is written from and named.
 struct PluginKind {
-    const char* extension;     // with its dot
-    const char* defaultImage;  // the image of this build tree
+    const char* extension;       // with its dot
+    const char* installedImage;  // where an installed tool has it, from the tool's folder
+    const char* buildTreeImage;  // the image of this build tree
     const char* imageKind;
     const char* buildHint;  // how to make the default image
 };
-const PluginKind kRvpKind = {".rvp", FABLIX_DEFAULT_IMAGE, "plug-in image",
+const PluginKind kRvpKind = {".rvp", FABLIX_INSTALLED_IMAGE, FABLIX_DEFAULT_IMAGE, "plug-in image",
                              "build the win32 preset (cmake --preset win32 && cmake --build --preset win32)"};
-const PluginKind kFrei0rKind = {".so", FABLIX_DEFAULT_FREI0R_IMAGE, "frei0r image",
+const PluginKind kFrei0rKind = {".so", FABLIX_INSTALLED_FREI0R_IMAGE, FABLIX_DEFAULT_FREI0R_IMAGE, "frei0r image",
                                 "build the linux preset (cmake --build --preset linux)"};
+
+// The image an installed tool copies, found from the tool's own folder so
+// that the package works wherever it is unpacked; the build tree's image
+// when there is none, as for a tool run from its build folder.
+std::string DefaultImage(const PluginKind& kind) {
+    std::error_code error;
+    const fs::path tool = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const fs::path installed = tool.parent_path() / kind.installedImage;
+        if (fs::is_regular_file(installed, error)) return installed.lexically_normal().string();
+    }
+    return kind.buildTreeImage;
+}
 
 // The build fields of the command line; each is applied only when given.
 struct BuildOptions {
@@ -75,7 +89,7 @@ struct BuildOptions {
     std::string output;
 
     const PluginKind& Kind() const { return frei0r ? kFrei0rKind : kRvpKind; }
-    std::string Image() const { return image.value_or(Kind().defaultImage); }
+    std::string Image() const { return image ? *image : DefaultImage(Kind()); }
 };
 
 bool TakeValue(Arguments& args, const std::string& option, std::string* value) {

@@ -40,12 +40,12 @@ struct OptionList {
 struct CommandHelp {
     const char* name;
     ExitCode (*run)(Arguments&);
-    const char* summary;  // one line
+    const char* summary;   // one line
     const char* operands;  // "[INPUT] OUTPUT", or "" for none
     ValueKind operandKind;
-    OptionList options;  // the command's own, in the usage's order
-    bool blockOptions;   // takes the block options
-    bool overwrite;      // takes -y and -n
+    OptionList options;   // the command's own, in the usage's order
+    bool blockOptions;    // takes the block options
+    bool overwrite;       // takes -y and -n
     const char* details;  // a paragraph after the options, or ""
 };
 

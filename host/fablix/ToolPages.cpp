@@ -47,8 +47,9 @@ const struct {
     const char* meaning;
 } kExitMeanings[] = {
     {kExitOk, "done"},
-    {kExitFailed, "a formula did not compile, or the work failed (an input that cannot be read, an output that "
-                  "cannot be written, out of memory)"},
+    {kExitFailed,
+     "a formula did not compile, or the work failed (an input that cannot be read, an output that "
+     "cannot be written, out of memory)"},
     {kExitUsage, "bad arguments, a formula or settings file that cannot be read, an OUTPUT that exists without -y"},
     {kExitInterrupted, "interrupted by SIGINT; 129 and 143 for SIGHUP and SIGTERM (128 + the signal)"},
 };
@@ -76,7 +77,7 @@ std::vector<OptionHelp> AllOptions(const CommandHelp& command) {
     return options;
 }
 
-constexpr const char* kValueKindWords[] = {"none",     "text",      "number",   "settings", "formula-file", "slider",
+constexpr const char* kValueKindWords[] = {"none",        "text",     "number",   "settings", "formula-file", "slider",
                                            "slider-name", "map-name", "controls", "media",    "plugin"};
 static_assert(sizeof kValueKindWords / sizeof kValueKindWords[0] == kValuePlugin + 1);
 
@@ -204,8 +205,9 @@ std::string ManPage() {
     }
     page += ".SH \"EXISTING OUTPUTS\"\nAn existing OUTPUT is kept unless \\-y is given.\n";
     AddOptions(OverwriteOptionList(), page);
-    page += ".SH \"BLOCK OPTIONS\"\nEvery command but help works on one filter block: four formulas and eight "
-            "sliders, starting as the editor's default block.\n";
+    page +=
+        ".SH \"BLOCK OPTIONS\"\nEvery command but help works on one filter block: four formulas and eight "
+        "sliders, starting as the editor's default block.\n";
     AddOptions(BlockOptionList(), page);
     page += ".SH OPTIONS\n";
     AddOptions(ToolOptionList(), page);
@@ -213,12 +215,15 @@ std::string ManPage() {
     for (const NameEntry& entry : LanguageNames())
         page += ".TP\n.B \"" + Roff(entry.form) + "\"\n" + Roff(entry.meaning) + "\n";
     page += ".SH \"EXIT STATUS\"\n";
-    for (const auto& exit : kExitMeanings) page += ".TP\n.B " + std::to_string(exit.code) + "\n" + Roff(exit.meaning) + "\n";
-    page += ".SH FILES\n.TP\n/usr/lib/fablix/FL\\-Fabx.rvp\nthe 32\\-bit Windows plug-in image that build copies\n"
-            ".TP\n/usr/lib/x86_64\\-linux\\-gnu/frei0r\\-1/fablix.so\nthe frei0r plug-in, which build \\-\\-frei0r "
-            "copies\n.TP\n/usr/share/fablix/examples/\nsettings files to start from\n";
-    page += ".SH \"SEE ALSO\"\n.BR ffmpeg (1),\n.BR melt (1),\n.BR gst\\-launch\\-1.0 (1);\n"
-            "/usr/share/doc/fablix/ holds the manual and the formula language.\n";
+    for (const auto& exit : kExitMeanings)
+        page += ".TP\n.B " + std::to_string(exit.code) + "\n" + Roff(exit.meaning) + "\n";
+    page +=
+        ".SH FILES\n.TP\n/usr/lib/fablix/FL\\-Fabx.rvp\nthe 32\\-bit Windows plug-in image that build copies\n"
+        ".TP\n/usr/lib/frei0r\\-1/fablix.so\nthe frei0r plug-in, which build \\-\\-frei0r "
+        "copies\n.TP\n/usr/share/fablix/examples/\nsettings files to start from\n";
+    page +=
+        ".SH \"SEE ALSO\"\n.BR ffmpeg (1),\n.BR melt (1),\n.BR gst\\-launch\\-1.0 (1);\n"
+        "/usr/share/doc/fablix/ holds the manual and the formula language.\n";
     return page;
 }
 
@@ -228,8 +233,9 @@ std::string BashCompletion() {
     script += "_fablix_commands=\"";
     for (int32_t i = 0; i < commands.count; ++i) script += std::string(i ? " " : "") + commands.commands[i].name;
     script += "\"\n\n_fablix_options() {\n    case $1 in\n";
-    std::string kinds = "# The kind of value the option before the cursor takes, or nothing.\n_fablix_kind() {\n"
-                        "    case \"$1 $2\" in\n";
+    std::string kinds =
+        "# The kind of value the option before the cursor takes, or nothing.\n_fablix_kind() {\n"
+        "    case \"$1 $2\" in\n";
     std::string operands = "_fablix_operand() {\n    case $1 in\n";
     for (int32_t i = 0; i < commands.count; ++i) {
         const CommandHelp& command = commands.commands[i];
@@ -243,8 +249,8 @@ std::string BashCompletion() {
             }
         script += "        " + std::string(command.name) + ") echo \"" + words + "\" ;;\n";
         if (command.operandKind != kValueNone)
-            operands += "        " + std::string(command.name) + ") echo " + kValueKindWords[command.operandKind] +
-                        " ;;\n";
+            operands +=
+                "        " + std::string(command.name) + ") echo " + kValueKindWords[command.operandKind] + " ;;\n";
     }
     std::string topics = "formulas";
     for (int32_t i = 0; i < commands.count; ++i) topics += std::string(" ") + commands.commands[i].name;
@@ -264,11 +270,12 @@ std::string ZshCompletion() {
     script += kZshFunctions;
     script += "\n_fablix() {\n    local -a commands\n    commands=(\n";
     for (int32_t i = 0; i < commands.count; ++i)
-        script += "        '" + std::string(commands.commands[i].name) + ":" + ZshText(commands.commands[i].summary) +
-                  "'\n";
-    script += "    )\n    if (( CURRENT == 2 )); then\n        _describe command commands\n"
-              "        compadd -- --help --version\n        return\n    fi\n"
-              "    local command=$words[2]\n    shift words\n    (( CURRENT-- ))\n    case $command in\n";
+        script +=
+            "        '" + std::string(commands.commands[i].name) + ":" + ZshText(commands.commands[i].summary) + "'\n";
+    script +=
+        "    )\n    if (( CURRENT == 2 )); then\n        _describe command commands\n"
+        "        compadd -- --help --version\n        return\n    fi\n"
+        "    local command=$words[2]\n    shift words\n    (( CURRENT-- ))\n    case $command in\n";
     for (int32_t i = 0; i < commands.count; ++i) {
         const CommandHelp& command = commands.commands[i];
         script += "        " + std::string(command.name) + ")\n            _arguments -s";

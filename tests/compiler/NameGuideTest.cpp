@@ -73,7 +73,7 @@ TEST(NameGuide, TellsTheKindsApart) {
     const struct {
         const char* name;
         NameKind kind;
-    } cases[] = {{"x", kNameVariable},   {"T", kNameVariable},  {"debug", kNameVariable}, {"+", kNameOperator},
+    } cases[] = {{"x", kNameVariable},   {"T", kNameVariable},  {"debug", kNameVariable},  {"+", kNameOperator},
                  {"?", kNameOperator},   {",", kNameOperator},  {"negate", kNameOperator}, {"min", kNameFunction},
                  {"cnv", kNameFunction}, {"sin", kNameFunction}};
     for (const auto& c : cases) EXPECT_EQ(KindOfRow(*FindRow(kTemplateTable, c.name)), c.kind) << c.name;

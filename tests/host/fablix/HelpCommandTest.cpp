@@ -99,10 +99,12 @@ TEST(CommandHelp, EveryListedOptionIsOneTheCommandTakes) {
                     at = comma == std::string::npos ? comma : comma + 2;
                     std::vector<std::string> arguments = Joined({command->name}, WithValue(list.options[i], spelling));
                     // Cheap runs: a tiny bench, and formulas for help's topic.
-                    if (std::string(command->name) == "bench") arguments = Joined(arguments, {"--size", "4x4", "--frames", "1"});
+                    if (std::string(command->name) == "bench")
+                        arguments = Joined(arguments, {"--size", "4x4", "--frames", "1"});
                     if (std::string(command->name) == "help") arguments.push_back("formulas");
                     const ToolRun run = RunTool(arguments, folder);
-                    EXPECT_FALSE(Holds(run.err, "unknown option")) << command->name << " " << spelling << ": " << run.err;
+                    EXPECT_FALSE(Holds(run.err, "unknown option"))
+                        << command->name << " " << spelling << ": " << run.err;
                 }
             }
     }
@@ -187,7 +189,8 @@ TEST(FormulaNames, TextGroupsTheNamesByKind) {
 
 TEST(ShowJson, IsTheBlockOfTheCommandLine) {
     ScratchFolder folder;
-    const ToolRun run = RunTool({"show", "--json", "-b", "x\t+1", "-a", "\xff", "--slider", "7=255", "--single"}, folder);
+    const ToolRun run =
+        RunTool({"show", "--json", "-b", "x\t+1", "-a", "\xff", "--slider", "7=255", "--single"}, folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const nlohmann::json block = nlohmann::json::parse(run.out, nullptr, false);
     ASSERT_FALSE(block.is_discarded()) << run.out;
