@@ -16,6 +16,7 @@
 #include <string>
 #include <system_error>
 
+#include "CommandTable.h"
 #include "Commands.h"
 #include "CompileDriver.h"
 #include "Diagnostics.h"
@@ -33,16 +34,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The usage, from the command table.
+std::string Usage() {
+    return "build wants one OUTPUT.rvp (or with --frei0r OUTPUT.so): " + CommandSynopsis(*FindCommand("build"));
+}
+
 // The longest texts the build dialog lets through, in bytes of their slots.
 constexpr size_t kTitleMax = 253;
 constexpr size_t kNameMax = 254;
 // Far more than any plug-in image or fablix.so; the copy is read and
 // mapped whole, so nothing larger is taken.
 constexpr uintmax_t kImageSizeMax = uintmax_t{64} << 20;
-constexpr const char* kUsage =
-    "build wants one OUTPUT.rvp (or with --frei0r OUTPUT.so): fablix build [--frei0r] [block options] [--title T] "
-    "[--author A] [--module NAME] [--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] "
-    "[--allow-failing] [-y | -n] OUTPUT";
 
 // What each kind of plug-in is written from and named.
 struct PluginKind {
@@ -463,10 +465,10 @@ ExitCode RunBuild(Arguments& args) {
         const std::string argument = args.Take();
         if (argument.size() > 1 && argument[0] == '-' && !args.optionsEnded)
             return UsageError("unknown option '" + argument + "'");
-        if (!options.output.empty()) return UsageError("unexpected argument '" + argument + "'; " + kUsage);
+        if (!options.output.empty()) return UsageError("unexpected argument '" + argument + "'; " + Usage());
         options.output = argument;
     }
-    if (options.output.empty()) return UsageError(kUsage);
+    if (options.output.empty()) return UsageError(Usage());
 
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
