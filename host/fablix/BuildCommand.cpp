@@ -86,7 +86,8 @@ struct BuildOptions {
     int32_t sliderEnabled[kSliderCount] = {};
     std::optional<std::string> image;  // the kind's default image when not given
     bool frei0r = false;
-    bool allowFailing = false;  // build even when a formula does not compile
+    std::optional<int32_t> framesPerSecond;  // of a frei0r plug-in's "t"
+    bool allowFailing = false;               // build even when a formula does not compile
     OverwritePolicy policy = kKeepExisting;
     std::string output;
 
@@ -195,6 +196,17 @@ OptionTake TakeBuildOption(Arguments& args, BuildOptions* options) {
     if (option == "--frei0r") {
         args.Take();
         options->frei0r = true;
+        return kOptionTaken;
+    }
+    if (option == "--fps") {
+        args.Take();
+        std::string value;
+        int32_t rate = 0;
+        if (!TakeValue(args, option, &value)) return kOptionBad;
+        if (!ParseNumber(value, 1, kMaxBuiltFramesPerSecond, &rate))
+            return Taken(UsageError("--fps wants a whole number of frames per second from 1 to " +
+                                    std::to_string(kMaxBuiltFramesPerSecond) + ": '" + value + "'"));
+        options->framesPerSecond = rate;
         return kOptionTaken;
     }
     if (option == "--allow-failing") {
@@ -374,6 +386,9 @@ std::string WriteFailure(PluginWriteResult outcome, const BuildOptions& options)
     case kWriteNoBlock:
         return image + " has no parameter block (a section " + kBlockSectionName +
                " of 8300 bytes): it is not the frei0r plug-in fablix.so";
+    case kWriteNoTiming:
+        return image + " has no frame-rate section (" + kTimingSectionName +
+               "): a fablix.so of an earlier version, whose \"t\" runs at 25 frames per second; leave out --fps";
     case kWriteImageCut:
         return image + " is cut short or damaged: its headers place data past its end; copy the image whole";
     case kWriteNoMemory: return "out of memory";
@@ -396,9 +411,10 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
     const std::string image = options.Image();
     const char* temporary = staged.temporary.c_str();
     errno = 0;
-    const PluginWriteResult outcome = options.frei0r
-                                          ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services)
-                                          : WritePluginFile(params, image.c_str(), temporary, &services);
+    const PluginWriteResult outcome =
+        options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services,
+                                               options.framesPerSecond.value_or(kDefaultBuiltFramesPerSecond))
+                       : WritePluginFile(params, image.c_str(), temporary, &services);
     const int cause = errno;  // of the system call that failed, where one did
     if (StopRequested()) {
         DiscardOutput(staged.temporary);
@@ -469,6 +485,10 @@ ExitCode RunBuild(Arguments& args) {
         options.output = argument;
     }
     if (options.output.empty()) return UsageError(Usage());
+    if (options.framesPerSecond && !options.frei0r)
+        return UsageError(
+            "--fps is for a frei0r plug-in (--frei0r): a Windows host hands the plug-in its frame "
+            "number");
 
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
