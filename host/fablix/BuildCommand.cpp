@@ -22,6 +22,7 @@
 #include "Diagnostics.h"
 #include "ElfImage.h"
 #include "Interrupt.h"
+#include "KdenliveEffect.h"
 #include "MediaResult.h"
 #include "OutputFile.h"
 #include "OutputOptions.h"
@@ -86,8 +87,9 @@ struct BuildOptions {
     int32_t sliderEnabled[kSliderCount] = {};
     std::optional<std::string> image;  // the kind's default image when not given
     bool frei0r = false;
-    std::optional<int32_t> framesPerSecond;  // of a frei0r plug-in's "t"
-    bool allowFailing = false;               // build even when a formula does not compile
+    std::optional<int32_t> framesPerSecond;     // of a frei0r plug-in's "t"
+    std::optional<std::string> kdenliveFolder;  // where the effect description goes, else beside OUTPUT
+    bool allowFailing = false;                  // build even when a formula does not compile
     OverwritePolicy policy = kKeepExisting;
     std::string output;
 
@@ -198,6 +200,15 @@ OptionTake TakeBuildOption(Arguments& args, BuildOptions* options) {
         options->frei0r = true;
         return kOptionTaken;
     }
+    if (option == "--kdenlive") {
+        args.Take();
+        std::string folder;
+        if (!TakeValue(args, option, &folder)) return kOptionBad;
+        if (folder.empty())
+            return Taken(UsageError("--kdenlive wants a folder, such as ~/.local/share/kdenlive/effects"));
+        options->kdenliveFolder = folder;
+        return kOptionTaken;
+    }
     if (option == "--fps") {
         args.Take();
         std::string value;
@@ -229,6 +240,15 @@ std::string OutputStem(const BuildOptions& options) {
     const std::string name = fs::path(options.output).filename().string();
     const size_t extension = std::string(options.Kind().extension).size();
     return IsPluginName(name, options.Kind()) ? name.substr(0, name.size() - extension) : name;
+}
+
+// Where the Kdenlive effect description of a frei0r plug-in goes: beside
+// OUTPUT as NAME.xml, or with --kdenlive in that folder under the name
+// Kdenlive's own descriptions have.
+std::string DescriptionPath(const BuildOptions& options) {
+    if (options.kdenliveFolder)
+        return (fs::path(*options.kdenliveFolder) / KdenliveEffectFileName(OutputStem(options))).string();
+    return (fs::path(options.output).parent_path() / (OutputStem(options) + ".xml")).string();
 }
 
 // The build fields into the block, as OK of the build dialog stores them:
@@ -282,6 +302,10 @@ ExitCode CheckModuleName(const std::string& name, const BuildOptions& options, c
         return UsageError("the module name '" + name +
                           "' is reserved: a module of that name is loaded; choose another");
     }
+    if (options.frei0r && IsPluginName(options.output, options.Kind()) && name.find('.') != std::string::npos)
+        return UsageError("the module name '" + name +
+                          "' holds a dot: MLT (and so Kdenlive and Shotcut) knows a "
+                          "plug-in by its file name up to the first dot; choose a name without one");
     if (options.frei0r && name != OutputStem(options))
         return UsageError("the module name '" + name + "' is not the file name of '" + options.output +
                           "': a frei0r host knows a plug-in by its file name, so write it as " + name + ".so");
@@ -368,7 +392,10 @@ ExitCode CheckFiles(const BuildOptions& options) {
     if (fs::equivalent(output, options.Image(), error))
         return UsageError("'" + options.output + "' is the image itself; a plug-in is written to a new file");
     if (fs::is_directory(output, error)) return UsageError("'" + options.output + "' is a folder");
-    return RefuseExistingOutput(options.output, options.policy);
+    if (ExitCode status = RefuseExistingOutput(options.output, options.policy); status != kExitOk) return status;
+    if (!options.frei0r) return kExitOk;
+    return RefuseExistingOutput(DescriptionPath(options), options.policy,
+                                "is where the Kdenlive effect description of the plug-in goes");
 }
 
 // The writer's outcome in the tool's words, naming the file concerned.
@@ -397,6 +424,19 @@ std::string WriteFailure(PluginWriteResult outcome, const BuildOptions& options)
     }
 }
 
+// Writes `text` beside `path` and moves it into place; "" or the reason.
+std::string WriteTextFile(const StagedOutput& output, const std::string& text) {
+    FILE* file = std::fopen(output.temporary.c_str(), "wbx");
+    if (file == nullptr) return ErrnoText(errno);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int cause = errno;
+    if (std::fclose(file) != 0 || !written) {
+        DiscardOutput(output.temporary);
+        return ErrnoText(written ? errno : cause);
+    }
+    return "";
+}
+
 // The writer's boxes: the tool explains outcomes itself.
 void Silent(const char*, const char*) {}
 
@@ -408,6 +448,7 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
     services.errorBox = Silent;
     services.informationBox = Silent;
     const StagedOutput staged = StageOutput(options.output, options.policy == kReplaceExisting);
+    const StagedOutput description = StageOutput(DescriptionPath(options), options.policy == kReplaceExisting);
     const std::string image = options.Image();
     const char* temporary = staged.temporary.c_str();
     errno = 0;
@@ -428,13 +469,29 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
             reason += ": " + ErrnoText(cause);
         return Failure("cannot build '" + options.output + "': " + reason + "; nothing was changed");
     }
+    if (options.frei0r) {
+        // Described from the written plug-in itself, before either file is in place.
+        std::string problem;
+        const std::string xml = KdenliveEffect(staged.temporary, params->moduleName, &problem);
+        const std::string reason = xml.empty() ? "the plug-in " + problem : WriteTextFile(description, xml);
+        if (!reason.empty()) {
+            DiscardOutput(staged.temporary);
+            return Failure("cannot describe '" + options.output + "' for Kdenlive in '" + DescriptionPath(options) +
+                           "': " + reason + "; nothing was changed");
+        }
+    }
     std::string message;
     PausePointForTests("commit");
-    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(staged, message); });
+    const int32_t committed = CommitUnlessStopped([&] {
+        const MediaCode plugin = CommitOutput(staged, message);
+        return plugin == kMediaOk && options.frei0r ? CommitOutput(description, message) : plugin;
+    });
     if (committed == kMediaInterrupted) {
         DiscardOutput(staged.temporary);
+        DiscardOutput(description.temporary);
         return Interrupted();
     }
+    DiscardOutput(description.temporary);
     if (committed != kMediaOk) return Failure(message);
     if (outcome == kWroteNameOnly)
         Warning("the image '" + image + "' has no PARM 16000 or TEXT 1000: only its DLL name was changed");
@@ -485,6 +542,8 @@ ExitCode RunBuild(Arguments& args) {
         options.output = argument;
     }
     if (options.output.empty()) return UsageError(Usage());
+    if (options.kdenliveFolder && !options.frei0r)
+        return UsageError("--kdenlive is for a frei0r plug-in (--frei0r): Kdenlive runs frei0r plug-ins");
     if (options.framesPerSecond && !options.frei0r)
         return UsageError(
             "--fps is for a frei0r plug-in (--frei0r): a Windows host hands the plug-in its frame "
@@ -503,5 +562,6 @@ ExitCode RunBuild(Arguments& args) {
 
     std::printf("built '%s': module %s, title \"%s\", controls: %s\n", options.output.c_str(), params->moduleName,
                 params->title, EnabledList(*params).c_str());
+    if (options.frei0r) std::printf("described for Kdenlive in '%s'\n", DescriptionPath(options).c_str());
     return kExitOk;
 }

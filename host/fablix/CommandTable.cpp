@@ -47,6 +47,8 @@ constexpr OptionHelp kBenchOptions[] = {
 
 constexpr OptionHelp kBuildOptions[] = {
     {"--frei0r", nullptr, kValueNone, "write a frei0r plug-in, OUTPUT.so, from fablix.so"},
+    {"--kdenlive", "DIR", kValueFolder,
+     "with --frei0r: write the Kdenlive effect description into DIR (~/.local/share/kdenlive/effects)"},
     {"--fps", "N", kValueNumber, "with --frei0r: \"t\" = the host's time in seconds x N (default 25)"},
     {"--title", "T", kValueText, "the title, \"Category:Name\", at most 253 bytes of UTF-8"},
     {"--author", "A", kValueText, "the author, at most 254 bytes"},

@@ -23,6 +23,7 @@ enum ValueKind : int32_t {
     kValueControls,     // map0,slider1,...: a list of controls
     kValueMedia,        // a picture or a clip
     kValuePlugin,       // a plug-in or its image, *.rvp or *.so
+    kValueFolder,       // a folder
 };
 
 struct OptionHelp {

@@ -78,8 +78,8 @@ std::vector<OptionHelp> AllOptions(const CommandHelp& command) {
 }
 
 constexpr const char* kValueKindWords[] = {"none",        "text",     "number",   "settings", "formula-file", "slider",
-                                           "slider-name", "map-name", "controls", "media",    "plugin"};
-static_assert(sizeof kValueKindWords / sizeof kValueKindWords[0] == kValuePlugin + 1);
+                                           "slider-name", "map-name", "controls", "media",    "plugin",       "folder"};
+static_assert(sizeof kValueKindWords / sizeof kValueKindWords[0] == kValueFolder + 1);
 
 constexpr const char* kBashFunctions = R"bash(
 # The words a value of each kind may be; file kinds go by extension.
@@ -108,6 +108,7 @@ _fablix_value() {
         settings) _fablix_files "$cur" fbl ;;
         media) _fablix_files "$cur" png mp4 mov mkv gif webm avi apng ;;
         plugin) _fablix_files "$cur" so rvp ;;
+        folder) COMPREPLY=($(compgen -d -- "$cur")) ;;
         formula-file)
             if _fablix_keyed "$cur" "b g r a"; then
                 local IFS=$'\n'
@@ -167,6 +168,7 @@ std::string ZshAction(ValueKind kind) {
     case kValueSettings: return "_files -g \"*.fbl(-.)\"";
     case kValueMedia: return "_files -g \"*.(png|mp4|mov|mkv|gif|webm|avi|apng)(-.)\"";
     case kValuePlugin: return "_files -g \"*.(so|rvp)(-.)\"";
+    case kValueFolder: return "_files -/";
     case kValueFormulaFile: return "_fablix_formula_file";
     case kValueSlider:
     case kValueSliderName: return "_fablix_keys 0 1 2 3 4 5 6 7";

@@ -157,7 +157,9 @@ TEST(BuildFrei0r, WritesTheBlockIntoACopyOfFablixSo) {
     const ToolRun run =
         RunTool({"build", "--frei0r", "-r", "r/2", "--title", "Fx:Half red", "--enable", "slider1", "Half.so"}, folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "built 'Half.so': module Half, title \"Fx:Half red\", controls: slider1\n");
+    EXPECT_EQ(run.out,
+              "built 'Half.so': module Half, title \"Fx:Half red\", controls: slider1\n"
+              "described for Kdenlive in 'Half.xml'\n");
     const std::string written = ReadWholeFile(folder / "Half.so");
     ASSERT_EQ(written.size(), image.size());
     for (size_t i = 0; i < image.size(); ++i) {
@@ -235,7 +237,7 @@ TEST(BuildFrei0r, TakesARateOnlyWhereTheImageCarriesOne) {
             EXPECT_PRED2(Holds, run.err, c.message);
         }
     }
-    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Plain.so", "earlier.so"}));
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Plain.so", "Plain.xml", "earlier.so"}));
 }
 
 TEST(BuildFrei0r, RefusesWhatCannotMakeAFrei0rPlugin) {
@@ -270,6 +272,9 @@ TEST(BuildFrei0r, RefusesWhatCannotMakeAFrei0rPlugin) {
          1,
          "the image 'other.so' has no parameter block (a section .fablix.block of 8300 bytes)"},
         {{"--image", "missing.so", "Mine.so"}, 2, "no frei0r image at 'missing.so'"},
+        {{"Mine.v2.so"}, 2, "the module name 'Mine.v2' holds a dot: MLT (and so Kdenlive and Shotcut) knows a plug-in"},
+        {{"--module", "a.b", "a.b.so"}, 2, "the module name 'a.b' holds a dot"},
+        {{"--kdenlive", "", "Mine.so"}, 2, "--kdenlive wants a folder"},
     };
     const std::vector<std::string> names = folder.Names();
     for (const auto& c : cases) {

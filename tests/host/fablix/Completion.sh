@@ -47,6 +47,7 @@ check media "b.png c.mp4 sub " fablix render ""
 check media-after-options "b.png c.mp4 sub " fablix render -r r -y ""
 check plugin "d.so e.rvp sub " fablix build -r r ""
 check image "d.so e.rvp sub " fablix build --image ""
+check folder "sub " fablix build --kdenlive ""
 check controls "map0 map1 map2 map3 " fablix build --enable ma
 check controls-list "map1,map0 map1,map1 map1,map2 map1,map3 " fablix build --enable map1,m
 check topic "formulas " fablix help fo
