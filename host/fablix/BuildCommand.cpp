@@ -470,7 +470,10 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
         return Failure("cannot build '" + options.output + "': " + reason + "; nothing was changed");
     }
     if (options.frei0r) {
-        // Described from the written plug-in itself, before either file is in place.
+        // Described from the written plug-in itself, before either file is in
+        // place; Kdenlive's folder of a user's own effects may not exist yet.
+        std::error_code ignored;
+        if (options.kdenliveFolder) fs::create_directories(*options.kdenliveFolder, ignored);
         std::string problem;
         const std::string xml = KdenliveEffect(staged.temporary, params->moduleName, &problem);
         const std::string reason = xml.empty() ? "the plug-in " + problem : WriteTextFile(description, xml);

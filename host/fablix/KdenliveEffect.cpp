@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 extern "C" {
@@ -30,9 +31,9 @@ bool Find(void* library, const char* name, F* function) {
 
 bool FindAll(void* library, Frei0rFunctions* f) {
     return Find(library, "f0r_init", &f->init) && Find(library, "f0r_deinit", &f->deinit) &&
-           Find(library, "f0r_get_plugin_info", &f->pluginInfo) &&
-           Find(library, "f0r_get_param_info", &f->paramInfo) && Find(library, "f0r_construct", &f->construct) &&
-           Find(library, "f0r_destruct", &f->destruct) && Find(library, "f0r_get_param_value", &f->getParam);
+           Find(library, "f0r_get_plugin_info", &f->pluginInfo) && Find(library, "f0r_get_param_info", &f->paramInfo) &&
+           Find(library, "f0r_construct", &f->construct) && Find(library, "f0r_destruct", &f->destruct) &&
+           Find(library, "f0r_get_param_value", &f->getParam);
 }
 
 std::string Escaped(const char* text) {
@@ -60,8 +61,8 @@ std::string Number(double value) {
     return number == "-0" ? "0" : number;
 }
 
-constexpr double kSliderFactor = 255;     // a slider's frei0r value is its position / 255
-constexpr int32_t kProbeSize = 16;        // the instance that reports the defaults
+constexpr double kSliderFactor = 255;  // a slider's frei0r value is its position / 255
+constexpr int32_t kProbeSize = 16;     // the instance that reports the defaults
 constexpr double kMaxFramesPerSecond = 1000;
 constexpr double kMaxClipFrames = 100000000;
 

@@ -50,10 +50,12 @@ void ExpectParameters(const std::string& path, const std::vector<ParameterCase>&
 
 TEST(KdenliveEffect, DescribesABuiltPluginBesideIt) {
     ScratchFolder folder;
-    const ToolRun run = RunTool({"build", "--frei0r", "-r", "map(0,r)+ctl(2)", "--slider", "0=190", "--slider", "1=0",
-                                 "--slider", "2=230", "--title", "Colour:Duo & <tone>", "--author", "A \"B\"",
-                                 "--enable", "map0,slider2", "--map", "0=Blue", "--slider-name", "2=Glow", "Duo.so"},
-                                folder);
+    const ToolRun run =
+        RunTool({"build",         "--frei0r", "-r",       "map(0,r)+ctl(2)", "--slider", "0=190",
+                 "--slider",      "1=0",      "--slider", "2=230",           "--title",  "Colour:Duo & <tone>",
+                 "--author",      "A \"B\"",  "--enable", "map0,slider2",    "--map",    "0=Blue",
+                 "--slider-name", "2=Glow",   "Duo.so"},
+                folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_PRED2(Holds, run.out, "described for Kdenlive in 'Duo.xml'\n");
     const std::string xml = folder / "Duo.xml";
@@ -70,12 +72,12 @@ TEST(KdenliveEffect, DescribesABuiltPluginBesideIt) {
 
 TEST(KdenliveEffect, GoesIntoTheFolderKdenliveReadsOnRequest) {
     ScratchFolder folder;
-    std::filesystem::create_directories(folder.path() / "effects");
-    const ToolRun run = RunTool(
-        {"build", "--frei0r", "--title", "Fx:None", "--enable", "", "--kdenlive", "effects", "None.so"}, folder);
+    const ToolRun run =
+        RunTool({"build", "--frei0r", "--title", "Fx:None", "--enable", "", "--kdenlive", "share/effects", "None.so"},
+                folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"None.so", "effects"}));
-    const std::string xml = folder / "effects/frei0r_None.xml";
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"None.so", "share"}));  // the folder made as needed
+    const std::string xml = folder / "share/effects/frei0r_None.xml";
     ASSERT_TRUE(WellFormed(xml));
     EXPECT_EQ(XPath(xml, "count(//effect/parameter)"), "0");
     EXPECT_EQ(XPath(xml, "string(/effect/@tag)"), "frei0r.None");
