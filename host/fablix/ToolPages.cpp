@@ -222,7 +222,8 @@ std::string ManPage() {
     page +=
         ".SH FILES\n.TP\n/usr/lib/fablix/FL\\-Fabx.rvp\nthe 32\\-bit Windows plug-in image that build copies\n"
         ".TP\n/usr/lib/frei0r\\-1/fablix.so\nthe frei0r plug-in, which build \\-\\-frei0r "
-        "copies\n.TP\n/usr/share/fablix/examples/\nsettings files to start from\n";
+        "copies\n.TP\n/usr/share/fablix/examples/\nsettings files to start from\n"
+        ".TP\n/usr/share/kdenlive/effects/frei0r_fablix.xml\nthe frei0r plug-in's Kdenlive effect description\n";
     page +=
         ".SH \"SEE ALSO\"\n.BR ffmpeg (1),\n.BR melt (1),\n.BR gst\\-launch\\-1.0 (1);\n"
         "/usr/share/doc/fablix/ holds the manual and the formula language.\n";
