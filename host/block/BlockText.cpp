@@ -61,7 +61,7 @@ std::string BlockJson(const FilterParams& params) {
     nlohmann::ordered_json sliders = nlohmann::ordered_json::array(), maps = nlohmann::ordered_json::array();
     for (int32_t k = 0; k < kSliderCount; ++k)
         sliders.push_back({{"index", k},
-                           {"value", params.sliderValue[k]},
+                           {"value", int32_t{params.sliderValue[k]}},  // a copy: the record is packed
                            {"name", SlotString(params.sliderName[k])},
                            {"enabled", params.sliderEnabled[k] != 0}});
     for (int32_t i = 0; i < kMapCount; ++i)

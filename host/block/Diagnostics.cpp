@@ -63,13 +63,14 @@ void PrintDiagnostics(const InstanceState* state, const FilterParams* params, co
 void PrintCompileJson(const InstanceState* state, const FilterParams* params, FILE* out) {
     nlohmann::ordered_json formulas = nlohmann::ordered_json::array();
     for (int32_t i = 0; i < kFormulaCount; ++i) {
-        const int32_t start = state->errorStart[i], end = state->errorEnd[i];
+        // Copied out first: the packed record's fields are not aligned.
+        const int32_t start = state->errorStart[i], end = state->errorEnd[i], codeLength = state->codeLength[i];
         formulas.push_back({{"index", i},
                             {"channel", std::string(1, kChannelLetters[i])},
                             {"failed", state->compileFailed[i] != 0},
                             {"errorStart", start},
                             {"errorEnd", end},
-                            {"codeLength", state->codeLength[i]},
+                            {"codeLength", codeLength},
                             {"message", state->compileFailed[i] ? CompileCause(params->formula[i], start, end) : ""}});
     }
     std::fprintf(out, "%s\n", JsonText(nlohmann::ordered_json{{"formulas", formulas}}).c_str());
