@@ -15,6 +15,11 @@
 #define FABLIX_BLOCK_SECTION ".fablix.block"
 constexpr char kBlockSectionName[] = FABLIX_BLOCK_SECTION;
 
+// The section that holds a built plug-in's frame rate (a BuiltTiming
+// record, H/BuiltTiming.h); fablix.so of earlier versions has none.
+#define FABLIX_TIMING_SECTION ".fablix.timing"
+constexpr char kTimingSectionName[] = FABLIX_TIMING_SECTION;
+
 // What a check or a search of an ELF image found.
 enum ElfResult : int32_t {
     kElfFound = 0,

@@ -115,9 +115,10 @@ void ShowError(const Services* services, const FilterParams* params, int32_t id)
 }
 
 // A patch of the mapped copy, as a write outcome.
-using TargetPatch = PluginWriteResult (*)(uint8_t* image, size_t size, const FilterParams* params);
+using TargetPatch = PluginWriteResult (*)(uint8_t* image, size_t size, const FilterParams* params,
+                                          int32_t framesPerSecond);
 
-PluginWriteResult PatchPeTarget(uint8_t* image, size_t size, const FilterParams* params) {
+PluginWriteResult PatchPeTarget(uint8_t* image, size_t size, const FilterParams* params, int32_t) {
     switch (PatchPluginImage(image, size, params)) {
     case kPatchNotPe: return kWriteNotPe;
     case kPatchNoDirectories: return kWriteNoDirectories;
@@ -128,31 +129,32 @@ PluginWriteResult PatchPeTarget(uint8_t* image, size_t size, const FilterParams*
     }
 }
 
-PluginWriteResult PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params) {
+PluginWriteResult PatchElfTarget(uint8_t* image, size_t size, const FilterParams* params, int32_t framesPerSecond) {
     switch (PatchFrei0rImage(image, size, params)) {
     case kPatchNotElf: return kWriteNotElf;
     case kPatchNoBlock: return kWriteNoBlock;
     case kPatchImageCut: return kWriteImageCut;
-    default: return kWroteAll;
+    default: break;
     }
+    return PatchFrei0rTiming(image, size, framesPerSecond) == kPatchedAll ? kWroteAll : kWriteNoTiming;
 }
 
 bool Wrote(PluginWriteResult outcome) { return outcome == kWroteAll || outcome == kWroteNameOnly; }
 
 // Steps 6 to 12 on the copied target: map it, patch it, unmap it. A patch
 // that may not have reached the file is no plug-in.
-PluginWriteResult PatchTarget(const FilterParams* params, const char* targetPath, const Services* services,
-                              TargetPatch patch) {
+PluginWriteResult PatchTarget(const FilterParams* params, int32_t framesPerSecond, const char* targetPath,
+                              const Services* services, TargetPatch patch) {
     MappedFile file{};
     if (!services->mapFile(targetPath, true, &file)) return kWriteMapFailed;
-    const PluginWriteResult patched = patch(file.bytes, static_cast<size_t>(file.size), params);
+    const PluginWriteResult patched = patch(file.bytes, static_cast<size_t>(file.size), params, framesPerSecond);
     const bool written = services->unmapFile(&file);
     return Wrote(patched) && !written ? kWriteNotWrittenBack : patched;
 }
 
 // Steps 3 to 12: the copy and its patches.
-PluginWriteResult CopyAndPatch(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                               const Services* services, TargetPatch patch) {
+PluginWriteResult CopyAndPatch(const FilterParams* params, int32_t framesPerSecond, const char* sourcePath,
+                               const char* targetPath, const Services* services, TargetPatch patch) {
     const CopyHandle target = services->createCopyTarget(targetPath);
     if (target == kNoCopyHandle) return kWriteCreateFailed;
     const CopyHandle source = services->openCopySource(sourcePath);
@@ -164,7 +166,7 @@ PluginWriteResult CopyAndPatch(const FilterParams* params, const char* sourcePat
     const bool copied = services->copyAll(source, target);
     services->closeCopyHandle(source);
     services->closeCopyHandle(target);
-    return copied ? PatchTarget(params, targetPath, services, patch) : kWriteCopyFailed;
+    return copied ? PatchTarget(params, framesPerSecond, targetPath, services, patch) : kWriteCopyFailed;
 }
 
 // A target that was never created is not removed; one whose source could
@@ -208,7 +210,8 @@ PatchResult PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* pa
 
 PluginWriteResult WritePluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
                                   const Services* services) {
-    const PluginWriteResult outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchPeTarget);
+    const PluginWriteResult outcome =
+        CopyAndPatch(params, kDefaultBuiltFramesPerSecond, sourcePath, targetPath, services, PatchPeTarget);
     if (Wrote(outcome)) {
         ShowMessage(services, params, IDS_PLUGIN_CREATED, targetPath, services->informationBox);
         return outcome;
@@ -223,9 +226,20 @@ PluginWriteResult WritePluginFile(const FilterParams* params, const char* source
     return outcome;
 }
 
+PatchResult PatchFrei0rTiming(uint8_t* image, size_t size, int32_t framesPerSecond) {
+    ElfSection section{};
+    const bool found = FindElfSection(ImageBytes{image, size}, kTimingSectionName, &section) == kElfFound &&
+                       section.size == sizeof(BuiltTiming);
+    if (!found) return framesPerSecond == kDefaultBuiltFramesPerSecond ? kPatchedAll : kPatchNoTiming;
+    const BuiltTiming timing = {sizeof(BuiltTiming), framesPerSecond};
+    memcpy(image + section.offset, &timing, sizeof timing);
+    return kPatchedAll;
+}
+
 PluginWriteResult WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                                        const Services* services) {
-    const PluginWriteResult outcome = CopyAndPatch(params, sourcePath, targetPath, services, PatchElfTarget);
+                                        const Services* services, int32_t framesPerSecond) {
+    const PluginWriteResult outcome =
+        CopyAndPatch(params, framesPerSecond, sourcePath, targetPath, services, PatchElfTarget);
     if (!Wrote(outcome)) RemoveFailedTarget(outcome, targetPath);
     return outcome;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "Services.h"
+#include "BuiltTiming.h"
 #include "FilterParams.h"
 #include "ReelInfo.h"
 
@@ -28,6 +29,7 @@ enum PatchResult : int32_t {
     kPatchNotElf = 5,         // not a little-endian ELF image: nothing written
     kPatchNoBlock = 6,        // no block section of 8300 bytes of file data: nothing written
     kPatchImageCut = 7,       // the image is shorter than its headers say: nothing written
+    kPatchNoTiming = 8,       // no timing section of 8 bytes, and a frame rate other than 25 asked: nothing written
 };
 
 // Patches the image in `image` (`size` bytes), which must hold all that its
@@ -49,6 +51,13 @@ PatchResult PatchPluginImage(uint8_t* image, size_t size, const FilterParams* pa
 // kPatchNoBlock.
 PatchResult PatchFrei0rImage(uint8_t* image, size_t size, const FilterParams* params);
 
+// Patches a frei0r image's timing section (kTimingSectionName, a
+// BuiltTiming record) with `framesPerSecond`. An image without one (a
+// fablix.so of an earlier version, whose "t" runs at 25 frames per second)
+// takes 25 alone: kPatchedAll, nothing written; any other rate is
+// kPatchNoTiming.
+PatchResult PatchFrei0rTiming(uint8_t* image, size_t size, int32_t framesPerSecond);
+
 // What WritePluginFile and WritePlugin did, for callers that report it in
 // their own words; the message boxes have shown it already. The messages
 // shown are those of the string table named beside each.
@@ -68,6 +77,7 @@ enum PluginWriteResult : int32_t {
     kWriteNotElf = 12,         // a frei0r image that is no ELF image: removed
     kWriteNoBlock = 13,        // a frei0r image without its block section: removed
     kWriteImageCut = 14,       // an image shorter than its headers say: 1026 (none for frei0r); removed
+    kWriteNoTiming = 15,       // a frei0r image without a timing section, for a rate other than 25: removed
 };
 
 // Copies the image at `sourcePath` to `targetPath`, patches the copy, and
@@ -81,7 +91,8 @@ PluginWriteResult WritePluginFile(const FilterParams* params, const char* source
 // boxes: only the command-line tool writes these, and it says what
 // happened itself. The target is removed as above.
 PluginWriteResult WriteFrei0rPluginFile(const FilterParams* params, const char* sourcePath, const char* targetPath,
-                                        const Services* services);
+                                        const Services* services,
+                                        int32_t framesPerSecond = kDefaultBuiltFramesPerSecond);
 
 // The Build command of the settings dialog `window`: writes the block of
 // its DialogContext to "moduleName.rvp" in the folder of the plug-in's own

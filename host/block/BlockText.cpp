@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Channels.h"
+#include "JsonText.h"
 
 std::string ReadableByte(unsigned char c) {
     switch (c) {
@@ -41,4 +42,37 @@ std::string BlockText(const FilterParams& params) {
         text += " " + std::to_string(k) + "=" + std::to_string(params.sliderValue[k]);
     text += std::string("\nsingle expression: ") + (params.singleExpression ? "on" : "off") + "\n";
     return text;
+}
+
+namespace {
+
+template <size_t N>
+std::string SlotString(const char (&slot)[N]) {
+    return std::string(slot, strnlen(slot, N));
+}
+
+}  // namespace
+
+std::string BlockJson(const FilterParams& params) {
+    nlohmann::ordered_json formulas = nlohmann::ordered_json::array();
+    for (int32_t i = 0; i < kFormulaCount; ++i)
+        formulas.push_back(
+            {{"index", i}, {"channel", std::string(1, kChannelLetters[i])}, {"text", SlotString(params.formula[i])}});
+    nlohmann::ordered_json sliders = nlohmann::ordered_json::array(), maps = nlohmann::ordered_json::array();
+    for (int32_t k = 0; k < kSliderCount; ++k)
+        sliders.push_back({{"index", k},
+                           {"value", int32_t{params.sliderValue[k]}},  // a copy: the record is packed
+                           {"name", SlotString(params.sliderName[k])},
+                           {"enabled", params.sliderEnabled[k] != 0}});
+    for (int32_t i = 0; i < kMapCount; ++i)
+        maps.push_back({{"index", i}, {"name", SlotString(params.mapName[i])}, {"enabled", params.mapEnabled[i] != 0}});
+    const nlohmann::ordered_json block = {{"formulas", formulas},
+                                          {"sliders", sliders},
+                                          {"maps", maps},
+                                          {"singleExpression", params.singleExpression != 0},
+                                          {"built", params.built != 0},
+                                          {"title", SlotString(params.title)},
+                                          {"author", SlotString(params.author)},
+                                          {"module", SlotString(params.moduleName)}};
+    return JsonText(block) + "\n";
 }

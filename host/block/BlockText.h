@@ -27,3 +27,9 @@ std::string ReadableText(const std::string& text);
 //   single expression: off
 // An empty formula shows as "(empty)".
 std::string BlockText(const FilterParams& params);
+
+// The block as one JSON object, for editors: the four formulas (as stored,
+// up to their terminator), the slider positions, single expression mode,
+// and the fields a built plug-in carries (title, author, module name, the
+// maps' and sliders' names and which of them are enabled).
+std::string BlockJson(const FilterParams& params);

@@ -7,6 +7,7 @@
 #include "Channels.h"
 #include "CompileCause.h"
 #include "CompileDriver.h"
+#include "JsonText.h"
 
 namespace {
 
@@ -59,14 +60,18 @@ void PrintDiagnostics(const InstanceState* state, const FilterParams* params, co
     }
 }
 
-void PrintCompileJson(const InstanceState* state, FILE* out) {
-    std::fprintf(out, "{\"formulas\":[");
+void PrintCompileJson(const InstanceState* state, const FilterParams* params, FILE* out) {
+    nlohmann::ordered_json formulas = nlohmann::ordered_json::array();
     for (int32_t i = 0; i < kFormulaCount; ++i) {
-        std::fprintf(out,
-                     "%s{\"index\":%d,\"channel\":\"%c\",\"failed\":%s,\"errorStart\":%d,"
-                     "\"errorEnd\":%d,\"codeLength\":%d}",
-                     i ? "," : "", i, kChannelLetters[i], state->compileFailed[i] ? "true" : "false",
-                     state->errorStart[i], state->errorEnd[i], state->codeLength[i]);
+        // Copied out first: the packed record's fields are not aligned.
+        const int32_t start = state->errorStart[i], end = state->errorEnd[i], codeLength = state->codeLength[i];
+        formulas.push_back({{"index", i},
+                            {"channel", std::string(1, kChannelLetters[i])},
+                            {"failed", state->compileFailed[i] != 0},
+                            {"errorStart", start},
+                            {"errorEnd", end},
+                            {"codeLength", codeLength},
+                            {"message", state->compileFailed[i] ? CompileCause(params->formula[i], start, end) : ""}});
     }
-    std::fprintf(out, "]}\n");
+    std::fprintf(out, "%s\n", JsonText(nlohmann::ordered_json{{"formulas", formulas}}).c_str());
 }

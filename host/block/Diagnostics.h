@@ -16,7 +16,8 @@ void PrintDiagnostics(const InstanceState* state, const FilterParams* params, co
 // programs for the executors.
 void CompileReportDecode(InstanceState* state, FormulaPrograms* programs, const char* severity);
 
-// One JSON object with the four results in index order.
-void PrintCompileJson(const InstanceState* state, FILE* out);
+// One JSON object with the four results in index order, each failure with
+// its cause in words ("message", empty for a formula that compiled).
+void PrintCompileJson(const InstanceState* state, const FilterParams* params, FILE* out);
 
 bool AnyFormulaFailed(const InstanceState* state);

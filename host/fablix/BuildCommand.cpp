@@ -16,12 +16,14 @@
 #include <string>
 #include <system_error>
 
+#include "CommandTable.h"
 #include "Commands.h"
 #include "CompileDriver.h"
 #include "Diagnostics.h"
 #include "ElfImage.h"
 #include "FormulaCheck.h"
 #include "Interrupt.h"
+#include "KdenliveEffect.h"
 #include "MediaResult.h"
 #include "OutputFile.h"
 #include "OutputOptions.h"
@@ -34,28 +36,43 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The usage, from the command table.
+std::string Usage() {
+    return "build wants one OUTPUT.rvp (or with --frei0r OUTPUT.so): " + CommandSynopsis(*FindCommand("build"));
+}
+
 // The longest texts the build dialog lets through, in bytes of their slots.
 constexpr size_t kTitleMax = 253;
 constexpr size_t kNameMax = 254;
 // Far more than any plug-in image or fablix.so; the copy is read and
 // mapped whole, so nothing larger is taken.
 constexpr uintmax_t kImageSizeMax = uintmax_t{64} << 20;
-constexpr const char* kUsage =
-    "build wants one OUTPUT.rvp (or with --frei0r OUTPUT.so): fablix build [--frei0r] [block options] [--title T] "
-    "[--author A] [--module NAME] [--map I=NAME] [--slider-name K=NAME] [--enable LIST] [--image PATH] "
-    "[--allow-failing] [-y | -n] OUTPUT";
 
 // What each kind of plug-in is written from and named.
 struct PluginKind {
-    const char* extension;     // with its dot
-    const char* defaultImage;  // the image of this build tree
+    const char* extension;       // with its dot
+    const char* installedImage;  // where an installed tool has it, from the tool's folder
+    const char* buildTreeImage;  // the image of this build tree
     const char* imageKind;
     const char* buildHint;  // how to make the default image
 };
-const PluginKind kRvpKind = {".rvp", FABLIX_DEFAULT_IMAGE, "plug-in image",
+const PluginKind kRvpKind = {".rvp", FABLIX_INSTALLED_IMAGE, FABLIX_DEFAULT_IMAGE, "plug-in image",
                              "build the win32 preset (cmake --preset win32 && cmake --build --preset win32)"};
-const PluginKind kFrei0rKind = {".so", FABLIX_DEFAULT_FREI0R_IMAGE, "frei0r image",
+const PluginKind kFrei0rKind = {".so", FABLIX_INSTALLED_FREI0R_IMAGE, FABLIX_DEFAULT_FREI0R_IMAGE, "frei0r image",
                                 "build the linux preset (cmake --build --preset linux)"};
+
+// The image an installed tool copies, found from the tool's own folder so
+// that the package works wherever it is unpacked; the build tree's image
+// when there is none, as for a tool run from its build folder.
+std::string DefaultImage(const PluginKind& kind) {
+    std::error_code error;
+    const fs::path tool = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const fs::path installed = tool.parent_path() / kind.installedImage;
+        if (fs::is_regular_file(installed, error)) return installed.lexically_normal().string();
+    }
+    return kind.buildTreeImage;
+}
 
 // The build fields of the command line; each is applied only when given.
 struct BuildOptions {
@@ -71,12 +88,14 @@ struct BuildOptions {
     int32_t sliderEnabled[kSliderCount] = {};
     std::optional<std::string> image;  // the kind's default image when not given
     bool frei0r = false;
-    bool allowFailing = false;  // build even when a formula does not compile
+    std::optional<int32_t> framesPerSecond;     // of a frei0r plug-in's "t"
+    std::optional<std::string> kdenliveFolder;  // where the effect description goes, else beside OUTPUT
+    bool allowFailing = false;                  // build even when a formula does not compile
     OverwritePolicy policy = kKeepExisting;
     std::string output;
 
     const PluginKind& Kind() const { return frei0r ? kFrei0rKind : kRvpKind; }
-    std::string Image() const { return image.value_or(Kind().defaultImage); }
+    std::string Image() const { return image ? *image : DefaultImage(Kind()); }
 };
 
 bool TakeValue(Arguments& args, const std::string& option, std::string* value) {
@@ -182,6 +201,26 @@ OptionTake TakeBuildOption(Arguments& args, BuildOptions* options) {
         options->frei0r = true;
         return kOptionTaken;
     }
+    if (option == "--kdenlive") {
+        args.Take();
+        std::string folder;
+        if (!TakeValue(args, option, &folder)) return kOptionBad;
+        if (folder.empty())
+            return Taken(UsageError("--kdenlive wants a folder, such as ~/.local/share/kdenlive/effects"));
+        options->kdenliveFolder = folder;
+        return kOptionTaken;
+    }
+    if (option == "--fps") {
+        args.Take();
+        std::string value;
+        int32_t rate = 0;
+        if (!TakeValue(args, option, &value)) return kOptionBad;
+        if (!ParseNumber(value, 1, kMaxBuiltFramesPerSecond, &rate))
+            return Taken(UsageError("--fps wants a whole number of frames per second from 1 to " +
+                                    std::to_string(kMaxBuiltFramesPerSecond) + ": '" + value + "'"));
+        options->framesPerSecond = rate;
+        return kOptionTaken;
+    }
     if (option == "--allow-failing") {
         args.Take();
         options->allowFailing = true;
@@ -202,6 +241,15 @@ std::string OutputStem(const BuildOptions& options) {
     const std::string name = fs::path(options.output).filename().string();
     const size_t extension = std::string(options.Kind().extension).size();
     return IsPluginName(name, options.Kind()) ? name.substr(0, name.size() - extension) : name;
+}
+
+// Where the Kdenlive effect description of a frei0r plug-in goes: beside
+// OUTPUT as NAME.xml, or with --kdenlive in that folder under the name
+// Kdenlive's own descriptions have.
+std::string DescriptionPath(const BuildOptions& options) {
+    if (options.kdenliveFolder)
+        return (fs::path(*options.kdenliveFolder) / KdenliveEffectFileName(OutputStem(options))).string();
+    return (fs::path(options.output).parent_path() / (OutputStem(options) + ".xml")).string();
 }
 
 // The build fields into the block, as OK of the build dialog stores them:
@@ -255,6 +303,10 @@ ExitCode CheckModuleName(const std::string& name, const BuildOptions& options, c
         return UsageError("the module name '" + name +
                           "' is reserved: a module of that name is loaded; choose another");
     }
+    if (options.frei0r && IsPluginName(options.output, options.Kind()) && name.find('.') != std::string::npos)
+        return UsageError("the module name '" + name +
+                          "' holds a dot: MLT (and so Kdenlive and Shotcut) knows a "
+                          "plug-in by its file name up to the first dot; choose a name without one");
     if (options.frei0r && name != OutputStem(options))
         return UsageError("the module name '" + name + "' is not the file name of '" + options.output +
                           "': a frei0r host knows a plug-in by its file name, so write it as " + name + ".so");
@@ -341,7 +393,10 @@ ExitCode CheckFiles(const BuildOptions& options) {
     if (fs::equivalent(output, options.Image(), error))
         return UsageError("'" + options.output + "' is the image itself; a plug-in is written to a new file");
     if (fs::is_directory(output, error)) return UsageError("'" + options.output + "' is a folder");
-    return RefuseExistingOutput(options.output, options.policy);
+    if (ExitCode status = RefuseExistingOutput(options.output, options.policy); status != kExitOk) return status;
+    if (!options.frei0r) return kExitOk;
+    return RefuseExistingOutput(DescriptionPath(options), options.policy,
+                                "is where the Kdenlive effect description of the plug-in goes");
 }
 
 // The writer's outcome in the tool's words, naming the file concerned.
@@ -359,12 +414,28 @@ std::string WriteFailure(PluginWriteResult outcome, const BuildOptions& options)
     case kWriteNoBlock:
         return image + " has no parameter block (a section " + kBlockSectionName +
                " of 8300 bytes): it is not the frei0r plug-in fablix.so";
+    case kWriteNoTiming:
+        return image + " has no frame-rate section (" + kTimingSectionName +
+               "): a fablix.so of an earlier version, whose \"t\" runs at 25 frames per second; leave out --fps";
     case kWriteImageCut:
         return image + " is cut short or damaged: its headers place data past its end; copy the image whole";
     case kWriteNoMemory: return "out of memory";
     case kWriteNotWrittenBack: return "the patched copy could not be written back (a full disk?)";
     default: return "unknown outcome " + std::to_string(outcome);
     }
+}
+
+// Writes `text` beside `path` and moves it into place; "" or the reason.
+std::string WriteTextFile(const StagedOutput& output, const std::string& text) {
+    FILE* file = std::fopen(output.temporary.c_str(), "wbx");
+    if (file == nullptr) return ErrnoText(errno);
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int cause = errno;
+    if (std::fclose(file) != 0 || !written) {
+        DiscardOutput(output.temporary);
+        return ErrnoText(written ? errno : cause);
+    }
+    return "";
 }
 
 // The writer's boxes: the tool explains outcomes itself.
@@ -378,12 +449,14 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
     services.errorBox = Silent;
     services.informationBox = Silent;
     const StagedOutput staged = StageOutput(options.output, options.policy == kReplaceExisting);
+    const StagedOutput description = StageOutput(DescriptionPath(options), options.policy == kReplaceExisting);
     const std::string image = options.Image();
     const char* temporary = staged.temporary.c_str();
     errno = 0;
-    const PluginWriteResult outcome = options.frei0r
-                                          ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services)
-                                          : WritePluginFile(params, image.c_str(), temporary, &services);
+    const PluginWriteResult outcome =
+        options.frei0r ? WriteFrei0rPluginFile(params, image.c_str(), temporary, &services,
+                                               options.framesPerSecond.value_or(kDefaultBuiltFramesPerSecond))
+                       : WritePluginFile(params, image.c_str(), temporary, &services);
     const int cause = errno;  // of the system call that failed, where one did
     if (StopRequested()) {
         DiscardOutput(staged.temporary);
@@ -397,13 +470,32 @@ ExitCode Write(const BuildOptions& options, const FilterParams* params) {
             reason += ": " + ErrnoText(cause);
         return Failure("cannot build '" + options.output + "': " + reason + "; nothing was changed");
     }
+    if (options.frei0r) {
+        // Described from the written plug-in itself, before either file is in
+        // place; Kdenlive's folder of a user's own effects may not exist yet.
+        std::error_code ignored;
+        if (options.kdenliveFolder) fs::create_directories(*options.kdenliveFolder, ignored);
+        std::string problem;
+        const std::string xml = KdenliveEffect(staged.temporary, params->moduleName, &problem);
+        const std::string reason = xml.empty() ? "the plug-in " + problem : WriteTextFile(description, xml);
+        if (!reason.empty()) {
+            DiscardOutput(staged.temporary);
+            return Failure("cannot describe '" + options.output + "' for Kdenlive in '" + DescriptionPath(options) +
+                           "': " + reason + "; nothing was changed");
+        }
+    }
     std::string message;
     PausePointForTests("commit");
-    const int32_t committed = CommitUnlessStopped([&] { return CommitOutput(staged, message); });
+    const int32_t committed = CommitUnlessStopped([&] {
+        const MediaCode plugin = CommitOutput(staged, message);
+        return plugin == kMediaOk && options.frei0r ? CommitOutput(description, message) : plugin;
+    });
     if (committed == kMediaInterrupted) {
         DiscardOutput(staged.temporary);
+        DiscardOutput(description.temporary);
         return Interrupted();
     }
+    DiscardOutput(description.temporary);
     if (committed != kMediaOk) return Failure(message);
     if (outcome == kWroteNameOnly)
         Warning("the image '" + image + "' has no PARM 16000 or TEXT 1000: only its DLL name was changed");
@@ -433,10 +525,16 @@ ExitCode RunBuild(Arguments& args) {
         const std::string argument = args.Take();
         if (argument.size() > 1 && argument[0] == '-' && !args.optionsEnded)
             return UsageError("unknown option '" + argument + "'");
-        if (!options.output.empty()) return UsageError("unexpected argument '" + argument + "'; " + kUsage);
+        if (!options.output.empty()) return UsageError("unexpected argument '" + argument + "'; " + Usage());
         options.output = argument;
     }
-    if (options.output.empty()) return UsageError(kUsage);
+    if (options.output.empty()) return UsageError(Usage());
+    if (options.kdenliveFolder && !options.frei0r)
+        return UsageError("--kdenlive is for a frei0r plug-in (--frei0r): Kdenlive runs frei0r plug-ins");
+    if (options.framesPerSecond && !options.frei0r)
+        return UsageError(
+            "--fps is for a frei0r plug-in (--frei0r): a Windows host hands the plug-in its frame "
+            "number");
 
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
@@ -453,5 +551,6 @@ ExitCode RunBuild(Arguments& args) {
 
     std::printf("built '%s': module %s, title \"%s\", controls: %s\n", options.output.c_str(), params->moduleName,
                 params->title, EnabledList(*params).c_str());
+    if (options.frei0r) std::printf("described for Kdenlive in '%s'\n", DescriptionPath(options).c_str());
     return kExitOk;
 }

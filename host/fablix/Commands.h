@@ -14,6 +14,7 @@
 ExitCode RunBench(Arguments& args);
 ExitCode RunBuild(Arguments& args);
 ExitCode RunCompile(Arguments& args);
+ExitCode RunHelp(Arguments& args);
 ExitCode RunRender(Arguments& args);
 ExitCode RunSave(Arguments& args);
 ExitCode RunShow(Arguments& args);

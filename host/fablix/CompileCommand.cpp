@@ -27,7 +27,7 @@ ExitCode RunCompile(Arguments& args) {
     auto state = std::make_unique<InstanceState>();
     CompileFormulas(state.get(), params.get());
     if (json) {
-        PrintCompileJson(state.get(), stdout);
+        PrintCompileJson(state.get(), params.get(), stdout);
     } else {
         PrintDiagnostics(state.get(), params.get(), "error", stdout);
     }

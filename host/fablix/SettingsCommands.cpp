@@ -1,5 +1,5 @@
 // fablix save [block options] [-y | -n] OUTPUT.fbl
-// fablix show [block options]
+// fablix show [block options] [--json]
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,11 +19,16 @@
 namespace {
 
 // Block options and, when `path` is given, exactly one file name and the
-// overwrite options.
+// overwrite options; when `json` is given, --json.
 ExitCode TakeArguments(Arguments& args, BlockOptions* block, std::string* path, OverwritePolicy* policy,
-                       const char* usage) {
+                       const char* usage, bool* json = nullptr) {
     while (!args.Done()) {
         if (args.TakeOptionsEnd()) continue;
+        if (json != nullptr && !args.optionsEnded && args.Peek() == "--json") {
+            args.Take();
+            *json = true;
+            continue;
+        }
         OptionTake taken = args.optionsEnded ? kNotThisOption : TakeBlockOption(args, block);
         if (taken == kNotThisOption && policy != nullptr && !args.optionsEnded)
             taken = TakeOverwriteOption(args, policy);
@@ -126,11 +131,13 @@ ExitCode RunSave(Arguments& args) {
 
 ExitCode RunShow(Arguments& args) {
     BlockOptions block;
-    if (ExitCode status = TakeArguments(args, &block, nullptr, nullptr, "show takes block options only");
+    bool json = false;
+    if (ExitCode status =
+            TakeArguments(args, &block, nullptr, nullptr, "show takes block options and --json only", &json);
         status != kExitOk)
         return status;
     auto params = std::make_unique<FilterParams>();
     if (BlockStatus status = BuildBlock(block, params.get()); status != kBlockOk) return BlockExitCode(status);
-    std::fputs(BlockText(*params).c_str(), stdout);
+    std::fputs((json ? BlockJson(*params) : BlockText(*params)).c_str(), stdout);
     return kExitOk;
 }

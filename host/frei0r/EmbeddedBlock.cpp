@@ -21,6 +21,9 @@ namespace {
 __attribute__((section(FABLIX_BLOCK_SECTION), used, aligned(16)))
 FABLIX_NO_RED_ZONE const FilterParams kEmbeddedBlock = {kFilterParamsSize, 0};
 
+__attribute__((section(FABLIX_TIMING_SECTION), used, aligned(8)))
+FABLIX_NO_RED_ZONE const BuiltTiming kEmbeddedTiming = {sizeof(BuiltTiming), kDefaultBuiltFramesPerSecond};
+
 }  // namespace
 
 const FilterParams& EmbeddedBlock() {
@@ -29,4 +32,12 @@ const FilterParams& EmbeddedBlock() {
     const FilterParams* block = &kEmbeddedBlock;
     asm("" : "+r"(block));
     return *block;
+}
+
+int32_t EmbeddedFramesPerSecond() {
+    const BuiltTiming* timing = &kEmbeddedTiming;
+    asm("" : "+r"(timing));
+    const bool whole = timing->size == int32_t{sizeof(BuiltTiming)} && timing->framesPerSecond >= 1 &&
+                       timing->framesPerSecond <= kMaxBuiltFramesPerSecond;
+    return whole ? timing->framesPerSecond : kDefaultBuiltFramesPerSecond;
 }

@@ -4,6 +4,11 @@
 // parameters say; a built plug-in renders the block written there.
 #pragma once
 
+#include "BuiltTiming.h"
 #include "FilterParams.h"
 
 const FilterParams& EmbeddedBlock();
+
+// The frame rate `fablix build --frei0r --fps N` wrote beside the block:
+// N, or 25 in the editor's image and when the record is not whole.
+int32_t EmbeddedFramesPerSecond();

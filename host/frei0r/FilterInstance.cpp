@@ -86,8 +86,9 @@ void SetDouble(FilterInstance& instance, double* field, double value) {
 
 // A built instance's block is fixed: no settings file, no formulas; its
 // single-expression mode is the block's.
-void StartBuilt(FilterInstance& instance, const FilterParams& embedded) {
+void StartBuilt(FilterInstance& instance, const FilterParams& embedded, int32_t framesPerSecond) {
     instance.built = true;
+    instance.values.unsetFramesPerSecond = framesPerSecond;
     *instance.base = embedded;
     instance.settingsChanged = false;
     instance.values.single = embedded.singleExpression != 0 ? 1.0 : 0.0;
@@ -112,7 +113,8 @@ void GetBuiltParam(const FilterInstance& instance, int32_t index, void* value) {
 
 }  // namespace
 
-std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height, const FilterParams* embedded) {
+std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height, const FilterParams* embedded,
+                                                   int32_t builtFramesPerSecond) {
     // A size beyond int32_t turns negative and is refused with the rest.
     if (!FrameSizeFits(static_cast<int32_t>(width), static_cast<int32_t>(height))) return nullptr;
     auto instance = Allocate<FilterInstance>();
@@ -128,7 +130,7 @@ std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t heig
     const int32_t cores = UsableCores();
     if (!SetFrameThreads(*instance, cores < 1 ? 1 : cores > kMaxFrameThreads ? kMaxFrameThreads : cores))
         return nullptr;
-    if (embedded != nullptr && embedded->built != 0) StartBuilt(*instance, *embedded);
+    if (embedded != nullptr && embedded->built != 0) StartBuilt(*instance, *embedded, builtFramesPerSecond);
     return instance;
 }
 
@@ -162,6 +164,7 @@ void SetParamValue(FilterInstance& instance, int32_t index, const void* value) {
         SetDouble(instance, &values.single, *static_cast<const double*>(value));
     } else if (index == kParamFrameRate) {
         values.frameRate = *static_cast<const double*>(value);  // read per frame
+        values.frameRateSet = true;
     } else if (index == kParamClipLength) {
         values.clipLength = *static_cast<const double*>(value);
     }
@@ -187,12 +190,12 @@ void GetParamValue(const FilterInstance& instance, int32_t index, void* value) {
     }
 }
 
-void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out) {
+void RenderInstanceFrame(FilterInstance& instance, double hostTime, const uint32_t* in, uint32_t* out) {
     const int64_t packed = int64_t{instance.width} * kPixelBytes;
-    RenderInstanceRows(instance, seconds, in, out, FrameRows{packed, packed});
+    RenderInstanceRows(instance, hostTime, in, out, FrameRows{packed, packed});
 }
 
-void RenderInstanceRows(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out,
+void RenderInstanceRows(FilterInstance& instance, double hostTime, const uint32_t* in, uint32_t* out,
                         const FrameRows& rows) {
     if (in == nullptr || out == nullptr) return;
     if (instance.blockChanged) UpdateBlock(instance);
@@ -212,7 +215,9 @@ void RenderInstanceRows(FilterInstance& instance, double seconds, const uint32_t
     HostedFilterRecord frames;
     frames.source = {bounds, static_cast<int32_t>(sourcePitch), {}, const_cast<uint8_t*>(source)};
     frames.destination = {bounds, static_cast<int32_t>(rows.outPitch), {}, reinterpret_cast<uint8_t*>(out)};
-    frames.record.time = FrameIndex(seconds, instance.values.frameRate);
+    const ParamValues& values = instance.values;
+    frames.record.time =
+        FrameIndex(hostTime, values.frameRateSet ? values.frameRate : values.unsetFramesPerSecond, instance.clock);
     frames.record.total = LastFrameIndex(instance.values.clipLength);
     InstanceState* state = instance.state.get();
     RowHelper helpers[kMaxFrameThreads - 1];

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BuiltTiming.h"
 #include "FilterParams.h"
 #include "HostRows.h"
 #include "InstanceState.h"
@@ -21,7 +22,9 @@ struct ParamValues {
     double slider[kSliderCount] = {kKeepSlider, kKeepSlider, kKeepSlider, kKeepSlider,
                                    kKeepSlider, kKeepSlider, kKeepSlider, kKeepSlider};
     double single = 0;
-    double frameRate = kDefaultFrameRate;
+    double frameRate = kDefaultFrameRate;  // as the host set it, or reported when unset
+    bool frameRateSet = false;             // unset: 25 fps, or a built plug-in's own rate
+    double unsetFramesPerSecond = kUnsetFramesPerSecond;
     double clipLength = kDefaultClipLength;
 };
 
@@ -43,7 +46,8 @@ struct FilterInstance {
     std::vector<uint8_t> sourceCopy;  // the input, when a host renders in place
     const void* caller = nullptr;     // where the host's last call returned to, and who it is
     HostCaller callerKind = HostCaller::kPacked;
-    bool rowsRefused = false;  // a frame whose rows could not be found was reported
+    HostClock clock = HostClock::kSeconds;  // FFmpeg's is milliseconds
+    bool rowsRefused = false;               // a frame whose rows could not be found was reported
     // The host calls on one thread; the frame's rows are shared among this
     // many, each helper with a state and row workspace of its own.
     int32_t threads = 1;
@@ -65,9 +69,11 @@ bool SetFrameThreads(FilterInstance& instance, int32_t threads);
 // above 1 GiB, or memory that cannot be had. With an `embedded` block of
 // `built` 1 it is a built plug-in's instance, which renders that block with
 // its own sliders until its parameters set them (the time scale at its
-// defaults); otherwise the editor's.
+// defaults); otherwise the editor's. A built instance's "t" runs at
+// `builtFramesPerSecond`.
 std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t height,
-                                                   const FilterParams* embedded = nullptr);
+                                                   const FilterParams* embedded = nullptr,
+                                                   int32_t builtFramesPerSecond = kDefaultBuiltFramesPerSecond);
 
 // `value` points at a double (bool and double parameters) or at a char*
 // (string parameters; nullptr reads as empty). The text is copied. A formula over
@@ -85,13 +91,14 @@ void GetParamValue(const FilterInstance& instance, int32_t index, void* value);
 // made again only when a parameter changed, and compiled again only when
 // its formulas changed; each compile reports failed formulas on standard
 // error as `fablix compile` does.
-void RenderInstanceFrame(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out);
+// `hostTime` is in the unit of the instance's clock.
+void RenderInstanceFrame(FilterInstance& instance, double hostTime, const uint32_t* in, uint32_t* out);
 
 // RenderInstanceFrame for frames whose rows lie `rows.inPitch` and
 // `rows.outPitch` bytes apart (negative: bottom row first). Of each row only
 // its width x 4 bytes are read and written; the padding after them is left
 // as the host has it.
-void RenderInstanceRows(FilterInstance& instance, double seconds, const uint32_t* in, uint32_t* out,
+void RenderInstanceRows(FilterInstance& instance, double hostTime, const uint32_t* in, uint32_t* out,
                         const FrameRows& rows);
 
 // For a frame of FFmpeg's whose rows cannot be found: reports once per

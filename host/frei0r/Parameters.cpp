@@ -15,8 +15,8 @@ constexpr ParamInfo kParams[kParamCount] = {
     {"formula-r", kKindString, "Formula of the red byte (formula 2); empty keeps the settings file's"},
     {"formula-a", kKindString, "Formula of the alpha byte (formula 3); empty keeps the settings file's"},
     {"frame-rate", kKindDouble,
-     "Frames per second / 1000 (0.025: 25 fps); t = host time in seconds * frames per second"},
-    {"clip-length", kKindDouble, "Frames in the clip / 1000000 (0.00025: 250 frames); T = frames - 1"},
+     "Frames per second (30), or below 1 frames per second / 1000 (0.03); t = time in seconds * frames per second"},
+    {"clip-length", kKindDouble, "Frames in the clip (250), or below 1 frames / 1000000 (0.00025); T = frames - 1"},
     {"single-expression", kKindBool, "Run the alpha formula alone and store its value in all four bytes"},
     {"slider-0", kKindDouble, "Slider 0: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
     {"slider-1", kKindDouble, "Slider 1: 0..1 is position 0..255 (round(v*255)); below 0 keeps the settings file's"},
@@ -51,12 +51,15 @@ int32_t RoundedInt32(double value) {
 
 }  // namespace
 
-int32_t FrameIndex(double seconds, double frameRate) {
-    return RoundedInt32(seconds * frameRate * kFramesPerSecondUnit);
+int32_t FrameIndex(double hostTime, double frameRate, HostClock clock) {
+    if (!(frameRate >= kPlainValueFrom)) return RoundedInt32(hostTime * frameRate * kFramesPerSecondUnit);
+    constexpr double kMillisecondsPerSecond = 1000.0;
+    const double seconds = clock == HostClock::kMilliseconds ? hostTime / kMillisecondsPerSecond : hostTime;
+    return RoundedInt32(seconds * frameRate);
 }
 
 int32_t LastFrameIndex(double clipLength) {
-    const int32_t frames = RoundedInt32(clipLength * kClipFramesUnit);
+    const int32_t frames = RoundedInt32(clipLength >= kPlainValueFrom ? clipLength : clipLength * kClipFramesUnit);
     return frames > 1 ? frames - 1 : 0;
 }
 

@@ -1,8 +1,8 @@
 // The parameters the frei0r plug-in offers its host. FFmpeg's filter_params
 // sets them by position and cannot skip one, so the order puts first what
-// is most often given: the settings file, the formulas, then the time
-// scale (FFmpeg's time needs it for any formula that reads "t"), and the
-// sliders last.
+// is most often given: the settings file, the formulas, then the frame
+// rate and the clip length (a clip of another rate than 25, or a formula
+// that reads "T", needs them), and the sliders last.
 #pragma once
 
 #include <cstdint>
@@ -66,16 +66,30 @@ constexpr double kKeepSlider = -1.0;
 bool SliderIsKept(double value);
 int32_t SliderPosition(double value);
 
-// Frame rate: frames per second = v * 1000 (0.025: 25 fps). Clip length:
-// frames = round(v * 1000000) (0.00025: 250 frames).
+// Frame rate and clip length: a value of 1 or more is the number itself,
+// frames per second and frames, for hosts that take numbers beyond 0..1
+// (FFmpeg, MLT). A value below 1 is the scaled form that every host
+// takes, and that earlier command lines give: frames per second / 1000 on
+// the host's own clock (0.025: 25 fps in MLT and GStreamer; in FFmpeg,
+// whose clock runs in milliseconds, 0.000025), frames / 1000000 (0.00025:
+// 250 frames). The defaults, reported to hosts, are those scaled forms; a
+// frame rate the host never set is 25 fps on the host's time in seconds.
+constexpr double kPlainValueFrom = 1.0;
 constexpr double kFramesPerSecondUnit = 1000.0;
 constexpr double kClipFramesUnit = 1000000.0;
 constexpr double kDefaultFrameRate = 25 / kFramesPerSecondUnit;
 constexpr double kDefaultClipLength = 250 / kClipFramesUnit;
+constexpr double kUnsetFramesPerSecond = 25;
 
-// "t": the host's time in seconds times the frame rate, rounded to the
-// nearest frame and kept within 32 bits.
-int32_t FrameIndex(double seconds, double frameRate);
+// The unit of the time a host hands f0r_update: seconds, as frei0r says,
+// or FFmpeg's milliseconds.
+enum class HostClock : int32_t { kSeconds = 0, kMilliseconds = 1 };
+
+// "t" for a host time: with a frame rate of 1 or more, the time in seconds
+// (FFmpeg's milliseconds converted) times it; below 1, the host's own time
+// times the rate times 1000. Rounded to the nearest frame, kept within 32
+// bits.
+int32_t FrameIndex(double hostTime, double frameRate, HostClock clock);
 
 // "T": the index of the clip's last frame; 0 for a clip of one frame or
 // less.

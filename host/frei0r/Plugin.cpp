@@ -36,6 +36,9 @@ HostCaller CallerOf(FilterInstance& instance, const void* returnAddress) {
     if (returnAddress != instance.caller) {
         instance.caller = returnAddress;
         instance.callerKind = ClassifyCaller(returnAddress);
+        // FFmpeg's frei0r filter hands the time in milliseconds.
+        instance.clock =
+            instance.callerKind == HostCaller::kLibavfilter ? HostClock::kMilliseconds : HostClock::kSeconds;
     }
     return instance.callerKind;
 }
@@ -95,7 +98,7 @@ FABLIX_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) 
 }
 
 FABLIX_FREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
-    return MakeFilterInstance(width, height, &EmbeddedBlock()).release();
+    return MakeFilterInstance(width, height, &EmbeddedBlock(), EmbeddedFramesPerSecond()).release();
 }
 
 FABLIX_FREI0R_EXPORT void f0r_destruct(f0r_instance_t instance) { delete static_cast<FilterInstance*>(instance); }

@@ -167,6 +167,34 @@ TEST(ElfImage, PatchesTheBlockAloneWithBuiltOne) {
     }
 }
 
+// The timing record goes into its own section; an image without one takes
+// the rate every earlier plug-in has, 25, and no other.
+TEST(ElfImage, PatchesTheTimingSectionOrTakes25WithoutOne) {
+    BuiltTiming timing{int32_t{sizeof(BuiltTiming)}, kDefaultBuiltFramesPerSecond};
+    std::vector<uint8_t> record(sizeof timing);
+    memcpy(record.data(), &timing, sizeof timing);
+    const TestElf withTiming =
+        BuildTestElf(true, {{kBlockSectionName, kElfProgBits, std::vector<uint8_t>(kFilterParamsSize, 0)},
+                            {kTimingSectionName, kElfProgBits, record}});
+    std::vector<uint8_t> bytes = withTiming.bytes;
+    ASSERT_EQ(PatchFrei0rTiming(bytes.data(), bytes.size(), 60), kPatchedAll);
+    std::vector<uint8_t> expected = withTiming.bytes;
+    timing.framesPerSecond = 60;
+    memcpy(expected.data() + withTiming.dataOffsets[1], &timing, sizeof timing);
+    EXPECT_TRUE(bytes == expected);
+
+    const std::vector<uint8_t> without = BlockImage(true).bytes;
+    for (int32_t rate : {25, 30}) {
+        bytes = without;
+        EXPECT_EQ(PatchFrei0rTiming(bytes.data(), bytes.size(), rate), rate == 25 ? kPatchedAll : kPatchNoTiming);
+        EXPECT_TRUE(bytes == without) << rate;
+    }
+    const TestElf shortRecord = BuildTestElf(true, {{kTimingSectionName, kElfProgBits, std::vector<uint8_t>(4, 0)}});
+    bytes = shortRecord.bytes;
+    EXPECT_EQ(PatchFrei0rTiming(bytes.data(), bytes.size(), 30), kPatchNoTiming);
+    EXPECT_TRUE(bytes == shortRecord.bytes);
+}
+
 // The copy: the target holds the patched image, or is removed when the
 // image is refused; no message box either way.
 TEST(ElfImage, WritesAFrei0rPluginOrRemovesTheTarget) {

@@ -3,6 +3,7 @@
 // survives a failed build.
 #include <cstring>
 
+#include "BuiltTiming.h"
 #include "ElfImage.h"
 #include "FilterParams.h"
 #include "TestImage.h"
@@ -156,7 +157,9 @@ TEST(BuildFrei0r, WritesTheBlockIntoACopyOfFablixSo) {
     const ToolRun run =
         RunTool({"build", "--frei0r", "-r", "r/2", "--title", "Fx:Half red", "--enable", "slider1", "Half.so"}, folder);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "built 'Half.so': module Half, title \"Fx:Half red\", controls: slider1\n");
+    EXPECT_EQ(run.out,
+              "built 'Half.so': module Half, title \"Fx:Half red\", controls: slider1\n"
+              "described for Kdenlive in 'Half.xml'\n");
     const std::string written = ReadWholeFile(folder / "Half.so");
     ASSERT_EQ(written.size(), image.size());
     for (size_t i = 0; i < image.size(); ++i) {
@@ -171,6 +174,70 @@ TEST(BuildFrei0r, WritesTheBlockIntoACopyOfFablixSo) {
     EXPECT_STREQ(block.moduleName, "Half");
     EXPECT_STREQ(block.formula[2], "r/2");
     EXPECT_EQ(block.hasControls, 1);
+}
+
+// --fps N goes into the timing section beside the block, and nowhere else.
+TEST(BuildFrei0r, CarriesItsFrameRateBesideTheBlock) {
+    const std::string image = ReadWholeFile(FABLIX_FREI0R_PATH);
+    const ImageBytes bytes{reinterpret_cast<const uint8_t*>(image.data()), image.size()};
+    ElfSection block{}, timing{};
+    ASSERT_EQ(FindElfSection(bytes, kBlockSectionName, &block), kElfFound);
+    ASSERT_EQ(FindElfSection(bytes, kTimingSectionName, &timing), kElfFound);
+    ASSERT_EQ(timing.size, sizeof(BuiltTiming));
+    ScratchFolder folder;
+    const struct {
+        std::vector<std::string> rate;
+        int32_t framesPerSecond;
+    } cases[] = {{{}, 25}, {{"--fps", "30"}, 30}, {{"--fps", "1"}, 1}, {{"--fps", "1000"}, 1000}};
+    for (const auto& c : cases) {
+        const ToolRun run =
+            RunTool(Joined({"build", "--frei0r", "-y", "--title", "Fx:Rate"}, Joined(c.rate, {"Rate.so"})), folder);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const std::string written = ReadWholeFile(folder / "Rate.so");
+        ASSERT_EQ(written.size(), image.size());
+        for (size_t i = 0; i < image.size(); ++i)
+            if (i - block.offset >= block.size && i - timing.offset >= timing.size) {
+                ASSERT_EQ(written[i], image[i]) << i;
+            }
+        BuiltTiming carried{};
+        memcpy(&carried, &written[timing.offset], sizeof carried);
+        EXPECT_EQ(carried.size, int32_t{sizeof(BuiltTiming)});
+        EXPECT_EQ(carried.framesPerSecond, c.framesPerSecond);
+    }
+}
+
+TEST(BuildFrei0r, TakesARateOnlyWhereTheImageCarriesOne) {
+    ScratchFolder folder;
+    std::string earlier = ReadWholeFile(FABLIX_FREI0R_PATH);
+    for (size_t at = earlier.find(kTimingSectionName); at != std::string::npos;
+         at = earlier.find(kTimingSectionName, at))
+        earlier[at + 1] = 'F';  // ".Fablix.timing": a fablix.so of an earlier version
+    folder.WriteFile("earlier.so", earlier);
+    const struct {
+        std::vector<std::string> arguments;
+        int32_t exitCode;
+        std::string message;
+    } cases[] = {
+        {{"--frei0r", "--image", "earlier.so", "Plain.so"}, 0, ""},
+        {{"--frei0r", "--image", "earlier.so", "--fps", "25", "Plain.so"}, 0, ""},
+        {{"--frei0r", "--image", "earlier.so", "--fps", "30", "Thirty.so"},
+         1,
+         "the image 'earlier.so' has no frame-rate section (.fablix.timing)"},
+        {{"--frei0r", "--fps", "0", "Zero.so"},
+         2,
+         "--fps wants a whole number of frames per second from 1 to 1000: '0'"},
+        {{"--frei0r", "--fps", "1001", "Fast.so"}, 2, "from 1 to 1000: '1001'"},
+        {{"--frei0r", "--fps", "29.97", "Ntsc.so"}, 2, "from 1 to 1000: '29.97'"},
+        {{"--fps", "30", "Win.rvp"}, 2, "--fps is for a frei0r plug-in (--frei0r)"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = RunTool(Joined({"build", "-y", "--title", "Fx:Rate"}, c.arguments), folder);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.message << run.err;
+        if (!c.message.empty()) {
+            EXPECT_PRED2(Holds, run.err, c.message);
+        }
+    }
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Plain.so", "Plain.xml", "earlier.so"}));
 }
 
 TEST(BuildFrei0r, RefusesWhatCannotMakeAFrei0rPlugin) {
@@ -205,6 +272,9 @@ TEST(BuildFrei0r, RefusesWhatCannotMakeAFrei0rPlugin) {
          1,
          "the image 'other.so' has no parameter block (a section .fablix.block of 8300 bytes)"},
         {{"--image", "missing.so", "Mine.so"}, 2, "no frei0r image at 'missing.so'"},
+        {{"Mine.v2.so"}, 2, "the module name 'Mine.v2' holds a dot: MLT (and so Kdenlive and Shotcut) knows a plug-in"},
+        {{"--module", "a.b", "a.b.so"}, 2, "the module name 'a.b' holds a dot"},
+        {{"--kdenlive", "", "Mine.so"}, 2, "--kdenlive wants a folder"},
     };
     const std::vector<std::string> names = folder.Names();
     for (const auto& c : cases) {

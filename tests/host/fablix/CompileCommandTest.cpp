@@ -53,7 +53,10 @@ std::string ExpectedJson(const std::vector<std::string>& formulas) {
                 "\",\"failed\":" + (state->compileFailed[i] ? "true" : "false") +
                 ",\"errorStart\":" + std::to_string(state->errorStart[i]) +
                 ",\"errorEnd\":" + std::to_string(state->errorEnd[i]) +
-                ",\"codeLength\":" + std::to_string(state->codeLength[i]) + "}";
+                ",\"codeLength\":" + std::to_string(state->codeLength[i]) + ",\"message\":\"" +
+                (state->compileFailed[i] ? CompileCause(params->formula[i], state->errorStart[i], state->errorEnd[i])
+                                         : "") +
+                "\"}";
     }
     return json + "]}\n";
 }
@@ -68,6 +71,10 @@ TEST(CompileJson, IsOneObjectWithTheFourResultsInIndexOrder) {
     EXPECT_PRED2(Holds, run.out, "{\"index\":1,\"channel\":\"g\",\"failed\":true,\"errorStart\":2,\"errorEnd\":2,");
     EXPECT_PRED2(Holds, run.out, "{\"index\":2,\"channel\":\"r\",\"failed\":true,\"errorStart\":1,\"errorEnd\":2,");
     EXPECT_PRED2(Holds, run.out, "{\"index\":0,\"channel\":\"b\",\"failed\":false,");
+    // Each failure carries its cause, the words `compile` prints without --json.
+    EXPECT_PRED2(Holds, run.out, "\"message\":\"formula ends too early: an operand is missing after '+'\"}");
+    EXPECT_PRED2(Holds, run.out, "\"message\":\"')' closes no '('\"}");
+    EXPECT_PRED2(Holds, run.out, "\"codeLength\":29,\"message\":\"\"}");
 }
 
 TEST(CompileDiagnostics, MarkTheSpanUnderTheFormula) {

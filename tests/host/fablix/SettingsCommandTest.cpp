@@ -108,8 +108,8 @@ TEST(SaveAndShowArguments, AreCheckedBeforeAnythingIsWritten) {
     } cases[] = {
         {{"save"}, "save wants one OUTPUT.fbl"},
         {{"save", "a.fbl", "b.fbl"}, "unexpected argument 'b.fbl'; save wants one OUTPUT.fbl"},
-        {{"show", "a.fbl"}, "unexpected argument 'a.fbl'; show takes block options only"},
-        {{"show", "--json"}, "unknown option '--json'"},
+        {{"show", "a.fbl"}, "unexpected argument 'a.fbl'; show takes block options and --json only"},
+        {{"show", "--yaml"}, "unknown option '--yaml'"},
     };
     for (const Case& c : cases) {
         const ToolRun run = RunTool(c.arguments, folder);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "BlockOptions.h"
 #include "FilterInstance.h"
 #include "Frame.h"
 #include "MediaTestSupport.h"
@@ -82,36 +83,103 @@ TEST(Frei0rInstance, TakesOnlySizesWhosePixelsFitAFrame) {
 
 TEST(Frei0rInstance, TurnsHostTimeIntoFrameIndexes) {
     struct Case {
-        double seconds, frameRate;
+        double hostTime, frameRate;
+        HostClock clock;
         int32_t t;
     };
+    constexpr HostClock s = HostClock::kSeconds, ms = HostClock::kMilliseconds;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
-        {0.0, kDefaultFrameRate, 0},
-        {0.04, kDefaultFrameRate, 1},
-        {0.12, kDefaultFrameRate, 3},
-        {0.039999, kDefaultFrameRate, 1},
-        {10.0, kDefaultFrameRate, 250},
-        {1.0 / 30 * 7, 0.03, 7},
-        {1001.0 / 30000 * 9, 0.02997, 9},
-        {280.0, 0.000025, 7},
-        {-0.08, kDefaultFrameRate, -2},
-        {1e12, kDefaultFrameRate, 2147483647},
-        {-1e12, kDefaultFrameRate, -2147483647 - 1},
-        {nan, 0.025, 0},
-        {1.0, 0.0, 0},
+        // The scaled form, on the host's own clock, as earlier command lines give it.
+        {0.0, kDefaultFrameRate, s, 0},
+        {0.04, kDefaultFrameRate, s, 1},
+        {0.12, kDefaultFrameRate, s, 3},
+        {0.039999, kDefaultFrameRate, s, 1},
+        {10.0, kDefaultFrameRate, s, 250},
+        {1.0 / 30 * 7, 0.03, s, 7},
+        {1001.0 / 30000 * 9, 0.02997, s, 9},
+        {280.0, 0.000025, ms, 7},
+        {-0.08, kDefaultFrameRate, s, -2},
+        {1e12, kDefaultFrameRate, s, 2147483647},
+        {-1e12, kDefaultFrameRate, s, -2147483647 - 1},
+        {nan, 0.025, s, 0},
+        {1.0, 0.0, s, 0},
+        // Frames per second, on the time in seconds: FFmpeg's milliseconds converted.
+        {0.28, 25, s, 7},
+        {280.0, 25, ms, 7},
+        {1000.0 / 24 * 23, 24, ms, 23},
+        {1000.0 / 30 * 29, 30, ms, 29},
+        {1000.0 / 50 * 49, 50, ms, 49},
+        {1000.0 / 60 * 59, 60, ms, 59},
+        {1.0 / 60 * 59, 60, s, 59},
+        {1001.0 / 30000 * 9, 29.97, s, 9},
+        {1.0, 1, s, 1},
+        {1e12, 60, ms, 2147483647},
+        {nan, 30, ms, 0},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FrameIndex(c.seconds, c.frameRate), c.t) << c.seconds << " s at " << c.frameRate;
+        EXPECT_EQ(FrameIndex(c.hostTime, c.frameRate, c.clock), c.t) << c.hostTime << " at " << c.frameRate;
 
     struct Length {
         double clipLength;
         int32_t total;
     };
     const Length lengths[] = {
-        {kDefaultClipLength, 249}, {0.000004, 3}, {0.000001, 0}, {0.0, 0}, {-1.0, 0}, {nan, 0}, {1.0, 999999},
-        {1e9, 2147483646}};
+        {kDefaultClipLength, 249}, {0.000004, 3}, {0.000001, 0}, {0.0, 0},     {-1.0, 0},    {nan, 0},
+        {0.999999, 999998},        {1.0, 0},      {2.0, 1},      {250.0, 249}, {250.4, 249}, {1e12, 2147483646}};
     for (const Length& l : lengths) EXPECT_EQ(LastFrameIndex(l.clipLength), l.total) << l.clipLength;
+}
+
+// "t" as an instance renders it: the frame rate the host set, or 25 (a
+// built instance: its own) on the instance's clock.
+TEST(Frei0rInstance, RendersTAtTheRateAndClockItHas) {
+    auto params = std::make_unique<FilterParams>();
+    ASSERT_EQ(LoadDefaultBlock(params.get()), kBlockOk);
+    for (int32_t i = 0; i < kFormulaCount; ++i) StoreFormula(params.get(), i, "t");
+    params->built = 1;
+    const struct {
+        const FilterParams* embedded;
+        int32_t builtRate;
+        const double* frameRate;  // set when given
+        HostClock clock;
+        double hostTime;
+        uint8_t t;
+    } cases[] = {
+        {nullptr, 25, nullptr, HostClock::kSeconds, 0.28, 7},
+        {nullptr, 25, nullptr, HostClock::kMilliseconds, 280.0, 7},
+        {params.get(), 30, nullptr, HostClock::kMilliseconds, 1000.0 / 30 * 11, 11},
+        {params.get(), 60, nullptr, HostClock::kSeconds, 1.0 / 60 * 13, 13},
+    };
+    for (const auto& c : cases) {
+        auto instance = MakeFilterInstance(1, 1, c.embedded, c.builtRate);
+        ASSERT_NE(instance, nullptr);
+        instance->clock = c.clock;
+        if (c.embedded == nullptr)
+            for (int32_t i = 0; i < kFormulaCount; ++i) {
+                const char* text = "t";
+                SetParamValue(*instance, kParamFormula0 + i, &text);
+            }
+        const uint32_t in = 0;
+        uint32_t out = 0;
+        RenderInstanceFrame(*instance, c.hostTime, &in, &out);
+        EXPECT_EQ(out, 0x01010101u * c.t) << c.hostTime;
+    }
+    auto instance = MakeFilterInstance(1, 1);
+    const char* text = "t";
+    SetParamValue(*instance, kParamFormula0, &text);
+    const double thirty = 30, scaled = 0.000030;
+    const uint32_t in = 0;
+    uint32_t out = 0;
+    instance->clock = HostClock::kMilliseconds;
+    SetParamValue(*instance, kParamFrameRate, &thirty);
+    RenderInstanceFrame(*instance, 1000.0 / 30 * 17, &in, &out);
+    EXPECT_EQ(out & 0xFF, 17u);
+    SetParamValue(*instance, kParamFrameRate, &scaled);  // FFmpeg's earlier form: fps / 1000000
+    RenderInstanceFrame(*instance, 1000.0 / 30 * 19, &in, &out);
+    EXPECT_EQ(out & 0xFF, 19u);
+    double reported = 0;
+    GetParamValue(*MakeFilterInstance(1, 1), kParamFrameRate, &reported);
+    EXPECT_EQ(reported, kDefaultFrameRate);
 }
 
 TEST(Frei0rInstance, MapsSliderValuesOntoPositionsExactly) {

@@ -2,7 +2,7 @@
 # Runs fablix.so inside a real frei0r host and compares its frames with
 # `fablix render` on the same lossless clip, byte for byte.
 #
-#   InHost.sh ffmpeg|melt|gstreamer FABLIX PLUGIN_FOLDER [WIDTHxHEIGHT...]
+#   InHost.sh ffmpeg|melt|gstreamer FABLIX PLUGIN_FOLDER [WIDTHxHEIGHT... | time FPS...]
 #
 # The clip: 4 frames of 64 x 48 at 25 fps, FFV1 with alpha. The blocks: an
 # example settings file whose formulas read "t" (and "rnd", seeded by "t"),
@@ -15,6 +15,12 @@
 # instead, in the host's usual ways in: FFmpeg rows are padded in memory
 # unless 4 x the width is a multiple of the CPU's vector alignment, so odd
 # widths show whether the plug-in finds each frame's rows.
+#
+# Given "time" and frame rates, it checks that "t" is the frame index and
+# "T" the last one at each rate, with nothing around the filter and the
+# frame rate and clip length given as plain numbers where the host takes
+# them: the editor plug-in with formulas of t and T, and a plug-in built
+# with --fps.
 set -euo pipefail
 host=$1 fablix=$2
 export FREI0R_PATH=$3
@@ -27,12 +33,12 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 export GST_REGISTRY=$work/registry.bin  # a registry of our own: nothing cached elsewhere
 ffmpeg=(ffmpeg -nostdin -hide_banner -loglevel error -y)
-width=64 height=48
+width=64 height=48 rate=25 frames=4
 
 # clip.mkv and clip.bgra: 4 frames of width x height, alpha rising along x.
 make_clip() {
-  "${ffmpeg[@]}" -f lavfi -i "testsrc2=size=${width}x$height:rate=25,format=bgra,geq=b='b(X,Y)':g='g(X,Y)':r='r(X,Y)':a='X*4'" \
-    -frames:v 4 -c:v ffv1 clip.mkv
+  "${ffmpeg[@]}" -f lavfi -i "testsrc2=size=${width}x$height:rate=$rate,format=bgra,geq=b='b(X,Y)':g='g(X,Y)':r='r(X,Y)':a='X*4'" \
+    -frames:v $frames -c:v ffv1 -r $rate clip.mkv
   "${ffmpeg[@]}" -i clip.mkv -f rawvideo -pix_fmt bgra clip.bgra
 }
 
@@ -48,12 +54,12 @@ reference() {
 
 # Fails unless output.bgra holds the reference's 4 frames.
 compare() {
-  if [ "$(stat -c %s reference.bgra)" != $((4 * width * height * 4)) ] || ! cmp -s output.bgra reference.bgra; then
+  if [ "$(stat -c %s reference.bgra)" != $((frames * width * height * 4)) ] || ! cmp -s output.bgra reference.bgra; then
     echo "$host, $1, ${width}x$height: the frames differ from fablix render's ($(stat -c %s output.bgra) and" \
       "$(stat -c %s reference.bgra) bytes; first difference: $(cmp output.bgra reference.bgra 2>&1 | head -1))" >&2
     exit 1
   fi
-  echo "$host, $1, ${width}x$height: the 4 frames equal fablix render's"
+  echo "$host, $1, ${width}x$height: the $frames frames equal fablix render's"
 }
 
 # Runs `host` on the clip with `example` and, when `formulas` is given,
@@ -107,18 +113,17 @@ in_gstreamer() {
   local params=(settings="$1" clip-length=0.000004)
   [ "$2" = formulas ] && params+=('formula-g="r|g"' 'formula-r="a?b:r"' 'formula-a="cnv(1,2,1,2,4,2,1,2,1,16)"' slider-0=0.2)
   gst-launch-1.0 -q filesrc location=clip.bgra \
-    ! rawvideoparse width=$width height=$height format=bgra framerate=25/1 \
+    ! rawvideoparse width=$width height=$height format=bgra framerate=$rate/1 \
     ! frei0r-filter-fablix "${params[@]}" \
     ! filesink location=output.bgra
 }
 
 # The built plug-in, Grain.so, named "Film:Grain": parameters Amount
-# (slider 0), "Curve 1" and "Curve 2" (map 1: sliders 2 and 3). FFmpeg's
-# milliseconds become seconds by running the filter on timestamps divided
-# by 1000 (in a time base fine enough to keep them whole).
+# (slider 0), "Curve 1" and "Curve 2" (map 1: sliders 2 and 3). Its "t"
+# runs at 25 frames per second in every host, FFmpeg's milliseconds
+# included.
 in_ffmpeg_built() {
-  "${ffmpeg[@]}" -i clip.mkv -vf "settb=1/25000,setpts=PTS/1000,frei0r=Grain:0.4|0.2|0.8,setpts=PTS*1000" \
-    -f rawvideo -pix_fmt bgra output.bgra
+  "${ffmpeg[@]}" -i clip.mkv -vf "frei0r=Grain:0.4|0.2|0.8" -f rawvideo -pix_fmt bgra output.bgra
 }
 in_melt_built() {
   melt_to_mkv clip.mkv -filter frei0r.Grain Amount=0.4 'Curve 1=0.2' 'Curve 2=0.8'
@@ -126,7 +131,7 @@ in_melt_built() {
 }
 in_gstreamer_built() {
   gst-launch-1.0 -q filesrc location=clip.bgra \
-    ! rawvideoparse width=$width height=$height format=bgra framerate=25/1 \
+    ! rawvideoparse width=$width height=$height format=bgra framerate=$rate/1 \
     ! frei0r-filter-film-grain amount=0.4 curve-1=0.2 curve-2=0.8 \
     ! filesink location=output.bgra
 }
@@ -135,6 +140,62 @@ case $host in
   ffmpeg | melt | gstreamer) ;;
   *) echo "unknown host '$host'" >&2; exit 2 ;;
 esac
+
+# "t" and "T" of the editor plug-in at `rate`: FFmpeg and MLT take the
+# frame rate and the clip length as plain numbers; GStreamer holds numbers
+# to 0..1, so there they are scaled (frames per second / 1000, frames /
+# 1000000). At 25 frames per second the frame rate is left unset.
+time_in_ffmpeg() {
+  local params="|t*20|T*20|t|255|$rate|$frames"
+  "${ffmpeg[@]}" -i clip.mkv -vf "frei0r=fablix:$params" -f rawvideo -pix_fmt bgra output.bgra
+}
+time_in_melt() {
+  local params=(formula-b='t*20' formula-g='T*20' formula-r=t formula-a=255 clip-length=$frames)
+  [ "$rate" != 25 ] && params+=(frame-rate=$rate)
+  melt_to_mkv clip.mkv -filter frei0r.fablix "${params[@]}"
+  "${ffmpeg[@]}" -i output.mkv -f rawvideo -pix_fmt bgra output.bgra
+}
+time_in_gstreamer() {
+  local params=('formula-b="t*20"' 'formula-g="T*20"' formula-r=t formula-a=255
+    clip-length=$(awk "BEGIN { print $frames / 1000000 }"))
+  [ "$rate" != 25 ] && params+=(frame-rate=$(awk "BEGIN { print $rate / 1000 }"))
+  gst-launch-1.0 -q filesrc location=clip.bgra \
+    ! rawvideoparse width=$width height=$height format=bgra framerate=$rate/1 \
+    ! frei0r-filter-fablix "${params[@]}" \
+    ! filesink location=output.bgra
+}
+# A plug-in built with --fps: no parameters at all.
+built_time_in_ffmpeg() {
+  "${ffmpeg[@]}" -i clip.mkv -vf "frei0r=Time$rate" -f rawvideo -pix_fmt bgra output.bgra
+}
+built_time_in_melt() {
+  melt_to_mkv clip.mkv -filter frei0r.Time$rate
+  "${ffmpeg[@]}" -i output.mkv -f rawvideo -pix_fmt bgra output.bgra
+}
+built_time_in_gstreamer() {
+  gst-launch-1.0 -q filesrc location=clip.bgra \
+    ! rawvideoparse width=$width height=$height format=bgra framerate=$rate/1 \
+    ! frei0r-filter-time-test$rate ! filesink location=output.bgra
+}
+if [ "${1:-}" = time ]; then
+  shift
+  width=32 height=8 frames=12
+  mkdir plugins
+  export FREI0R_PATH=$FREI0R_PATH:$work/plugins
+  for rate in "$@"; do
+    make_clip
+    reference -b 't*20' -g 'T*20' -r t -a 255
+    "time_in_$host"
+    compare "t and T at $rate fps"
+    built=(-b 't*20' -g 't*3' -r t -a 255)
+    "$fablix" build --frei0r --fps "$rate" "${built[@]}" --title "Time:Test$rate" --enable '' \
+      "plugins/Time$rate.so" >/dev/null
+    reference "${built[@]}"
+    "built_time_in_$host"
+    compare "t of a plug-in built with --fps $rate"
+  done
+  exit 0
+fi
 formulas=(--settings "$examples/film-grain.fbl" -g 'r|g' -r 'a?b:r' -a 'cnv(1,2,1,2,4,2,1,2,1,16)' --slider 0=51)
 if [ ${#sizes[@]} -gt 0 ]; then
   for size in "${sizes[@]}"; do
