@@ -102,6 +102,8 @@ TEST(CommandHelp, EveryListedOptionIsOneTheCommandTakes) {
                     if (std::string(command->name) == "bench")
                         arguments = Joined(arguments, {"--size", "4x4", "--frames", "1"});
                     if (std::string(command->name) == "help") arguments.push_back("formulas");
+                    // The editor would serve until stopped: an input that is not there ends it.
+                    if (std::string(command->name) == "edit") arguments.push_back("missing.png");
                     const ToolRun run = RunTool(arguments, folder);
                     EXPECT_FALSE(Holds(run.err, "unknown option"))
                         << command->name << " " << spelling << ": " << run.err;
