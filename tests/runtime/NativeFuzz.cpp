@@ -2,7 +2,7 @@
 // on a small frame by the interpreter and by native code at every
 // instruction set this processor has; any difference traps, and the address
 // sanitizer watches every read the driver makes of the frame. Run it with a
-// scratch corpus first, so that the compiler's seeds stay as they are:
+// scratch corpus first, so that the compiler's corpus stays as it is:
 //   native_fuzz -max_len=4096 -max_total_time=60 /tmp/corpus tests/compiler/corpus
 #include <algorithm>
 #include <cstddef>
