@@ -137,17 +137,24 @@ echo "|---|---|---|---|"
 "$render_bench" --benchmark_repetitions="$((rounds < 2 ? 2 : rounds))" --benchmark_report_aggregates_only=true --benchmark_format=json \
   2>/dev/null | python3 -c '
 import json, sys
-runs, kernels = {}, {}
+runs, kernels, copy = {}, {}, None
 for b in json.load(sys.stdin)["benchmarks"]:
     if b.get("aggregate_name") != "median":
         continue
-    if "/executor:" in b["run_name"]:
+    if b["run_name"] == "FrameMemcpy":
+        copy = b["cpu_time"]
+    elif "/executor:" in b["run_name"]:
         name, arg = b["run_name"].split("/executor:")
         runs.setdefault(name, {})[arg] = b["cpu_time"]
     else:
         kernels[b["run_name"]] = b["cpu_time"]
 for name, t in runs.items():
     print("| %s | %.1f | %.1f | %.1f |" % (name, t["0"], t["2"], t["1"]))
+if copy is not None and "Identity" in runs:
+    print()
+    print("| identity, native, CPU ms | memcpy of the frame, CPU ms | ratio | goal |")
+    print("|---|---|---|---|")
+    print("| %.2f | %.2f | %.2f | at most 2 |" % (runs["Identity"]["0"], copy, runs["Identity"]["0"] / copy))
 print()
 print("| making a native kernel, CPU us (median) | time | goal |")
 print("|---|---|---|")

@@ -89,6 +89,7 @@ public:
 
     bool Emit(const Program* program, bool single) {
         single_ = single;
+        if (EmitCopy(program)) return Xbyak::GetError() == 0;
         PlanSharing(program);
         if (!PlanCells(program)) return false;
         Prologue();
@@ -195,6 +196,76 @@ private:
     }
 
     static bool ReadsSource(Op op) { return op == Op::Rad || op == Op::Rad1 || op == Op::Src; }
+
+    // The source byte that a value gives unchanged (0..3), -1 for a value
+    // the same in every lane (read from the row's literals), or -2 for any other.
+    static int32_t CopiedByte(Op op, int32_t channel) {
+        switch (op) {
+        case Op::SourceB: return 0;
+        case Op::SourceG: return 1;
+        case Op::SourceR: return 2;
+        case Op::SourceA: return 3;
+        case Op::SourceC: return channel & 3;
+        default:
+            return kOpInputs[static_cast<int32_t>(op)] == 0 && (IsFrameConstant(op) || op == Op::Y) ? -1 : -2;
+        }
+    }
+
+    // A program whose every channel is a source byte or a value of the row
+    // moves bytes and does no arithmetic: one shuffle of the source per
+    // vector, the row's values (clamped once, before the loop) merged in.
+    // False, with nothing emitted, for any other program.
+    bool EmitCopy(const Program* program) {
+        const int32_t channels = single_ ? 1 : kFormulaCount;
+        if (program->count != 2 * channels) return false;
+        int32_t from[kFormulaCount];
+        bool copies = false, literals = false, straight = !single_;
+        for (int32_t c = 0; c < channels; ++c) {
+            const Op end = program->code[2 * c + 1].op;
+            if (end != (c + 1 == channels ? Op::Return : Op::NextChannel)) return false;
+            from[c] = CopiedByte(program->code[2 * c].op, c);
+            if (from[c] == -2) return false;
+            copies = copies || from[c] >= 0;
+            literals = literals || from[c] == -1;
+            straight = straight && from[c] == c;
+        }
+        Prologue();
+        const Xmm pixels = Acc(), constant = V(1), control = V(2);
+        Xor(constant, constant, constant);
+        for (int32_t c = 0; c < channels; ++c) {
+            if (from[c] != -1) continue;
+            Broadcast(V(S(0)), Literal(2 * c));
+            vpmaxsd(V(S(0)), V(S(0)), Int(0));
+            vpminsd(V(S(0)), V(S(0)), Int(255));
+            if (single_)
+                vpmulld(V(S(0)), V(S(0)), Int(0x01010101));
+            else if (c != 0)
+                vpslld(V(S(0)), V(S(0)), 8 * c);
+            Or(constant, constant, V(S(0)));
+        }
+        // Byte k of each pixel from byte from[k] of the same pixel, zero
+        // (0x80) where a value of the row goes; vpshufb works within each
+        // 16 bytes, so one pattern of four pixels serves every lane.
+        Label pattern;
+        if (copies && !straight) Load(control, ptr[rip + pattern]);
+        Label loop;
+        L(loop);
+        if (!copies) {
+            Move(pixels, constant);
+        } else {
+            Load(pixels, ptr[rsi]);
+            if (!straight) vpshufb(pixels, pixels, control);
+            if (literals) Or(pixels, pixels, constant);
+        }
+        Epilogue(loop);
+        Pool();
+        L(pattern);
+        for (int32_t k = 0; k < 4 * kNativeMaxLanes; ++k) {
+            const int32_t byte = from[single_ ? 0 : k % 4];
+            db(byte < 0 ? 0x80 : static_cast<uint8_t>(k % 16 / 4 * 4 + byte));
+        }
+        return true;
+    }
 
     // Where the pixels of instruction i come from: -1 to gather them, else
     // the slot to load; `keep` the slot to keep them in, or -1.
@@ -1085,7 +1156,10 @@ const void* NativeKernelCode(const NativeKernel* kernel) { return kernel->code->
 
 bool NativeIsaSupported(NativeIsa isa) {
     using Cpu = Xbyak::util::Cpu;
-    const Cpu cpu;
+    // Read once: the processor's features never change, and on a virtual
+    // machine every cpuid traps to the hypervisor (tens of microseconds a
+    // frame when asked per frame).
+    static const Cpu cpu;
     if (isa == kNativeAvx512)
         return cpu.has(Cpu::tAVX512F) && cpu.has(Cpu::tAVX512DQ) && cpu.has(Cpu::tAVX512VL) && cpu.has(Cpu::tAVX512BW);
     if (isa == kNativeAvx2) return cpu.has(Cpu::tAVX2);
@@ -1192,8 +1266,10 @@ bool RenderNativeRun(const NativeKernel* kernel, const VectorRun& run, InstanceS
     const int32_t* columns =
         run.program->columnValues != nullptr ? run.program->columnValues + (run.x - s->xMin) : nullptr;
     c.draws = native->draws;
-    for (int32_t done = 0; done < run.count; done += kNativeChunk) {
-        const int32_t count = run.count - done < kNativeChunk ? run.count - done : kNativeChunk;
+    // Without "rnd" the row goes in one call: each call costs its prologue.
+    const int32_t chunk = kernel->draws > 0 ? kNativeChunk : run.count;
+    for (int32_t done = 0; done < run.count; done += chunk) {
+        const int32_t count = run.count - done < chunk ? run.count - done : chunk;
         // The chunk's draws in the generator's order: what the pixels draw
         // one after another.
         if (kernel->draws > 0) DrawRandoms(s, native->draws, count * kernel->draws);

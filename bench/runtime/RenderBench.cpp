@@ -70,6 +70,16 @@ void Polar(benchmark::State& loop) { RenderFormulas(loop, kPolar); }
 void Blur(benchmark::State& loop) { RenderFormulas(loop, kBlur); }
 void Noise(benchmark::State& loop) { RenderFormulas(loop, kNoise); }
 
+// The yardstick of the identity: a memcpy of a frame of the same size.
+void FrameMemcpy(benchmark::State& loop) {
+    std::vector<uint8_t> source(size_t(kWidth) * kHeight * 4, 1), destination(source.size());
+    for (auto _ : loop) {
+        std::memcpy(destination.data(), source.data(), source.size());
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+}
+
 const char* const kTwirl[] = {"rad(d+val(0,0,512)*max(M/3-m,0)/(M/3),m,p)",
                               "rad(d+val(0,0,512)*max(M/3-m,0)/(M/3),m,p)",
                               "rad(d+val(0,0,512)*max(M/3-m,0)/(M/3),m,p)", "a"};
@@ -112,6 +122,7 @@ BENCHMARK(KernelDefaultBlock)->Unit(benchmark::kMicrosecond);
 BENCHMARK(KernelTwirl)->Unit(benchmark::kMicrosecond);
 BENCHMARK(KernelBlur)->Unit(benchmark::kMicrosecond);
 BENCHMARK(PrepareDefaultBlock)->Unit(benchmark::kMicrosecond);
+BENCHMARK(FrameMemcpy)->Unit(benchmark::kMillisecond);
 BENCHMARK(Identity)
     ->Unit(benchmark::kMillisecond)
     ->ArgName("executor")

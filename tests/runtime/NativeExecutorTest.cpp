@@ -161,6 +161,34 @@ TEST(NativeExecutor, AgreesOnTheEdges) {
     }
 }
 
+// Programs that only move bytes (a source byte or a value of the row per
+// channel) take a shuffle of the source; those just beside them compute.
+// Values of the row out of 0..255 are clamped, and may change from row to
+// row. Frames 1 to 17 wide: every count of lanes left at a row's end.
+TEST(NativeExecutor, MovesTheBytesOfCopyingProgramsLikeTheInterpreter) {
+    const char* const kSets[][kFormulaCount] = {
+        {"b", "g", "r", "a"},
+        {"r", "g", "b", "a"},
+        {"a", "b", "c", "g"},
+        {"c", "c", "c", "c"},
+        {"b", "300", "y*100-150", "0-5"},
+        {"7", "ctl(2)", "val(1,0,400)", "t*40"},
+        {"b", "g", "r", "a+1"},
+        {"b", "g", "r", "x"},
+    };
+    for (const auto& set : kSets) {
+        const std::string formulas[kFormulaCount] = {set[0], set[1], set[2], set[3]};
+        for (int32_t width = 1; width <= 17; ++width) {
+            Scene scene(width, 3, static_cast<uint32_t>(width));
+            scene.SetFormulas(formulas);
+            const std::string what = formulas[0] + " | " + formulas[1] + " | " + formulas[2] + " | " + formulas[3] +
+                                     " at " + std::to_string(width);
+            EXPECT_EQ(ExpectEveryExecutorAgrees(scene, what), Supported()) << what;
+            if (HasFailure()) return;
+        }
+    }
+}
+
 // Parts computed once for several channels, and parts that only just miss
 // it: a literal that differs, a part that reads the channel, literals that
 // agree in some rows only (the kernel made by the first row must not take
