@@ -206,8 +206,7 @@ private:
         case Op::SourceR: return 2;
         case Op::SourceA: return 3;
         case Op::SourceC: return channel & 3;
-        default:
-            return kOpInputs[static_cast<int32_t>(op)] == 0 && (IsFrameConstant(op) || op == Op::Y) ? -1 : -2;
+        default: return kOpInputs[static_cast<int32_t>(op)] == 0 && (IsFrameConstant(op) || op == Op::Y) ? -1 : -2;
         }
     }
 
