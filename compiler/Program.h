@@ -94,6 +94,26 @@ enum : int32_t {
     kMaxConstants = int32_t{kFormulaCount} * 5 * kCodeAreaSize / 29,  // five per "scl" of 29 bytes
 };
 
+// What the decoder proves of a program's "put" and "get" cells, for the
+// rule that lets the pixels of a frame run in any order, each with cells of
+// its own: every "get" of a pixel reads a cell that a "put" of the same
+// pixel stored to before it. Every "put" runs (nothing is skipped, "?:"
+// included), so each one stores. Cells outside 0..255 store nothing and
+// read 0, so they take no part.
+enum : int32_t { kCellWords = kPutCellCount / 32 };
+struct CellFacts {
+    bool literal;                    // every "put" and "get" names its cell by literals alone
+    uint32_t stored[kCellWords];     // the cells a "put" stores to
+    uint32_t readFirst[kCellWords];  // the cells a "get" reads before the program's own "put" to them
+};
+
+// The facts of a program that runs after `first` for the same pixel (the
+// next channel), added to `first`.
+void FollowCellFacts(CellFacts* first, const CellFacts& next);
+
+// True when, by `facts`, no pixel can see another's cells.
+bool CellsStayInPixel(const CellFacts& facts);
+
 struct Program {
     int32_t count;     // instructions, the last one Op::Return
     int32_t maxDepth;  // deepest use of the value stack S
@@ -101,6 +121,7 @@ struct Program {
     Instruction code[kMaxInstructions];
     int32_t constants[kMaxConstants];  // operands of SclLiterals
     const int32_t* columnValues;       // the tables of ColumnValue, per column
+    CellFacts cells;                   // made by the decoder, carried by every later form
 };
 
 enum DecodeResult : int32_t {

@@ -43,21 +43,10 @@ bool ProgramUses(const Program* program, Op op) {
 }
 
 bool CellsStayInPixel(const Program* const parts[], int32_t count) {
-    bool written[kPutCellCount] = {};
-    for (int32_t p = 0; p < count; ++p) {
-        const Program* part = parts[p];
-        for (int32_t i = 0; i < part->count; ++i) {
-            const Op op = part->code[i].op;
-            if (op != Op::Put && op != Op::Get) continue;
-            // The cell is the operation's last operand: the value just before it.
-            if (i == 0 || part->code[i - 1].op != Op::Number) return false;
-            const uint32_t cell = static_cast<uint32_t>(part->code[i - 1].value);
-            if (cell >= kPutCellCount) continue;  // stores nothing, reads 0
-            if (op == Op::Put) written[cell] = true;
-            if (op == Op::Get && !written[cell]) return false;
-        }
-    }
-    return true;
+    if (count <= 0) return true;
+    CellFacts pixel = parts[0]->cells;
+    for (int32_t p = 1; p < count; ++p) FollowCellFacts(&pixel, parts[p]->cells);
+    return CellsStayInPixel(pixel);
 }
 
 namespace {
@@ -170,6 +159,7 @@ void SpecializeProgram(const Program* in, InstanceState* state, SpecializeScope 
     }
     out->maxDepth = in->maxDepth;
     out->columnValues = in->columnValues;
+    out->cells = in->cells;  // literal cell names fold to the same literals
 }
 
 void JoinChannels(const Program* const parts[kFormulaCount], Program* out) {
@@ -177,6 +167,8 @@ void JoinChannels(const Program* const parts[kFormulaCount], Program* out) {
     out->constantCount = 0;
     out->maxDepth = 0;
     out->columnValues = parts[0]->columnValues;  // one set of tables per frame
+    out->cells = parts[0]->cells;
+    for (int32_t p = 1; p < kFormulaCount; ++p) FollowCellFacts(&out->cells, parts[p]->cells);
     for (int32_t p = 0; p < kFormulaCount; ++p) {
         const Program* part = parts[p];
         const int32_t base = out->constantCount;
@@ -233,6 +225,7 @@ void TabulateColumns(const Program* in, InstanceState* state, ColumnTables* tabl
     out->constantCount = in->constantCount;
     out->maxDepth = in->maxDepth;
     out->columnValues = tables->values;
+    out->cells = in->cells;
     for (int32_t i = 0; i < in->count; ++i) {
         const Instruction& instruction = in->code[i];
         const int32_t inputs = kOpInputs[static_cast<int32_t>(instruction.op)];

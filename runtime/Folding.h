@@ -24,10 +24,9 @@ bool ProgramUses(const Program* program, Op op);
 
 // True when no pixel can see another's "put" cells: in the channel
 // programs parts[0..count), run in order for one pixel, every "put" and
-// "get" names its cell by a literal, and every "get" of a cell comes after
-// a "put" to it. (Every operation runs, "?:" included, so such a "put"
-// always stores.) The pixels may then run in any order, each with cells of
-// its own.
+// "get" names its cell by literals, and every "get" of a cell comes after
+// a "put" to it, by the facts the decoder proved of each (CellFacts). The
+// pixels may then run in any order, each with cells of its own.
 bool CellsStayInPixel(const Program* const parts[], int32_t count);
 
 // Writes into `out` the program `in` with its constant parts folded, for

@@ -172,9 +172,11 @@ private:
 
     // Cells are kept per lane: every "get" must read a cell that a "put"
     // of the same pixel wrote before it, both named by literals (the rule
-    // the render plan proves); false otherwise.
+    // the decoder proves, CellFacts); false otherwise. Literal names are
+    // folded to one literal by now.
     bool PlanCells(const Program* program) {
         cellSlot_.assign(size_t(program->count), -1);
+        if (!CellsStayInPixel(program->cells)) return false;
         std::map<int32_t, int32_t> slotOf;
         for (int32_t i = 0; i < program->count; ++i) {
             const Op op = program->code[i].op;

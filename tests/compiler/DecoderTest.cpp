@@ -266,6 +266,54 @@ TEST(Decoder, TruncatedCapacityHasNoCode) {
     ExpectReturnZero(error, 2, kDecodeNoCode);
 }
 
+// The cells rule, proved per program and followed across the channels in
+// their order: every "get" of a pixel reads a cell that an earlier "put" of
+// the pixel stored to, both named by literals. Programs that just miss it
+// are beside those that hold to it.
+TEST(Decoder, ProvesWhetherCellsStayInThePixel) {
+    const struct {
+        const char* formulas[kFormulaCount];
+        bool inPixel;
+    } kCases[] = {
+        {{"c", "g", "r", "a"}, true},  // no cells at all
+        {{"put(x*3,0)", "get(0)", "get(0)+c", "a"}, true},
+        {{"put(c,7),put(x,1)", "get(1)*get(7)", "put(y,7)+get(7)", "get(1)"}, true},
+        {{"x>3?put(x,0):0", "get(0)", "c", "a"}, true},           // "?:" runs every operand: the "put" too
+        {{"put(x,1+2)", "get(5-2)", "get(0-(0-3))", "a"}, true},  // names made of literals alone
+        {{"put(x,7/2)", "get((1<<3)%5)", "get(max(3,0-9)*(2>1))", "a"}, true},  // ... of any folding operator
+        {{"put(x,300)", "get(300)+get(0-1)", "c", "a"}, true},      // cells outside 0..255: nothing stored, 0 read
+        {{"b", "g", "put(r,9),get(9)", "get(9)"}, true},            // a put in a later channel, gets after it
+        {{"get(0)+put(x,0)", "get(0)", "c", "a"}, false},           // a get before its put
+        {{"get(0)", "put(x,0)", "c", "a"}, false},                  // the put in a later channel
+        {{"put(x,1)", "get(0)", "c", "a"}, false},                  // another cell
+        {{"put(x,2*2)", "get(2+1)", "c", "a"}, false},              // literals that name another cell
+        {{"put(x,x%2)", "get(0)", "get(1)", "a"}, false},           // a cell named by the pixel
+        {{"put(x,0)", "get(y%2)", "c", "a"}, false},                // ... or by the row
+        {{"put(x,ctl(0))", "get(ctl(0))", "c", "a"}, false},        // ... or by a slider, which changes by frame
+        {{"put(x,0)", "c", "g", "put(x,1),get(1)+get(2)"}, false},  // the last channel reads a cell none stored
+    };
+    for (const auto& c : kCases) {
+        CellFacts pixel{};
+        for (int32_t i = 0; i < kFormulaCount; ++i) {
+            const auto compiled = Compile(c.formulas[i]);
+            ASSERT_EQ(compiled.failed, 0) << c.formulas[i];
+            auto program = std::make_unique<Program>();
+            ASSERT_EQ(DecodeCodeArea(compiled.area.data(), kCodeAreaSize, program.get()), kDecodeCompiled);
+            if (i == 0)
+                pixel = program->cells;
+            else
+                FollowCellFacts(&pixel, program->cells);
+        }
+        EXPECT_EQ(CellsStayInPixel(pixel), c.inPixel)
+            << c.formulas[0] << " | " << c.formulas[1] << " | " << c.formulas[2] << " | " << c.formulas[3];
+    }
+    // Areas without code run as "return 0", which names no cell.
+    auto program = std::make_unique<Program>();
+    const Bytes zeroed(kCodeAreaSize, 0);
+    DecodeCodeArea(zeroed.data(), kCodeAreaSize, program.get());
+    EXPECT_TRUE(CellsStayInPixel(program->cells));
+}
+
 TEST(HasCompiledCode, IsTheSixByteTest) {
     Bytes area(kCodeAreaSize, 0);
     const Bytes sign = {0x53, 0x56, 0x57, 0x55, 0x8B, 0xEC};

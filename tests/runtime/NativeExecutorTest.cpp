@@ -229,6 +229,9 @@ TEST(NativeExecutor, RunsCellsPerLaneOnlyWhereNoPixelSeesAnothers) {
         {{"b+put(rnd(0-9,9),0)", "g+get(0)", "r+get(0)", "a"}, true},
         {{"x>3?put(x,0):0", "get(0)", "c", "a"}, true},         // every operand runs: the "put" too
         {{"put(x,300)", "get(300)+get(0-1)", "c", "a"}, true},  // cells outside 0..255: nothing stored, 0 read
+        {{"put(x,1+2)", "get(5-2)", "c", "a"}, true},           // names made of literals alone
+        {{"b", "g", "put(r,9),get(9)", "get(9)"}, true},        // the put in a later channel, every get after it
+        {{"put(x,ctl(0))", "get(ctl(0))", "c", "a"}, false},    // a cell named by a slider, which changes by frame
         {{"get(0)+put(x,0)", "get(0)", "c", "a"}, false},       // a get before its put
         {{"get(0)", "put(x,0)", "c", "a"}, false},              // the put in a later channel
         {{"put(x,1)", "get(0)", "c", "a"}, false},              // another cell
