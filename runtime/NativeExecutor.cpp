@@ -72,7 +72,6 @@ uint8_t VariantOf(const Instruction& in) {
 
 bool HasNativeCode(Op op) {
     switch (op) {
-    case Op::Sqrt:
     case Op::Scl:
     case Op::SclLiterals:
     case Op::Count: return false;
@@ -855,6 +854,11 @@ private:
             Quotient(base, base, cosine);
             return true;
         }
+        case Op::Sqrt:  // the whole root, exact through doubles below 2^52; v itself where v <= 1
+            Halves(S(0), {base}, {S(1)}, S(2), [&] { vsqrtpd(F(S(1)), F(S(1))); });
+            Mask(V(S(3)), r, Int(1), kGreater);
+            Select(r, V(S(3)), V(S(0)), r);
+            return true;
         case Op::R2x: PolarComponent(base, base, a(1), 0); return true;
         case Op::R2y: PolarComponent(base, base, a(1), kRightAngle); return true;
         case Op::C2m: {
@@ -1126,6 +1130,7 @@ size_t CodeBudget(const Program* program) {
         case Op::C2m:
         case Op::C2d:
         case Op::Tan:
+        case Op::Sqrt:
         case Op::Mix:
         case Op::Divide:
         case Op::Remainder:

@@ -146,6 +146,10 @@ TEST(NativeExecutor, AgreesOnTheEdges) {
         {"i+u*v-d", "x<y?x:0-y", "(x&&y)+(x||0)+!x+~y+(x<<y)+(y>>x)+(0-x>>28)", "mix(x,y,x*y,x-8)+dif(x,y)"},
         {"min(x,y)+max(0-x,y)+add(x,y,5)+sub(x,y,0-3)", "x==y|x!=3^x<=y&x>=2", "(x,y,c)", "m*d/(M+1)"},
         {"c*val(0,2,9)/256*255/(val(0,2,9)-1)", "(x-8)/4+(x-8)/1+(x-8)/0x40000000", "x>>33<<35", "debug+t+T"},
+        // whole roots: about the squares, of 0, 1 and negatives, and of the widest values (of the
+        // pixel or the row: roots of the column alone are tabulated by the interpreter)
+        {"sqrt(c*c-y)*1000+sqrt(c*c)", "sqrt(0x7fffffff-c*y)+sqrt(0x7ffe0000+x*y)", "sqrt(c-1)*256+sqrt(y-c)",
+         "sqrt(x*0x7ffffff+y*c*999999)+sqrt(0x80000000+c)"},
     };
     for (const auto& set : kSets) {
         const std::string formulas[kFormulaCount] = {set[0], set[1], set[2], set[3]};
@@ -337,7 +341,7 @@ TEST(NativeExecutor, MakesTheKernelOncePerCompileInReadOnlyMemory) {
     scene.SetFormulas(others);
     scene.Render(kBestExecutor);
     EXPECT_NE(scene.workspace->programs.plan.native, kNoNativeIsa);
-    const std::string order[kFormulaCount] = {"c+sqrt(c)", "c", "c", "a"};
+    const std::string order[kFormulaCount] = {"c+scl(c,0,x,0,9)", "c", "c", "a"};
     scene.SetFormulas(order);
     scene.Render(kBestExecutor);
     EXPECT_EQ(scene.workspace->programs.plan.native, kNoNativeIsa);
