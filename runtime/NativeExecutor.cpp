@@ -91,6 +91,7 @@ public:
         if (EmitCopy(program)) return Xbyak::GetError() == 0;
         PlanSharing(program);
         if (!PlanCells(program)) return false;
+        PlanConvolutions(program);
         Prologue();
         Label loop;
         L(loop);
@@ -117,7 +118,9 @@ public:
                 i = reuse_[size_t(i)].end;
                 continue;
             }
-            const int32_t base = inputs == 0 ? depth + 1 : depth - inputs + 1;
+            if (literalOperand_[size_t(i)]) continue;  // read where "cnv" uses it
+            const bool literalCnv = in.op == Op::Cnv && cnvLiterals_[size_t(i)] >= 0;
+            const int32_t base = inputs == 0 || literalCnv ? depth + 1 : depth - inputs + 1;
             if (base < 0 || base >= slots_) return false;
             current_ = i;
             if (!Operation(i, in, base, channel)) return false;
@@ -158,7 +161,9 @@ private:
     std::vector<int32_t> pixelSlot_, pixelFrom_;
     std::vector<Sharing> pixelSpan_;
     std::vector<bool> emitted_;
-    int32_t windowSlot_ = -1;  // the nine pixels of "cnv", kept by the first
+    int32_t windowSlot_ = -1;           // the nine pixels of "cnv", kept by the first
+    std::vector<int32_t> cnvLiterals_;  // per "cnv": the first of its ten operands when all are literals, else -1
+    std::vector<bool> literalOperand_;  // per instruction: one of those operands
     // "put" and "get": each lane's cells, one save slot per cell the
     // program names, by instruction (-1: an index outside the cells).
     std::vector<int32_t> cellSlot_;
@@ -197,6 +202,27 @@ private:
     }
 
     static bool ReadsSource(Op op) { return op == Op::Rad || op == Op::Rad1 || op == Op::Src; }
+    static bool UniformValue(Op op) {
+        return kOpInputs[static_cast<int32_t>(op)] == 0 && (IsFrameConstant(op) || op == Op::Y);
+    }
+
+    // A "cnv" whose ten operands are each a value of the row (its weights
+    // and divisor, as blur and sharpen give them) reads them from the row's
+    // literals where it uses them, so they take no register: with the
+    // sixteen of AVX2 it would not fit otherwise.
+    void PlanConvolutions(const Program* program) {
+        constexpr int32_t kOperands = kOpInputs[static_cast<int32_t>(Op::Cnv)];
+        cnvLiterals_.assign(size_t(program->count), -1);
+        literalOperand_.assign(size_t(program->count), false);
+        for (int32_t i = kOperands; i < program->count; ++i) {
+            if (program->code[i].op != Op::Cnv) continue;
+            bool literal = true;
+            for (int32_t k = i - kOperands; k < i; ++k) literal = literal && UniformValue(program->code[k].op);
+            if (!literal) continue;
+            cnvLiterals_[size_t(i)] = i - kOperands;
+            for (int32_t k = i - kOperands; k < i; ++k) literalOperand_[size_t(k)] = true;
+        }
+    }
 
     // The source byte that a value gives unchanged (0..3), -1 for a value
     // the same in every lane (read from the row's literals), or -2 for any other.
@@ -893,7 +919,7 @@ private:
             PixelByte(base, a(1), a(2));
             return true;
         }
-        case Op::Cnv: return Convolve(base, channel);
+        case Op::Cnv: return Convolve(base, channel, cnvLiterals_[size_t(i)]);
         case Op::Put:  // stores v in the lane's cell; gives v
             if (cellSlot_[size_t(i)] >= 0) Store(SavedValue(cellSlot_[size_t(i)]), r);
             return true;
@@ -1001,8 +1027,11 @@ private:
         return true;
     }
 
-    // "cnv": nine weights in slots base..base+8, the divisor in base+9.
-    bool Convolve(int32_t base, int32_t channel) {
+    // "cnv": nine weights in slots base..base+8, the divisor in base+9; or,
+    // when `literals` is not -1, all ten in the row's literals from there.
+    bool Convolve(int32_t base, int32_t channel, int32_t literals) {
+        const int32_t divisor = literals < 0 ? base + 9 : base + 1;
+        if (divisor >= slots_) return false;
         Columns(V(S(0)));
         vpsubd(V(S(1)), V(S(0)), Int(1));
         vpsubd(V(S(3)), V(S(0)), Int(2));
@@ -1030,7 +1059,12 @@ private:
                 }
                 if (channel % 4 != 0) vpsrld(V(S(3)), V(S(3)), 8 * (channel & 3));
                 And(V(S(3)), V(S(3)), Int(0xFF));
-                vpmulld(V(S(3)), V(S(3)), V(base + 3 * j + c));
+                if (literals < 0) {
+                    vpmulld(V(S(3)), V(S(3)), V(base + 3 * j + c));
+                } else {
+                    Broadcast(V(S(6)), Literal(literals + 3 * j + c));
+                    vpmulld(V(S(3)), V(S(3)), V(S(6)));
+                }
                 if (c == 0 && j == 0)
                     Move(V(S(5)), V(S(3)));
                 else
@@ -1040,7 +1074,7 @@ private:
         windowKept_ = windowSlot_ >= 0;
         Move(V(base), V(S(5)));
         // By 0 as by 1: the sum itself.
-        const int32_t divisor = base + 9;
+        if (literals >= 0) Broadcast(V(divisor), Literal(literals + 9));
         Mask(V(S(0)), V(divisor), Int(0), kEqual);
         vpsubd(V(divisor), V(divisor), V(S(0)));
         Quotient(base, base, divisor);
