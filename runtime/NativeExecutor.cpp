@@ -22,6 +22,7 @@
 #include <xbyak/xbyak_util.h>
 
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -39,6 +40,7 @@ struct NativeContext {
     const uint8_t* cnvRows[3];
     const int32_t* draws;  // "rnd": the run's draws in the generator's order, pixel by pixel
     const int32_t* cosine;
+    const int32_t* sineCosine;  // the cosine table as "sin" and "cos" give it
     const int32_t* baseAngle;
     const int32_t* vector;
     const int32_t* maps;
@@ -417,9 +419,11 @@ private:
     bool wide_;
     int32_t lanes_, slots_;
     bool single_ = false;
-    int32_t depth_ = 0;     // before the operation being emitted
-    int32_t current_ = 0;   // its index
-    bool isByte_[32] = {};  // per stack slot: the value is known to lie in 0..255
+    int32_t depth_ = 0;                        // before the operation being emitted
+    int32_t current_ = 0;                      // its index
+    bool isByte_[32] = {};                     // per stack slot: the value is known to lie in 0..255
+    std::optional<Xbyak::Address> broadcast_;  // what Broadcasted gives
+    Xmm scratch_;
     std::map<int32_t, Label> ints_;
     std::map<uint64_t, Label> doubles_;
     Label iota_;
@@ -567,8 +571,7 @@ private:
         else
             Move(V(S(0)), V(angle));
         And(V(S(0)), V(S(0)), Int(kAngleMask));
-        mov(rax, Context(offsetof(NativeContext, cosine)));
-        Gather(V(S(1)), rax, V(S(0)), 4, V(S(2)));
+        Gather(V(S(1)), r13, V(S(0)), 4, V(S(2)));
         Halves(d, {m, S(1)}, {S(2), S(3)}, S(4), [&] {
             vmulpd(F(S(2)), F(S(2)), F(S(3)));
             vaddpd(F(S(2)), F(S(2)), Real(kCosineRound));
@@ -861,21 +864,18 @@ private:
             if (in.op == Op::Sin) vpsubd(r, r, Int(kRightAngle));
             vpabsd(V(S(0)), r);
             And(V(S(0)), V(S(0)), Int(kAngleMask));
-            mov(rax, Context(offsetof(NativeContext, cosine)));
-            Gather(V(S(1)), rax, V(S(0)), 4, V(S(2)));
-            vpsrad(r, V(S(1)), kSineCosineShift);
+            Gather(r, r14, V(S(0)), 4, V(S(2)));
             return true;
         case Op::Tan: {  // (sin * 1024) / cos, 0 where the cosine is 0
             int32_t cosine;
             if (!Free(0, &cosine)) return false;
-            mov(rax, Context(offsetof(NativeContext, cosine)));
             vpabsd(V(S(0)), r);
             And(V(S(0)), V(S(0)), Int(kAngleMask));
-            Gather(V(cosine), rax, V(S(0)), 4, V(S(2)));
+            Gather(V(cosine), r13, V(S(0)), 4, V(S(2)));
             vpsubd(V(S(0)), r, Int(kRightAngle));
             vpabsd(V(S(0)), V(S(0)));
             And(V(S(0)), V(S(0)), Int(kAngleMask));
-            Gather(r, rax, V(S(0)), 4, V(S(2)));
+            Gather(r, r13, V(S(0)), 4, V(S(2)));
             vpslld(r, r, 10);
             Quotient(base, base, cosine);
             return true;
@@ -939,10 +939,16 @@ private:
         }
     }
 
-    // A literal of the row in every lane of a scratch register.
-    Xmm Broadcasted(int32_t i, int32_t k = 0) {
-        Broadcast(V(S(6)), Literal(i, k));
-        return V(S(6));
+    // A literal of the row in every lane: read by the operation itself with
+    // AVX-512 (an embedded broadcast), else in a scratch register.
+    const Xbyak::Operand& Broadcasted(int32_t i, int32_t k = 0) {
+        if (wide_) {
+            broadcast_.emplace(ptr_b[r9 + (8 * i + 4 * k)]);
+            return *broadcast_;
+        }
+        scratch_ = V(S(6));
+        Broadcast(scratch_, Literal(i, k));
+        return scratch_;
     }
 
     // 0/1 of a compare; `inverted` gives the opposite.
@@ -1103,6 +1109,8 @@ private:
     void Prologue() {
         push(rbx);
         push(r12);
+        push(r13);
+        push(r14);
         push(rbp);
         mov(rbp, rsp);
         if (saveSlots_ > 0) sub(rsp, saveSlots_ * 4 * lanes_);
@@ -1114,6 +1122,8 @@ private:
         mov(r10, Context(offsetof(NativeContext, columns)));
         mov(r11d, dword[rbx + static_cast<int32_t>(offsetof(NativeContext, x))]);
         mov(r12, Context(offsetof(NativeContext, draws)));
+        mov(r13, Context(offsetof(NativeContext, cosine)));
+        mov(r14, Context(offsetof(NativeContext, sineCosine)));
     }
 
     void Epilogue(Label& loop) {
@@ -1129,6 +1139,8 @@ private:
         vzeroupper();
         mov(rsp, rbp);
         pop(rbp);
+        pop(r14);
+        pop(r13);
         pop(r12);
         pop(rbx);
         ret();
@@ -1284,6 +1296,7 @@ bool RenderNativeRun(const NativeKernel* kernel, const VectorRun& run, InstanceS
     c.literals = native->literals;
     c.frameBase = s->baseAddress[kSourceSlot];
     c.cosine = lanes->cosine;
+    c.sineCosine = lanes->sineCosine;
     c.baseAngle = lanes->baseAngle;
     c.vector = lanes->vector;
     c.maps = lanes->maps;

@@ -665,6 +665,7 @@ int32_t DrawsPerPixel(const Program* program) {
 void PrepareVectorTables(const InstanceState* state, VectorWorkspace* ws) {
     for (int32_t k = 0; k < kTableEntries; ++k) {
         ws->cosine[k] = state->cosineTable[k];
+        ws->sineCosine[k] = state->cosineTable[k] >> kSineCosineShift;
         ws->vector[k] = state->vectorTable[k];
     }
     // BaseAngle by q = s * 1024 / l, the arctangent already scaled.

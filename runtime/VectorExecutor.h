@@ -29,6 +29,7 @@ struct alignas(64) VectorWorkspace {
     int32_t draws[kMaxDrawsPerPixel][kVectorBlock];      // "rnd" draws by call, then by pixel
     int32_t sequence[kMaxDrawsPerPixel * kVectorBlock];  // the same in the generator's order
     int32_t cosine[kTableEntries];
+    int32_t sineCosine[kTableEntries];     // the same shifted as "sin" and "cos" give it
     int32_t baseAngle[kTableEntries + 1];  // the angle procedure's base angle by its quotient
     int32_t vector[kTableEntries];
     int32_t maps[int32_t{kMapCount} * kMapEntries];
