@@ -194,11 +194,54 @@ struct Part {
     int32_t start;
 };
 
+constexpr int32_t kSclConstants = 5;
+
+// The code of out->code[start, end) as ColumnTables keeps it; its length,
+// or -1 when it does not fit.
+int32_t ColumnKey(const Program* out, int32_t start, int32_t end, int32_t* key) {
+    int32_t length = 0;
+    for (int32_t i = start; i < end; ++i) {
+        const Instruction& in = out->code[i];
+        const bool scl = in.op == Op::SclLiterals;
+        if (length + 2 + (scl ? kSclConstants : 0) > kMaxColumnKey) return -1;
+        key[length++] = static_cast<int32_t>(in.op);
+        if (!scl) {
+            key[length++] = in.value;
+            continue;
+        }
+        for (int32_t k = 0; k < kSclConstants; ++k) key[length++] = out->constants[in.value + k];
+    }
+    return length;
+}
+
+// The table of a part alike to the code `key`, or -1.
+int32_t TableAlike(const ColumnTables* tables, const int32_t* key, int32_t length) {
+    if (length < 0) return -1;
+    for (int32_t t = 0; t < tables->count; ++t)
+        if (tables->keyLength[t] == length &&
+            std::memcmp(tables->keys[t], key, sizeof(int32_t) * static_cast<size_t>(length)) == 0)
+            return t;
+    return -1;
+}
+
 // Replaces out->code[start, end) by a ColumnValue whose table holds the
-// value of that code for every column of the frame.
+// value of that code for every column of the frame: a table made for a
+// part alike, or one computed here.
 bool Tabulate(InstanceState* state, ColumnTables* tables, Program* out, int32_t start, int32_t end) {
     const int32_t width = state->xMax - state->xMin;
+    int32_t key[kMaxColumnKey];
+    const int32_t length = ColumnKey(out, start, end, key);
+    const int32_t alike = TableAlike(tables, key, length);
+    if (alike >= 0) {
+        std::memmove(out->code + start + 1, out->code + end,
+                     sizeof(Instruction) * static_cast<size_t>(out->count - end));
+        out->count -= end - start - 1;
+        out->code[start] = {Op::ColumnValue, alike * kMaxColumns};
+        return true;
+    }
     if (tables->count >= kMaxColumnTables || width <= 0 || width > kMaxColumns) return false;
+    tables->keyLength[tables->count] = length;
+    if (length > 0) std::memcpy(tables->keys[tables->count], key, sizeof(int32_t) * static_cast<size_t>(length));
     // The part runs in place, its end marked by a Return for the while.
     const Instruction after = out->code[end];
     out->code[end] = {Op::Return, 0};

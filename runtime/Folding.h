@@ -38,12 +38,17 @@ enum : int32_t {
     kMaxColumnTables = 16,
     kMaxColumns = 8192,   // wider frames are not tabulated
     kColumnPadding = 64,  // read, never used, by vector lanes past the last column
+    kMaxColumnKey = 96,   // longer parts get a table of their own each time
 };
 
 // The values of the column-only parts of a frame's programs, one table per
-// part, indexed by column - xMin.
+// part, indexed by column - xMin; with the code of each part (operations
+// and literals, the constants of "scl" in place of their index), so that
+// parts alike, in one program or in several, share one table.
 struct ColumnTables {
     int32_t count;
+    int32_t keyLength[kMaxColumnTables];  // -1: too long to share
+    int32_t keys[kMaxColumnTables][kMaxColumnKey];
     int32_t values[kMaxColumnTables * kMaxColumns + kColumnPadding];
 };
 

@@ -68,6 +68,43 @@ TEST(Specialize, TabulatesWhatDependsOnTheColumnAlone) {
     }
 }
 
+// Column parts alike, in one program or in two, share one table: the
+// channels of the default block ask for the same one. Parts that differ by
+// an operation, a literal or the constants of "scl" each get their own.
+TEST(Specialize, SharesTheTableOfColumnPartsAlike) {
+    const struct {
+        const char* first;
+        const char* second;
+        int32_t tables;  // after both
+    } kCases[] = {
+        {"r+scl(cos(x),-511,512,0,X)", "g*scl(cos(x),-511,512,0,X)", 1},
+        {"(r+scl(cos(x),-511,512,0,X))*(g+scl(cos(x),-511,512,0,X))", "b", 1},
+        {"r+scl(cos(x),-511,512,0,X)", "g*scl(cos(x),-511,512,0,Y)", 2},
+        {"r+scl(cos(x),-511,512,0,X)", "g*scl(cos(x),-510,512,0,X)", 2},
+        {"r+cos(x)*3", "g+cos(x)*4", 2},
+        {"r+cos(x)*3", "g+sin(x)*3", 2},
+    };
+    for (const auto& c : kCases) {
+        Specialized first(c.first), second(c.second);
+        auto tables = std::make_unique<ColumnTables>();
+        tables->count = 0;
+        auto one = std::make_unique<Program>(), two = std::make_unique<Program>();
+        TabulateColumns(first.frame.get(), first.state.get(), tables.get(), one.get());
+        TabulateColumns(second.frame.get(), second.state.get(), tables.get(), two.get());
+        EXPECT_EQ(tables->count, c.tables) << c.first << " | " << c.second;
+        // Each program still computes what it did, column by column.
+        TestFrame frame(640, 1);
+        for (size_t k = 0; k < frame.pixels.size(); ++k) frame.pixels[k] = static_cast<uint8_t>(k * 13);
+        for (const auto& [from, to] : {std::pair{&first, one.get()}, std::pair{&second, two.get()}})
+            for (int32_t x : {0, 7, 300, 639}) {
+                from->state->x = x;
+                from->state->pixelAddress[kSourceSlot] = frame.At(x, 0);
+                const int32_t expected = RunProgram(from->frame.get(), from->state.get());
+                EXPECT_EQ(RunProgram(to, from->state.get()), expected) << c.first << " | " << c.second << " at " << x;
+            }
+    }
+}
+
 TEST(Specialize, LeavesSideEffectsAndPixelReadsAlone) {
     Specialized s("rnd(0,9)+put(1,2)+get(2)+r+src(1,2,0)");
     EXPECT_EQ(Ops(*s.frame), Ops(*s.decoded));
