@@ -97,7 +97,8 @@ public:
         Prologue();
         Label loop;
         L(loop);
-        Xor(V(0), V(0), V(0));  // T before the first value
+        const std::vector<bool> readsT = ChannelsReadingT(program);
+        if (readsT[0]) Xor(V(0), V(0), V(0));  // T before the first value
         int32_t depth = 0, channel = 0;
         for (int32_t i = 0; i < program->count; ++i) {
             const Instruction& in = program->code[i];
@@ -105,8 +106,9 @@ public:
             depth_ = depth;
             if (in.op == Op::Return || in.op == Op::NextChannel) {
                 StoreChannel(depth, channel);
+                direct_ = false;
                 if (in.op == Op::Return) break;
-                if (depth != 0) Move(V(0), V(depth));
+                if (depth != 0 && readsT[size_t(channel) + 1]) Move(V(0), V(depth));
                 isByte_[0] = isByte_[size_t(depth)];
                 depth = 0;
                 ++channel;
@@ -121,6 +123,13 @@ public:
                 continue;
             }
             if (literalOperand_[size_t(i)]) continue;  // read where "cnv" uses it
+            const Op next = program->code[i + 1].op;   // every program ends with Return
+            if (!single_ && CopiedByte(in.op, channel) == channel && saved_[size_t(i)] < 0 &&
+                (next == Op::Return || (next == Op::NextChannel && !readsT[size_t(channel) + 1]))) {
+                direct_ = true;  // the channel is its own source byte: masked in where it is stored
+                depth = depth + 1;
+                continue;
+            }
             const bool literalCnv = in.op == Op::Cnv && cnvLiterals_[size_t(i)] >= 0;
             const int32_t base = inputs == 0 || literalCnv ? depth + 1 : depth - inputs + 1;
             if (base < 0 || base >= slots_) return false;
@@ -206,6 +215,28 @@ private:
     static bool ReadsSource(Op op) { return op == Op::Rad || op == Op::Rad1 || op == Op::Src; }
     static bool UniformValue(Op op) {
         return kOpInputs[static_cast<int32_t>(op)] == 0 && (IsFrameConstant(op) || op == Op::Y);
+    }
+
+    // Per channel: whether its program reads the T it starts with (the
+    // previous channel's value, 0 for the first), by an operation that
+    // takes more values than the channel pushed, or by ending with none.
+    static std::vector<bool> ChannelsReadingT(const Program* program) {
+        std::vector<bool> reads(size_t(kFormulaCount) + 1, false);
+        int32_t depth = 0;
+        size_t channel = 0;
+        for (int32_t i = 0; i < program->count && channel < kFormulaCount; ++i) {
+            const Op op = program->code[i].op;
+            const int32_t inputs = kOpInputs[static_cast<int32_t>(op)];
+            if (op == Op::Return || op == Op::NextChannel) {
+                if (depth == 0) reads[channel] = true;
+                depth = 0;
+                ++channel;
+                continue;
+            }
+            if (inputs > 0 && depth - inputs + 1 <= 0) reads[channel] = true;
+            depth += StackEffect(op);
+        }
+        return reads;
     }
 
     // A "cnv" whose ten operands are each a value of the row (its weights
@@ -422,6 +453,7 @@ private:
     int32_t depth_ = 0;                        // before the operation being emitted
     int32_t current_ = 0;                      // its index
     bool isByte_[32] = {};                     // per stack slot: the value is known to lie in 0..255
+    bool direct_ = false;                      // the channel being emitted is a source byte in its own place
     std::optional<Xbyak::Address> broadcast_;  // what Broadcasted gives
     Xmm scratch_;
     std::map<int32_t, Label> ints_;
@@ -1090,6 +1122,25 @@ private:
     // The clamped value of the channel in slot `slot` into its byte.
     // A source byte needs no clamping.
     void StoreChannel(int32_t slot, int32_t channel) {
+        if (direct_) {
+            Load(V(S(0)), ptr[rsi]);
+            if (channel == 0) {
+                And(Acc(), V(S(0)), Int(0xFF));
+            } else {
+                And(V(S(0)), V(S(0)), Int(static_cast<int32_t>(0xFFu << (8 * channel))));
+                Or(Acc(), Acc(), V(S(0)));
+            }
+            return;
+        }
+        if (!single_ && channel == 0) {  // clamped straight into the pixel
+            if (isByte_[size_t(slot)]) {
+                Move(Acc(), V(slot));
+            } else {
+                vpmaxsd(V(S(0)), V(slot), Int(0));
+                vpminsd(Acc(), V(S(0)), Int(255));
+            }
+            return;
+        }
         if (isByte_[size_t(slot)]) {
             Move(V(S(0)), V(slot));
         } else {
