@@ -1100,8 +1100,7 @@ private:
                 if (literals < 0) {
                     vpmulld(V(S(3)), V(S(3)), V(base + 3 * j + c));
                 } else {
-                    Broadcast(V(S(6)), Literal(literals + 3 * j + c));
-                    vpmulld(V(S(3)), V(S(3)), V(S(6)));
+                    vpmulld(V(S(3)), V(S(3)), Broadcasted(literals + 3 * j + c));
                 }
                 if (c == 0 && j == 0)
                     Move(V(S(5)), V(S(3)));
