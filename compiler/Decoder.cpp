@@ -16,8 +16,6 @@ struct Known {
     int32_t value;
 };
 
-uint32_t Wrapped(int64_t v) { return static_cast<uint32_t>(v); }
-
 // The value of `op` on literal operands (the left one first), as the
 // interpreter computes it, for the operators of one or two operands that
 // need no table; false for any other.
@@ -45,7 +43,7 @@ bool Fold(Op op, const Known* operands, int32_t* value) {
     case Op::Comma: v = a; break;  // drops the newest value
     case Op::Add: v = a + b; break;
     case Op::Subtract: v = a - b; break;
-    case Op::Multiply: v = Wrapped(int64_t{a} * b); break;
+    case Op::Multiply: v = a * b; break;
     case Op::BitAnd: v = a & b; break;
     case Op::BitOr: v = a | b; break;
     case Op::BitXor: v = a ^ b; break;
