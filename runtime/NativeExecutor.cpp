@@ -91,6 +91,9 @@ public:
     bool Emit(const Program* program, bool single) {
         single_ = single;
         if (EmitCopy(program)) return Xbyak::GetError() == 0;
+        // The stack takes registers 0..maxDepth; an operation's homes, up to
+        // three above the value it makes.
+        firstFreeRegister_ = program->maxDepth + kMaxHomes + 1;
         PlanSharing(program);
         if (!PlanCells(program)) return false;
         PlanConvolutions(program);
@@ -116,7 +119,7 @@ public:
             }
             if (reuse_[size_t(i)].end >= 0) {  // a part computed before: its saved value
                 if (depth + 1 >= slots_) return false;
-                Load(V(depth + 1), SavedValue(saved_[size_t(reuse_[size_t(i)].from)]));
+                LoadSaved(V(depth + 1), saved_[size_t(reuse_[size_t(i)].from)]);
                 isByte_[size_t(depth) + 1] = false;
                 depth = depth + 1;
                 i = reuse_[size_t(i)].end;
@@ -138,7 +141,7 @@ public:
             isByte_[size_t(base)] = in.op == Op::SourceB || in.op == Op::SourceG || in.op == Op::SourceR ||
                                     in.op == Op::SourceA || in.op == Op::SourceC || in.op == Op::I;
             emitted_[size_t(i)] = true;
-            if (saved_[size_t(i)] >= 0) Store(SavedValue(saved_[size_t(i)]), V(base));
+            if (saved_[size_t(i)] >= 0) StoreSaved(saved_[size_t(i)], V(base));
             depth = base;
         }
         Epilogue(loop);
@@ -443,16 +446,27 @@ private:
         }
     }
 
-    Address SavedValue(int32_t slot) { return ptr[rsp + slot * 4 * lanes_]; }
+    // Save slot k lives in a register above all that the program's stack
+    // and the operations' homes above it take, while there are such, and
+    // in the stack frame beyond them.
+    bool InRegister(int32_t slot) const { return slots_ - 1 - slot >= firstFreeRegister_; }
+    void LoadSaved(const Xmm& d, int32_t slot) {
+        InRegister(slot) ? Move(d, V(slots_ - 1 - slot)) : Load(d, ptr[rsp + slot * 4 * lanes_]);
+    }
+    void StoreSaved(int32_t slot, const Xmm& v) {
+        InRegister(slot) ? Move(V(slots_ - 1 - slot), v) : Store(ptr[rsp + slot * 4 * lanes_], v);
+    }
     void Store(const Address& a, const Xmm& v) { wide_ ? vmovdqu32(a, v) : vmovdqu(a, v); }
 
 private:
     bool wide_;
     int32_t lanes_, slots_;
     bool single_ = false;
-    int32_t depth_ = 0;                        // before the operation being emitted
-    int32_t current_ = 0;                      // its index
-    bool isByte_[32] = {};                     // per stack slot: the value is known to lie in 0..255
+    int32_t depth_ = 0;     // before the operation being emitted
+    int32_t current_ = 0;   // its index
+    bool isByte_[32] = {};  // per stack slot: the value is known to lie in 0..255
+    enum : int32_t { kMaxHomes = 3 };
+    int32_t firstFreeRegister_ = 0;
     bool direct_ = false;                      // the channel being emitted is a source byte in its own place
     std::optional<Xbyak::Address> broadcast_;  // what Broadcasted gives
     Xmm scratch_;
@@ -932,7 +946,7 @@ private:
             int32_t keep;
             const int32_t from = PixelsFrom(i, &keep);
             if (from >= 0) {
-                Load(V(a(1)), SavedValue(from));
+                LoadSaved(V(a(1)), from);
                 PixelByte(base, a(1), a(2));
                 return true;
             }
@@ -947,17 +961,17 @@ private:
             vpmulld(V(a(1)), V(a(1)), V(S(0)));
             vpaddd(V(base), V(base), V(a(1)));
             GatherSource(a(1), base);
-            if (keep >= 0) Store(SavedValue(keep), V(a(1)));
+            if (keep >= 0) StoreSaved(keep, V(a(1)));
             PixelByte(base, a(1), a(2));
             return true;
         }
         case Op::Cnv: return Convolve(base, channel, cnvLiterals_[size_t(i)]);
         case Op::Put:  // stores v in the lane's cell; gives v
-            if (cellSlot_[size_t(i)] >= 0) Store(SavedValue(cellSlot_[size_t(i)]), r);
+            if (cellSlot_[size_t(i)] >= 0) StoreSaved(cellSlot_[size_t(i)], r);
             return true;
         case Op::Get:
             if (cellSlot_[size_t(i)] >= 0)
-                Load(r, SavedValue(cellSlot_[size_t(i)]));
+                LoadSaved(r, cellSlot_[size_t(i)]);
             else
                 Xor(r, r, r);
             return true;
@@ -1043,7 +1057,7 @@ private:
         int32_t keep;
         const int32_t from = PixelsFrom(current_, &keep);
         if (from >= 0) {
-            Load(V(base + 1), SavedValue(from));
+            LoadSaved(V(base + 1), from);
             PixelByte(base, base + 1, base + 2);
             return true;
         }
@@ -1060,7 +1074,7 @@ private:
         ClampTo(base + 1, offsetof(NativeContext, yMin), offsetof(NativeContext, yLast));
         SourceOffset(column, base + 1);
         GatherSource(base + 1, column);
-        if (keep >= 0) Store(SavedValue(keep), V(base + 1));
+        if (keep >= 0) StoreSaved(keep, V(base + 1));
         PixelByte(base, base + 1, base + 2);
         return true;
     }
@@ -1089,11 +1103,11 @@ private:
             for (int32_t j = 0; j < 3; ++j) {
                 const int32_t kept = windowSlot_ < 0 ? -1 : windowSlot_ + 3 * j + c;
                 if (windowKept_) {
-                    Load(V(S(3)), SavedValue(kept));
+                    LoadSaved(V(S(3)), kept);
                 } else {
                     mov(rax, Context(offsetof(NativeContext, cnvRows) + sizeof(void*) * size_t(j)));
                     Gather(V(S(3)), rax, V(S(2)), 4, V(S(4)));
-                    if (kept >= 0) Store(SavedValue(kept), V(S(3)));
+                    if (kept >= 0) StoreSaved(kept, V(S(3)));
                 }
                 if (channel % 4 != 0) vpsrld(V(S(3)), V(S(3)), 8 * (channel & 3));
                 And(V(S(3)), V(S(3)), Int(0xFF));
