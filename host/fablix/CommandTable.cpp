@@ -19,6 +19,8 @@ constexpr OptionList ListOf(const OptionHelp (&options)[N]) {
 
 constexpr OptionHelp kBlockOptions[] = {
     {"--settings", "FILE.fbl", kValueSettings, "formulas and sliders from a settings file, applied first"},
+    {"--plain", nullptr, kValueNone,
+     "the picture as it is: the formulas b, g, r, a and single expression mode off, at its place in the order"},
     {"-b", "TEXT", kValueText, "the formula of blue (formula 0)"},
     {"-g", "TEXT", kValueText, "the formula of green (formula 1)"},
     {"-r", "TEXT", kValueText, "the formula of red (formula 2)"},
@@ -136,9 +138,10 @@ constexpr CommandHelp kCommands[] = {
      ListOf(kShowOptions), true, false, ""},
 };
 
-constexpr const char* kBlockOptionsNote =
+constexpr const char kBlockOptionsNote[] =
     "The block starts as the editor's default; --settings comes first wherever it stands, the other block options "
-    "follow in the order given.";
+    "follow in the order given, so --plain replaces the settings file's formulas (not its sliders), and a later -b, "
+    "-g, -r or -a replaces one of --plain's.";
 
 // "--frames N" or "-y" for the usage line: the long spelling and the value.
 std::string UsageWord(const OptionHelp& option) {
@@ -193,6 +196,7 @@ CommandList ToolCommands() { return {kCommands, static_cast<int32_t>(std::size(k
 OptionList BlockOptionList() { return ListOf(kBlockOptions); }
 OptionList OverwriteOptionList() { return ListOf(kOverwriteOptions); }
 OptionList ToolOptionList() { return ListOf(kToolOptions); }
+const char* BlockOptionsNote() { return kBlockOptionsNote; }
 
 const CommandHelp* FindCommand(const char* name) {
     for (const CommandHelp& command : kCommands)
