@@ -19,8 +19,7 @@ constexpr OptionList ListOf(const OptionHelp (&options)[N]) {
 
 constexpr OptionHelp kBlockOptions[] = {
     {"--settings", "FILE.fbl", kValueSettings, "formulas and sliders from a settings file, applied first"},
-    {"--plain", nullptr, kValueNone,
-     "the picture as it is: the formulas b, g, r, a and single expression mode off, at its place in the order"},
+    {"--plain", nullptr, kValueNone, "the picture as it is: the formulas b, g, r, a, single expression mode off"},
     {"-b", "TEXT", kValueText, "the formula of blue (formula 0)"},
     {"-g", "TEXT", kValueText, "the formula of green (formula 1)"},
     {"-r", "TEXT", kValueText, "the formula of red (formula 2)"},
