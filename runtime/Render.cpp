@@ -159,7 +159,7 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     plan.vector = lanes;
     programs->columns.count = 0;
     int32_t depth = 0;  // of the channels' values in the vector executor
-    bool random = false, cells = false;
+    bool cells = false;
     const int32_t first = plan.single ? kSingleFormula : 0;
     // Each program specialised for the frame, its parts that depend on the
     // column alone tabulated; folded for the row too when it reads "y".
@@ -169,7 +169,6 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
         const Program* frame = &programs->frame[i];
         plan.perRow[i] = ProgramUses(frame, Op::Y);
         plan.anyPerRow = plan.anyPerRow || plan.perRow[i];
-        random = random || ProgramUses(frame, Op::Rnd);
         cells = cells || ProgramUses(frame, Op::Put) || ProgramUses(frame, Op::Get);
         plan.vector = plan.vector && RunsVectorized(frame);
         plan.draws += DrawsPerPixel(frame);
@@ -179,7 +178,11 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     const Program* parts[kFormulaCount];
     for (int32_t i = first; i < kFormulaCount; ++i) parts[i - first] = &programs->frame[i];
     plan.cellsInPixel = cells && CellsStayInPixel(parts, kFormulaCount - first);
-    plan.inOrder = random || (cells && !plan.cellsInPixel);
+    // Programs are straight lines, every operation runs once per pixel (folding
+    // keeps each "rnd"), so every pixel makes plan.draws draws and a band
+    // can start the generator at its first pixel's place: "rnd" alone does
+    // not tie rows to one thread.
+    plan.inOrder = cells && !plan.cellsInPixel;
     plan.vector = plan.vector && plan.draws <= kMaxDrawsPerPixel && depth <= kMaxVectorDepth;
     if (!plan.single && !plan.anyPerRow) JoinRunning(programs, nullptr, &programs->pixel);
     const bool nativeMay = plan.vector || (lanes && plan.cellsInPixel && plan.draws <= kMaxDrawsPerPixel);
@@ -253,6 +256,8 @@ RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const Filte
     for (int32_t k = 1; k < bands; ++k) {
         const RowHelper& helper = helpers[k - 1];
         std::memcpy(helper.state, state, sizeof(InstanceState));
+        const uint64_t pixelsAbove = uint64_t(bandStart(k) - state->yMin) * uint64_t(Extent(state->xMin, state->xMax));
+        SkipRandoms(helper.state, pixelsAbove * uint64_t(programs->plan.draws));
         threads.emplace_back([&, k, helper] {
             finished[static_cast<size_t>(k)] =
                 RenderRows(helper.state, programs, helper.rows, destination, bandStart(k), bandStart(k + 1), probe);

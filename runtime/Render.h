@@ -19,9 +19,9 @@ struct FramePlan {
     bool anyPerRow;
     bool vector;        // the vector executor runs the frame, else the interpreter
     NativeIsa native;   // with vector: rows whose program has native code run on the kernel at this set
-    bool inOrder;       // "rnd", or cells a pixel may see of another: rows render in order, on one thread
+    bool inOrder;       // cells a pixel may see of another: rows render in order, on one thread
     bool cellsInPixel;  // "put" and "get" only within a pixel (CellsStayInPixel)
-    int32_t draws;      // "rnd" draws per pixel (vector executor)
+    int32_t draws;      // "rnd" draws per pixel, the same at every pixel: a band skips those of the rows above
 };
 
 // Which executors may run a frame: the best that computes it exactly; the
@@ -107,9 +107,10 @@ struct RowHelper {
 
 // The render loop: loads the source through the record's callback when the
 // state's time differs, then renders the record's source frame into its
-// destination, pixel by pixel and channel by channel. A frame whose programs
-// do not depend on pixel order is split into bands of rows, one per helper
-// and one for the calling thread; the result is the same byte for byte.
+// destination, pixel by pixel and channel by channel. A frame whose cells
+// no pixel sees of another is split into bands of rows, one per helper and
+// one for the calling thread, each band's generator skipped to the draws of
+// its first pixel; the result is the same byte for byte.
 // kRenderDone when every row was rendered, kRenderStopped when `probe` (may
 // be null) reported input after a row.
 RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
