@@ -248,8 +248,10 @@ void PrepareRowTables(const InstanceState* state, const FormulaPrograms* program
 }
 
 // Runs of rows handed out in turn: several per thread, so that a thread
-// that started late or was held up by another process takes fewer.
+// that started late or was held up by another process takes fewer, and
+// short, so that the others wait little for the last one.
 constexpr int32_t kRunsPerThread = 8;
+constexpr int32_t kRowsPerRun = 16;
 
 // One frame shared among workers: worker 0 is the calling thread with the
 // frame's state, worker k > 0 helper k - 1 with a copy of it made before.
@@ -331,7 +333,7 @@ RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const Filte
     // Copied before any worker starts: worker 0 renders with the original.
     for (int32_t k = 1; k < workers; ++k) std::memcpy(helpers[k - 1].state, state, sizeof(InstanceState));
     SharedFrame frame{state, workspace, helpers, destination, probe, workers, height, programs->plan.draws == 0, 0};
-    frame.runs = std::min(workers * kRunsPerThread, height);
+    frame.runs = std::max(std::min(workers * kRunsPerThread, height), height / kRowsPerRun);
     const BandThreads fresh{RunOnFreshThreads, nullptr};
     const BandThreads& run = threads != nullptr ? *threads : fresh;
     run.run(run.pool, workers, RenderShare, &frame);
