@@ -664,6 +664,8 @@ MediaCode CompleteContainer(ClipWriterState& s, std::string& message, StopProbe 
     const int64_t carryEnd = s.options.cutToFrames ? s.endMicros : INT64_MAX;
     if (MediaCode carried = CarryPacketsUntil(s.carried, s.muxer, carryEnd, s.detail, message); carried != kMediaOk)
         return Fail(s, carried, message, message);
+    if (MediaCode flushed = FlushCarriedStreams(s.carried, s.muxer, s.detail, message); flushed != kMediaOk)
+        return Fail(s, flushed, message, message);
     int error = av_write_trailer(s.muxer);
     s.headerWritten = false;
     if (error >= 0) {
