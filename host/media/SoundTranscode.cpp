@@ -140,8 +140,8 @@ MediaCode MuxEncoded(SoundTranscode& t, AVFormatContext* muxer, FfmpegDetail& de
 // last frame or, for encoders that take none, padded with silence.
 MediaCode EncodeQueued(SoundTranscode& t, bool atEnd, AVFormatContext* muxer, FfmpegDetail& detail,
                        std::string& message) {
-    const bool shortLast = t.encoder->codec->capabilities &
-                           (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+    const bool shortLast =
+        t.encoder->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     while (av_audio_fifo_size(t.fifo) >= t.frameSamples || (atEnd && av_audio_fifo_size(t.fifo) > 0)) {
         const int samples = std::min(av_audio_fifo_size(t.fifo), t.frameSamples);
         AVFrame* chunk = t.chunk;
@@ -176,8 +176,8 @@ void OrderFrameLayout(AVFrame* frame) {
 
 MediaCode OpenResampler(SoundTranscode& t, AVFrame* frame, FfmpegDetail& detail, std::string& message) {
     const AVCodecContext* e = t.encoder;
-    int error = swr_alloc_set_opts2(&t.resampler, &t.encoder->ch_layout, e->sample_fmt, e->sample_rate, &frame->ch_layout,
-                                    AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+    int error = swr_alloc_set_opts2(&t.resampler, &t.encoder->ch_layout, e->sample_fmt, e->sample_rate,
+                                    &frame->ch_layout, AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
     if (error >= 0) error = swr_init(t.resampler);
     return error < 0 ? Failed(t, kMediaUnsupported, error, detail, message) : kMediaOk;
 }

@@ -31,9 +31,9 @@ struct SoundTranscode {
     AVFrame* converted = nullptr;
     AVFrame* chunk = nullptr;  // one encoder frame's samples
     AVPacket* packet = nullptr;
-    int32_t frameSamples = 0;      // samples per encoder frame
-    int64_t nextPts = INT64_MIN;   // of the next sample to encode, in 1 / the encoder's rate; unset
-    std::string output;            // as the user named it, for messages
+    int32_t frameSamples = 0;     // samples per encoder frame
+    int64_t nextPts = INT64_MIN;  // of the next sample to encode, in 1 / the encoder's rate; INT64_MIN: not yet known
+    std::string output;           // as the user named it, for messages
 };
 
 // The encoder that -c:a NAME names, or null when this build has none that
