@@ -81,7 +81,9 @@ constexpr OptionHelp kRenderOptions[] = {
     {"-pix_fmt", "F", kValueText, "the pixel format written (default: the container's, yuv420p for .mp4)"},
     {"-b:v", "RATE", kValueText, "the video bit rate, such as 4M"},
     {"--encoder-option", "KEY=VALUE", kValueText, "an option of the video encoder, passed through (repeatable)"},
-    {"-c:a, -acodec", "copy", kValueText, "the sound: copied as it is (the only choice)"},
+    {"-c:a, -acodec", "CODEC", kValueText,
+     "the sound encoder, as FFmpeg names it (default: copy; the container's usual one where it cannot hold it)"},
+    {"-b:a", "RATE", kValueText, "the re-encoded sound's bit rate, such as 128k"},
     {"-f", "FORMAT", kValueText, "OUTPUT - : y4m, nut, rawvideo, png or matroska on standard output"},
 };
 
