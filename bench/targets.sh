@@ -7,8 +7,9 @@
 #     AVX-512 kernel of the same formulas; the identity against a memcpy of
 #     the frame (the reference kernels are built here with g++ -O3 -march=native);
 #   - every example of examples/ on one thread, 1080p;
-#   - two threads against one: fablix bench, and FFmpeg running the frei0r
-#     plug-in on a 1080p clip (one core by taskset, against two);
+#   - two threads against one: fablix bench, FFmpeg running the frei0r
+#     plug-in on a 1080p clip (one core by taskset, against two), and the
+#     plug-in's instance alone (frei0r_bench);
 #   - 3840 x 2160 against 1920 x 1080;
 #   - native code, the vector executor and the interpreter per formula set,
 #     and the making of a native kernel (render_bench);
@@ -30,7 +31,8 @@ rounds=${ROUNDS:-3}
 for tool in g++ python3 ffmpeg taskset; do
   command -v "$tool" >/dev/null || { echo "$0 needs $tool" >&2; exit 1; }
 done
-for program in "$fablix" "$render_bench" "$plugins/fablix.so"; do
+frei0r_bench="$build/bench/frei0r/frei0r_bench"
+for program in "$fablix" "$render_bench" "$plugins/fablix.so" "$frei0r_bench"; do
   [ -e "$program" ] || { echo "$0: no $program; build first (cmake --build --preset linux)" >&2; exit 1; }
 done
 work=$(mktemp -d)
@@ -125,6 +127,21 @@ echo "| \`fablix bench --threads N --frames 40\`, ms per frame | $(median "${one
   "$(ratio "$(median "${one[@]}")" "$(median "${two[@]}")") | at least 1.8 |"
 echo "| \`ffmpeg -vf frei0r=fablix\`, 50 frames, s less the bare pipeline's $(median "${bare[@]}") s (one core: taskset -c 0) |" \
   "$filter1 | $filter2 | $(ratio "$filter1" "$filter2") | at least 1.8 |"
+# The plug-in's instance alone on a 1080p frame (wall time), without FFmpeg's
+# pipeline around it.
+"$frei0r_bench" --benchmark_repetitions="$((rounds < 2 ? 2 : rounds))" --benchmark_report_aggregates_only=true \
+  --benchmark_format=json 2>/dev/null | python3 -c '
+import json, sys
+t = {}
+for b in json.load(sys.stdin)["benchmarks"]:
+    if b.get("aggregate_name") == "median":
+        name, threads = b["run_name"].split("/")[:2]
+        threads = threads.split(":")[1]
+        t.setdefault(name, {})[threads] = b["real_time"]
+for name, v in t.items():
+    print("| `frei0r_bench`, %s, ms per frame | %.2f | %.2f | %.2f | at least 1.8 |" % (name, v["1"], v["2"], v["1"] / v["2"]))
+'
+
 echo
 echo "| default block, one thread, ms per frame | 1920 x 1080 | 3840 x 2160 | ratio | goal |"
 echo "|---|---|---|---|---|"

@@ -19,3 +19,8 @@ int32_t DrawRandom(InstanceState* state);
 
 // The next `count` draws into out[0..count), as `count` calls of DrawRandom.
 void DrawRandoms(InstanceState* state, int32_t* out, int32_t count);
+
+// Leaves the table and both cursors as `count` calls of DrawRandom would,
+// in time logarithmic in `count`: so a band of rows can start drawing at
+// its first pixel's place in the frame's order.
+void SkipRandoms(InstanceState* state, uint64_t count);

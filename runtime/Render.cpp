@@ -1,6 +1,7 @@
 #include "Render.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -78,9 +79,12 @@ void InterpretRow(InstanceState* state, const FormulaPrograms* programs, const P
     }
 }
 
-NativeIsa NativeChoice(ExecutorChoice executor) {
-    switch (executor) {
-    case kBestExecutor: return BestNativeIsa();
+NativeIsa NativeChoice(FormulaPrograms* programs) {
+    switch (programs->executor) {
+    case kBestExecutor:
+        if (!programs->isaKnown) programs->bestIsa = BestNativeIsa();
+        programs->isaKnown = true;
+        return programs->bestIsa;
     case kNativeAvx2Only: return NativeIsaSupported(kNativeAvx2) ? kNativeAvx2 : kNoNativeIsa;
     case kNativeAvx512Only: return NativeIsaSupported(kNativeAvx512) ? kNativeAvx512 : kNoNativeIsa;
     default: return kNoNativeIsa;
@@ -91,7 +95,7 @@ NativeIsa NativeChoice(ExecutorChoice executor) {
 // the programs folded per row give their shape by the first row.
 NativeIsa PrepareNative(InstanceState* state, FormulaPrograms* programs) {
     const FramePlan& plan = programs->plan;
-    const NativeIsa isa = NativeChoice(programs->executor);
+    const NativeIsa isa = NativeChoice(programs);
     if (isa == kNoNativeIsa || state->yMax <= state->yMin) return kNoNativeIsa;
     const Program* program = plan.single ? &programs->frame[kSingleFormula] : &programs->pixel;
     if (plan.anyPerRow) {
@@ -159,7 +163,7 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     plan.vector = lanes;
     programs->columns.count = 0;
     int32_t depth = 0;  // of the channels' values in the vector executor
-    bool random = false, cells = false;
+    bool cells = false;
     const int32_t first = plan.single ? kSingleFormula : 0;
     // Each program specialised for the frame, its parts that depend on the
     // column alone tabulated; folded for the row too when it reads "y".
@@ -169,7 +173,6 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
         const Program* frame = &programs->frame[i];
         plan.perRow[i] = ProgramUses(frame, Op::Y);
         plan.anyPerRow = plan.anyPerRow || plan.perRow[i];
-        random = random || ProgramUses(frame, Op::Rnd);
         cells = cells || ProgramUses(frame, Op::Put) || ProgramUses(frame, Op::Get);
         plan.vector = plan.vector && RunsVectorized(frame);
         plan.draws += DrawsPerPixel(frame);
@@ -179,7 +182,11 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     const Program* parts[kFormulaCount];
     for (int32_t i = first; i < kFormulaCount; ++i) parts[i - first] = &programs->frame[i];
     plan.cellsInPixel = cells && CellsStayInPixel(parts, kFormulaCount - first);
-    plan.inOrder = random || (cells && !plan.cellsInPixel);
+    // Programs are straight lines, every operation runs once per pixel (folding
+    // keeps each "rnd"), so every pixel makes plan.draws draws and a band
+    // can start the generator at its first pixel's place: "rnd" alone does
+    // not tie rows to one thread.
+    plan.inOrder = cells && !plan.cellsInPixel;
     plan.vector = plan.vector && plan.draws <= kMaxDrawsPerPixel && depth <= kMaxVectorDepth;
     if (!plan.single && !plan.anyPerRow) JoinRunning(programs, nullptr, &programs->pixel);
     const bool nativeMay = plan.vector || (lanes && plan.cellsInPixel && plan.draws <= kMaxDrawsPerPixel);
@@ -187,15 +194,17 @@ void PreparePrograms(InstanceState* state, const FilterParams* params, FormulaPr
     if (plan.native == kNoNativeIsa) programs->kernel.reset();
 }
 
-RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
-                        const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe) {
+namespace {
+
+// RenderRows once the row workspace's tables are prepared.
+RenderResult RenderPreparedRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
+                                const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe) {
     const FramePlan& plan = programs->plan;
     // A destination smaller than the source is written only within its own
     // extent; every pixel is still computed so "rnd" and "put" see the same
     // order whatever the destination.
     const int32_t storeColumns = Extent(destination->bounds.left, destination->bounds.right);
     const int32_t storeRows = Extent(destination->bounds.top, destination->bounds.bottom);
-    if (plan.vector || plan.native != kNoNativeIsa) PrepareVectorTables(state, &rows->lanes);
     const int32_t width = Extent(state->xMin, state->xMax);
     for (state->row = firstRow; state->row < endRow; ++state->row) {
         const int64_t index = state->row - state->yMin;
@@ -234,8 +243,81 @@ RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, R
     return kRenderDone;
 }
 
+void PrepareRowTables(const InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows) {
+    if (programs->plan.vector || programs->plan.native != kNoNativeIsa) PrepareVectorTables(state, &rows->lanes);
+}
+
+// Runs of rows handed out in turn: several per thread, so that a thread
+// that started late or was held up by another process takes fewer, and
+// short, so that the others wait little for the last one.
+constexpr int32_t kRunsPerThread = 8;
+constexpr int32_t kRowsPerRun = 16;
+
+// One frame shared among workers: worker 0 is the calling thread with the
+// frame's state, worker k > 0 helper k - 1 with a copy of it made before.
+struct SharedFrame {
+    InstanceState* state;
+    RenderWorkspace* workspace;
+    const RowHelper* helpers;
+    const PixelMap* destination;
+    InputProbe probe;
+    int32_t workers;
+    int32_t height;
+    bool byRuns;   // runs taken in turn, else one band per worker
+    int32_t runs;  // with byRuns
+    std::atomic<int32_t> nextRun{0};
+    std::atomic<bool> stopped{false};
+
+    // First row of band k of `parts` equal parts.
+    int32_t Start(int32_t k, int32_t parts) const {
+        return state->yMin + static_cast<int32_t>(int64_t{height} * k / parts);
+    }
+};
+
+void RenderShare(void* context, int32_t k) {
+    SharedFrame& frame = *static_cast<SharedFrame*>(context);
+    const FormulaPrograms* programs = &frame.workspace->programs;
+    InstanceState* state = frame.state;
+    RowWorkspace* rows = &frame.workspace->rows;
+    if (k > 0) {
+        state = frame.helpers[k - 1].state;
+        rows = frame.helpers[k - 1].rows;
+    }
+    PrepareRowTables(state, programs, rows);
+    if (!frame.byRuns) {
+        const int32_t first = frame.Start(k, frame.workers);
+        const uint64_t pixelsAbove = uint64_t(first - state->yMin) * uint64_t(Extent(state->xMin, state->xMax));
+        SkipRandoms(state, pixelsAbove * uint64_t(programs->plan.draws));
+        if (RenderPreparedRows(state, programs, rows, frame.destination, first, frame.Start(k + 1, frame.workers),
+                               frame.probe) == kRenderStopped)
+            frame.stopped = true;
+        return;
+    }
+    for (int32_t run = frame.nextRun++; run < frame.runs && !frame.stopped; run = frame.nextRun++)
+        if (RenderPreparedRows(state, programs, rows, frame.destination, frame.Start(run, frame.runs),
+                               frame.Start(run + 1, frame.runs), frame.probe) == kRenderStopped)
+            frame.stopped = true;
+}
+
+// Threads started for one frame, for callers that keep none.
+void RunOnFreshThreads(void*, int32_t count, void (*work)(void*, int32_t), void* context) {
+    std::vector<std::thread> threads;
+    for (int32_t k = 1; k < count; ++k) threads.emplace_back(work, context, k);
+    work(context, 0);
+    for (std::thread& thread : threads) thread.join();
+}
+
+}  // namespace
+
+RenderResult RenderRows(InstanceState* state, const FormulaPrograms* programs, RowWorkspace* rows,
+                        const PixelMap* destination, int32_t firstRow, int32_t endRow, InputProbe probe) {
+    PrepareRowTables(state, programs, rows);
+    return RenderPreparedRows(state, programs, rows, destination, firstRow, endRow, probe);
+}
+
 RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                         RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers, int32_t helperCount) {
+                         RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers, int32_t helperCount,
+                         const BandThreads* threads) {
     PixelMap* source = *record->sourceMap;
     if (state->time != record->time && record->sourceFrameCallback != nullptr)
         record->sourceFrameCallback(record->time, record->sourceMap, source, record->callbackData);
@@ -244,31 +326,26 @@ RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const Filte
     PreparePrograms(state, params, &workspace->programs);
     const PixelMap* destination = *record->destinationMap;
     const int32_t height = Extent(state->yMin, state->yMax);
-    const int32_t bands = programs->plan.inOrder || height < 2 ? 1 : std::min(1 + helperCount, height);
-    if (bands == 1) return RenderRows(state, programs, &workspace->rows, destination, state->yMin, state->yMax, probe);
+    const int32_t workers = programs->plan.inOrder || height < 2 ? 1 : std::min(1 + helperCount, height);
+    if (workers == 1)
+        return RenderRows(state, programs, &workspace->rows, destination, state->yMin, state->yMax, probe);
 
-    auto bandStart = [&](int32_t k) { return state->yMin + static_cast<int32_t>(int64_t{height} * k / bands); };
-    std::vector<std::thread> threads;
-    std::vector<RenderResult> finished(static_cast<size_t>(bands), kRenderDone);
-    for (int32_t k = 1; k < bands; ++k) {
-        const RowHelper& helper = helpers[k - 1];
-        std::memcpy(helper.state, state, sizeof(InstanceState));
-        threads.emplace_back([&, k, helper] {
-            finished[static_cast<size_t>(k)] =
-                RenderRows(helper.state, programs, helper.rows, destination, bandStart(k), bandStart(k + 1), probe);
-        });
-    }
-    finished[0] = RenderRows(state, programs, &workspace->rows, destination, bandStart(0), bandStart(1), probe);
-    for (std::thread& thread : threads) thread.join();
-    return std::find(finished.begin(), finished.end(), kRenderStopped) == finished.end() ? kRenderDone : kRenderStopped;
+    // Copied before any worker starts: worker 0 renders with the original.
+    for (int32_t k = 1; k < workers; ++k) std::memcpy(helpers[k - 1].state, state, sizeof(InstanceState));
+    SharedFrame frame{state, workspace, helpers, destination, probe, workers, height, programs->plan.draws == 0, 0};
+    frame.runs = std::max(std::min(workers * kRunsPerThread, height), height / kRowsPerRun);
+    const BandThreads fresh{RunOnFreshThreads, nullptr};
+    const BandThreads& run = threads != nullptr ? *threads : fresh;
+    run.run(run.pool, workers, RenderShare, &frame);
+    return frame.stopped ? kRenderStopped : kRenderDone;
 }
 
 RenderResult RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
                                RenderWorkspace* workspace, InputProbe probe, FrameSource source,
-                               const RowHelper* helpers, int32_t helperCount) {
+                               const RowHelper* helpers, int32_t helperCount, const BandThreads* threads) {
     if (source == kSourceHoldsFrame) state->time = record->time;
     PrepareFrame(record, state, params);
-    return RenderFrame(record, state, params, workspace, probe, helpers, helperCount);
+    return RenderFrame(record, state, params, workspace, probe, helpers, helperCount, threads);
 }
 
 RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,

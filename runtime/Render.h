@@ -19,9 +19,9 @@ struct FramePlan {
     bool anyPerRow;
     bool vector;        // the vector executor runs the frame, else the interpreter
     NativeIsa native;   // with vector: rows whose program has native code run on the kernel at this set
-    bool inOrder;       // "rnd", or cells a pixel may see of another: rows render in order, on one thread
+    bool inOrder;       // cells a pixel may see of another: rows render in order, on one thread
     bool cellsInPixel;  // "put" and "get" only within a pixel (CellsStayInPixel)
-    int32_t draws;      // "rnd" draws per pixel (vector executor)
+    int32_t draws;      // "rnd" draws per pixel, the same at every pixel: a band skips those of the rows above
 };
 
 // Which executors may run a frame: the best that computes it exactly; the
@@ -50,6 +50,8 @@ struct FormulaPrograms {
     ColumnTables columns;
     FramePlan plan;
     ExecutorChoice executor = kBestExecutor;
+    bool isaKnown = false;  // the processor's best native set, asked once (a query costs a VM exit)
+    NativeIsa bestIsa = kNoNativeIsa;
     NativeKernelPtr kernel;  // made once per compile, kept while the programs' operations stay
 };
 
@@ -105,16 +107,28 @@ struct RowHelper {
     RowWorkspace* rows;
 };
 
+// The host's threads for a frame's bands, kept across frames so that a frame
+// starts none. `run` calls work(context, k) for every k in [0, count): k = 0
+// on the calling thread, the others at once on threads of the pool's; and
+// returns when every call has.
+struct BandThreads {
+    void (*run)(void* pool, int32_t count, void (*work)(void* context, int32_t k), void* context);
+    void* pool;
+};
+
 // The render loop: loads the source through the record's callback when the
 // state's time differs, then renders the record's source frame into its
-// destination, pixel by pixel and channel by channel. A frame whose programs
-// do not depend on pixel order is split into bands of rows, one per helper
-// and one for the calling thread; the result is the same byte for byte.
+// destination, pixel by pixel and channel by channel. A frame whose cells
+// no pixel sees of another is shared among the calling thread and the
+// helpers, on `threads` (null: threads started for the frame): one band of
+// rows each when "rnd" draws, each band's generator skipped to the draws of
+// its first pixel; otherwise runs of rows that each takes in turn as it
+// comes free. The result is the same byte for byte.
 // kRenderDone when every row was rendered, kRenderStopped when `probe` (may
 // be null) reported input after a row.
 RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
                          RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers = nullptr,
-                         int32_t helperCount = 0);
+                         int32_t helperCount = 0, const BandThreads* threads = nullptr);
 
 // Where the frame to render comes from.
 enum FrameSource : int32_t {
@@ -126,7 +140,8 @@ enum FrameSource : int32_t {
 // when the source holds the frame, prepares the frame, runs the loop.
 RenderResult RenderFilterFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
                                RenderWorkspace* workspace, InputProbe probe, FrameSource source,
-                               const RowHelper* helpers = nullptr, int32_t helperCount = 0);
+                               const RowHelper* helpers = nullptr, int32_t helperCount = 0,
+                               const BandThreads* threads = nullptr);
 
 // For callers that keep no workspace between calls (the plug-in's execute
 // and preview): decodes the state's code areas into a workspace of this

@@ -19,12 +19,29 @@ BlockStatus Refused(const std::string& message) {
     return kBlockRefused;
 }
 
+// Formula i of the identity block reads back byte i of the source pixel.
+constexpr const char* kPlainFormulas[kFormulaCount] = {"b", "g", "r", "a"};
+
+void ApplyPlain(FilterParams* params) {
+    for (int32_t i = 0; i < kFormulaCount; ++i) StoreFormula(params, i, kPlainFormulas[i]);
+    params->singleExpression = 0;
+}
+
 void ApplyEdit(const BlockEdit& edit, FilterParams* params) {
     switch (edit.kind) {
     case BlockEdit::kFormula: StoreFormula(params, edit.index, edit.text); break;
     case BlockEdit::kSlider: params->sliderValue[edit.index] = edit.value; break;
     case BlockEdit::kSingle: params->singleExpression = 1; break;
+    case BlockEdit::kPlain: ApplyPlain(params); break;
     }
+}
+
+// What an edit replaces is no longer the settings file's doing.
+void ForgetReplacedNotes(const BlockEdit& edit, SettingsNotes* notes) {
+    if (edit.kind == BlockEdit::kFormula) notes->formulaLength[edit.index] = notes->formulaKept[edit.index] = 0;
+    if (edit.kind == BlockEdit::kPlain)
+        for (int32_t i = 0; i < kFormulaCount; ++i) notes->formulaLength[i] = notes->formulaKept[i] = 0;
+    if (edit.kind == BlockEdit::kSlider) notes->sliderNoted[edit.index] = 0;
 }
 
 // Settings files end each line in a carriage return alone; files edited
@@ -121,9 +138,7 @@ BlockStatus BuildBlock(const BlockOptions& options, FilterParams* params, Settin
     }
     for (const BlockEdit& edit : options.edits) {
         ApplyEdit(edit, params);
-        // What an edit replaces is no longer the file's doing.
-        if (edit.kind == BlockEdit::kFormula) notes.formulaLength[edit.index] = notes.formulaKept[edit.index] = 0;
-        if (edit.kind == BlockEdit::kSlider) notes.sliderNoted[edit.index] = 0;
+        ForgetReplacedNotes(edit, &notes);
     }
     if (kept) *kept = notes;
     return kBlockOk;

@@ -19,7 +19,9 @@ enum BlockStatus : int32_t {
 // One change the command line makes to the block, kept in command-line order
 // so that a later option wins over an earlier one.
 struct BlockEdit {
-    enum Kind : int32_t { kFormula, kSlider, kSingle };
+    // kPlain: the identity block's formulas (b, g, r, a) in all four slots and
+    // single expression mode off, so the picture comes through unchanged.
+    enum Kind : int32_t { kFormula, kSlider, kSingle, kPlain };
     Kind kind = kFormula;
     int32_t index = 0;  // formula slot or slider
     int32_t value = 0;  // slider position

@@ -73,11 +73,15 @@ OptionTake TakeBlockOption(Arguments& args, BlockOptions* options) {
     const std::string option = args.Peek();
     const bool channelOption = option.size() == 2 && option[0] == '-' && ChannelIndex(option[1]) >= 0;
     const bool known = channelOption || option == "--formula-file" || option == "--slider" || option == "--single" ||
-                       option == "--settings";
+                       option == "--plain" || option == "--settings";
     if (!known) return kNotThisOption;
     args.Take();
     if (option == "--single") {
         options->edits.push_back(BlockEdit{BlockEdit::kSingle, 0, 1, {}});
+        return kOptionTaken;
+    }
+    if (option == "--plain") {
+        options->edits.push_back(BlockEdit{BlockEdit::kPlain, 0, 0, {}});
         return kOptionTaken;
     }
     if (args.Done()) return Refused(option + " wants a value");

@@ -99,6 +99,8 @@ MediaCode RunClipPipeline(Renderer& renderer, ClipSource& source, int32_t first,
     p.last = last;
     p.total = total;
     p.nextToRender = first;
+    // Frames are read forward, each once: looking back needs no frames kept.
+    if (source.kind == kSourceClip) source.reader.framesKept = 1;
 
     // Sized once: a running thread must not move.
     std::vector<WorkerThread> threads(static_cast<size_t>(workers + 1));

@@ -19,6 +19,7 @@ constexpr OptionList ListOf(const OptionHelp (&options)[N]) {
 
 constexpr OptionHelp kBlockOptions[] = {
     {"--settings", "FILE.fbl", kValueSettings, "formulas and sliders from a settings file, applied first"},
+    {"--plain", nullptr, kValueNone, "the picture as it is: the formulas b, g, r, a, single expression mode off"},
     {"-b", "TEXT", kValueText, "the formula of blue (formula 0)"},
     {"-g", "TEXT", kValueText, "the formula of green (formula 1)"},
     {"-r", "TEXT", kValueText, "the formula of red (formula 2)"},
@@ -80,7 +81,9 @@ constexpr OptionHelp kRenderOptions[] = {
     {"-pix_fmt", "F", kValueText, "the pixel format written (default: the container's, yuv420p for .mp4)"},
     {"-b:v", "RATE", kValueText, "the video bit rate, such as 4M"},
     {"--encoder-option", "KEY=VALUE", kValueText, "an option of the video encoder, passed through (repeatable)"},
-    {"-c:a, -acodec", "copy", kValueText, "the sound: copied as it is (the only choice)"},
+    {"-c:a, -acodec", "CODEC", kValueText,
+     "the sound encoder, as FFmpeg names it (default: copy; the container's usual one where it cannot hold it)"},
+    {"-b:a", "RATE", kValueText, "the re-encoded sound's bit rate, such as 128k"},
     {"-f", "FORMAT", kValueText, "OUTPUT - : y4m, nut, rawvideo, png or matroska on standard output"},
 };
 
@@ -136,9 +139,10 @@ constexpr CommandHelp kCommands[] = {
      ListOf(kShowOptions), true, false, ""},
 };
 
-constexpr const char* kBlockOptionsNote =
+constexpr const char kBlockOptionsNote[] =
     "The block starts as the editor's default; --settings comes first wherever it stands, the other block options "
-    "follow in the order given.";
+    "follow in the order given, so --plain replaces the settings file's formulas (not its sliders), and a later -b, "
+    "-g, -r or -a replaces one of --plain's.";
 
 // "--frames N" or "-y" for the usage line: the long spelling and the value.
 std::string UsageWord(const OptionHelp& option) {
@@ -193,6 +197,7 @@ CommandList ToolCommands() { return {kCommands, static_cast<int32_t>(std::size(k
 OptionList BlockOptionList() { return ListOf(kBlockOptions); }
 OptionList OverwriteOptionList() { return ListOf(kOverwriteOptions); }
 OptionList ToolOptionList() { return ListOf(kToolOptions); }
+const char* BlockOptionsNote() { return kBlockOptionsNote; }
 
 const CommandHelp* FindCommand(const char* name) {
     for (const CommandHelp& command : kCommands)

@@ -59,6 +59,8 @@ struct CommandList {
 CommandList ToolCommands();
 // The options every command takes (--settings, the formulas, the sliders).
 OptionList BlockOptionList();
+// The order the block options apply in, one paragraph.
+const char* BlockOptionsNote();
 // -y and -n, for the commands that write a file.
 OptionList OverwriteOptionList();
 // The options of the tool itself: --help and --version.

@@ -30,7 +30,8 @@ OptionTake TakeEncoderOption(Arguments& args, EncoderOptions* options) {
     const Field fields[] = {
         {"-c:v", &video.videoCodec},    {"-vcodec", &video.videoCodec},    {"-crf", &video.crf},
         {"-preset", &video.preset},     {"-pix_fmt", &video.pixelFormat},  {"-b:v", &video.bitRate},
-        {"-c:a", &options->audioCodec}, {"-acodec", &options->audioCodec}, {"-f", &options->format},
+        {"-c:a", &options->audioCodec}, {"-acodec", &options->audioCodec}, {"-b:a", &options->audioBitRate},
+        {"-f", &options->format},
     };
     std::string* target = nullptr;
     for (const Field& field : fields)

@@ -15,6 +15,7 @@
 #include "ClipPipeline.h"
 #include "ClipSource.h"
 #include "ClipWriter.h"
+#include "SoundTranscode.h"
 #include "Commands.h"
 #include "EncoderArguments.h"
 #include "FormulaCheck.h"
@@ -185,10 +186,12 @@ ExitCode CheckJob(const RenderOptions& options, RenderJob* job) {
     job->output = options.paths.back();
     job->input = options.paths.size() == 2 ? options.paths[0].c_str() : nullptr;
     job->shownInput = job->input == nullptr ? "" : Quoted(job->input);
-    if (options.encoder.audioCodec != "copy")
-        return UsageError("-c:a " + options.encoder.audioCodec +
-                          ": the sound is copied as it is (-c:a copy) or left out (-an); this build does not "
-                          "re-encode it");
+    const std::string& sound = options.encoder.audioCodec;
+    if (sound != "copy" && FindSoundEncoder(sound) == nullptr)
+        return UsageError("-c:a " + sound + ": this build of FFmpeg has no audio encoder '" + sound +
+                          "' (copy keeps the sound as it is, -an leaves it out)");
+    if (!options.encoder.audioBitRate.empty() && sound == "copy")
+        return UsageError("-b:a is for re-encoded sound: name its encoder with -c:a (aac, libopus, ...)");
     if (job->output == kStandardStream) {
         job->stillInput = job->input != nullptr && IsStillPngInput(job->input);
         return CheckStandardOutput(options, job);
@@ -395,7 +398,8 @@ ClipWriterOptions WriterOptions(const RenderOptions& options, const FrameRange& 
     writing.firstTimestamp = reader.firstTimestamp;
     writing.cutToFrames = options.framesGiven;
     writing.colour = reader.colour;
-    writing.carry = CarryRequest{source.name, reader.videoStream, options.noAudio};
+    writing.carry = CarryRequest{source.name, reader.videoStream, options.noAudio, options.encoder.audioCodec,
+                                 options.encoder.audioBitRate};
     return writing;
 }
 

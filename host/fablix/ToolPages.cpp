@@ -211,6 +211,7 @@ std::string ManPage() {
         ".SH \"BLOCK OPTIONS\"\nEvery command but help works on one filter block: four formulas and eight "
         "sliders, starting as the editor's default block.\n";
     AddOptions(BlockOptionList(), page);
+    page += ".PP\n" + Roff(BlockOptionsNote()) + "\n";
     page += ".SH OPTIONS\n";
     AddOptions(ToolOptionList(), page);
     page += ".SH \"FORMULA NAMES\"\nAll values are 32\\-bit integers; a formula's result is clamped to 0..255.\n";

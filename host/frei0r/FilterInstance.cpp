@@ -143,6 +143,10 @@ bool SetFrameThreads(FilterInstance& instance, int32_t threads) {
         instance.helperStates.push_back(std::move(state));
         instance.helperRows.push_back(std::move(rows));
     }
+    if (!instance.pool) instance.pool = Allocate<BandPool>();
+    if (!instance.pool) return false;
+    if (threads != instance.threads || static_cast<int32_t>(instance.pool->threads.size()) != threads - 1)
+        RestartBandPool(*instance.pool, threads - 1);
     instance.threads = threads;
     return true;
 }
@@ -223,8 +227,9 @@ void RenderInstanceRows(FilterInstance& instance, double hostTime, const uint32_
     RowHelper helpers[kMaxFrameThreads - 1];
     for (int32_t k = 0; k + 1 < instance.threads; ++k)
         helpers[k] = {instance.helperStates[size_t(k)].get(), instance.helperRows[size_t(k)].get()};
+    const BandThreads pool = BandThreadsOf(*instance.pool);
     RenderFilterFrame(&frames.record, state, &state->params, instance.workspace.get(), nullptr, kSourceHoldsFrame,
-                      helpers, instance.threads - 1);
+                      helpers, instance.threads - 1, &pool);
 }
 
 void RefuseUnknownRows(FilterInstance& instance, uint32_t* out) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BandPool.h"
 #include "BuiltTiming.h"
 #include "FilterParams.h"
 #include "HostRows.h"
@@ -53,6 +54,7 @@ struct FilterInstance {
     int32_t threads = 1;
     std::vector<std::unique_ptr<InstanceState>> helperStates;
     std::vector<std::unique_ptr<RowWorkspace>> helperRows;
+    std::unique_ptr<BandPool> pool;  // threads - 1 threads, kept across frames
 };
 
 // The most threads an instance renders a frame on.

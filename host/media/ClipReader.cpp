@@ -19,10 +19,6 @@ extern "C" {
 
 namespace {
 
-// Enough for a formula that looks a frame or two back while the clip runs
-// forward, without holding much memory at large sizes.
-constexpr int kCachedFrames = 4;
-
 struct CachedFrame {
     int32_t index = -1;
     uint64_t lastUse = 0;
@@ -48,7 +44,7 @@ struct ClipReaderState {
     StopProbe stop = nullptr;   // asked by FFmpeg while it waits for input
     uint64_t useClock = 0;
     int64_t contentEnd = INT64_MIN;  // where the last frame read ends, in the stream's time base
-    CachedFrame cache[kCachedFrames];
+    CachedFrame cache[kMostFramesKept];
     FfmpegDetail detail;  // what FFmpeg logged about this clip's contexts
 };
 
@@ -292,10 +288,11 @@ CachedFrame* FindCached(ClipReaderState& s, int32_t index) {
     return nullptr;
 }
 
-CachedFrame& LeastRecentlyUsed(ClipReaderState& s) {
+// Among the first `kept` entries: the others stay empty.
+CachedFrame& LeastRecentlyUsed(ClipReaderState& s, int32_t kept) {
     CachedFrame* oldest = &s.cache[0];
-    for (CachedFrame& entry : s.cache)
-        if (entry.lastUse < oldest->lastUse) oldest = &entry;
+    for (int32_t i = 1; i < std::clamp(kept, 1, kMostFramesKept); ++i)
+        if (s.cache[i].lastUse < oldest->lastUse) oldest = &s.cache[i];
     return *oldest;
 }
 
@@ -378,7 +375,7 @@ MediaCode DeliverFrame(ClipReader& reader, int32_t index, Frame& frame, std::str
         reader.resizedWidth = s.decoded->width;
         reader.resizedHeight = s.decoded->height;
     }
-    CachedFrame& slot = LeastRecentlyUsed(s);
+    CachedFrame& slot = LeastRecentlyUsed(s, reader.framesKept);
     slot.index = -1;
     if (slot.frame.width != reader.width || slot.frame.height != reader.height) {
         result = MakeFrame(slot.frame, reader.width, reader.height);

@@ -11,6 +11,9 @@
 
 struct ClipReaderState;
 
+// The most frames a reader keeps, so that looking back a little is cheap.
+constexpr int32_t kMostFramesKept = 4;
+
 struct ClipReader {
     int32_t width = 0;  // of frame 0; every frame is delivered at this size
     int32_t height = 0;
@@ -30,6 +33,9 @@ struct ClipReader {
     int32_t sampleBits = 8;    // the deepest colour component of the clip's own pixels
     ClipColour colour;         // untagged YUV is read with BT.601, as FFmpeg reads it, and said so here
     std::string formatName;    // FFmpeg's name of the container ("mov,mp4,m4a,3gp,3g2,mj2", "matroska,webm")
+    // Frames kept for looking back, 1 to kMostFramesKept: a caller that only
+    // reads forward keeps one, and so holds three frames' memory less.
+    int32_t framesKept = kMostFramesKept;
     ClipReaderState* state = nullptr;
 };
 

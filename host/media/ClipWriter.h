@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,8 +63,14 @@ struct EncoderSettings {
     std::vector<std::pair<std::string, std::string>> options;  // passed to the encoder as they are
 };
 
+// The writer of one kind of output (ClipWriterKinds.h), owned by its handle.
 struct ClipWriterState;
+struct ClipWriterDeleter {
+    void operator()(ClipWriterState* state) const;
+};
+using ClipWriterHandle = std::unique_ptr<ClipWriterState, ClipWriterDeleter>;
 
+// Move-only: one handle owns the output being written.
 struct ClipWriter {
     int32_t width = 0;
     int32_t height = 0;
@@ -71,7 +78,7 @@ struct ClipWriter {
     int32_t encoders = 0;  // frames encoded at once, each by an encoder of its own
     ClipFormat format = kClipMkv;
     std::vector<std::string> notes;  // what the output leaves out or changes, one line each, for the user
-    ClipWriterState* state = nullptr;
+    ClipWriterHandle state;
 };
 
 // How a clip is written, beyond its size and rate.

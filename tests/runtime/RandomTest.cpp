@@ -68,6 +68,52 @@ TEST(Random, ARunOfDrawsIsTheSameAsDrawingOneByOne) {
     EXPECT_EQ(std::memcmp(run->randomState, single->randomState, sizeof(run->randomState)), 0);
 }
 
+// Skipping N draws leaves the table and cursors as N draws do: from the
+// frame's start and from a state some draws on (cursors anywhere in their
+// round), for N about the cursors' wrap (54, 55, 56) and the draws of
+// whole 1080p bands.
+TEST(Random, SkippingDrawsIsTheSameAsDrawingThem) {
+    constexpr uint64_t kCounts[] = {0, 1, 2, 23, 24, 25, 54, 55, 56, 110, 1000, 65537, 1920 * 540 + 7, 3 * 1920 * 1080};
+    for (int32_t before : {0, 17, 54}) {
+        for (uint64_t count : kCounts) {
+            auto drawn = NewState(), skipped = NewState();
+            ResetRandom(drawn.get(), 29);
+            for (int32_t k = 0; k < before; ++k) DrawRandom(drawn.get());
+            std::memcpy(skipped.get(), drawn.get(), sizeof(InstanceState));
+            for (uint64_t k = 0; k < count; ++k) DrawRandom(drawn.get());
+            SkipRandoms(skipped.get(), count);
+            EXPECT_EQ(skipped->randomIndex, drawn->randomIndex) << before << " then " << count;
+            EXPECT_EQ(skipped->randomLagIndex, drawn->randomLagIndex) << before << " then " << count;
+            EXPECT_EQ(std::memcmp(skipped->randomState, drawn->randomState, sizeof(drawn->randomState)), 0)
+                << before << " then " << count;
+            // And the draws that follow are the same.
+            EXPECT_EQ(DrawRandom(skipped.get()), DrawRandom(drawn.get())) << before << " then " << count;
+        }
+    }
+}
+
+// Counts too large to draw one by one: skips of a and b, in either order,
+// leave what one skip of a + b does (when the sum fits in 64 bits).
+TEST(Random, SkipsOfHugeCountsAddUp) {
+    constexpr uint64_t kPairs[][2] = {{uint64_t{1} << 40, 3}, {(uint64_t{1} << 63) + 12345, 55}, {~uint64_t{0}, 1}};
+    for (const auto& pair : kPairs) {
+        std::unique_ptr<InstanceState> states[3] = {NewState(), NewState(), NewState()};
+        for (auto& state : states) ResetRandom(state.get(), 5);
+        SkipRandoms(states[0].get(), pair[0]);
+        SkipRandoms(states[0].get(), pair[1]);
+        SkipRandoms(states[1].get(), pair[1]);
+        SkipRandoms(states[1].get(), pair[0]);
+        const bool sumFits = pair[0] + pair[1] >= pair[0];
+        if (sumFits) SkipRandoms(states[2].get(), pair[0] + pair[1]);
+        for (int32_t k = 1; k < (sumFits ? 3 : 2); ++k) {
+            EXPECT_EQ(std::memcmp(states[k]->randomState, states[0]->randomState, sizeof(states[0]->randomState)), 0)
+                << pair[0] << " " << k;
+            EXPECT_EQ(states[k]->randomIndex, states[0]->randomIndex) << pair[0] << " " << k;
+            EXPECT_EQ(states[k]->randomLagIndex, states[0]->randomLagIndex) << pair[0] << " " << k;
+        }
+    }
+}
+
 class Rnd : public ::testing::Test {
 protected:
     std::unique_ptr<InstanceState> state = NewState();

@@ -74,6 +74,38 @@ TEST(BlockOrder, LaterEditsWinOverEarlierOnes) {
     EXPECT_EQ(params->singleExpression, 1);
 }
 
+// --plain is an edit at its place: it puts the identity formulas in all four
+// slots and turns single expression mode off; a settings file still comes
+// first, so its sliders stay whichever side of --plain it stands.
+TEST(BlockOrder, PlainIsTheIdentityAtItsPlace) {
+    ScratchFolder folder;
+    const std::string path = WriteSettings(folder);
+    struct Case {
+        std::vector<std::string> items;
+        const char* formulas[kFormulaCount];
+        int32_t single;
+        int32_t slider0;
+    };
+    const Case cases[] = {
+        {{"--plain"}, {"b", "g", "r", "a"}, 0, 21},
+        {{"--plain", "-r", "255"}, {"b", "g", "255", "a"}, 0, 21},
+        {{"-r", "255", "--plain"}, {"b", "g", "r", "a"}, 0, 21},
+        {{"--single", "--plain"}, {"b", "g", "r", "a"}, 0, 21},
+        {{"--plain", "--single"}, {"b", "g", "r", "a"}, 1, 21},
+        {{"--settings", path, "--plain"}, {"b", "g", "r", "a"}, 0, 1},
+        {{"--plain", "--settings", path}, {"b", "g", "r", "a"}, 0, 1},
+        {{"--plain", "--settings", path, "-g", "s1", "--slider", "0=9"}, {"b", "s1", "r", "a"}, 0, 9},
+    };
+    for (const Case& c : cases) {
+        auto params = std::make_unique<FilterParams>();
+        ASSERT_EQ(BuildFrom(c.items, params.get()), kExitOk) << c.items.size();
+        for (int32_t i = 0; i < kFormulaCount; ++i) EXPECT_EQ(Slot(*params, i), c.formulas[i]) << c.items[0] << i;
+        EXPECT_EQ(params->singleExpression, c.single) << c.items[0];
+        EXPECT_EQ(params->sliderValue[0], c.slider0) << c.items[0];
+        for (size_t k = 2; k < kFormulaSlotSize; ++k) ASSERT_EQ(params->formula[0][k], 0) << k;
+    }
+}
+
 TEST(BlockOrder, ALongerFormulaIsFullyReplaced) {
     auto params = std::make_unique<FilterParams>();
     ASSERT_EQ(BuildFrom({"-b", "x"}, params.get()), kExitOk);

@@ -3,6 +3,7 @@
 // made with FFmpeg's command-line tool and read back with ffprobe.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "FfmpegTools.h"
 
@@ -82,6 +83,128 @@ TEST(CarriedStreamsLeftOut, AStreamTheContainerCannotHoldIsNamed) {
     ASSERT_EQ(kept.exitCode, 0) << kept.err;
     EXPECT_EQ(kept.err, "");
     EXPECT_EQ(Probe("out.mkv", "stream=codec_name", folder), (std::vector<std::string>{"ffv1", "aac", "subrip"}));
+}
+
+// 2 s of H.264 at 25 fps whose sound is silent for its first second and a
+// tone after it, so that where the tone starts shows the sync.
+void MakeClipWithOnset(const std::string& name, const std::string& sound, const ScratchFolder& folder) {
+    MakeClip(
+        "-f lavfi -i testsrc2=size=96x64:rate=25 -f lavfi -i \"aevalsrc='if(gt(t,1),sin(440*2*PI*t),0)':s=48000\" "
+        "-t 2 -c:v libx264 -pix_fmt yuv420p -c:a " +
+            sound + " " + name,
+        folder);
+}
+
+// The seconds of sound a player gets from `file`: its first sound stream
+// decoded (the encoder's priming and padding dropped, as players drop it).
+double SoundSeconds(const std::string& file, const ScratchFolder& folder) {
+    constexpr double kBytesPerSecond = 2.0 * 48000;  // mono s16 at 48 kHz
+    return double(
+               Shell("ffmpeg -nostdin -v error -i " + file + " -map 0:a:0 -f s16le -ac 1 -ar 48000 -", folder).size()) /
+           kBytesPerSecond;
+}
+
+// Where the tone starts, in seconds after the video's first frame.
+double ToneAfterFirstFrame(const std::string& file, const ScratchFolder& folder) {
+    const std::string log =
+        Shell("ffmpeg -nostdin -i " + file + " -map 0:a:0 -af silencedetect=n=-40dB:d=0.1 -f null - 2>&1", folder);
+    const size_t at = log.find("silence_end:");
+    if (at == std::string::npos) return -1;
+    return std::atof(log.c_str() + at + 12) - ProbeSeconds(file, "stream=start_time -select_streams v", folder);
+}
+
+struct SoundCase {
+    const char* name;
+    const char* input;  // made with this sound codec: "in.mkv:pcm_s16le"
+    std::vector<std::string> options;
+    const char* output;
+    std::vector<std::string> codecs;  // of the output's streams, in order
+    std::string warning;              // the whole of standard error
+};
+
+void PrintTo(const SoundCase& c, std::ostream* out) { *out << c.name; }
+
+class ReEncodedSound : public testing::TestWithParam<SoundCase> {};
+
+// One sound frame, the longest of the encoders here: AAC's 1024 samples at
+// 48 kHz; and a sample more for rounding. A Matroska file keeps no record
+// of AAC's priming (1024 samples), so its sound plays that much longer, as
+// it does from FFmpeg's own tool.
+constexpr double kSoundFrameSeconds = 1025.0 / 48000;
+// Matroska counts milliseconds, and a lossy codec's pre-echo (Opus looks
+// 2.5 ms ahead) moves where the tone seems to start.
+constexpr double kSyncSeconds = 0.0025;
+
+TEST_P(ReEncodedSound, KeepsItsLengthAndSync) {
+    ScratchFolder folder;
+    const SoundCase& c = GetParam();
+    const std::string input(c.input, std::strchr(c.input, ':'));
+    MakeClipWithOnset(input, std::strchr(c.input, ':') + 1, folder);
+    const ToolRun run =
+        RunTool(Joined(Joined(Joined({"render", "--quiet"}, kIdentity), c.options), {input, c.output}), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, c.warning);
+    EXPECT_EQ(Probe(c.output, "stream=codec_name", folder), c.codecs);
+    EXPECT_NEAR(SoundSeconds(c.output, folder), SoundSeconds(input, folder), kSoundFrameSeconds);
+    const double tone = ToneAfterFirstFrame(input, folder);
+    ASSERT_GT(tone, 0.9);
+    EXPECT_NEAR(ToneAfterFirstFrame(c.output, folder), tone, kSyncSeconds);
+    // Encoded anew, not the input's packets.
+    EXPECT_NE(Shell("ffmpeg -v error -i " + std::string(c.output) + " -map 0:a -c copy -f md5 -", folder),
+              Shell("ffmpeg -v error -i " + input + " -map 0:a -c copy -f md5 -", folder));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReEncodedSound,
+    testing::Values(
+        SoundCase{"PcmIntoMp4",
+                  "in.mkv:pcm_s16le",
+                  {},
+                  "out.mp4",
+                  {"h264", "aac"},
+                  "fablix: warning: stream 1 (audio, pcm_s16le) of 'in.mkv' is re-encoded as aac: the "
+                  "output's container (mp4) cannot hold it as it is\n"},
+        SoundCase{"FlacIntoMov",
+                  "in.mkv:flac",
+                  {},
+                  "out.mov",
+                  {"h264", "aac"},
+                  "fablix: warning: stream 1 (audio, flac) of 'in.mkv' is re-encoded as aac: the "
+                  "output's container (mov) cannot hold it as it is\n"},
+        SoundCase{"FlacIntoMp4",
+                  "in.mkv:flac",
+                  {},
+                  "out.mp4",
+                  {"h264", "aac"},
+                  "fablix: warning: stream 1 (audio, flac) of 'in.mkv' is re-encoded as aac: the "
+                  "output's container (mp4) cannot hold it as it is\n"},
+        SoundCase{"AacIntoWebm",
+                  "in.mp4:aac",
+                  {},
+                  "out.webm",
+                  {"vp9", "opus"},
+                  "fablix: warning: stream 1 (audio, aac) of 'in.mp4' is re-encoded as opus (libopus): "
+                  "the output's container (webm) cannot hold it as it is\n"},
+        SoundCase{"AacAskedInMkv", "in.mp4:aac", {"-c:a", "aac"}, "out.mkv", {"ffv1", "aac"}, ""},
+        SoundCase{"FlacAskedInMkv", "in.mp4:aac", {"-c:a", "flac"}, "out.mkv", {"ffv1", "flac"}, ""},
+        SoundCase{
+            "OpusAtABitRate", "in.mkv:pcm_s16le", {"-c:a", "libopus", "-b:a", "48k"}, "out.mkv", {"ffv1", "opus"}, ""}),
+    [](const testing::TestParamInfo<SoundCase>& info) { return std::string(info.param.name); });
+
+TEST(ReEncodedSoundBitRate, ReachesTheEncoder) {
+    ScratchFolder folder;
+    MakeClipWithOnset("in.mkv", "pcm_s16le", folder);
+    std::vector<double> rates;
+    for (const char* rate : {"32k", "192k"}) {
+        const ToolRun run = RunTool(Joined(Joined({"render", "--quiet", "-y", "-c:a", "aac", "-b:a", rate}, kIdentity),
+                                           {"in.mkv", "out.mp4"}),
+                                    folder);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        rates.push_back(ProbeSeconds("out.mp4", "stream=bit_rate -select_streams a", folder));
+    }
+    // A tone after silence takes less than either rate; the higher one still spends more.
+    EXPECT_LE(rates[0], 32000 * 1.1);
+    EXPECT_GT(rates[1], 1.5 * rates[0]);
 }
 
 // The presentation times of a clip's video frames, as ffprobe prints them.

@@ -37,6 +37,7 @@ check commands-b "bench build " fablix b
 check tool-option "--version " fablix --v
 check option "--threads " fablix render --thr
 check block-option "--settings --single --slider --slider-name " fablix build --s
+check plain "--plain " fablix render --pl
 check overwrite "--no-overwrite " fablix save --no
 check slider "0= 1= 2= 3= 4= 5= 6= 7= " fablix render --slider ""
 check map-name "0= 1= 2= 3= " fablix build --map ""

@@ -47,6 +47,11 @@ TEST(StillRender, RedAt255KeepsTheOtherChannels) {
     ExpectPixels(out, [](Bgra s, int32_t) { return Bgra{s[0], s[1], 255, s[3]}; });
 }
 
+TEST(StillRender, PlainStartsFromThePicture) {
+    ExpectPixels(RenderSmall({"--plain"}), [](Bgra s, int32_t) { return s; });
+    ExpectPixels(RenderSmall({"--plain", "-r", "255"}), [](Bgra s, int32_t) { return Bgra{s[0], s[1], 255, s[3]}; });
+}
+
 TEST(StillRender, ClampsEachChannelTo0Through255) {
     const Frame out = RenderSmall({"-b", "0-5", "-g", "300", "-r", "128", "-a", "x"});
     ExpectPixels(out, [](Bgra, int32_t x) { return Bgra{0, 255, 128, x}; });

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <type_traits>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -70,6 +71,49 @@ TEST(ClipRoundTrip, MkvIsLosslessIncludingAlpha) {
     CloseClipReader(reader);
     EXPECT_EQ(reader.state, nullptr);
 }
+
+// The handle owns the output being written: it moves, it is never copied,
+// and an unfinished one that goes away takes its temporary files along.
+static_assert(!std::is_copy_constructible_v<ClipWriter> && !std::is_copy_assignable_v<ClipWriter>);
+static_assert(std::is_nothrow_move_constructible_v<ClipWriter>);
+
+struct HandleCase {
+    const char* output;
+    std::vector<std::string> names;  // in the folder once finished
+};
+
+class ClipWriterHandle : public testing::TestWithParam<HandleCase> {};
+
+TEST_P(ClipWriterHandle, MovesTheOpenClipAndDroppedRemovesIt) {
+    ScratchFolder folder;
+    const std::string path = folder / GetParam().output;
+    const std::vector<Frame> frames = NumberedFrames(16, 8, 3);
+    std::string message;
+    {
+        ClipWriter dropped;
+        ASSERT_EQ(OpenClipWriter(dropped, path.c_str(), 16, 8, 25, 1, message), kMediaOk) << message;
+        ASSERT_EQ(WriteClipFrame(dropped, frames[0], message), kMediaOk) << message;
+    }
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{});
+
+    ClipWriter first;
+    ASSERT_EQ(OpenClipWriter(first, path.c_str(), 16, 8, 25, 1, message), kMediaOk) << message;
+    ASSERT_EQ(WriteClipFrame(first, frames[0], message), kMediaOk) << message;
+    ClipWriter second = std::move(first);
+    EXPECT_EQ(WriteClipFrame(first, frames[1], message), kMediaBadArgument);
+    EXPECT_EQ(message, "no clip is being written");
+    for (size_t i = 1; i < frames.size(); ++i) ASSERT_EQ(WriteClipFrame(second, frames[i], message), kMediaOk);
+    EXPECT_EQ(second.framesWritten, 3);
+    ASSERT_EQ(FinishClipWriter(second, message), kMediaOk) << message;
+    EXPECT_EQ(folder.Names(), GetParam().names);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ClipWriterHandle,
+                         testing::Values(HandleCase{"clip.mkv", {"clip.mkv"}},
+                                         HandleCase{"f%d.png", {"f0.png", "f1.png", "f2.png"}}),
+                         [](const testing::TestParamInfo<HandleCase>& info) {
+                             return std::string(info.param.output[0] == 'c' ? "Container" : "Pattern");
+                         });
 
 TEST(ClipRoundTrip, RandomAccessGivesTheFrameAtEachIndex) {
     ScratchFolder folder;
