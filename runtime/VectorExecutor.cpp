@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "Angles.h"
 #include "Folding.h"
 #include "Polar.h"
 
