@@ -284,19 +284,25 @@ void RenderShare(void* context, int32_t k) {
         rows = frame.helpers[k - 1].rows;
     }
     PrepareRowTables(state, programs, rows);
+    // Only the calling thread looks for input: the host's queue is its
+    // own. The others see its verdict after each run of rows.
+    const InputProbe probe = k == 0 ? frame.probe : nullptr;
+    const auto renderRows = [&](int32_t first, int32_t end) {
+        if (RenderPreparedRows(state, programs, rows, frame.destination, first, end, probe) == kRenderStopped)
+            frame.stopped = true;
+    };
     if (!frame.byRuns) {
         const int32_t first = frame.Start(k, frame.workers);
+        const int32_t end = frame.Start(k + 1, frame.workers);
         const uint64_t pixelsAbove = uint64_t(first - state->yMin) * uint64_t(Extent(state->xMin, state->xMax));
         SkipRandoms(state, pixelsAbove * uint64_t(programs->plan.draws));
-        if (RenderPreparedRows(state, programs, rows, frame.destination, first, frame.Start(k + 1, frame.workers),
-                               frame.probe) == kRenderStopped)
-            frame.stopped = true;
+        // The band's generator runs on from one run of rows to the next.
+        for (int32_t row = first; row < end && !frame.stopped; row += kRowsPerRun)
+            renderRows(row, std::min(row + kRowsPerRun, end));
         return;
     }
     for (int32_t run = frame.nextRun++; run < frame.runs && !frame.stopped; run = frame.nextRun++)
-        if (RenderPreparedRows(state, programs, rows, frame.destination, frame.Start(run, frame.runs),
-                               frame.Start(run + 1, frame.runs), frame.probe) == kRenderStopped)
-            frame.stopped = true;
+        renderRows(frame.Start(run, frame.runs), frame.Start(run + 1, frame.runs));
 }
 
 // Threads started for one frame, for callers that keep none.
@@ -348,13 +354,41 @@ RenderResult RenderFilterFrame(FilterRecord* record, InstanceState* state, const
     return RenderFrame(record, state, params, workspace, probe, helpers, helperCount, threads);
 }
 
+namespace {
+
+// A helper's own state and rows, for a caller that keeps none.
+struct OwnHelper {
+    InstanceState state;
+    RowWorkspace rows;
+};
+
+// Helpers worth starting for a frame of this many pixels: a thread costs
+// tens of microseconds to start, a frame of this size about as much to render.
+constexpr int64_t kPixelsPerHelper = int64_t(1) << 16;
+
+int32_t HelpersFor(const FilterRecord* record, int32_t threadCount) {
+    const Rect& bounds = (*record->sourceMap)->bounds;
+    const int64_t pixels = int64_t(Extent(bounds.left, bounds.right)) * Extent(bounds.top, bounds.bottom);
+    return int32_t(std::max<int64_t>(0, std::min<int64_t>(threadCount, pixels / kPixelsPerHelper) - 1));
+}
+
+}  // namespace
+
 RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                                  InputProbe probe, FrameSource source) {
+                                  InputProbe probe, FrameSource source, const BandThreads* threads,
+                                  int32_t threadCount) {
     std::unique_ptr<RenderWorkspace> workspace(new (std::nothrow) RenderWorkspace);
     if (workspace == nullptr) return kRenderNoMemory;
     DecodeFormulas(state, &workspace->programs);
     // Native code is made once per compile and kept with the workspace: a
     // workspace that lives for one frame does without it.
     workspace->programs.executor = kVectorOnly;
-    return RenderFilterFrame(record, state, params, workspace.get(), probe, source);
+    // Helpers that cannot be had leave their rows to the others.
+    int32_t helperCount = threads != nullptr ? HelpersFor(record, threadCount) : 0;
+    std::unique_ptr<OwnHelper[]> own(helperCount > 0 ? new (std::nothrow) OwnHelper[size_t(helperCount)] : nullptr);
+    std::unique_ptr<RowHelper[]> helpers(own ? new (std::nothrow) RowHelper[size_t(helperCount)] : nullptr);
+    if (!helpers) helperCount = 0;
+    for (int32_t k = 0; k < helperCount; ++k) helpers[k] = {&own[k].state, &own[k].rows};
+    return RenderFilterFrame(record, state, params, workspace.get(), probe, source, helpers.get(), helperCount,
+                             threads);
 }

@@ -107,10 +107,11 @@ struct RowHelper {
     RowWorkspace* rows;
 };
 
-// The host's threads for a frame's bands, kept across frames so that a frame
-// starts none. `run` calls work(context, k) for every k in [0, count): k = 0
-// on the calling thread, the others at once on threads of the pool's; and
-// returns when every call has.
+// The threads for a frame's bands: a host's pool kept across frames, or
+// threads started for the frame. `run` calls work(context, k) for every k
+// in [0, count): k = 0 on the calling thread, the others on other threads
+// (or after it on the calling thread, when one cannot be had); and returns
+// when every call has.
 struct BandThreads {
     void (*run)(void* pool, int32_t count, void (*work)(void* context, int32_t k), void* context);
     void* pool;
@@ -125,7 +126,8 @@ struct BandThreads {
 // its first pixel; otherwise runs of rows that each takes in turn as it
 // comes free. The result is the same byte for byte.
 // kRenderDone when every row was rendered, kRenderStopped when `probe` (may
-// be null) reported input after a row.
+// be null; asked on the calling thread only) reported input after a row:
+// the helpers then stop at the end of their run of rows.
 RenderResult RenderFrame(FilterRecord* record, InstanceState* state, const FilterParams* params,
                          RenderWorkspace* workspace, InputProbe probe, const RowHelper* helpers = nullptr,
                          int32_t helperCount = 0, const BandThreads* threads = nullptr);
@@ -146,7 +148,10 @@ RenderResult RenderFilterFrame(FilterRecord* record, InstanceState* state, const
 // For callers that keep no workspace between calls (the plug-in's execute
 // and preview): decodes the state's code areas into a workspace of this
 // call's own (a decode costs microseconds, a frame milliseconds), then
-// RenderFilterFrame. kRenderNoMemory, with nothing rendered, when the
-// workspace cannot be had.
+// RenderFilterFrame, on up to `threadCount` of `threads` (null: the
+// calling thread alone) with helpers of this call's own, fewer for a small
+// frame. `probe` is asked on the calling thread only. kRenderNoMemory,
+// with nothing rendered, when the workspace cannot be had.
 RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
-                                  InputProbe probe, FrameSource source);
+                                  InputProbe probe, FrameSource source, const BandThreads* threads = nullptr,
+                                  int32_t threadCount = 1);

@@ -163,6 +163,7 @@ struct FrameCase {
     bool singleExpression;
     int32_t padding;
     int32_t time;
+    int32_t width = 6, height = 4;  // a frame this large goes in bands to the processors
 };
 
 void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
@@ -171,7 +172,7 @@ class ExecuteFrame : public ::testing::TestWithParam<FrameCase> {};
 
 TEST_P(ExecuteFrame, EqualsTheRuntimesFrame) {
     const FrameCase& c = GetParam();
-    HostClip clip(6, 4, c.padding);
+    HostClip clip(c.width, c.height, c.padding);
     clip.record.time = c.time;
     Create(clip);
     InstanceState* state = clip.State();
@@ -190,17 +191,18 @@ TEST_P(ExecuteFrame, EqualsTheRuntimesFrame) {
     EXPECT_EQ(clip.destination.pixels, first);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, ExecuteFrame,
-    ::testing::Values(FrameCase{"DefaultBlock", {}, false, 0, 0},
-                      FrameCase{"DefaultBlockPaddedRowsLaterFrame", {}, false, 12, 5},
-                      FrameCase{"SlidersMapsAndTables",
-                                {"val(0,0,255)+ctl(7)", "map(0,x*40)", "sin(x*64)+cos(y*64)", "rad(x,y,0)"},
-                                false,
-                                0,
-                                2},
-                      FrameCase{"RandomPutAndGet", {"put(rnd(0,99),3)", "get(3)+t", "c2m(x,y)", "a"}, false, 4, 7},
-                      FrameCase{"SingleExpression", {"1", "2", "3", "x*30+y+p"}, true, 0, 1}),
-    [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
+const FrameCase kFrameCases[] = {
+    {"DefaultBlock", {}, false, 0, 0},
+    {"DefaultBlockPaddedRowsLaterFrame", {}, false, 12, 5},
+    {"SlidersMapsAndTables", {"val(0,0,255)+ctl(7)", "map(0,x*40)", "sin(x*64)+cos(y*64)", "rad(x,y,0)"}, false, 0, 2},
+    {"RandomPutAndGet", {"put(rnd(0,99),3)", "get(3)+t", "c2m(x,y)", "a"}, false, 4, 7},
+    {"SingleExpression", {"1", "2", "3", "x*30+y+p"}, true, 0, 1},
+    {"InBands", {"x^y", "c+rad(d,m/2,p)", "src(x+1,y-1,p)", "a"}, false, 8, 3, 641, 363},
+    {"InBandsDrawing", {"c+rnd(-40,40)", "c+rnd(0,9)", "put(rnd(0,255),0)", "get(0)"}, false, 0, 9, 640, 360},
+    {"InOrderCells", {"put(get(1)+c&255,1)", "g", "r", "a"}, false, 0, 4, 512, 300},
+};
+
+INSTANTIATE_TEST_SUITE_P(Blocks, ExecuteFrame, ::testing::ValuesIn(kFrameCases),
+                         [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

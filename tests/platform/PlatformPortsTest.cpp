@@ -3,6 +3,7 @@
 // save, and the services record that carries them to ui/ and builder/.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,11 @@
 #include "OwnModule.h"
 #include "PlatformServices.h"
 #include "SafeSave.h"
+#include "Threads.h"
+
+#if !defined(_WIN32)
+#include <sched.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -151,6 +157,47 @@ TEST(PlatformServices, FillsEveryEntry) {
     Entry entries[sizeof(Services) / sizeof(Entry)];
     std::memcpy(entries, &PlatformServices(), sizeof entries);
     for (size_t i = 0; i < std::size(entries); ++i) EXPECT_NE(entries[i], nullptr) << "entry " << i;
+}
+
+// Which thread ran each share: the address of a thread-local variable is
+// that thread's own.
+thread_local int tThreadMarker;
+constexpr int32_t kMostShares = kMaxStartedThreads + 4;
+struct Calls {
+    std::atomic<int32_t> count[kMostShares];
+    const int* where[kMostShares];
+};
+void Record(void* context, int32_t k) {
+    Calls& calls = *static_cast<Calls*>(context);
+    ++calls.count[k];
+    calls.where[k] = &tThreadMarker;
+}
+
+TEST(Threads, EveryShareRunsOnceTheFirstAndThoseBeyondTheLimitOnTheCallingThread) {
+    for (int32_t count : {1, 2, 5, kMaxStartedThreads + 1, kMostShares}) {
+        Calls calls{};
+        RunOnStartedThreads(nullptr, count, Record, &calls);
+        for (int32_t k = 0; k < kMostShares; ++k) EXPECT_EQ(calls.count[k], k < count ? 1 : 0) << count << ": " << k;
+        EXPECT_EQ(calls.where[0], &tThreadMarker) << count;
+        if (count > 1) EXPECT_NE(calls.where[1], &tThreadMarker) << count;
+        for (int32_t k = kMaxStartedThreads + 1; k < count; ++k) EXPECT_EQ(calls.where[k], &tThreadMarker) << k;
+    }
+}
+
+TEST(Threads, UsableProcessorsFollowTheAffinity) {
+    EXPECT_GE(UsableProcessors(), 1);
+#if !defined(_WIN32)
+    cpu_set_t all, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(UsableProcessors(), CPU_COUNT(&all));
+    int32_t first = 0;
+    while (!CPU_ISSET(first, &all)) ++first;
+    CPU_ZERO(&one);
+    CPU_SET(first, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    EXPECT_EQ(UsableProcessors(), 1);
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+#endif
 }
 
 }  // namespace

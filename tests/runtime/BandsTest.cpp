@@ -4,6 +4,10 @@
 // frame on one thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <climits>
+#include <thread>
+
 #include "Random.h"
 #include "RuntimeSupport.h"
 
@@ -94,6 +98,98 @@ TEST(Bands, RenderLikeOneThreadOnEveryExecutor) {
                         << c.name << " " << size.width << "x" << size.height << ", executor " << executor.choice << ", "
                         << helpers << " helpers";
             }
+        }
+    }
+}
+
+// Every share on a thread of its own, as the plug-in's execute starts them.
+void RunOnTestThreads(void*, int32_t count, void (*work)(void*, int32_t), void* context) {
+    std::vector<std::thread> threads;
+    for (int32_t k = 1; k < count; ++k) threads.emplace_back(work, context, k);
+    work(context, 0);
+    for (std::thread& thread : threads) thread.join();
+}
+
+// The probe of the host's thread: counts where it is asked, and asks to
+// stop once it has been asked `gStopAfter` times.
+std::thread::id gCaller;
+std::atomic<int32_t> gProbes{0}, gProbesElsewhere{0};
+int32_t gStopAfter = INT_MAX;
+
+bool CountingProbe() {
+    if (std::this_thread::get_id() != gCaller) ++gProbesElsewhere;
+    return ++gProbes >= gStopAfter;
+}
+
+// A frame rendered by a caller that keeps no workspace, on `threadCount`
+// threads (1: no threads at all), its destination filled with kUntouched first.
+constexpr uint8_t kUntouched = 0xA5;
+struct OwnFrame {
+    TestClip clip{700, 400};  // rows for three helpers at one per 2^16 pixels
+    FilterParams params{};
+    std::unique_ptr<InstanceState> state = NewState();
+
+    explicit OwnFrame(const BandsCase& c) {
+        for (size_t i = 0; i < clip.source.pixels.size(); ++i) clip.source.pixels[i] = uint8_t(i * 5 + i / 3);
+        params.singleExpression = c.single ? 1 : 0;
+        for (int32_t i = 0; i < kFormulaCount; ++i) std::strcpy(params.formula[i], c.formula[i]);
+        clip.record.time = 3;
+        clip.record.total = 10;
+        CompileFormulas(state.get(), &params);
+    }
+    RenderResult Render(int32_t threadCount, int32_t stopAfter = INT_MAX) {
+        std::fill(clip.destination.pixels.begin(), clip.destination.pixels.end(), kUntouched);
+        gCaller = std::this_thread::get_id();
+        gProbes = 0;
+        gProbesElsewhere = 0;
+        gStopAfter = stopAfter;
+        const BandThreads threads{RunOnTestThreads, nullptr};
+        return RenderInOwnWorkspace(&clip.record, state.get(), &params, CountingProbe, kSourceHoldsFrame,
+                                    threadCount > 1 ? &threads : nullptr, threadCount);
+    }
+    // Rows of `pixels` equal to those of `expected`, and rows wholly untouched.
+    void CountRows(const std::vector<uint8_t>& expected, int32_t* same, int32_t* untouched) const {
+        const size_t rowBytes = size_t(clip.destination.map.rowBytes);
+        const std::vector<uint8_t> blank(rowBytes, kUntouched);
+        *same = *untouched = 0;
+        for (size_t at = 0; at < expected.size(); at += rowBytes) {
+            const uint8_t* row = clip.destination.pixels.data() + at;
+            if (std::equal(row, row + rowBytes, expected.data() + at)) ++*same;
+            if (std::equal(row, row + rowBytes, blank.data())) ++*untouched;
+        }
+    }
+};
+
+TEST(Bands, WithoutAWorkspaceKeptTheFrameGoesInBandsAndOnlyTheCallerProbes) {
+    for (const BandsCase& c : kCases) {
+        OwnFrame frame(c);
+        ASSERT_EQ(frame.Render(1), kRenderDone) << c.name;
+        const std::vector<uint8_t> expected = frame.clip.destination.pixels;
+        EXPECT_EQ(gProbes, 400) << c.name;  // once a row
+        for (int32_t threads : {2, 4}) {
+            EXPECT_EQ(frame.Render(threads), kRenderDone) << c.name;
+            EXPECT_EQ(frame.clip.destination.pixels, expected) << c.name << " on " << threads << " threads";
+            EXPECT_EQ(gProbesElsewhere, 0) << c.name;
+            // Every case draws: one band of rows each, the caller's first.
+            EXPECT_EQ(gProbes, c.inOrder ? 400 : 400 / threads) << c.name;
+        }
+    }
+}
+
+TEST(Bands, AStopAskedOnTheCallingThreadLeavesEveryRowWholeOrUntouched) {
+    for (const BandsCase& c : kCases) {
+        OwnFrame frame(c);
+        ASSERT_EQ(frame.Render(1), kRenderDone);
+        const std::vector<uint8_t> expected = frame.clip.destination.pixels;
+        for (int32_t threads : {1, 4}) {
+            EXPECT_EQ(frame.Render(threads, 3), kRenderStopped) << c.name;
+            int32_t same, untouched;
+            frame.CountRows(expected, &same, &untouched);
+            EXPECT_EQ(same + untouched, 400) << c.name << " on " << threads << " threads";
+            // One thread, or cells that keep the frame on it: the first
+            // three rows exactly.
+            if (threads == 1 || c.inOrder) EXPECT_EQ(same, 3) << c.name;
+            EXPECT_GE(same, 3) << c.name;
         }
     }
 }
