@@ -3,14 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <thread>
-
-#include <sched.h>
 
 #include "BlockOptions.h"
 #include "Diagnostics.h"
 #include "HostRecords.h"
 #include "TableResources.h"
+#include "Threads.h"
 
 namespace {
 
@@ -33,12 +31,6 @@ void ReadSettings(FilterInstance& instance) {
 
 // The cores this process may run on (as nproc counts them, so that
 // taskset limits the plug-in too).
-int32_t UsableCores() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
-    return static_cast<int32_t>(std::thread::hardware_concurrency());
-}
-
 void MakeWantedBlock(FilterInstance& instance) {
     FilterParams& block = *instance.wanted;
     block = *instance.base;
@@ -127,9 +119,8 @@ std::unique_ptr<FilterInstance> MakeFilterInstance(uint32_t width, uint32_t heig
     instance->workspace = Allocate<RenderWorkspace>();
     if (!instance->base || !instance->wanted || !instance->state || !instance->workspace) return nullptr;
     LoadLookupTables(instance->state.get());
-    const int32_t cores = UsableCores();
-    if (!SetFrameThreads(*instance, cores < 1 ? 1 : cores > kMaxFrameThreads ? kMaxFrameThreads : cores))
-        return nullptr;
+    const int32_t cores = UsableProcessors();
+    if (!SetFrameThreads(*instance, cores > kMaxFrameThreads ? kMaxFrameThreads : cores)) return nullptr;
     if (embedded != nullptr && embedded->built != 0) StartBuilt(*instance, *embedded, builtFramesPerSecond);
     return instance;
 }

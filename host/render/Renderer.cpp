@@ -1,17 +1,16 @@
 #include "Renderer.h"
 
-#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "CompileDriver.h"
 #include "MediaResult.h"
 #include "TableResources.h"
+#include "Threads.h"
 
 namespace {
 
@@ -34,12 +33,7 @@ void FABLIX_STDCALL LoadFrameForTime(int32_t time, PixelMap** /*sourceMap*/, Pix
 
 }  // namespace
 
-int32_t DefaultThreadCount() {
-    cpu_set_t allowed;
-    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0) return CPU_COUNT(&allowed);
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : static_cast<int32_t>(cores);
-}
+int32_t DefaultThreadCount() { return UsableProcessors(); }
 
 namespace {
 
