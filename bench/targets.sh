@@ -8,8 +8,9 @@
 #     the frame (the reference kernels are built here with g++ -O3 -march=native);
 #   - every example of examples/ on one thread, 1080p;
 #   - two threads against one: fablix bench, FFmpeg running the frei0r
-#     plug-in on a 1080p clip (one core by taskset, against two), and the
-#     plug-in's instance alone (frei0r_bench);
+#     plug-in on a 1080p clip (one core by taskset, against two), the
+#     plug-in's instance alone (frei0r_bench), and the plug-in's execute
+#     (execute_bench);
 #   - 3840 x 2160 against 1920 x 1080;
 #   - native code, the vector executor and the interpreter per formula set,
 #     and the making of a native kernel (render_bench);
@@ -32,7 +33,8 @@ for tool in g++ python3 ffmpeg taskset; do
   command -v "$tool" >/dev/null || { echo "$0 needs $tool" >&2; exit 1; }
 done
 frei0r_bench="$build/bench/frei0r/frei0r_bench"
-for program in "$fablix" "$render_bench" "$plugins/fablix.so" "$frei0r_bench"; do
+execute_bench="$build/bench/core/execute_bench"
+for program in "$fablix" "$render_bench" "$plugins/fablix.so" "$frei0r_bench" "$execute_bench"; do
   [ -e "$program" ] || { echo "$0: no $program; build first (cmake --build --preset linux)" >&2; exit 1; }
 done
 work=$(mktemp -d)
@@ -47,6 +49,20 @@ bench() {  # bench THREADS [OPTIONS]: ms per frame (40 frames); a failure stops 
   json=$("$fablix" bench --frames 40 --threads "$threads" --json "$@") ||
     { echo "failed: fablix bench --threads $threads $*" >&2; kill "$$"; exit 1; }
   python3 -c 'import json,sys; print("%.2f" % json.load(sys.stdin)["msPerFrame"])' <<<"$json"
+}
+
+two_threads() {  # two_threads BENCH: its table rows, one thread against two
+  "$1" --benchmark_repetitions="$((rounds < 2 ? 2 : rounds))" --benchmark_report_aggregates_only=true \
+    --benchmark_format=json 2>/dev/null | python3 -c '
+import json, sys
+t = {}
+for b in json.load(sys.stdin)["benchmarks"]:
+    if b.get("aggregate_name") == "median":
+        name, threads = b["run_name"].split("/")[:2]
+        t.setdefault(name, {})[threads.split(":")[1]] = b["real_time"]
+for name, v in t.items():
+    print("| `%s`, %s, ms per frame | %.2f | %.2f | %.2f | at least 1.8 |" % (sys.argv[1], name, v["1"], v["2"], v["1"] / v["2"]))
+' "$(basename "$1")"
 }
 
 median() {  # median VALUES...
@@ -127,20 +143,11 @@ echo "| \`fablix bench --threads N --frames 40\`, ms per frame | $(median "${one
   "$(ratio "$(median "${one[@]}")" "$(median "${two[@]}")") | at least 1.8 |"
 echo "| \`ffmpeg -vf frei0r=fablix\`, 50 frames, s less the bare pipeline's $(median "${bare[@]}") s (one core: taskset -c 0) |" \
   "$filter1 | $filter2 | $(ratio "$filter1" "$filter2") | at least 1.8 |"
-# The plug-in's instance alone on a 1080p frame (wall time), without FFmpeg's
-# pipeline around it.
-"$frei0r_bench" --benchmark_repetitions="$((rounds < 2 ? 2 : rounds))" --benchmark_report_aggregates_only=true \
-  --benchmark_format=json 2>/dev/null | python3 -c '
-import json, sys
-t = {}
-for b in json.load(sys.stdin)["benchmarks"]:
-    if b.get("aggregate_name") == "median":
-        name, threads = b["run_name"].split("/")[:2]
-        threads = threads.split(":")[1]
-        t.setdefault(name, {})[threads] = b["real_time"]
-for name, v in t.items():
-    print("| `frei0r_bench`, %s, ms per frame | %.2f | %.2f | %.2f | at least 1.8 |" % (name, v["1"], v["2"], v["1"] / v["2"]))
-'
+# The frei0r plug-in's instance alone on a 1080p frame, without FFmpeg's
+# pipeline around it, and the plug-in's execute inside one call of a host,
+# the process confined to one processor and to two (wall time).
+two_threads "$frei0r_bench"
+two_threads "$execute_bench"
 
 echo
 echo "| default block, one thread, ms per frame | 1920 x 1080 | 3840 x 2160 | ratio | goal |"

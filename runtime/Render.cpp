@@ -362,14 +362,14 @@ struct OwnHelper {
     RowWorkspace rows;
 };
 
-// Helpers worth starting for a frame of this many pixels: a thread costs
-// tens of microseconds to start, a frame of this size about as much to render.
-constexpr int64_t kPixelsPerHelper = int64_t(1) << 16;
+// Starting a thread, or making native code, costs tens of microseconds:
+// about what this many pixels take to render. A frame gets a helper per
+// such share, and native code from one share on.
+constexpr int64_t kPixelsPerShare = int64_t(1) << 16;
 
-int32_t HelpersFor(const FilterRecord* record, int32_t threadCount) {
+int64_t SourcePixels(const FilterRecord* record) {
     const Rect& bounds = (*record->sourceMap)->bounds;
-    const int64_t pixels = int64_t(Extent(bounds.left, bounds.right)) * Extent(bounds.top, bounds.bottom);
-    return int32_t(std::max<int64_t>(0, std::min<int64_t>(threadCount, pixels / kPixelsPerHelper) - 1));
+    return int64_t(Extent(bounds.left, bounds.right)) * Extent(bounds.top, bounds.bottom);
 }
 
 }  // namespace
@@ -380,11 +380,11 @@ RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, co
     std::unique_ptr<RenderWorkspace> workspace(new (std::nothrow) RenderWorkspace);
     if (workspace == nullptr) return kRenderNoMemory;
     DecodeFormulas(state, &workspace->programs);
-    // Native code is made once per compile and kept with the workspace: a
-    // workspace that lives for one frame does without it.
-    workspace->programs.executor = kVectorOnly;
+    const int64_t shares = SourcePixels(record) / kPixelsPerShare;
+    workspace->programs.executor = shares > 0 ? kBestExecutor : kVectorOnly;
     // Helpers that cannot be had leave their rows to the others.
-    int32_t helperCount = threads != nullptr ? HelpersFor(record, threadCount) : 0;
+    int32_t helperCount =
+        threads != nullptr ? int32_t(std::max<int64_t>(0, std::min<int64_t>(threadCount, shares) - 1)) : 0;
     std::unique_ptr<OwnHelper[]> own(helperCount > 0 ? new (std::nothrow) OwnHelper[size_t(helperCount)] : nullptr);
     std::unique_ptr<RowHelper[]> helpers(own ? new (std::nothrow) RowHelper[size_t(helperCount)] : nullptr);
     if (!helpers) helperCount = 0;

@@ -149,8 +149,9 @@ RenderResult RenderFilterFrame(FilterRecord* record, InstanceState* state, const
 // and preview): decodes the state's code areas into a workspace of this
 // call's own (a decode costs microseconds, a frame milliseconds), then
 // RenderFilterFrame, on up to `threadCount` of `threads` (null: the
-// calling thread alone) with helpers of this call's own, fewer for a small
-// frame. `probe` is asked on the calling thread only. kRenderNoMemory,
+// calling thread alone) with helpers of this call's own; a frame large
+// enough to gain it back gets native code made for the call, and a small
+// one fewer helpers. `probe` is asked on the calling thread only. kRenderNoMemory,
 // with nothing rendered, when the workspace cannot be had.
 RenderResult RenderInOwnWorkspace(FilterRecord* record, InstanceState* state, const FilterParams* params,
                                   InputProbe probe, FrameSource source, const BandThreads* threads = nullptr,
