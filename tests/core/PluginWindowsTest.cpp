@@ -510,4 +510,38 @@ TEST(ExecuteInterruption, OtherMessagesDoNotStopTheRender) {
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
+// A frame large enough for bands renders on the processors the process may
+// use byte for byte as on one. A key waiting in the host thread's queue
+// stops that thread after its first row and the others after their run of
+// rows (they never look into a queue): every row whole or untouched.
+TEST(ExecuteInBands, RendersLikeOneProcessorAndStopsOnTheHostThreadsInput) {
+    const int32_t kWidth = 640, kHeight = 360;
+    HANDLE process = GetCurrentProcess();
+    DWORD_PTR allowed = 0, system = 0;
+    ASSERT_TRUE(GetProcessAffinityMask(process, &allowed, &system));
+    HostClip one(kWidth, kHeight);
+    ASSERT_TRUE(SetProcessAffinityMask(process, allowed & (~allowed + 1)));
+    ASSERT_EQ(CallPlugin(one, kSelectorExecute), 0);
+    ASSERT_TRUE(SetProcessAffinityMask(process, allowed));
+    HostClip many(kWidth, kHeight);
+    ASSERT_EQ(CallPlugin(many, kSelectorExecute), 0);
+    EXPECT_EQ(many.destination.pixels, one.destination.pixels);
+
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    HostClip stopped(kWidth, kHeight);
+    ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_KEYDOWN, 0, 0));
+    EXPECT_EQ(CallPlugin(stopped, kSelectorExecute), 0);
+    const std::vector<uint8_t> untouched(kWidth * 4, kUnwritten);
+    int32_t whole = 0;
+    for (int32_t row = 0; row < kHeight; ++row) {
+        const uint8_t* at = stopped.destination.At(0, row);
+        const bool same = std::memcmp(at, one.destination.At(0, row), kWidth * 4) == 0;
+        whole += same ? 1 : 0;
+        EXPECT_TRUE(same || std::memcmp(at, untouched.data(), kWidth * 4) == 0) << "row " << row;
+    }
+    EXPECT_GE(whole, 1);
+    EXPECT_TRUE(PeekMessageA(&message, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "the key was taken";
+}
+
 }  // namespace
