@@ -127,7 +127,7 @@ for _ in $(seq "$rounds"); do
 done
 # FFmpeg's frei0r filter on a 1080p clip, the plug-in on one core and on
 # two; the same pipeline without the filter is taken off.
-clip=(-f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=2")
+clip=(-f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=4")
 ffmpeg=(ffmpeg -nostdin -hide_banner -loglevel error)
 bare=() f1=() f2=()
 for _ in $(seq "$rounds"); do
