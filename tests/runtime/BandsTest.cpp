@@ -188,7 +188,9 @@ TEST(Bands, AStopAskedOnTheCallingThreadLeavesEveryRowWholeOrUntouched) {
             EXPECT_EQ(same + untouched, 400) << c.name << " on " << threads << " threads";
             // One thread, or cells that keep the frame on it: the first
             // three rows exactly.
-            if (threads == 1 || c.inOrder) EXPECT_EQ(same, 3) << c.name;
+            if (threads == 1 || c.inOrder) {
+                EXPECT_EQ(same, 3) << c.name;
+            }
             EXPECT_GE(same, 3) << c.name;
         }
     }
