@@ -29,8 +29,6 @@ void ReadSettings(FilterInstance& instance) {
     if (BuildBlock(options, instance.base.get()) != kBlockOk) LoadDefaultBlock(instance.base.get());
 }
 
-// The cores this process may run on (as nproc counts them, so that
-// taskset limits the plug-in too).
 void MakeWantedBlock(FilterInstance& instance) {
     FilterParams& block = *instance.wanted;
     block = *instance.base;
