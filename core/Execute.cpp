@@ -1,5 +1,7 @@
 #include "Execute.h"
 
+#include <algorithm>
+
 #include "CompileDriver.h"
 #include "Entry.h"
 #include "Input.h"
@@ -16,8 +18,7 @@ int16_t Execute(FilterRecord* record, InstanceState* state) {
     // at once. The frame goes in bands to every processor the host's
     // process may use; the host's thread alone looks for input and calls back.
     const BandThreads threads{RunOnStartedThreads, nullptr};
-    const int32_t processors = UsableProcessors();
     RenderInOwnWorkspace(record, state, &state->params, IsInputWaiting, kSourceHoldsFrame, &threads,
-                         processors < kMaxStartedThreads + 1 ? processors : kMaxStartedThreads + 1);
+                         std::min(UsableProcessors(), kMaxStartedThreads + 1));
     return kEntryOk;
 }

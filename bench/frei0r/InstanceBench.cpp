@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <memory>
 #include <vector>
 
 #include "FilterInstance.h"
@@ -15,12 +16,17 @@ constexpr uint32_t kWidth = 1920, kHeight = 1080;
 
 const char* const kGrain[kFormulaCount] = {"b+put(rnd(-val(0,0,64),val(0,0,64)),0)", "g+get(0)", "r+get(0)", "a"};
 
-void Frame(benchmark::State& run, bool grain) {
+// An instance on the benchmark's threads; null, the run skipped, when none.
+std::unique_ptr<FilterInstance> InstanceOn(benchmark::State& run) {
     auto instance = MakeFilterInstance(kWidth, kHeight);
-    if (!instance || !SetFrameThreads(*instance, static_cast<int32_t>(run.range(0)))) {
-        run.SkipWithError("no instance");
-        return;
-    }
+    if (instance && SetFrameThreads(*instance, static_cast<int32_t>(run.range(0)))) return instance;
+    run.SkipWithError("no instance");
+    return nullptr;
+}
+
+void Frame(benchmark::State& run, bool grain) {
+    auto instance = InstanceOn(run);
+    if (!instance) return;
     if (grain)
         for (int32_t i = 0; i < kFormulaCount; ++i) SetParamValue(*instance, kParamFormula0 + i, &kGrain[i]);
     std::vector<uint32_t> in(size_t(kWidth) * kHeight), out(in.size());
@@ -43,11 +49,8 @@ BENCHMARK(FilmGrain)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(be
 // next frame on the calling thread while the helpers wait: only the frame's
 // call is timed.
 void DefaultBlockBetweenHostWork(benchmark::State& run) {
-    auto instance = MakeFilterInstance(kWidth, kHeight);
-    if (!instance || !SetFrameThreads(*instance, static_cast<int32_t>(run.range(0)))) {
-        run.SkipWithError("no instance");
-        return;
-    }
+    auto instance = InstanceOn(run);
+    if (!instance) return;
     std::vector<uint32_t> in(size_t(kWidth) * kHeight), out(in.size()), host(in.size() * 2);
     double time = 0;
     for (auto _ : run) {

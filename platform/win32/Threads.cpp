@@ -1,21 +1,15 @@
 // Helper threads over the system's own threads; the processor count from
 // the process's affinity mask, so a host confined to some processors
 // starts no more helpers than it may run.
-#include "Threads.h"
-
 #include <windows.h>
+
+#include "ThreadStart.h"
+#include "Threads.h"
 
 namespace {
 
-struct Share {
-    void (*work)(void* context, int32_t k);
-    void* context;
-    int32_t k;
-};
-
-DWORD WINAPI RunShare(void* opaque) {
-    const Share& share = *static_cast<const Share*>(opaque);
-    share.work(share.context, share.k);
+DWORD WINAPI RunShare(void* share) {
+    RunThreadShare(*static_cast<const ThreadShare*>(share));
     return 0;
 }
 
@@ -29,21 +23,15 @@ int32_t UsableProcessors() {
     return count > 0 ? count : 1;
 }
 
-void RunOnStartedThreads(void*, int32_t count, void (*work)(void* context, int32_t k), void* context) {
-    Share shares[kMaxStartedThreads];
-    HANDLE threads[kMaxStartedThreads];
-    const int32_t helpers = count - 1 < kMaxStartedThreads ? count - 1 : kMaxStartedThreads;
-    for (int32_t i = 0; i < helpers; ++i) {
-        shares[i] = {work, context, i + 1};
-        threads[i] = CreateThread(nullptr, 0, RunShare, &shares[i], 0, nullptr);
-    }
-    work(context, 0);
-    for (int32_t i = 0; i < helpers; ++i)
-        if (threads[i] == nullptr) work(context, i + 1);
-    for (int32_t k = helpers + 1; k < count; ++k) work(context, k);
-    for (int32_t i = 0; i < helpers; ++i) {
-        if (threads[i] == nullptr) continue;
-        WaitForSingleObject(threads[i], INFINITE);
-        CloseHandle(threads[i]);
-    }
+bool StartShareThread(ThreadShare* share, StartedThread* thread) {
+    const HANDLE started = CreateThread(nullptr, 0, RunShare, share, 0, nullptr);
+    if (started == nullptr) return false;
+    *thread = reinterpret_cast<StartedThread>(started);
+    return true;
+}
+
+void JoinShareThread(StartedThread thread) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(thread);
+    WaitForSingleObject(handle, INFINITE);
+    CloseHandle(handle);
 }
